@@ -92,3 +92,13 @@ function(tevalo_fuzz name)
     set_tests_properties(${name} PROPERTIES LABELS quick TIMEOUT 300 ENVIRONMENT "${env}")
   endif()
 endfunction()
+
+# Adds every immediate sub-folder that has a CMakeLists.txt, in name order.
+function(tevalo_add_subdirs)
+  file(GLOB children RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*/CMakeLists.txt)
+  list(SORT children)
+  foreach(child ${children})
+    get_filename_component(dir ${child} DIRECTORY)
+    add_subdirectory(${dir})
+  endforeach()
+endfunction()
