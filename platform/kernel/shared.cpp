@@ -261,7 +261,12 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
     SetLastError(ERROR_ALREADY_EXISTS);
     return nullptr;
   }
-  if (nobodyHolds) Flock(seg->lockFd, LOCK_SH);  // safe: every opener holds the creation lock
+  // Now a holder (a downgrade when we made it): no one can hold it exclusively meanwhile, as every
+  // opener and every last close runs under the creation lock.
+  if (Flock(seg->lockFd, LOCK_SH) != 0) {
+    SetLastError(ErrnoToError(errno));
+    return nullptr;
+  }
   registry[key] = seg;
   seg->registered = true;
   SetLastError(fresh ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);

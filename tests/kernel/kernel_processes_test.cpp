@@ -227,6 +227,12 @@ TEST(KernelProcesses, AnObjectLivesWhileAnyProcessHoldsItAndNamesAreCaseSensitiv
 
   child.Send("exit");
   EXPECT_EQ(child.Finish(), 0);
+  // The creator has gone; the object stays, for this process and for any other opening it.
+  Helper opener;
+  EXPECT_EQ(opener.Make("event Life.Ev 1 0").second, long(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(WaitReply(opener.Call("wait 0 0")).first, long(WAIT_OBJECT_0));
+  opener.Send("exit");
+  EXPECT_EQ(opener.Finish(), 0);
   EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);  // still the same object, still set
   ev.Close();
   EXPECT_FALSE(OpenEvent("Life.Ev"));
