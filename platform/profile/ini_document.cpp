@@ -5,9 +5,12 @@
 namespace tevalo::profile {
 namespace {
 
+// A stray carriage return counts as a blank, so a line reads the same with or without its line end.
+bool Blank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+
 std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+  while (!s.empty() && Blank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && Blank(s.back())) s.remove_suffix(1);
   return s;
 }
 
