@@ -36,7 +36,7 @@ FRAME_TICKS = CLOCK // media.FPS     # 6000
 AUDIO_TICKS = CLOCK * media.SAMPLES_PER_FRAME // media.SAMPLE_RATE  # 3840
 AUDIO_FRAMES_PER_PES = 3
 ENCODER_DELAY_FRAMES = 1             # the AAC encoder's priming frame
-READY_LEAD = 40500                   # data may arrive 450 ms before its PTS ...
+READY_LEAD = 63000                   # data may arrive 700 ms before its PTS ...
 DEADLINE_LEAD = 4500                 # ... and must be in by 50 ms before it
 BROADCAST_DAY = datetime.date(2026, 12, 10)
 
@@ -150,8 +150,18 @@ class Program:
         self.pce_flags = pce_flags
 
 
-def encode_program(ch, seconds, audio_mode='stereo'):
-    frames = int(seconds * media.FPS)
+# A fixture lasts a whole number of loop units: 16 pictures (6000 ticks each) take exactly as
+# long as 25 audio frames (3840 ticks each), so a player of the file in a loop can carry PTS and
+# PCR on by one period for both streams.
+LOOP_FRAMES = 16
+LOOP_AUDIO_FRAMES = 25
+
+
+def encode_program(ch, frames, audio_mode='stereo'):
+    if frames % LOOP_FRAMES:
+        raise ValueError('a fixture lasts a multiple of %d frames' % LOOP_FRAMES)
+    seconds = frames / media.FPS
+    audio_count = frames // LOOP_FRAMES * LOOP_AUDIO_FRAMES
     yuv = media.render_video(frames, ch.style)
     units = media.access_units(media.encode_h264(yuv))
     if len(units) != frames:
@@ -182,7 +192,11 @@ def encode_program(ch, seconds, audio_mode='stereo'):
         pce = [k % pce_every == 0 for k in range(len(audio))]
     else:
         raise ValueError(audio_mode)
-    return Program(units, audio, info, pce)
+    # The encoder's tail (the last samples and its flush) goes: the priming frame plus the
+    # frames that follow it fill the period exactly.
+    if len(audio) < audio_count:
+        raise RuntimeError('encoder returned %d audio frames, %d needed' % (len(audio), audio_count))
+    return Program(units, audio[:audio_count], info, pce[:audio_count])
 
 
 def pmt_streams(pids, data_first=False):
@@ -196,16 +210,34 @@ def pmt_streams(pids, data_first=False):
 PROGRAM_INFO = bytes([0xC1, 2, 0x88, 0xFF])  # a copy control descriptor
 
 
-def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, with_pmt=True,
+def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, with_pmt=True,
                   description=''):
-    prog = encode_program(ch, seconds, audio_mode)
+    prog = encode_program(ch, frames, audio_mode)
+    seconds = frames / media.FPS
+    end = (FIRST_PCR + frames * FRAME_TICKS) * 300
     v0 = FIRST_PCR + AV_DELAY
     items = []
     manifest_units_v = []
     manifest_units_a = []
 
+    switch_pts = v0 + int(pmt_change_at * CLOCK) if pmt_change_at is not None else None
+    # The map changes on air 300 ms before the first moved PTS: every packet of the old PIDs is
+    # out before it, every packet of the new ones after it.
+    switch_send = (switch_pts - 27000) * 300 if switch_pts is not None else None
+
     def pids_at(pts):
-        return PIDS_MOVED if pmt_change_at is not None and pts >= v0 + int(pmt_change_at * CLOCK) else PIDS
+        return PIDS_MOVED if switch_pts is not None and pts >= switch_pts else PIDS
+
+    def stream_item(pts, packets, kind, index):
+        ready = (pts - READY_LEAD) * 300
+        # Everything is on air before the file ends, also what plays after its end.
+        deadline = min((pts - DEADLINE_LEAD) * 300, end - mux.TICKS_PER_PACKET)
+        if switch_send is not None:
+            if pts >= switch_pts:
+                ready = max(ready, switch_send + 4 * mux.TICKS_PER_PACKET)
+            else:
+                deadline = min(deadline, switch_send)
+        return mux.Item(ready, deadline, packets, kind, index)
 
     pk = {}
 
@@ -219,7 +251,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         pts = v0 + n * FRAME_TICKS
         pid = pids_at(pts)['video']
         packets = packetizer(pid).pes_packets(ts.pes(0xE0, pts, au))
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'video', n))
+        items.append(stream_item(pts, packets, 'video', n))
         manifest_units_v.append({'pts': pts, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
                                  'frame': n, 'pid': pid})
     # Audio: several ADTS frames per PES; frame k is heard from (k - priming) frames on.
@@ -229,7 +261,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         pts = apts[first]
         pid = pids_at(pts)['audio']
         packets = packetizer(pid).pes_packets(ts.pes(0xC0, pts, b''.join(group)))
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'audio', first))
+        items.append(stream_item(pts, packets, 'audio', first))
         for j, fr in enumerate(group):
             manifest_units_a.append({'pts': apts[first + j], 'size': len(fr), 'crc32': zlib.crc32(fr),
                                      'pid': pid, 'pes_first': j == 0,
@@ -262,9 +294,8 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         packets = packetizer(pid).pes_packets(pes)
         if len(packets) != 1:
             raise RuntimeError('caption PES must fit one packet')
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'caption', len(cap_manifest)))
+        items.append(stream_item(pts, packets, 'caption', len(cap_manifest)))
 
-    end = (v0 + len(prog.video_units) * FRAME_TICKS) * 300
     # Tables: PAT and PMT every 100 ms, SDT and EIT once a second (EIT half a second later).
     pat_sec = ts.pat(ch.tsid, [(0, 0x0010), (ch.service_id, PMT_PID)])
     pmt_versions = []
@@ -290,8 +321,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
     while t < end:
         items.append(mux.Item(t, t + step, packetizer(0).section_packets([pat_sec]), 'pat'))
         if with_pmt:
-            # The new map is out before the moved streams may start.
-            change = pmt_change_at is not None and t + step > (pmt_versions[1]['from_pts'] - READY_LEAD) * 300
+            change = switch_send is not None and t >= switch_send
             sec = pmt_secs[1] if change else pmt_secs[0]
             items.append(mux.Item(t, t + step, packetizer(PMT_PID).section_packets([sec]), 'pmt', 1 if change else 0))
         if k % 10 == 0:
@@ -300,12 +330,16 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
             items.append(mux.Item(t, t + step * 5, packetizer(EIT_PID).section_packets(eit_secs), 'eit'))
         t += step
         k += 1
+    if switch_send is not None and with_pmt:
+        items.append(mux.Item(switch_send, switch_send + 3 * mux.TICKS_PER_PACKET, packetizer(PMT_PID).section_packets([pmt_secs[1]]), 'pmt', 1))
     packets, tags = mux.multiplex(items, PCR_PID, FIRST_PCR * 300, end)
     data = b''.join(packets)
 
     manifest = {
         'name': name,
         'description': description,
+        'loop': {'packets': len(packets), 'pts_period': frames * FRAME_TICKS,
+                 'pcr_period_27mhz': len(packets) * mux.TICKS_PER_PACKET},
         'ts': {'file': 'stream.ts', 'packets': len(packets), 'bytes': len(data), 'bitrate': mux.BITRATE,
                'first_pcr_27mhz': FIRST_PCR * 300, 'pcr_every_packets': mux.PCR_EVERY,
                'crc32': zlib.crc32(data)},
@@ -413,7 +447,7 @@ def emit(outdir, name, manifest, packets, prog, apts, with_units=True):
 
 def fixtures():
     """name -> function building (manifest, packets, tags, prog, apts, with_units)."""
-    sec = 4
+    frames = 64  # 4.27 s
 
     def basic():
         caps = [
@@ -424,25 +458,25 @@ def fixtures():
             {'at': 2.5, 'lines': [('green', '気温は１５度ABC')], 'time': None, 'tmd': 0},
         ]
         ch = tokyo_channel(0, captions=caps)
-        return build_fixture('basic', ch, sec, description=(
+        return build_fixture('basic', ch, frames, description=(
             'Tokyo UHF 27, "ＮＨＫ総合": stereo tones, three caption screens, service name and '
             'present/following events.')) + (True,)
 
     def avsync():
         ch = tokyo_channel(0, style=media.PictureStyle(base=60, flash_every=media.FPS),
                            tones={'beep': 1000})
-        return build_fixture('avsync', ch, sec, audio_mode='beeps', description=(
+        return build_fixture('avsync', ch, frames, audio_mode='beeps', description=(
             'Once a second a white frame and a 100 ms 1 kHz beep with the same PTS.')) + (True,)
 
     def dualmono():
         ch = tokyo_channel(1, tones={'main': 440, 'sub': 1000})
-        return build_fixture('dualmono', ch, sec, audio_mode='dualmono', description=(
+        return build_fixture('dualmono', ch, frames, audio_mode='dualmono', description=(
             'Dual mono: channel configuration 0, a program configuration element with two front '
             'single channel elements every 24 frames, main 440 Hz (tag 0), sub 1000 Hz (tag 1).')) + (True,)
 
     def damaged():
         ch = tokyo_channel(0)
-        m, p, t, prog, apts = build_fixture('damaged', ch, sec, description=(
+        m, p, t, prog, apts = build_fixture('damaged', ch, frames, description=(
             'The stream of channel UHF 27 with 1 % of packets lost, a burst of 12 lost packets '
             'half-way and 40 flipped payload bits.'))
         p = damage(p, t, m, seed=3)
@@ -450,28 +484,28 @@ def fixtures():
 
     def pmtchange():
         ch = tokyo_channel(0)
-        return build_fixture('pmtchange', ch, sec, pmt_change_at=2.0, description=(
+        return build_fixture('pmtchange', ch, frames, pmt_change_at=2.0, description=(
             'The programme map changes at 2 s (version 1): video, audio and captions move to '
             '0x0191, 0x0193, 0x0197 and a 0x0D entry with 6 descriptor bytes comes first.')) + (True,)
 
     def nopmt():
         ch = tokyo_channel(0)
-        return build_fixture('nopmt', ch, 2, with_pmt=False, description=(
+        return build_fixture('nopmt', ch, 32, with_pmt=False, description=(
             'PAT, SDT, EIT and the streams, but no programme map on 0x1FC8.')) + (True,)
 
     def channel2():
-        return build_fixture('channel2', tokyo_channel(1), sec, description=(
+        return build_fixture('channel2', tokyo_channel(1), frames, description=(
             'Tokyo UHF 26, "ＮＨＫ教育".')) + (True,)
 
     def channel3():
-        return build_fixture('channel3', tokyo_channel(2), sec, description=(
+        return build_fixture('channel3', tokyo_channel(2), frames, description=(
             'Tokyo UHF 25, "日本テレビ".')) + (True,)
 
     return {'basic': basic, 'avsync': avsync, 'dualmono': dualmono, 'damaged': damaged,
             'pmtchange': pmtchange, 'nopmt': nopmt, 'channel2': channel2, 'channel3': channel3}
 
 
-SAMPLE_SECONDS = 60
+SAMPLE_FRAMES = 896  # 59.7 s
 
 
 def build_sample(outdir):
@@ -480,9 +514,9 @@ def build_sample(outdir):
         ch = tokyo_channel(k)
         # Captions every ten seconds so a viewer sees them change.
         ch.captions = [{'at': t + 0.5, 'lines': c['lines'], 'time': c['time'], 'tmd': 0}
-                       for t in range(0, SAMPLE_SECONDS, 10) for c in default_captions(k)]
+                       for t in range(0, SAMPLE_FRAMES // media.FPS, 10) for c in default_captions(k)]
         name = 'sample/ch%d' % ch.uhf
-        m, p, t, prog, apts = build_fixture(name, ch, SAMPLE_SECONDS, description=(
+        m, p, t, prog, apts = build_fixture(name, ch, SAMPLE_FRAMES, description=(
             'One minute of %s (UHF %d) for the run command and the benchmarks.' % (ch.name, ch.uhf)))
         emit(outdir, name, m, p, prog, apts, with_units=False)
         channels.append({'uhf': ch.uhf, 'channel_index': ch.index, 'name': ch.name,
