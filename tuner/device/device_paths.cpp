@@ -38,21 +38,32 @@ std::string DeviceRoot()
         if (tmp.empty())
             tmp = "/tmp";
         runtime = tmp + "/tevalo-" + std::to_string(::getuid());
+        // A folder in a shared temporary directory counts only when it is our own: anyone else could
+        // plant a fake stick there.
+        struct stat st{};
+        if (::lstat(runtime.c_str(), &st) == 0 && (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid()))
+            return {};
     }
     return runtime + "/tevalo/devices";
 }
 
-std::string InterfaceClassFolder() { return DeviceRoot() + "/" + kInterfaceClass; }
+std::string InterfaceClassFolder()
+{
+    std::string root = DeviceRoot();
+    return root.empty() ? std::string() : root + "/" + kInterfaceClass;
+}
 
 std::vector<std::string> ListInterfacePaths(const std::string& classFolder)
 {
     std::vector<std::string> paths;
+    if (classFolder.empty())
+        return paths;
     DIR* dir = ::opendir(classFolder.c_str());
     if (!dir)
         return paths;
     while (dirent* entry = ::readdir(dir)) {
         std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        if (name.empty() || name[0] == '.')
             continue;
         std::string path = classFolder + "/" + name;
         struct stat st{};

@@ -14,13 +14,15 @@ inline constexpr const char* kCommandPipe = "PIPE01";
 // Room for a device path with its pipe name: 256 characters with the terminator.
 inline constexpr std::size_t kMaxDevicePath = 255;
 
-// $TEVALO_DEVICE_ROOT, else $XDG_RUNTIME_DIR/tevalo/devices, else a per-user folder under the
-// temporary directory. Nothing is created.
+// $TEVALO_DEVICE_ROOT, else $XDG_RUNTIME_DIR/tevalo/devices, else the per-user folder
+// <tmp>/tevalo-<uid>/tevalo/devices; empty when that per-user folder exists but is not ours. Nothing
+// is created.
 std::string DeviceRoot();
-// DeviceRoot() + "/" + kInterfaceClass.
+// DeviceRoot() + "/" + kInterfaceClass, or empty with no usable root.
 std::string InterfaceClassFolder();
 
-// Interface paths of the stick folders now in the class folder, in name order.
+// Interface paths of the stick folders now in the class folder, in byte order of their names
+// (hidden names left out).
 std::vector<std::string> ListInterfacePaths(const std::string& classFolder);
 
 // A stick folder answers when both pipes are FIFOs and someone reads "PIPE01" (the driver side). A

@@ -48,6 +48,8 @@ bool CTunerDeviceWatcher::Start()
 {
     if (m_thread.joinable())
         return true;
+    if (m_classFolder.empty())
+        return false;
     m_inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     if (m_inotify < 0)
         return false;

@@ -24,7 +24,7 @@ public:
     CTunerDeviceWatcher& operator=(const CTunerDeviceWatcher&) = delete;
 
     // Sticks already present are taken as the starting state, not reported. False when inotify is
-    // unavailable.
+    // unavailable or there is no usable device root.
     bool Start();
     void Stop();
 

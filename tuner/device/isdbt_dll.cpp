@@ -210,6 +210,9 @@ void CISDBTDll::StopStreamThread()
         m_wake.Set();  // ends a transfer in progress at once
         m_thread.join();
         m_wake.Clear();
+        if (m_midExchange)
+            quonda::DrainUntilQuiet(m_replyPipe, 30, 300);
+        m_midExchange = false;
     }
 }
 
@@ -280,8 +283,10 @@ int CISDBTDll::StateThread()
     std::uint8_t data[kStreamReadSize];
     std::uint8_t reply[6];
     while (m_stop == 0) {
+        m_midExchange = false;
         if (m_wake.Wait(1))
             break;
+        m_midExchange = true;
         if (Exchange(kCmdDataReady, 0, kReplyDataReady, reply) == kOk) {
             THostCommand send;
             send.code = kCmdSendData;

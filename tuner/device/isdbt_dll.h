@@ -75,6 +75,7 @@ private:
 
     std::atomic<std::int32_t> m_stop{0};
     std::thread m_thread;
+    bool m_midExchange = false;  // the stream thread ended between a command and its answer
     double m_berBefore = 0.0;
     double m_berAfter = 0.0;
     std::atomic<std::uint32_t> m_signalLevel{0};

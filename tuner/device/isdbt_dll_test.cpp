@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <thread>
 
@@ -402,4 +403,38 @@ TEST_F(QuondaTest, ErrorRatesAndSwitchAreInert)
     EXPECT_EQ(a, 0.0);
     EXPECT_EQ(b, 0.0);
     EXPECT_EQ(dev.Ostrel_SwitchRS(true), 0);
+}
+
+TEST(DeviceRoot, ResolvedFromEnvironment)
+{
+    const std::string saved[] = {std::getenv("TEVALO_DEVICE_ROOT") ? std::getenv("TEVALO_DEVICE_ROOT") : "",
+                                 std::getenv("XDG_RUNTIME_DIR") ? std::getenv("XDG_RUNTIME_DIR") : "",
+                                 std::getenv("TMPDIR") ? std::getenv("TMPDIR") : ""};
+    const std::string scratch = saved[1] + "/rootcase";
+    std::filesystem::create_directories(scratch);
+    const std::string own = scratch + "/tevalo-" + std::to_string(::getuid());
+
+    ::setenv("TEVALO_DEVICE_ROOT", "/x/devs", 1);
+    EXPECT_EQ(quonda::DeviceRoot(), "/x/devs");
+    EXPECT_EQ(quonda::InterfaceClassFolder(), "/x/devs/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}");
+    ::setenv("TEVALO_DEVICE_ROOT", "", 1);
+    ::setenv("XDG_RUNTIME_DIR", "/run/user/77", 1);
+    EXPECT_EQ(quonda::DeviceRoot(), "/run/user/77/tevalo/devices");
+    ::unsetenv("XDG_RUNTIME_DIR");
+    ::setenv("TMPDIR", scratch.c_str(), 1);
+    EXPECT_EQ(quonda::DeviceRoot(), own + "/tevalo/devices");
+    // Something else in the place of the per-user folder: no root at all, rather than someone's trap.
+    { std::ofstream(own) << "x"; }
+    EXPECT_EQ(quonda::DeviceRoot(), "");
+    EXPECT_EQ(quonda::InterfaceClassFolder(), "");
+    EXPECT_TRUE(quonda::ListInterfacePaths("").empty());
+    std::filesystem::remove(own);
+
+    ::setenv("TEVALO_DEVICE_ROOT", saved[0].c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", saved[1].c_str(), 1);
+    if (saved[2].empty())
+        ::unsetenv("TMPDIR");
+    else
+        ::setenv("TMPDIR", saved[2].c_str(), 1);
+    std::filesystem::remove_all(scratch);
 }

@@ -167,4 +167,25 @@ void DrainStale(int fd)
     }
 }
 
+void DrainUntilQuiet(int fd, int quietMs, int maxMs)
+{
+    if (fd < 0)
+        return;
+    auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
+    for (;;) {
+        DrainStale(fd);
+        int wait = RemainingMs(deadline);
+        if (wait <= 0)
+            return;
+        pollfd p{fd, POLLIN, 0};
+        int n = ::poll(&p, 1, wait < quietMs ? wait : quietMs);
+        if (n == 0)
+            return;
+        if (n < 0 && errno != EINTR)
+            return;
+        if (n > 0 && !(p.revents & POLLIN))
+            return;  // hung up: nothing more will come
+    }
+}
+
 }  // namespace quonda

@@ -32,5 +32,8 @@ bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const Wa
 bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake);
 // Throws away whatever is waiting on a non-blocking pipe (a late reply must not pass for the next one).
 void DrainStale(int fd);
+// Drains until nothing has arrived for quietMs (at most maxMs in all): an answer to a command whose
+// exchange was cut short may still be on its way.
+void DrainUntilQuiet(int fd, int quietMs, int maxMs);
 
 }  // namespace quonda
