@@ -3,7 +3,9 @@
 #include "caption_parser.h"
 
 CAribTextDecoders::CAribTextDecoders(ITextSink* sink)
-    : sink_(sink), eitCollector_([this](const uint8_t* s, size_t n) { OnEitSection(s, n); }) {
+    : sink_(sink),
+      sdtCollector_([this](const uint8_t* s, size_t n) { OnSdtSection(s, n); }),
+      eitCollector_([this](const uint8_t* s, size_t n) { OnEitSection(s, n); }) {
     aribtext::ResetScreen(caption_);
 }
 
@@ -22,11 +24,15 @@ int CAribTextDecoders::ParseCaptionDataGroup(const uint8_t* data, size_t size) {
 }
 
 int CAribTextDecoders::DecodeServiceName(bool pusi, const uint8_t* payload, size_t size) {
-    if (!pusi) return 1;
-    if (auto name = aribtext::ParseServiceName(payload, size); name && *name != serviceName_)
+    sdtCollector_.Feed(pusi, payload, size);
+    return 1;
+}
+
+void CAribTextDecoders::OnSdtSection(const uint8_t* section, size_t size) {
+    if (section[0] != 0x42) return;  // another stream's SDT, or another table on the PID
+    if (auto name = aribtext::ParseServiceName(section, size); name && *name != serviceName_)
         serviceName_ = std::move(*name);
     if (!serviceName_.empty() && sink_) sink_->ShowServiceName(u"チャンネル : " + serviceName_);
-    return 1;
 }
 
 int CAribTextDecoders::ReassembleEit(bool pusi, const uint8_t* payload, size_t size) {
@@ -56,6 +62,7 @@ void CAribTextDecoders::Reset() {
     serviceName_.clear();
     lastSummary_.clear();
     events_.Reset();
+    sdtCollector_.Reset();
     eitCollector_.Reset();
     aribtext::ResetScreen(caption_);
     if (sink_) sink_->ClearProgramList();

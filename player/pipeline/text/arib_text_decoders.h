@@ -22,8 +22,8 @@ public:
     // body was found.
     int ParseCaptionDataGroup(const uint8_t* data, size_t size);
 
-    // Payload of one packet of PID 0x11. Always 1. At each section start the stored name is updated
-    // from a valid service description and, when not empty, shown as "チャンネル : " + name.
+    // Payload of one packet of PID 0x11. Always 1. At the end of each service description section the
+    // stored name is updated from it and, when not empty, shown as "チャンネル : " + name.
     int DecodeServiceName(bool pusi, const uint8_t* payload, size_t size);
 
     // Payload of one packet of PID 0x27. Always 1. Complete present/following sections are parsed;
@@ -41,6 +41,7 @@ public:
     const CaptionScreen& Caption() const { return caption_; }
 
 private:
+    void OnSdtSection(const uint8_t* section, size_t size);
     void OnEitSection(const uint8_t* section, size_t size);
 
     ITextSink* sink_;
@@ -48,5 +49,6 @@ private:
     std::u16string serviceName_;
     std::u16string lastSummary_;
     aribtext::EventInfo events_;
+    aribtext::SectionCollector sdtCollector_;
     aribtext::SectionCollector eitCollector_;
 };

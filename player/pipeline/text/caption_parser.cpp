@@ -65,6 +65,16 @@ void Walk(const std::u16string& text, CaptionScreen& screen) {
     }
 }
 
+// CRC-16/CCITT (polynomial 0x1021, initial 0) of a data group; 0 over a group with its CRC.
+uint16_t GroupCrc(const uint8_t* p, size_t n) {
+    uint16_t crc = 0;
+    for (size_t i = 0; i < n; ++i) {
+        crc ^= uint16_t(p[i] << 8);
+        for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+    }
+    return crc;
+}
+
 uint32_t Be24(const uint8_t* p) { return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2]; }
 
 }  // namespace
@@ -81,6 +91,10 @@ bool ParseCaptionGroup(const uint8_t* d, size_t n, CaptionScreen& screen) {
     if (n < 9) return false;
     const uint8_t group = d[3] >> 2;
     if (group != 0x01 && group != 0x21) return false;  // statement, first language, group A or B
+    // A group that ends within this packet must be intact; a longer one is read as far as it goes.
+    const size_t groupEnd = 3 + 5 + ((size_t(d[6]) << 8) | d[7]) + 2;
+    if (groupEnd <= n && GroupCrc(d + 3, groupEnd - 3) != 0) return false;
+    n = std::min(n, groupEnd - 2);  // the units end where the CRC begins
     const uint8_t tmd = d[8] >> 6;
     const size_t x = (tmd == 1 || tmd == 2) ? 14 : 9;  // a 5-byte STM follows in the timed modes
     if (n < x + 3) return false;

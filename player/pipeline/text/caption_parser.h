@@ -13,7 +13,8 @@ void ResetScreen(CaptionScreen& screen);
 
 // Reads the caption data group at data (the PES data after the PES header, size bytes of one packet;
 // a data unit running past them is cut there). Returns true and rewrites screen when the group is a
-// caption statement with at least one statement body of 1..511 bytes; otherwise screen is untouched.
+// caption statement with at least one statement body of 1..511 bytes; otherwise (also for a group
+// that ends within the bytes and fails its CRC) screen is untouched.
 bool ParseCaptionGroup(const uint8_t* data, size_t size, CaptionScreen& screen);
 
 }  // namespace aribtext

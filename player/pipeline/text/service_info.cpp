@@ -56,30 +56,24 @@ uint32_t SectionCrc(const uint8_t* data, size_t size) {
 }
 
 std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
-    if (n < 1) return std::nullopt;
-    const size_t s = 1 + size_t(p[0]);
-    if (n < s + 3 || p[s] != 0x42) return std::nullopt;
-    const size_t total = SectionLength(p + s);
-    if (total < 3 + 8 + 4) return std::nullopt;
-    if (s + total <= n && SectionCrc(p + s, total) != 0) return std::nullopt;
-    const size_t end = std::min(n, s + total - 4);  // a longer section is read up to the packet's end
-    const size_t svc = s + 11;                      // first service of the loop
+    if (n < 3 || p[0] != 0x42) return std::nullopt;
+    const size_t total = SectionLength(p);
+    if (total > n || total < 11 + 4 || SectionCrc(p, total) != 0) return std::nullopt;
+    const size_t end = total - 4;
+    const size_t svc = 11;  // first service of the loop
     if (svc + 5 > end) return std::nullopt;
     const size_t loopEnd = svc + 5 + ((size_t(p[svc + 3] & 0x0F) << 8) | p[svc + 4]);
-    if (loopEnd > s + total - 4) return std::nullopt;
-    for (size_t d = svc + 5; d + 2 <= std::min(loopEnd, end);) {
-        const uint8_t tag = p[d];
+    if (loopEnd > end) return std::nullopt;
+    for (size_t d = svc + 5; d + 2 <= loopEnd;) {
         const size_t len = p[d + 1];
         const size_t body = d + 2;
         if (body + len > loopEnd) return std::nullopt;
-        const size_t bEnd = std::min(end, body + len);
-        if (tag == 0x48) {
+        if (p[d] == 0x48) {
             // service_type, provider name, service name
-            if (body + 2 > bEnd) return std::nullopt;
+            if (len < 3 || size_t(p[body + 1]) + 3 > len) return std::nullopt;
             const size_t nameLenAt = body + 2 + p[body + 1];
-            if (nameLenAt >= bEnd) return std::nullopt;
             const size_t nameAt = nameLenAt + 1;
-            const size_t nameLen = std::min(size_t(p[nameLenAt]), bEnd - nameAt);
+            const size_t nameLen = std::min(size_t(p[nameLenAt]), body + len - nameAt);
             return DecodeAribString(p + nameAt, nameLen, kTitleChars);
         }
         d = body + len;

@@ -17,9 +17,8 @@ namespace aribtext {
 // MPEG-2 section CRC-32 over size bytes (0 for a section whose last four bytes are its CRC).
 uint32_t SectionCrc(const uint8_t* data, size_t size);
 
-// The first service's name from the payload of a section-start packet of PID 0x11 (pointer field
-// first). Empty optional when the packet holds no actual-stream SDT with a service descriptor, or
-// when a section that ends in this packet fails its CRC.
+// The first service's name from one complete section. Empty optional unless it is an SDT of the actual
+// stream, intact, whose first service has a service descriptor.
 std::optional<std::u16string> ParseServiceName(const uint8_t* payload, size_t size);
 
 // Collects private sections from transport-packet payloads and hands each complete one over.

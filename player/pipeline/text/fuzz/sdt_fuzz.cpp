@@ -1,4 +1,5 @@
-// Input: one payload of PID 0x11 (at most 184 bytes).
+// Input: a run of PID 0x11 payloads, each a flag byte (bit 0: unit start, bits 1-7 + 57: length)
+// followed by that many bytes.
 #include <algorithm>
 #include <cstdint>
 
@@ -8,6 +9,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CheckingSink sink;
     CAribTextDecoders dec(&sink);
-    dec.DecodeServiceName(true, data, std::min<size_t>(size, 184));
+    size_t i = 0;
+    while (i < size) {
+        const uint8_t flag = data[i++];
+        const size_t len = std::min<size_t>({size_t(flag >> 1) + 57, size - i, 184});
+        dec.DecodeServiceName(flag & 1, data + i, len);
+        i += len;
+    }
     return 0;
 }

@@ -32,6 +32,12 @@ Bytes CaptionPes(const std::vector<Unit>& units, int tmd = 0, uint8_t groupId = 
     group.insert(group.end(), loop.begin(), loop.end());
     const uint16_t groupSize = uint16_t(group.size() - 5);
     group[3] = uint8_t(groupSize >> 8), group[4] = uint8_t(groupSize);
+    uint16_t crc = 0;
+    for (uint8_t b : group) {
+        crc ^= uint16_t(b << 8);
+        for (int k = 0; k < 8; ++k) crc = (crc & 0x8000) ? uint16_t((crc << 1) ^ 0x1021) : uint16_t(crc << 1);
+    }
+    group.insert(group.end(), {uint8_t(crc >> 8), uint8_t(crc)});
 
     Bytes pes = {0x00, 0x00, 0x01, 0xBD, 0x00, 0x00, 0x80, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01,
                  0x80, 0xFF, 0xF0};
@@ -66,16 +72,17 @@ TEST(Caption, LiteralPacket) {
     // 00 00 01 BD, length, flags, PTS; data group: id 1, TMD 0, one statement body:
     // CS, white, 字幕, CR, 東
     const Bytes pes = {
-        0x00, 0x00, 0x01, 0xBD, 0x00, 0x22, 0x80, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01,  // PES header
+        0x00, 0x00, 0x01, 0xBD, 0x00, 0x24, 0x80, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01,  // PES header
         0x80, 0xFF, 0xF0,                                                                      // data header
         0x04, 0x00, 0x00, 0x00, 0x12,                                                          // group id 1, size 18
         0x00,                                                                                  // TMD 0
         0x00, 0x00, 0x0E,                                                                      // unit loop length
         0x1F, 0x20, 0x00, 0x00, 0x09,                                                          // statement body, 9 bytes
-        0x0C, 0x87, 0xBB, 0xFA, 0xCB, 0xEB, 0x0D, 0xC5, 0xEC};
+        0x0C, 0x87, 0xBB, 0xFA, 0xCB, 0xEB, 0x0D, 0xC5, 0xEC,
+        0x4F, 0x11};                                                                        // CRC-16
     RecordingSink sink;
     CAribTextDecoders dec(&sink);
-    ASSERT_EQ(dec.ParseCaptionPes(true, pes.data(), pes.size() - 1), 1);  // 東 cut: lead byte dropped
+    ASSERT_EQ(dec.ParseCaptionPes(true, pes.data(), pes.size() - 3), 1);  // 東 cut: lead byte dropped
     ASSERT_EQ(dec.ParseCaptionPes(true, pes.data(), pes.size()), 1);
     ASSERT_EQ(sink.captions.size(), 2u);
     ExpectScreen(sink.captions[1], {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}, "literal");
@@ -90,11 +97,14 @@ struct ScreenCase {
 };
 
 TEST(Caption, Screens) {
-    const Bytes kTwoLines = {0x0C, 0x87, 0xBB, 0xFA, 0xCB, 0xEB, 0x0D, 0xC5, 0xEC};
+    const Bytes kTwoLines = {0x0C, 0x87, 0xBB, 0xFA, 0xCB, 0xEB, 0x0D, 0xC5, 0xEC,
+        0x4F, 0x11};                                                                        // CRC-16
     Bytes nine;
     for (int i = 0; i < 9; ++i) nine.insert(nine.end(), {0x0D, 0xC5, uint8_t(0xA1 + i)});
-    Bytes big(520, 0xA1);
-    big[0] = 0x0C;
+    Bytes cutUnit = CaptionPes({{0x20, {0x0C, 0xBB, 0xFA, 0x0D, 0xCB, 0xEB, 0xC5, 0xEC, 0xB5, 0xFE}}});
+    cutUnit.resize(cutUnit.size() - 6);  // the CRC and 京東 lie in the next packet
+    Bytes damaged = CaptionPes({{0x20, kTwoLines}});
+    damaged[damaged.size() - 4] ^= 0x01;
 
     const ScreenCase cases[] = {
         {"TMD 0", CaptionPes({{0x20, kTwoLines}}, 0), true, {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
@@ -132,9 +142,9 @@ TEST(Caption, Screens) {
         {"management group", CaptionPes({{0x20, kTwoLines}}, 0, 0x00), false, {}},
         {"second language", CaptionPes({{0x20, kTwoLines}}, 0, 0x02), false, {}},
         {"a unit of 512 bytes", CaptionPes({{0x20, {0x0C, 0xBB, 0xFA}, 512}}), false, {}},
-        {"a unit cut at the packet end",
-         CaptionPes({{0x20, {0x0C, 0xBB, 0xFA, 0x0D, 0xCB, 0xEB}, 40}}), true,
-         {{1, 2, 1, 8, 0, "字"}, {0, 2, 2, 8, 0, "幕"}}},
+        {"a unit cut at the packet end", cutUnit, true, {{1, 2, 1, 8, 0, "字"}, {0, 2, 2, 8, 0, "幕"}}},
+        {"a damaged group", damaged, false, {}},
+        {"a unit longer than its group", CaptionPes({{0x20, {0x0C, 0xBB, 0xFA}, 5}}), true, {{1, 1, 1, 8, 0, "字"}}},
         {"a unit that leaves no room for the next", CaptionPes({{0x30, {0x01}, 100}, {0x20, {0x0C, 0xBB, 0xFA}}}),
          false, {}},
     };

@@ -121,9 +121,9 @@ TEST(ServiceName, Cases) {
     badCrc.back() ^= 1;
     Bytes otherTable = Sdt({ServiceDescriptor(name)});
     otherTable[0] = 0x46;
-    Bytes cut = Payload(Sdt({ServiceDescriptor(name)}));
-    cut.resize(25);
     Bytes longDescriptor = Payload(Sdt({{0x48, 0x30, 0x01, 0x00, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
+    Bytes longProvider = Payload(Sdt({{0x48, 0x07, 0x01, 0x09, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
+    Bytes longName = Payload(Sdt({{0x48, 0x06, 0x01, 0x00, 0x09, 0x45, 0x6C, 0x35, 0x7E}, {0xC1, 0x01, 0x45}}));
     struct Case {
         const char* what;
         Bytes payload;
@@ -136,9 +136,10 @@ TEST(ServiceName, Cases) {
         {"SDT of another stream", Payload(otherTable), nullptr},
         {"bad CRC", badCrc, nullptr},
         {"descriptor longer than its loop", longDescriptor, nullptr},
+        {"provider name longer than the descriptor", longProvider, nullptr},
+        {"service name cut at the descriptor's end", longName, "東"},
         {"pointer past the packet", {0xF0, 0x42, 0xF0}, nullptr},
         {"empty", {}, nullptr},
-        {"name cut at the packet end", cut, "東"},
     };
     for (const auto& c : cases) {
         RecordingSink sink;
@@ -147,6 +148,29 @@ TEST(ServiceName, Cases) {
         EXPECT_EQ(Utf8(dec.ServiceName()), c.name ? c.name : "") << c.what;
         EXPECT_EQ(sink.names.size(), c.name ? 1u : 0u) << c.what;
     }
+}
+
+TEST(ServiceName, SectionOverTwoPackets) {
+    // the first service's name, then enough further descriptors to need a second packet
+    std::vector<Bytes> descriptors = {ServiceDescriptor(kTokyo)};
+    for (int i = 0; i < 20; ++i) descriptors.push_back({0xC1, 0x08, 0, 1, 2, 3, 4, 5, 6, 7});
+    const Bytes section = Sdt(descriptors);
+    ASSERT_GT(section.size(), 183u);
+    RecordingSink sink;
+    CAribTextDecoders dec(&sink);
+    Bytes p1 = {0x00};
+    p1.insert(p1.end(), section.begin(), section.begin() + 183);
+    Bytes p2(section.begin() + 183, section.end());
+    p2.resize(184, 0xFF);
+    dec.DecodeServiceName(true, p1.data(), p1.size());
+    EXPECT_TRUE(sink.names.empty());
+    dec.DecodeServiceName(false, p2.data(), p2.size());
+    ASSERT_EQ(sink.names.size(), 1u);
+    EXPECT_EQ(Utf8(sink.names[0]), "チャンネル : 東京");
+    // a lost second packet: the cut section is dropped when the next one starts
+    dec.DecodeServiceName(true, p1.data(), p1.size());
+    dec.DecodeServiceName(true, p1.data(), p1.size());
+    EXPECT_EQ(sink.names.size(), 1u);
 }
 
 TEST(ServiceName, KeepsTheLastGoodName) {
