@@ -204,7 +204,7 @@ void CHalvik::ProcessIpcMessage() {
     case kMsgVideoConfig:
     case kMsgAudioConfig: {
       if (length < 0 || static_cast<uint32_t>(length) > kMaxConfigLength) {
-        channel_->Read(nullptr, 0, 8, 2, 0);  // refused, still acknowledged
+        Release();  // refused, still acknowledged
         return;
       }
       auto& buf = type == kMsgVideoConfig ? video_config_ : audio_config_;
@@ -235,14 +235,19 @@ void CHalvik::ProcessIpcMessage() {
       return;
     }
     default:
-      channel_->Read(nullptr, 0, 0, 2, 0);
+      Release();
   }
+}
+
+void CHalvik::Release() {
+  uint8_t none = 0;
+  channel_->Read(&none, 0, 8, 2, 0);
 }
 
 void CHalvik::HandleFrame(int32_t type, int32_t length) {
   const uint32_t limit = type == kMsgVideoFrame ? kMaxVideoFrameLength : kMaxAudioFrameLength;
   if (length < 0 || static_cast<uint32_t>(length) > limit) {
-    channel_->Read(nullptr, 0, 8, 2, 0);
+    Release();
     return;
   }
   auto r = std::make_unique<FrameRecord>();
@@ -252,7 +257,8 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   channel_->Read(values, 32, 8, 1, 0);
   for (int i = 0; i < 4; ++i) r->values[i] = GetLe64(values + 8 * i);
   r->payload.resize(r->length);
-  channel_->Read(r->payload.data(), r->length, 40, 2, 0);
+  uint8_t none = 0;
+  channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);
 
   if (type == kMsgAudioFrame) {
     const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;

@@ -68,6 +68,7 @@ class CHalvik {
   void ReceiveThreadProc();
   void EndWorkers();
   void HandleFrame(int32_t type, int32_t length);
+  void Release();  // releases and acknowledges the current message without reading it
 
   std::shared_ptr<FilterHost> host_;
   mutable std::mutex filter_lock_;
