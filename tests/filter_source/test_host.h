@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "filter/source/filter_host.h"
+#include "filter/source/halvik_ids.h"
 #include "filter/source/le.h"
 
 namespace testhost {
