@@ -91,11 +91,6 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
     unlink(tmp.c_str());
     return false;
   }
-  const int dfd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dfd >= 0) {
-    fsync(dfd);
-    close(dfd);
-  }
   return true;
 }
 

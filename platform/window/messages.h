@@ -22,10 +22,17 @@ constexpr UINT WM_SETFOCUS = 0x0007;
 constexpr UINT WM_KILLFOCUS = 0x0008;
 constexpr UINT WM_CLOSE = 0x0010;
 constexpr UINT WM_QUIT = 0x0012;
+constexpr UINT WM_SHOWWINDOW = 0x0018;
 constexpr UINT WM_COPYDATA = 0x004A;
+constexpr UINT WM_SYSCOMMAND = 0x0112;
 constexpr UINT WM_TIMER = 0x0113;
+constexpr UINT WM_POWERBROADCAST = 0x0218;
+constexpr UINT WM_WTSSESSION_CHANGE = 0x02B1;
+constexpr UINT WM_HOTKEY = 0x0312;
 constexpr UINT WM_USER = 0x0400;
 constexpr UINT WM_APP = 0x8000;
+
+constexpr WPARAM SC_RESTORE = 0xF120;  // WM_SYSCOMMAND: restore a minimised window
 
 // SendMessageTimeout flags. Without SMTO_BLOCK a thread that waits for its reply still handles
 // messages sent to its own windows, so two threads sending to each other do not deadlock.

@@ -28,18 +28,25 @@ bool MakePrivateDir(const std::string& dir) {
   return (st.st_mode & 077) == 0 || chmod(dir.c_str(), 0700) == 0;
 }
 
-int Connect(const std::string& path) {
+// Milliseconds left before the deadline, -1 for no limit.
+int Remaining(bool unlimited, Clock::time_point deadline);
+
+// A non-blocking connection, so a listener whose queue is full cannot hold the caller past its time.
+int Connect(const std::string& path, bool unlimited = false,
+            Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(1000)) {
   sockaddr_un addr{};
   if (path.empty() || path.size() >= sizeof addr.sun_path) return -1;
   addr.sun_family = AF_UNIX;
   std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  for (;;) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) return -1;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) return fd;
+    const int err = errno;
     close(fd);
-    return -1;
+    if (err != EAGAIN || Remaining(unlimited, deadline) == 0) return -1;
+    usleep(5000);
   }
-  return fd;
 }
 
 // Milliseconds left before the deadline, -1 for no limit.
@@ -118,7 +125,7 @@ bool PrepareListenPath(const std::string& path) {
 bool Request(const std::string& path, const frame::Request& req, uint32_t timeoutMs, frame::Reply* reply) {
   const bool unlimited = timeoutMs == INFINITE_TIMEOUT;
   const auto deadline = Clock::now() + std::chrono::milliseconds(unlimited ? 0 : timeoutMs);
-  const int fd = Connect(path);
+  const int fd = Connect(path, unlimited, deadline);
   if (fd < 0) return false;
   bool ok = WriteAll(fd, frame::Encode(req), unlimited, deadline);
   std::vector<uint8_t> in;
@@ -153,9 +160,10 @@ bool Request(const std::string& path, const frame::Request& req, uint32_t timeou
 }
 
 bool Post(const std::string& path, const frame::Request& req) {
-  const int fd = Connect(path);
+  const auto deadline = Clock::now() + std::chrono::milliseconds(1000);
+  const int fd = Connect(path, false, deadline);
   if (fd < 0) return false;
-  const bool ok = WriteAll(fd, frame::Encode(req), false, Clock::now() + std::chrono::milliseconds(1000));
+  const bool ok = WriteAll(fd, frame::Encode(req), false, deadline);
   close(fd);
   return ok;
 }
