@@ -384,11 +384,17 @@ def write_units(path, records):
 
 
 def damage(packets, tags, manifest, seed):
-    """Drops packets (scattered and one burst) and flips bits in payloads; marks the units hit."""
+    """Drops packets (scattered and one burst) and flips payload bits, all on the audio, video,
+    PCR and null packets: the tables and captions stay whole, so texts still compare. Marks the
+    units hit."""
     rng = random.Random(seed)
     n = len(packets)
-    drop = set(i for i in range(n) if rng.random() < 0.01)
+    media_kinds = ('video', 'audio', 'pcr', 'null')
+    hittable = [i for i in range(n) if tags[i][0] in media_kinds]
+    drop = set(i for i in hittable if rng.random() < 0.01)
     burst = n // 2
+    while any(tags[i][0] not in media_kinds for i in range(burst, burst + 12)):
+        burst += 1
     drop.update(range(burst, burst + 12))
     out = []
     flips = []
@@ -402,8 +408,9 @@ def damage(packets, tags, manifest, seed):
             continue
         orig.append(i)
         out.append(bytearray(p))
+    kept = [j for j, i in enumerate(orig) if tags[i][0] in media_kinds]
     for _ in range(40):
-        j = rng.randrange(len(out))
+        j = kept[rng.randrange(len(kept))]
         byte = rng.randrange(4, 188)
         bit = rng.randrange(8)
         out[j][byte] ^= 1 << bit
