@@ -533,6 +533,12 @@ def build_sample(outdir):
         f.write('\n')
 
 
+def ffmpeg_version():
+    import subprocess
+    out = subprocess.run(['ffmpeg', '-version'], stdout=subprocess.PIPE, text=True).stdout
+    return out.splitlines()[0] if out else ''
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument('--out', default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
@@ -541,6 +547,12 @@ def main():
     ap.add_argument('--no-sample', action='store_true')
     args = ap.parse_args()
     only = set(x for x in args.only.split(',') if x)
+    os.makedirs(args.out, exist_ok=True)
+    if not only:
+        # Which encoder made the files: another build may code the same input differently.
+        with open(os.path.join(args.out, 'generator.json'), 'w', encoding='utf-8') as f:
+            json.dump({'ffmpeg': ffmpeg_version()}, f, indent=1)
+            f.write('\n')
     for name, fn in fixtures().items():
         if only and name not in only:
             continue
