@@ -12,6 +12,7 @@ import json
 import os
 import random
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -534,7 +535,6 @@ def build_sample(outdir):
 
 
 def ffmpeg_version():
-    import subprocess
     out = subprocess.run(['ffmpeg', '-version'], stdout=subprocess.PIPE, text=True).stdout
     return out.splitlines()[0] if out else ''
 
