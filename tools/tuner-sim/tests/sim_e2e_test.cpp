@@ -389,3 +389,27 @@ TEST(TunerSim, FixtureBroadcastArrivesAsItIs) {
     }
     EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin()));
 }
+
+// The sample broadcast's configuration loads all three channels and finds them by searching.
+TEST(TunerSim, SampleBroadcastConfiguration) {
+    const char* src = std::getenv("TEVALO_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    fs::path conf = fs::path(src) / "tools" / "tuner-sim" / "sample-broadcast.conf";
+    if (!fs::exists(fs::path(src) / "tests" / "fixtures" / "sample" / "ch27" / "stream.ts"))
+        GTEST_SKIP() << "no sample broadcast in this tree";
+    fs::path dir = test_dir();
+    SimProcess sim = start(dir / "dev", {"--config", conf.string()});
+    raw::Stick s(sim.device_path());
+    ASSERT_TRUE(s.open());
+    for (uint8_t uhf : {25, 26, 27, 28}) {
+        ASSERT_EQ(bytes(s.command(4, uhf)), reply(19));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {2}));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {2}));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {uint8_t(uhf == 28 ? 0 : 1)})) << int(uhf);
+    }
+    ASSERT_EQ(bytes(s.command(5, 25)), reply(21));
+    EXPECT_EQ(bytes(s.command(10)), reply(26, {0, 0, 0, 3}));
+    ASSERT_EQ(bytes(s.command(7)), reply(22));
+    auto unit = next_unit(s);
+    EXPECT_EQ(unit[0], 0x47);
+}
