@@ -140,7 +140,10 @@ TEST(TunerSim, SessionThroughEveryCommand) {
     sim.clear_log();
     EXPECT_TRUE(sim.log().empty());
     EXPECT_EQ(sim.stop(), 0);
-    EXPECT_FALSE(fs::exists(sim.device_path()));
+    // Only the lock file stays: no stick folder, class folder, staging folder or socket.
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(sim.root())) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"stick0.lock"});
 }
 
 // Faults switched on while the host is connected, each seen the way the host meets them.
@@ -269,6 +272,7 @@ TEST(TunerSim, RemovalAndReinsertion) {
     EXPECT_TRUE(raw::enumerate(sim.root()).empty());
     EXPECT_EQ(raw::probe(dev), ENOENT);
     EXPECT_EQ(s.send(0, 0, false), Result::Broken);  // EPIPE, and SIGPIPE did not kill us
+    EXPECT_FALSE(fs::exists(sim.root() / ".stick0.staging"));
     EXPECT_FALSE(sim.status().present);
 
     sim.insert();
