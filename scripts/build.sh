@@ -9,7 +9,7 @@ case "$cfg" in
   normal) args=() ;;
   asan)   args=(-DTEVALO_SANITIZE=address) ;;
   tsan)   args=(-DTEVALO_SANITIZE=thread) ;;
-  fuzz)   args=(-DTEVALO_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
+  fuzz)   args=(-DTEVALO_FUZZ=ON -DTEVALO_FUZZ_SECONDS=${TEVALO_FUZZ_SECONDS:-30} -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++) ;;
   *) echo "build.sh: unknown configuration '$cfg' (normal, asan, tsan, fuzz)" >&2; exit 2 ;;
 esac
 cmake -S "$root" -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${args[@]}" >/dev/null

@@ -12,7 +12,7 @@ PACKAGES=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-alsa gstreamer1.0-pulseaudio
   libavcodec-dev libavutil-dev libswscale-dev
-  libfaad-dev
+  libfaad-dev nlohmann-json3-dev
   libcurl4-openssl-dev python3-pyftpdlib
   ffmpeg
   fonts-noto-cjk

@@ -161,7 +161,8 @@ void TsLoop::build_timeline(double bitrate) {
         from = to;
     }
     start_[packets_] = t;
-    period_ = std::max<int64_t>(300, std::llround(t / 300.0) * 300);
+    // Rounded up, so a loop never ends before its last packet has begun.
+    period_ = std::max<int64_t>(300, int64_t(std::ceil(t / 300.0)) * 300);
     start_[packets_] = double(period_);
 }
 

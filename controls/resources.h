@@ -1,0 +1,15 @@
+#pragma once
+// Bitmaps and strings are looked up by their resource identifier through resolvers the application
+// sets once at start-up (tests set synthetic ones).
+#include <QImage>
+#include <QString>
+#include <functional>
+
+using BitmapResolver = std::function<QImage(unsigned id)>;
+using StringResolver = std::function<QString(unsigned id)>;
+
+void SetBitmapResolver(BitmapResolver resolver);
+void SetStringResolver(StringResolver resolver);
+// A null image / empty string when there is no resolver or no such resource.
+QImage LoadBitmapResource(unsigned id);
+QString LoadStringResource(unsigned id);

@@ -1,0 +1,75 @@
+#include "filter/source/audio_post.h"
+
+#include <cmath>
+#include <complex>
+#include <cstring>
+#include <numbers>
+#include <vector>
+
+namespace halvik {
+
+void DoubleMono(int16_t* pcm, size_t frames) {
+  for (size_t i = frames; i-- > 0;) {
+    const int16_t s = pcm[i];
+    pcm[2 * i] = s;
+    pcm[2 * i + 1] = s;
+  }
+}
+
+void ApplyDualMonoSelection(int16_t* s, size_t frames, int32_t selection) {
+  if (selection == 1) {
+    for (size_t i = 0; i < frames; ++i) s[2 * i + 1] = s[2 * i];
+  } else if (selection == 2) {
+    for (size_t i = 0; i < frames; ++i) s[2 * i] = s[2 * i + 1];
+  }
+}
+
+namespace {
+
+constexpr size_t kN = 1024;
+
+void Fft(std::complex<double>* x) {
+  for (size_t i = 1, j = 0; i < kN; ++i) {
+    size_t bit = kN >> 1;
+    for (; j & bit; bit >>= 1) j ^= bit;
+    j ^= bit;
+    if (i < j) std::swap(x[i], x[j]);
+  }
+  for (size_t len = 2; len <= kN; len <<= 1) {
+    const double a = -2 * std::numbers::pi / static_cast<double>(len);
+    const std::complex<double> w(std::cos(a), std::sin(a));
+    for (size_t i = 0; i < kN; i += len) {
+      std::complex<double> wk(1, 0);
+      for (size_t k = 0; k < len / 2; ++k) {
+        const auto t = wk * x[i + k + len / 2];
+        x[i + k + len / 2] = x[i + k] - t;
+        x[i + k] += t;
+        wk *= w;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+bool HasNoiseBurst(const int16_t* s, int threshold) {
+  std::complex<double> x[kN];
+  for (size_t k = 0; k < kN; ++k) x[k] = {(k & 1) ? -double(s[2 * k]) : double(s[2 * k]), 0.0};
+  Fft(x);
+  for (size_t bin = 0; bin < 30; ++bin) {
+    const auto r = static_cast<int64_t>(x[bin].real());
+    const int64_t thousands = r / 1000;
+    if (thousands > threshold || thousands < -threshold) return true;
+  }
+  return false;
+}
+
+bool MuteNoiseBurst(int16_t* s, int threshold) {
+  if (HasNoiseBurst(s, threshold) || HasNoiseBurst(s + 2 * kN, threshold)) {
+    std::memset(s, 0, 2 * kN * 2 * sizeof(int16_t));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace halvik

@@ -1,0 +1,47 @@
+#include "filter/source/clock_recovery.h"
+
+#include "filter/source/frame_record.h"
+
+namespace halvik {
+
+bool ClockRecovery::Absorb(Stream& s, int64_t stamp, int64_t& base) {
+  bool moved = false;
+  if (s.last != -1) {
+    const int64_t diff = stamp - s.last;
+    if (diff < 0 || diff > kJumpTicks) {
+      base += diff - s.step;
+      moved = true;
+    } else {
+      s.step = diff;
+    }
+  }
+  s.last = stamp;
+  return moved;
+}
+
+void ClockRecovery::Rejoin() {
+  const int64_t gap = video_base_ - audio_base_;
+  if (gap >= -kRejoinTicks && gap <= kRejoinTicks) video_base_ = audio_base_;
+}
+
+std::optional<int64_t> ClockRecovery::AudioTime(int64_t stamp) {
+  if (audio_base_ == -1) {
+    if (stamp < 0) return std::nullopt;
+    audio_base_ = video_base_ = stamp;
+    audio_.last = stamp;
+    return 0;
+  }
+  if (stamp < 0) return kUntimed;
+  if (Absorb(audio_, stamp, audio_base_) && video_.last != -1) Rejoin();
+  return TicksToTime(stamp - audio_base_);
+}
+
+std::optional<int64_t> ClockRecovery::VideoTime(int64_t stamp) {
+  if (audio_base_ == -1 || stamp < 0) return std::nullopt;
+  if (Absorb(video_, stamp, video_base_)) Rejoin();
+  const int64_t t = TicksToTime(stamp - video_base_);
+  if (t < 0) return std::nullopt;
+  return t;
+}
+
+}  // namespace halvik

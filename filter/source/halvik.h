@@ -1,0 +1,106 @@
+// The live source filter's object, free of the media framework: the "x-dmb" load, the state
+// changes with their messages to the player, the receive thread and its message handling. The
+// framework glue maps its element states onto Pause/Run/Stop and runs the pins' fill steps.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "filter/source/clock_recovery.h"
+#include "filter/source/filter_host.h"
+#include "filter/source/frame_record.h"
+#include "filter/source/halvik_ids.h"
+#include "filter/source/pins.h"
+#include "filter/source/worker_thread.h"
+
+namespace halvik {
+
+enum class FilterState { kStopped = 0, kPaused = 1, kRunning = 2 };
+
+// Starts and stops the recorder; the filter only forwards the channel's recording requests.
+class RecorderControl {
+ public:
+  virtual ~RecorderControl() = default;
+  virtual void StartRecording() = 0;
+  virtual void StopRecording() = 0;
+};
+
+class CHalvik {
+ public:
+  explicit CHalvik(std::shared_ptr<FilterHost> host);
+  ~CHalvik();
+  CHalvik(const CHalvik&) = delete;
+  CHalvik& operator=(const CHalvik&) = delete;
+
+  // True for a URL the filter takes (S_OK); false is the S_FALSE of a refused or failed load, after
+  // which the graph still builds but never receives data.
+  bool Load(const char* url);
+  std::string GetCurFile() const;
+
+  void Pause();
+  void Run();
+  void Stop();
+  FilterState GetState() const { return state_; }
+
+  CHalvikVideoStream& video_pin() { return video_pin_; }
+  CHalvikAudioStream& audio_pin() { return audio_pin_; }
+  bool stopping() const { return stopping_.load(); }
+
+  // Connection state: 3 not connected, 0 connected, 1 streaming.
+  int32_t connection_state() const { return connection_state_; }
+  int32_t dual_mono_selection() const { return selection_.load(); }
+  const std::u16string& recording_folder() const { return recording_folder_; }
+
+  void set_recorder(RecorderControl* r) { recorder_ = r; }
+
+  // Handles at most one channel message (the receive thread's run turn).
+  void ProcessIpcMessage();
+
+  // The 524-byte payload of the open message.
+  static std::array<uint8_t, kFilterConnectDataSize> FilterConnectData(uint32_t pid,
+                                                                       const std::string& url);
+
+ private:
+  void ReceiveThreadProc();
+  void EndWorkers();
+  void HandleFrame(int32_t type, int32_t length);
+  void Release();  // releases and acknowledges the current message without reading it
+
+  std::shared_ptr<FilterHost> host_;
+  mutable std::mutex filter_lock_;
+  FrameQueue video_queue_{kVideoQueueLimit};
+  FrameQueue audio_queue_{kAudioQueueLimit};
+  FrameQueue record_queue_{kRecordQueueVideoLimit};
+  std::atomic<bool> recording_{false};
+  std::atomic<int32_t> selection_{1};
+
+  std::unique_ptr<ChannelReader> channel_;
+  std::unique_ptr<FilterEvents> events_;
+  intptr_t player_window_ = 0;
+  std::string url_;
+  std::atomic<int32_t> connection_state_{3};
+  FilterState state_ = FilterState::kStopped;
+  FilterState last_state_ = FilterState::kStopped;
+  std::atomic<bool> stopping_{false};
+  uint32_t receive_wait_ = kInfinite;  // receive thread only
+
+  // The configuration buffers: 8-byte head (type, length) and the body, zero-filled.
+  std::array<uint8_t, 1024> video_config_{};
+  std::array<uint8_t, 1024> audio_config_{};
+  ClockRecovery clock_;  // receive thread only
+  std::u16string recording_folder_;
+  RecorderControl* recorder_ = nullptr;
+
+  CHalvikVideoStream video_pin_;
+  CHalvikAudioStream audio_pin_;
+
+  WorkerThread receive_thread_;
+  std::mutex run_state_lock_;
+  int receive_run_state_ = 2;  // 1 running, 2 stopped
+};
+
+}  // namespace halvik

@@ -1,0 +1,168 @@
+#include "filter/source/pins.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "filter/source/audio_post.h"
+#include "filter/source/yuv_to_bgrx.h"
+
+namespace halvik {
+namespace {
+
+void CopyToRecorder(const RecordTap& tap, const FrameRecord& r) {
+  if (!tap.recording || !tap.queue || !tap.recording->load()) return;
+  if (tap.queue->Size() >= tap.limit) return;
+  auto copy = std::make_unique<FrameRecord>(r);
+  copy->values[1] = r.time;  // the recorder stores the presentation time here
+  tap.queue->Push(std::move(copy));
+}
+
+}  // namespace
+
+int CHalvikVideoStream::OpenVideoDecoder(const uint8_t* config, size_t length) {
+  std::lock_guard lock(lock_);
+  if (!front_) front_ = std::make_unique<VideoDecoderFront>();
+  if (!front_->Open(config, length)) front_.reset();
+  return 0;
+}
+
+void CHalvikVideoStream::SetDefaultMediaType() {
+  std::lock_guard lock(lock_);
+  first_sample_ = true;
+}
+
+CHalvikVideoStream::Fill CHalvikVideoStream::FillBuffer(uint8_t* dst, PictureSize size,
+                                                         ptrdiff_t stride) {
+  std::lock_guard lock(lock_);
+  Fill f;
+  FrameRecordPtr r = queue_.Pop();
+  empty_ = !r;
+  if (!r) return f;
+  if (!front_ || front_->Decode(r->payload.data(), r->payload.size()) !=
+                     VideoDecoderFront::Result::kPicture)
+    return f;
+  const YuvPlanes pic = front_->picture();
+  f.size = {pic.width, pic.height};
+  if (f.size == size) {
+    ConvertYuv420ToBgrx(pic, dst, stride);
+    f.kind = Fill::kDeliver;
+  } else {
+    held_.resize(size_t(pic.width) * pic.height * 4);
+    ConvertYuv420ToBgrx(pic, held_.data(), ptrdiff_t{pic.width} * 4);
+    held_size_ = f.size;
+    f.kind = Fill::kResized;
+  }
+  f.time = r->time;
+  f.discontinuity = first_sample_;
+  first_sample_ = false;
+  CopyToRecorder(tap_, *r);
+  return f;
+}
+
+void CHalvikVideoStream::TakeHeldPicture(uint8_t* dst, ptrdiff_t stride) {
+  std::lock_guard lock(lock_);
+  const size_t row = size_t(held_size_.width) * 4;
+  for (int y = 0; y < held_size_.height; ++y)
+    std::memcpy(dst + y * stride, held_.data() + y * row, row);
+  held_.clear();
+}
+
+int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
+  uint8_t b[7] = {};
+  std::memcpy(b, config, std::min<size_t>(length, 7));
+  const AudioSelection sel = SelectAudioDecoder(b);
+  std::lock_guard lock(lock_);
+  channel_config_ = channel_count_ = sel.channel_config;
+  aac_.aac_close();
+  switch (sel.mode) {
+    case AudioMode::kBsac:
+      mode_ = Mode::kBsac;  // no BSAC decoder yet: frames give silence
+      return 1;
+    case AudioMode::kAdts:
+      mode_ = Mode::kAdts;
+      aac_.aac_open(0, b, 7);
+      return 0;
+    case AudioMode::kAudioSpecificConfig:
+      mode_ = Mode::kAsc;
+      aac_.aac_open(1, b, 4);
+      return 0;
+  }
+  return 0;
+}
+
+void CHalvikAudioStream::SetDefaultMediaType() {
+  std::lock_guard lock(lock_);
+  channel_config_ = channel_count_ = 2;
+  first_sample_ = true;
+}
+
+bool CHalvikAudioStream::dual_mono() const {
+  std::lock_guard lock(lock_);
+  return analyzer_.dual_mono();
+}
+
+size_t CHalvikAudioStream::Decode(const FrameRecord& r, uint8_t* dst, bool dual_mono) {
+  const Mode mode = mode_;
+  if (mode == Mode::kNone || mode == Mode::kBsac) return 0;
+  const auto d = aac_.aac_decode(dst, kAudioBufferSize, r.payload.data(), r.payload.size());
+  if (d.consumed < 0) return 0;
+  size_t bytes = d.out_bytes;
+  auto* pcm = reinterpret_cast<int16_t*>(dst);
+  if (!dual_mono && d.channels == 1 && bytes * 2 <= kAudioBufferSize) {
+    DoubleMono(pcm, bytes / 2);
+    bytes *= 2;
+  } else if (mode == Mode::kAdts && dual_mono && d.channels == 2) {
+    ApplyDualMonoSelection(pcm, bytes / 4, options_.follow_selection ? selection_.load() : 1);
+  }
+  return bytes;
+}
+
+CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
+  Fill f;
+  bool announce = false;
+  int32_t announced = 0;
+  {
+    std::lock_guard lock(lock_);
+    FrameRecordPtr r = queue_.Pop();
+    empty_ = !r;
+    if (!r) return f;
+    const uint8_t* h = r->payload.data();
+    const size_t n = r->payload.size();
+    const Mode mode = mode_;
+    bool dual = false;
+    if (mode == Mode::kAdts || mode == Mode::kAsc) {
+      const auto a = analyzer_.Analyze(h, n, channel_count_);
+      dual = analyzer_.dual_mono();
+      if (mode == Mode::kAdts && n >= 7 && (a.count != channel_count_ || a.config != channel_config_)) {
+        aac_.aac_close();
+        channel_count_ = a.count;
+        channel_config_ = a.config;
+        aac_.aac_open(0, h, 7);
+      }
+      if (dual != notified_) {
+        notified_ = dual;
+        announce = true;
+        announced = dual ? selection_.load() : 0;
+      }
+    }
+    size_t len = 0;
+    try {
+      len = Decode(*r, dst, dual);
+    } catch (...) {
+      len = 0;
+    }
+    if (len == kAudioBufferSize)
+      f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
+    else
+      std::memset(dst, 0, kAudioBufferSize);
+    f.deliver = true;
+    f.time = r->time;
+    f.discontinuity = first_sample_;
+    first_sample_ = false;
+    CopyToRecorder(tap_, *r);
+  }
+  if (announce && options_.notify) options_.notify(announced);
+  return f;
+}
+
+}  // namespace halvik

@@ -1,0 +1,196 @@
+#include "player/pipeline/es_framer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "player/pipeline/h264_timing.h"
+#include "player/pipeline/ts_constants.h"
+
+namespace tevalo::pipeline {
+
+namespace {
+constexpr int kAdtsRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
+                                16000, 12000, 11025, 8000,  7350,  0,     0,     0};
+constexpr size_t kAdtsHeader = 7;
+constexpr size_t kAdtsMinFrame = 9;
+
+// Count of whole ADTS frames from one frame start to a later one, following their lengths.
+int64_t FramesBetween(const uint8_t* x, size_t t, size_t from, size_t to) {
+  int64_t n = 0;
+  while (from < to && from + kAdtsHeader <= t) {
+    const size_t l = (size_t(x[from + 3] & 0x03) << 11) | (size_t(x[from + 4]) << 3) | (x[from + 5] >> 5);
+    if (l < kAdtsMinFrame) break;
+    from += l;
+    ++n;
+  }
+  return n;
+}
+}  // namespace
+
+CEsFramer::CEsFramer(IFramerOutput& out) : m_out(out), m_message(kVideoFrameMessageSize) {}
+
+void CEsFramer::ResetState() {
+  m_state = kNothing;
+  m_capturing = false;
+  m_capture.clear();
+}
+
+void CEsFramer::MaybeStartStreaming() {
+  if (m_state != kBothHeaders) return;
+  m_out.SendStreamFormats(0, m_videoFormat, m_audioFormat);
+  m_state = kStreaming;
+}
+
+void CEsFramer::VideoHeaderCaptured() {
+  m_videoFormat.Set(kMsgVideoConfig, m_capture.data(), m_capture.size());
+  // The capture opens with the SPS's 3-byte start code; its NAL unit runs to the next start code.
+  size_t end = 3;
+  while (end + 2 < m_capture.size() &&
+         !(m_capture[end] == 0 && m_capture[end + 1] == 0 && m_capture[end + 2] == 1))
+    ++end;
+  if (end + 2 >= m_capture.size()) end = m_capture.size();
+  const int64_t period = SpsFramePeriodTicks(m_capture.data() + 3, end - 3);
+  m_framePeriod = period > 0 ? period : kDefaultFramePeriod;
+  m_capturing = false;
+  m_capture.clear();
+  m_state |= kVideoHeader;
+  MaybeStartStreaming();
+}
+
+void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, int64_t stamp) {
+  ++m_counters.videoUnits;
+  if (size == 0 || m_state != kStreaming) return;
+  if (oversize || size > kVideoPayloadMax) {
+    ++m_counters.videoOversize;
+    return;
+  }
+  WriteFrameHead(m_message.data(), kMsgVideoFrame, uint32_t(size), stamp);
+  std::memcpy(m_message.data() + kFrameHeadSize, unit, size);
+  m_out.WriteFrame(m_message.data(), kVideoFrameMessageSize);
+  ++m_counters.videoWritten;
+}
+
+void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
+  std::vector<uint8_t>& x = m_videoCarry;
+  if (x.empty()) {
+    m_unitStamp = stamp;  // the unit in progress begins in this PES
+    m_videoScan = 0;
+  }
+  x.insert(x.end(), pes, pes + length);
+  const size_t t = x.size();
+  size_t unitStart = 0;
+  bool cut = false;
+  bool firstDelimiter = true;
+  for (size_t i = m_videoScan; i + 3 < t; ++i) {
+    if (x[i] == 0 && x[i + 1] == 0 && x[i + 2] == 1) {
+      const int type = x[i + 3] & 0x1F;
+      if (type == 9) {
+        CutVideoUnit(x.data() + unitStart, i - unitStart, m_unitOversize, m_unitStamp);
+        m_unitOversize = false;
+        unitStart = i;
+        cut = true;
+        // Every delimiter found now lies in this PES: the first takes its stamp, later ones follow
+        // one frame period apart.
+        if (firstDelimiter || m_unitStamp < 0 || stamp < 0) m_unitStamp = stamp;
+        else m_unitStamp += m_framePeriod;
+        firstDelimiter = false;
+      }
+      if (m_state < 0x10) {
+        if (m_capturing && type != 7 && type != 8) {
+          VideoHeaderCaptured();
+        } else if (!m_capturing && type == 7) {
+          m_capturing = true;
+          m_capture.clear();
+        }
+      }
+    }
+    if (m_capturing) {
+      m_capture.push_back(x[i]);
+      if (m_capture.size() > kVideoHeaderMax) {
+        m_capturing = false;  // too long for the format message: wait for the next SPS
+        m_capture.clear();
+      }
+    }
+  }
+  const size_t scannedTo = t >= 3 ? t - 3 : 0;
+  // The carried unit begins at its delimiter's NAL header byte.
+  size_t erase = cut ? unitStart + 3 : 0;
+  if (!cut && t > kCarryMax) {
+    // No delimiter for far too long: this unit can never be sent. Keep only the unscanned tail.
+    m_unitOversize = true;
+    erase = scannedTo;
+  }
+  x.erase(x.begin(), x.begin() + std::ptrdiff_t(erase));
+  m_videoScan = scannedTo > erase ? scannedTo - erase : 0;
+}
+
+void CEsFramer::AudioHeaderCaptured(const uint8_t* header) {
+  m_audioFormat.Set(kMsgAudioConfig, header, kAdtsHeader);
+  m_state |= kAudioHeader;
+  MaybeStartStreaming();
+}
+
+int64_t CEsFramer::AudioStamp(int samplingIndex) {
+  const int rate = kAdtsRates[samplingIndex];
+  if (rate == 0) return -1;
+  if (rate != m_audioRate) {
+    // A new rate counts on from where the old one got to.
+    if (m_audioBase >= 0 && m_audioRate > 0)
+      m_audioBase += m_audioSamples * kTicksPerSecond / m_audioRate;
+    m_audioSamples = 0;
+    m_audioRate = rate;
+  }
+  const int64_t s = m_audioBase < 0 ? -1 : m_audioBase + m_audioSamples * kTicksPerSecond / rate;
+  m_audioSamples += 1024;
+  return s;
+}
+
+void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
+  std::vector<uint8_t>& x = m_audioCarry;
+  const size_t p = x.size();
+  x.insert(x.end(), pes, pes + length);
+  const size_t t = x.size();
+  bool firstInPes = true;
+  size_t firstCandidate = SIZE_MAX;
+  size_t b = 0;
+  while (b + kAdtsHeader <= t) {
+    const uint8_t* h = x.data() + b;
+    if (h[0] == 0xFF && h[1] == 0xF8 && (h[2] & 0xC0) == 0x40) {
+      if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
+      const uint8_t* ref = m_audioFormat.Body();
+      if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) &&
+          (h[3] & 0x3F) == (ref[3] & 0x3F)) {
+        const size_t l = (size_t(h[3] & 0x03) << 11) | (size_t(h[4]) << 3) | (h[5] >> 5);
+        if (l < kAdtsMinFrame) {
+          ++m_counters.audioShortLength;
+        } else if (t - b >= l) {
+          if (b >= p && firstInPes) {
+            // The PES stamp belongs to the first frame that begins in it; streaming may start a few
+            // frames later.
+            m_audioBase = stamp;
+            m_audioSamples = 1024 * FramesBetween(x.data(), t, firstCandidate, b);
+            m_audioRate = kAdtsRates[(h[2] >> 2) & 0x0F];
+            firstInPes = false;
+          }
+          const int64_t s = AudioStamp((h[2] >> 2) & 0x0F);
+          ++m_counters.audioFrames;
+          WriteFrameHead(m_message.data(), kMsgAudioFrame, uint32_t(l), s);
+          std::memcpy(m_message.data() + kFrameHeadSize, h, l);
+          m_out.WriteFrame(m_message.data(), kAudioFrameMessageSize);
+          ++m_counters.audioWritten;
+          b += l;
+          continue;
+        } else {
+          break;  // the rest of this frame comes with the next PES
+        }
+      }
+      if ((m_state & 0x0F) == 0) AudioHeaderCaptured(h);
+    }
+    ++b;
+  }
+  if (b > t) b = t;
+  x.erase(x.begin(), x.begin() + std::ptrdiff_t(b));
+  if (x.size() > kCarryMax) x.clear();
+}
+
+}  // namespace tevalo::pipeline

@@ -1,0 +1,93 @@
+// Cuts complete PES payloads into H.264 access units (at each access-unit delimiter) and ADTS
+// frames, captures the two stream headers and hands everything to the delivery output.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "player/pipeline/stream_messages.h"
+
+namespace tevalo::pipeline {
+
+// Where the framer's results go. The stream engine implements it with the send lock held around
+// each call; tests record.
+class IFramerOutput {
+ public:
+  virtual ~IFramerOutput() = default;
+  // One whole frame message (40000 bytes video, 10280 audio). Only called while streaming.
+  virtual void WriteFrame(const uint8_t* message, size_t size) = 0;
+  // Both stream headers are known: they go out before any frame (direction 0).
+  virtual void SendStreamFormats(int direction, const StreamFormatBlock& video,
+                                 const StreamFormatBlock& audio) = 0;
+};
+
+class CEsFramer {
+ public:
+  // Framing state: which headers are captured, and streaming.
+  static constexpr uint8_t kNothing = 0x00;
+  static constexpr uint8_t kVideoHeader = 0x50;
+  static constexpr uint8_t kAudioHeader = 0x05;
+  static constexpr uint8_t kBothHeaders = 0x55;
+  static constexpr uint8_t kStreaming = 0xAA;
+
+  static constexpr size_t kCarryMax = 262144;
+  static constexpr int64_t kDefaultFramePeriod = 27000000 / 15;
+
+  explicit CEsFramer(IFramerOutput& out);
+
+  // pes: one complete video PES payload; stamp its PTS x 300 or -1.
+  void FrameVideo(const uint8_t* pes, size_t length, int64_t stamp);
+  // pes: one complete audio PES payload.
+  void FrameAudio(const uint8_t* pes, size_t length, int64_t stamp);
+
+  // A new programme map: both headers must be captured again. The carries stay.
+  void ResetState();
+
+  uint8_t State() const { return m_state; }
+  const StreamFormatBlock& VideoFormat() const { return m_videoFormat; }
+  const StreamFormatBlock& AudioFormat() const { return m_audioFormat; }
+  int64_t FramePeriod() const { return m_framePeriod; }
+
+  struct Counters {
+    uint64_t videoUnits = 0;     // access units cut
+    uint64_t videoWritten = 0;
+    uint64_t videoOversize = 0;  // over the message's payload: dropped
+    uint64_t audioFrames = 0;    // ADTS frames cut (only while streaming)
+    uint64_t audioWritten = 0;
+    uint64_t audioShortLength = 0;  // candidates with an impossible length
+  };
+  const Counters& Stats() const { return m_counters; }
+
+ private:
+  void CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, int64_t stamp);
+  void VideoHeaderCaptured();
+  void AudioHeaderCaptured(const uint8_t* header);
+  void MaybeStartStreaming();
+  int64_t AudioStamp(int samplingIndex);
+
+  IFramerOutput& m_out;
+  uint8_t m_state = kNothing;
+
+  // Video: bytes of the unit in progress (and anything not yet scanned).
+  std::vector<uint8_t> m_videoCarry;
+  size_t m_videoScan = 0;       // first carry position not yet examined for a start code
+  bool m_unitOversize = false;  // the unit in progress outgrew the carry: it will be dropped
+  int64_t m_unitStamp = -1;     // stamp of the unit in progress (from its first byte's PES)
+  bool m_capturing = false;
+  std::vector<uint8_t> m_capture;
+  int64_t m_framePeriod = kDefaultFramePeriod;
+
+  // Audio: bytes after the last complete frame.
+  std::vector<uint8_t> m_audioCarry;
+  int64_t m_audioBase = -1;  // stamp of the frame that started the current count
+  int64_t m_audioSamples = 0;
+  int m_audioRate = 0;
+
+  StreamFormatBlock m_videoFormat;
+  StreamFormatBlock m_audioFormat;
+  std::vector<uint8_t> m_message;
+  Counters m_counters;
+};
+
+}  // namespace tevalo::pipeline

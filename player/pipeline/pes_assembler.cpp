@@ -1,0 +1,73 @@
+#include "player/pipeline/pes_assembler.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "player/pipeline/ts_constants.h"
+
+namespace tevalo::pipeline {
+
+namespace {
+constexpr int32_t kMinPes = 20;
+constexpr int32_t kMaxPes = 65536;
+
+void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued) {
+  auto packet = std::make_unique<StreamPacket>();
+  a.buffer.resize(size_t(a.collected));
+  packet->data = std::move(a.buffer);
+  a.buffer = {};
+  packet->stamp = a.stamp;
+  packet->kind = a.kind;
+  sink.PushPacket(std::move(packet));
+  if (queued) ++*queued;
+}
+}  // namespace
+
+int64_t ReadPts(const uint8_t* p) {
+  return (int64_t(p[0] & 0x0E) << 29) | (int64_t(p[1]) << 22) | (int64_t(p[2] & 0xFE) << 14) |
+         (int64_t(p[3]) << 7) | (int64_t(p[4]) >> 1);
+}
+
+int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssembler& a,
+                IStreamPacketSink& sink, int* queued) {
+  if (queued) *queued = 0;
+  size_t pos = 0;
+  if (payloadStart) {
+    // A video PES of unbounded length ends at the next start; an unfinished audio PES is lost.
+    if (a.expected != 0 && a.kind == 1 && a.collected > 0) Emit(a, sink, queued);
+    a.Reset();
+    if (size < 9) return 0;
+    if (payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return 0;
+    const uint8_t id = payload[3];
+    const bool audioId = id >= 0xC0 && id <= 0xDF;
+    const bool videoId = id >= 0xE0 && id <= 0xEF;
+    if (!audioId && !videoId && id != 0xBD) return 0;
+    int32_t length = (payload[4] << 8) | payload[5];
+    if (length == 0 && a.kind == 1) length = kMaxPes;
+    else if (length < kMinPes) return 0;
+    const int32_t headerData = payload[8];
+    const int32_t expected = length - headerData - 3;
+    if (expected < kMinPes || expected > kMaxPes) return 0;
+    const size_t header = 9 + size_t(headerData);
+    if (header > size) return 0;  // header runs past the packet
+    int64_t stamp = -1;
+    if ((payload[7] & 0x80) && headerData >= 5) stamp = ReadPts(payload + 9) * kPtsToTicks;
+    a.expected = expected;
+    a.stamp = stamp;
+    a.buffer.resize(size_t(expected));
+    pos = header;  // a header that exactly fills the packet is legal: nothing collected yet
+  } else if (a.expected == 0) {
+    return 0;
+  }
+  const size_t room = size_t(a.expected - a.collected);
+  const size_t take = std::min(size - pos, room);
+  if (take) std::memcpy(a.buffer.data() + a.collected, payload + pos, take);
+  a.collected += int32_t(take);
+  if (a.collected == a.expected) {
+    Emit(a, sink, queued);
+    a.Reset();
+  }
+  return 1;
+}
+
+}  // namespace tevalo::pipeline

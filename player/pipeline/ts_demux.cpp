@@ -1,0 +1,154 @@
+#include "player/pipeline/ts_demux.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tevalo::pipeline {
+
+CTsDemux::CTsDemux(StreamPids& pids, CProgramMap& map, IStreamPacketSink& sink, ITextDecoders& text)
+    : m_pids(pids), m_map(map), m_sink(sink), m_text(&text), m_buffer(kCapacity) {
+  m_video.kind = 1;
+  m_audio.kind = 0;
+}
+
+void CTsDemux::ResetAssemblers() {
+  m_video.Reset();
+  m_video.lastCc = -1;
+  m_audio.Reset();
+  m_audio.lastCc = -1;
+  m_text->ResetStream(ITextDecoders::Stream::kCaption);
+  m_text->ResetStream(ITextDecoders::Stream::kServiceName);
+  m_text->ResetStream(ITextDecoders::Stream::kEvents);
+}
+
+void CTsDemux::Reset() {
+  m_fill = 0;
+  ResetAssemblers();
+}
+
+void CTsDemux::PushBlock(const uint8_t* block, size_t size) {
+  size = std::min(size, kCapacity);
+  if (m_fill + size > kCapacity) {
+    const size_t keep = std::min(m_fill, kCapacity - size);
+    std::memmove(m_buffer.data(), m_buffer.data() + m_fill - keep, keep);
+    m_fill = keep;
+    ResetAssemblers();
+  }
+  std::memcpy(m_buffer.data() + m_fill, block, size);
+  m_fill += size;
+  const size_t used = RunPacketLoop(m_buffer.data(), m_fill);
+  std::memmove(m_buffer.data(), m_buffer.data() + used, m_fill - used);
+  m_fill -= used;
+}
+
+size_t CTsDemux::RunPacketLoop(const uint8_t* buffer, size_t n) {
+  size_t i = 0;
+  while (i < n) {
+    if (buffer[i] != kTsSync) {
+      ++i;
+      continue;
+    }
+    if (n - i < kTsPacketSize + 1) break;
+    if (buffer[i + kTsPacketSize] != kTsSync) {
+      ++i;
+      continue;
+    }
+    Packet(buffer + i);
+    i += kTsPacketSize;
+  }
+  return i;
+}
+
+void CTsDemux::Packet(const uint8_t* pkt) {
+  ++m_counters.packets;
+  const uint16_t pid = TsPid(pkt);
+  PesAssembler* pes = nullptr;
+  ITextDecoders::Stream text = ITextDecoders::Stream::kCaption;
+  if (pid == m_pids.video.load(std::memory_order_relaxed)) {
+    pes = &m_video;
+  } else if (pid == m_pids.audio.load(std::memory_order_relaxed)) {
+    pes = &m_audio;
+  } else if (pid == kPmtPid) {
+    m_map.RecheckPmt(pkt);
+    return;
+  } else if (pid == kSdtPid) {
+    text = ITextDecoders::Stream::kServiceName;
+  } else if (pid == kEitPid) {
+    text = ITextDecoders::Stream::kEvents;
+  } else if (pid == m_pids.caption.load(std::memory_order_relaxed) && pid != kNoPid) {
+    text = ITextDecoders::Stream::kCaption;
+  } else {
+    return;
+  }
+
+  auto reset = [&] {
+    if (pes) pes->Reset();
+    else m_text->ResetStream(text);
+  };
+  if (TsScrambled(pkt)) {
+    ++m_counters.scrambled;
+    reset();
+    return;
+  }
+  const uint8_t* payload = pkt + 4;
+  size_t size = kTsPacketSize - 4;
+  bool discontinuity = false;
+  const int afc = TsAdaptationControl(pkt);
+  if (afc == 0) return;  // reserved: nothing carried
+  if (afc & 0x02) {
+    const size_t af = 1 + size_t(pkt[4]);
+    if (af > size) {
+      ++m_counters.malformed;
+      reset();
+      return;
+    }
+    discontinuity = pkt[4] > 0 && (pkt[5] & 0x80) != 0;
+    payload += af;
+    size -= af;
+    // An adaptation-only packet (a PCR) carries nothing and leaves the PES alone.
+    if (afc == 2 || size == 0) return;
+  }
+  const bool pusi = TsPayloadStart(pkt);
+  if (pes) {
+    ToPes(pkt, payload, size, discontinuity, *pes);
+    return;
+  }
+  int result = 1;
+  switch (text) {
+    case ITextDecoders::Stream::kEvents:
+      m_text->ReassembleEit(pusi, payload, size);
+      return;
+    case ITextDecoders::Stream::kServiceName:
+      result = m_text->DecodeServiceName(pusi, payload, size);
+      break;
+    case ITextDecoders::Stream::kCaption:
+      result = m_text->ParseCaptionPes(pusi, payload, size);
+      break;
+  }
+  if (result == 0) m_text->ResetStream(text);
+}
+
+void CTsDemux::ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bool discontinuity,
+                     PesAssembler& a) {
+  const int cc = TsContinuity(pkt);
+  if (a.lastCc >= 0 && !discontinuity) {
+    if (cc == a.lastCc) return;  // a repeated packet
+    if (cc != ((a.lastCc + 1) & 0x0F)) {
+      // Packets were lost: the PES being collected is damaged, drop it rather than pass it on.
+      ++m_counters.continuityGaps;
+      a.Reset();
+    }
+  }
+  a.lastCc = cc;
+  const bool pusi = TsPayloadStart(pkt);
+  if (!pusi && a.expected == 0) {
+    a.Reset();
+    return;
+  }
+  if (AssemblePes(pusi, payload, size, a, m_sink) == 0) {
+    ++m_counters.refused;
+    a.Reset();
+  }
+}
+
+}  // namespace tevalo::pipeline

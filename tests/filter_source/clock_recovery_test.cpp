@@ -1,0 +1,103 @@
+#include "filter/source/clock_recovery.h"
+
+#include <gtest/gtest.h>
+
+#include "filter/source/frame_record.h"
+
+using halvik::ClockRecovery;
+
+namespace {
+
+constexpr int64_t kBase = 3'000'000'000'000;  // an arbitrary 27 MHz stamp
+constexpr int64_t kAudioStep = 1'152'000;     // 42.67 ms: 2048 samples at 48 kHz
+constexpr int64_t kVideoStep = 1'800'000;     // 66.67 ms: 15 fps
+constexpr int64_t kMs = 27'000;
+
+TEST(ClockRecovery, NothingIsTimedBeforeTheFirstStampedAudioFrame) {
+  ClockRecovery c;
+  EXPECT_FALSE(c.VideoTime(kBase));
+  EXPECT_FALSE(c.AudioTime(-1));
+  EXPECT_FALSE(c.has_base());
+  EXPECT_EQ(c.AudioTime(kBase), 0);
+  EXPECT_EQ(c.AudioTime(-1), halvik::kUntimed);  // kept, but without a time
+}
+
+TEST(ClockRecovery, TimesFollowTheStampsDirectly) {
+  ClockRecovery c;
+  ASSERT_EQ(c.AudioTime(kBase), 0);
+  for (int i = 1; i < 100; ++i)
+    EXPECT_EQ(c.AudioTime(kBase + i * kAudioStep), i * kAudioStep * 10 / 27) << i;
+  // Video keeps its own relation to audio: a frame stamped 100 ms after the first audio frame is
+  // presented 100 ms after it, whatever order the frames arrive in.
+  EXPECT_EQ(c.VideoTime(kBase + 100 * kMs), 1'000'000);
+  EXPECT_EQ(c.VideoTime(kBase + 100 * kMs + kVideoStep), 1'000'000 + kVideoStep * 10 / 27);
+  // A video frame from before the first audio frame cannot be presented.
+  EXPECT_FALSE(c.VideoTime(kBase - 10 * kMs));
+  EXPECT_FALSE(c.VideoTime(-1));
+}
+
+TEST(ClockRecovery, JumpsAreAbsorbedAsOneRegularStep) {
+  struct Case {
+    const char* name;
+    int64_t jump;
+    bool absorbed;
+  };
+  const Case cases[] = {
+      {"backwards", -40'000 * kMs, true},
+      {"back by one tick", -kAudioStep - 1, true},
+      {"forwards over a second", ClockRecovery::kJumpTicks + 1, true},
+      {"forwards by exactly a second", ClockRecovery::kJumpTicks, false},
+      {"wrap of the 33-bit PTS", -(int64_t{1} << 33) * 300, true},
+  };
+  for (const Case& tc : cases) {
+    ClockRecovery c;
+    int64_t s = kBase;
+    int64_t t = *c.AudioTime(s);
+    for (int i = 0; i < 5; ++i) t = *c.AudioTime(s += kAudioStep);
+    s += tc.jump;
+    const int64_t after = *c.AudioTime(s);
+    if (tc.absorbed) {
+      EXPECT_NEAR(after, t + kAudioStep * 10 / 27, 1) << tc.name;
+      EXPECT_NEAR(*c.AudioTime(s + kAudioStep), t + 2 * kAudioStep * 10 / 27, 1) << tc.name;
+    } else {
+      EXPECT_NEAR(after, t + tc.jump * 10 / 27, 1) << tc.name;
+    }
+  }
+}
+
+TEST(ClockRecovery, StreamsThatJumpTogetherKeepTheirRelation) {
+  ClockRecovery c;
+  int64_t a = kBase, v = kBase + 50 * kMs;
+  c.AudioTime(a);
+  for (int i = 0; i < 20; ++i) {
+    c.AudioTime(a += kAudioStep);
+    c.VideoTime(v += kVideoStep);
+  }
+  const int64_t jump = -123'456 * kMs;
+  a += jump;
+  v += jump;
+  // Audio sees the jump first, then video; afterwards video is again presented at its stamp's
+  // distance from the audio stamps.
+  for (int i = 0; i < 20; ++i) {
+    const int64_t ta = *c.AudioTime(a += kAudioStep);
+    const int64_t tv = *c.VideoTime(v += kVideoStep);
+    EXPECT_NEAR(double(tv - ta), double((v - a) * 10 / 27), 2.0) << i;
+  }
+  EXPECT_EQ(c.video_base(), c.audio_base());
+}
+
+TEST(ClockRecovery, AJumpInOneStreamAloneMovesOnlyThatStream) {
+  ClockRecovery c;
+  int64_t a = kBase, v = kBase;
+  c.AudioTime(a);
+  int64_t tv = 0;
+  for (int i = 0; i < 5; ++i) {
+    c.AudioTime(a += kAudioStep);
+    tv = *c.VideoTime(v += kVideoStep);
+  }
+  v += 10'000 * kMs;  // the video stamps alone jump by 10 s
+  EXPECT_NEAR(*c.VideoTime(v), tv + kVideoStep * 10 / 27, 1);
+  EXPECT_EQ(*c.AudioTime(a + kAudioStep), (a + kAudioStep - kBase) * 10 / 27);
+}
+
+}  // namespace

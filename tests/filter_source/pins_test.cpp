@@ -1,0 +1,150 @@
+#include "filter/source/pins.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "es_util.h"
+#include "tone.h"
+
+using halvik::CHalvikAudioStream;
+using halvik::CHalvikVideoStream;
+using halvik::FrameQueue;
+using halvik::FrameRecord;
+
+namespace {
+
+halvik::FrameRecordPtr Record(int32_t type, const testes::Bytes& payload, int64_t time) {
+  auto r = std::make_unique<FrameRecord>();
+  r->type = type;
+  r->length = uint32_t(payload.size());
+  r->payload = payload;
+  r->time = time;
+  return r;
+}
+
+std::vector<uint8_t> Config1016(const testes::Bytes& body) {
+  std::vector<uint8_t> b(1016, 0);
+  std::memcpy(b.data(), body.data(), std::min<size_t>(body.size(), b.size()));
+  return b;
+}
+
+TEST(VideoPin, DeliversStampedPicturesOnlyOnceDecodable) {
+  const auto aus = testes::SplitAccessUnits(
+      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  const auto cfg = testes::ParameterSets(aus[0]);
+  FrameQueue q(halvik::kVideoQueueLimit);
+  std::atomic<bool> recording{false};
+  FrameQueue rec(10);
+  CHalvikVideoStream pin(q, {&recording, &rec, 10});
+  std::vector<uint8_t> buf(320 * 180 * 4);
+  const halvik::PictureSize size{320, 180};
+
+  EXPECT_EQ(pin.FillBuffer(buf.data(), size, 1280).kind, CHalvikVideoStream::Fill::kNothing);
+  EXPECT_TRUE(pin.empty());
+  q.Push(Record(259, aus[0], 1000));  // before any configuration: dropped
+  EXPECT_EQ(pin.FillBuffer(buf.data(), size, 1280).kind, CHalvikVideoStream::Fill::kNothing);
+  EXPECT_EQ(q.Size(), 0u);
+
+  pin.OpenVideoDecoder(cfg.data(), cfg.size());
+  for (int i = 0; i < 3; ++i) q.Push(Record(259, aus[size_t(i)], 666666 * i));
+  recording = true;
+  for (int i = 0; i < 3; ++i) {
+    const auto f = pin.FillBuffer(buf.data(), size, 1280);
+    ASSERT_EQ(f.kind, CHalvikVideoStream::Fill::kDeliver);
+    EXPECT_EQ(f.time, 666666 * i);
+    EXPECT_EQ(f.discontinuity, i == 0);
+  }
+  // The recorder got a copy of each delivered frame, with the presentation time as its stamp.
+  ASSERT_EQ(rec.Size(), 3u);
+  EXPECT_EQ(rec.Pop()->values[1], 0);
+}
+
+TEST(VideoPin, APictureOfAnotherSizeIsHeldForTheRenegotiatedBuffer) {
+  const auto aus = testes::SplitAccessUnits(
+      testes::ReadFile(testes::DataPath("testsrc_176x144.h264")));
+  const auto cfg = testes::ParameterSets(aus[0]);
+  FrameQueue q(10);
+  CHalvikVideoStream pin(q);
+  pin.OpenVideoDecoder(cfg.data(), cfg.size());
+  q.Push(Record(259, aus[0], 5));
+  std::vector<uint8_t> buf(320 * 180 * 4, 0x11);
+  const auto f = pin.FillBuffer(buf.data(), {320, 180}, 1280);
+  ASSERT_EQ(f.kind, CHalvikVideoStream::Fill::kResized);
+  EXPECT_EQ(f.size, (halvik::PictureSize{176, 144}));
+  EXPECT_EQ(buf, std::vector<uint8_t>(buf.size(), 0x11));  // nothing written into the old buffer
+  std::vector<uint8_t> small(176 * 144 * 4, 0x11);
+  pin.TakeHeldPicture(small.data(), 176 * 4);
+  EXPECT_NE(small, std::vector<uint8_t>(small.size(), 0x11));
+}
+
+struct AudioPinTest : ::testing::Test {
+  FrameQueue q{halvik::kAudioQueueLimit};
+  std::atomic<int32_t> selection{1};
+  std::vector<int32_t> notified;
+  CHalvikAudioStream pin{q, selection,
+                         halvik::AudioPinOptions{10, true, [this](int32_t v) { notified.push_back(v); }}};
+  std::vector<uint8_t> buf = std::vector<uint8_t>(halvik::kAudioBufferSize, 0xAA);
+
+  const int16_t* pcm() const { return reinterpret_cast<const int16_t*>(buf.data()); }
+  bool silent() const { return buf == std::vector<uint8_t>(buf.size(), 0); }
+};
+
+TEST_F(AudioPinTest, StereoAndMonoFramesBothFillTheStereoSample) {
+  for (const char* file : {"tone1k_lc24_stereo.aac", "tone1k_lc24_mono.aac"}) {
+    auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath(file)));
+    for (auto& f : frames) f = testes::WithCrc(f);
+    pin.OpenAudioDecoder(Config1016(frames[0]).data(), 7);
+    for (size_t i = 0; i < 8; ++i) q.Push(Record(260, frames[i], int64_t(i) * 426666));
+    for (size_t i = 0; i < 8; ++i) {
+      const auto f = pin.FillBuffer(buf.data());
+      ASSERT_TRUE(f.deliver);
+      EXPECT_EQ(f.time, int64_t(i) * 426666);
+      EXPECT_FALSE(f.muted);
+    }
+    // The last frame is past the encoder's priming: the tone in both channels, equal for mono.
+    EXPECT_GT(testes::ToneShare(pcm(), 2048, 0, 1000), 0.8) << file;
+    EXPECT_GT(testes::ToneShare(pcm(), 2048, 1, 1000), 0.8) << file;
+    if (std::string(file).find("mono") != std::string::npos) {
+      for (size_t k = 0; k < 2048; ++k) ASSERT_EQ(pcm()[2 * k], pcm()[2 * k + 1]) << k;
+    }
+  }
+  EXPECT_TRUE(notified.empty());
+}
+
+TEST_F(AudioPinTest, WithoutADecoderFramesGiveSilenceAtTheirTimes) {
+  const auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
+  q.Push(Record(260, testes::WithCrc(frames[1]), 77));  // before any configuration
+  auto f = pin.FillBuffer(buf.data());
+  EXPECT_TRUE(f.deliver);
+  EXPECT_EQ(f.time, 77);
+  EXPECT_TRUE(silent());
+
+  // An ER-BSAC configuration: no BSAC decoder yet, so its frames are silence.
+  const testes::Bytes bsac = {0xB0, 0x98, 0x00, 0x00};
+  EXPECT_EQ(pin.OpenAudioDecoder(Config1016(bsac).data(), bsac.size()), 1);
+  EXPECT_TRUE(pin.awaiting_bsac());
+  q.Push(Record(260, {0x12, 0x34, 0x56}, 99));
+  buf.assign(buf.size(), 0xAA);
+  f = pin.FillBuffer(buf.data());
+  EXPECT_TRUE(f.deliver);
+  EXPECT_TRUE(silent());
+
+  // A frame the decoder refuses: silence, and the next frame decodes.
+  auto good = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
+  pin.OpenAudioDecoder(Config1016(testes::WithCrc(good[0])).data(), 7);
+  testes::Bytes broken = testes::WithCrc(good[1]);
+  std::fill(broken.begin() + 9, broken.end(), 0xFF);
+  q.Push(Record(260, broken, 1));
+  buf.assign(buf.size(), 0xAA);
+  EXPECT_TRUE(pin.FillBuffer(buf.data()).deliver);
+  EXPECT_TRUE(silent());
+  EXPECT_FALSE(pin.awaiting_bsac());
+  for (int i = 0; i < 6; ++i) {
+    q.Push(Record(260, testes::WithCrc(good[size_t(2 + i)]), 2 + i));
+    pin.FillBuffer(buf.data());
+  }
+  EXPECT_FALSE(silent());
+}
+
+}  // namespace
