@@ -48,8 +48,8 @@ class CStreamEngine::FramerOutput final : public IFramerOutput {
     std::lock_guard lock(m_engine.m_sendLock);
     m_engine.m_host.WriteStreamFrame(message, size);
   }
-  void SendStreamFormats(int direction, const StreamFormatBlock& video,
-                         const StreamFormatBlock& audio) override {
+  void SendStreamFormats(int direction, const StreamFormatMessage& video,
+                         const StreamFormatMessage& audio) override {
     std::lock_guard lock(m_engine.m_sendLock);
     m_engine.m_host.SendStreamFormats(direction, video, audio);
   }

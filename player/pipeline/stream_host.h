@@ -63,8 +63,8 @@ class IStreamHost : public IFrameSink {
   // delivery thread with the send lock held, before any frame of the stream is written: the host
   // writes the video format message (257, no wait) and then the audio format message (258, waiting
   // for the peer), and keeps copies of both. direction is always 0.
-  virtual void SendStreamFormats(int direction, const StreamFormatBlock& video,
-                                 const StreamFormatBlock& audio) = 0;
+  virtual void SendStreamFormats(int direction, const StreamFormatMessage& video,
+                                 const StreamFormatMessage& audio) = 0;
 };
 
 }  // namespace tevalo::pipeline

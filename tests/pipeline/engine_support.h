@@ -64,11 +64,11 @@ class RecordingHost : public pipeline::IStreamHost {
     if (onWrite) onWrite();
     return true;
   }
-  void SendStreamFormats(int, const pipeline::StreamFormatBlock& v,
-                         const pipeline::StreamFormatBlock& a) override {
+  void SendStreamFormats(int, const StreamFormatMessage& v,
+                         const StreamFormatMessage& a) override {
     std::lock_guard lock(m_lock);
-    m_messages.push_back({v.Type(), -1, Bytes(v.Body(), v.Body() + v.BodyLength())});
-    m_messages.push_back({a.Type(), -1, Bytes(a.Body(), a.Body() + a.BodyLength())});
+    m_messages.push_back({v.type, -1, Bytes(v.body, v.body + size_t(v.length))});
+    m_messages.push_back({a.type, -1, Bytes(a.body, a.body + size_t(a.length))});
   }
   std::vector<SentMessage> Messages() {
     std::lock_guard lock(m_lock);
