@@ -16,7 +16,7 @@ namespace tevalo::test {
 
 class FakeTuner : public pipeline::ITsBlockSource {
  public:
-  // Queues ts as 1128-byte blocks (a short tail is padded with null packets' bytes dropped).
+  // Queues ts as 1128-byte blocks; a tail shorter than a block is left out.
   void Queue(const Bytes& ts) {
     std::lock_guard lock(m_lock);
     for (size_t i = 0; i + 1128 <= ts.size(); i += 1128) m_blocks.emplace_back(ts.begin() + i, ts.begin() + i + 1128);
