@@ -66,7 +66,7 @@ struct CountingOutput : IFramerOutput {
     bytes += size;
     (void)m;
   }
-  void SendStreamFormats(int, const StreamFormatBlock&, const StreamFormatBlock&) override { ++formats; }
+  void SendStreamFormats(int, const StreamFormatMessage&, const StreamFormatMessage&) override { ++formats; }
 };
 
 // The demultiplexer hands each PES straight to the framer, as the delivery thread would.
@@ -154,7 +154,7 @@ struct NullHost : IStreamHost {
     ++frames;
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatBlock&, const StreamFormatBlock&) override {}
+  void SendStreamFormats(int, const StreamFormatMessage&, const StreamFormatMessage&) override {}
 };
 
 double ThreadCpuSeconds() {

@@ -7,15 +7,14 @@
 //  - the delivery thread calls SendStreamFormats and WriteStreamFrame, always with the engine's send
 //    lock held (CStreamEngine::SendLock()); every other writer of the channel (control messages,
 //    ping) and the deletion of the channel object take the same lock.
-// The demultiplexing thread hands texts to the text decoders (text_decoders.h); their results for
-// the screen reach the host through IStreamTextHost as copies, which the host queues to its GUI
-// thread. Nothing here may block on the GUI thread.
+// The demultiplexing thread hands the text PIDs to the text decoders (text_decoders.h); their results
+// for the screen reach the host through the decoders' own sink as copies, which the host queues to
+// its GUI thread. Nothing here may block on the GUI thread.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "player/pipeline/stream_messages.h"
 
@@ -39,14 +38,6 @@ class IFrameSink {
   // peer's acknowledgement of the previous message. False when the unit was lost (no channel,
   // time-out); the engine goes on with the next unit.
   virtual bool WriteStreamFrame(const uint8_t* message, size_t size) = 0;
-};
-
-// Texts for the screen, called on the demultiplexing thread with copies.
-class IStreamTextHost {
- public:
-  virtual ~IStreamTextHost() = default;
-  virtual void ShowServiceName(std::u16string name) = 0;
-  virtual void ShowProgramInfo(std::u16string text) = 0;
 };
 
 class IStreamHost : public IFrameSink {
