@@ -50,11 +50,27 @@ void Fft(std::complex<double>* x) {
   }
 }
 
+// A Hann window keeps loud low-frequency sound from leaking into the bins near half the sampling
+// rate: without it a clean tone at -4 dBFS already reads as a burst.
+const double* HannWindow() {
+  static const auto* w = [] {
+    auto* t = new double[kN];
+    for (size_t k = 0; k < kN; ++k)
+      t[k] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(k) / double(kN));
+    return t;
+  }();
+  return w;
+}
+
 }  // namespace
 
 bool HasNoiseBurst(const int16_t* s, int threshold) {
+  const double* w = HannWindow();
   std::complex<double> x[kN];
-  for (size_t k = 0; k < kN; ++k) x[k] = {(k & 1) ? -double(s[2 * k]) : double(s[2 * k]), 0.0};
+  for (size_t k = 0; k < kN; ++k) {
+    const double v = w[k] * double(s[2 * k]);
+    x[k] = {(k & 1) ? -v : v, 0.0};
+  }
   Fft(x);
   for (size_t bin = 0; bin < 30; ++bin) {
     const auto r = static_cast<int64_t>(x[bin].real());

@@ -270,7 +270,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   } else {
     const auto t = clock_.VideoTime(r->stamp());
     if (!t) return;
-    r->time = *t;
+    r->time = *t + audio_pin_.decoder_delay();
     video_queue_.Push(std::move(r));
   }
 }

@@ -88,14 +88,18 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
   const auto audio = g.audio();
   g.Set(GST_STATE_NULL);
 
-  // Every picture shows the fixture's frame counter in order, at the time its stamp gives, and is
-  // close to the reference conversion of libavcodec's planes.
+  // Every picture shows the fixture's frame counter in order, at the time its stamp gives (plus the
+  // 20 ms by which the upsampling AAC decoder delays the sound), and is close to the reference
+  // conversion of libavcodec's planes.
+  constexpr double kDecoderDelayNs = 20e6;
   ASSERT_EQ(video.size(), video_frames);
   for (size_t i = 0; i < video.size(); ++i) {
     const auto& v = video[i];
     ASSERT_EQ(v.bgrx.size(), 320u * 180 * 4);
     EXPECT_EQ(tevalo::test::ReadFrameCodeBgrx(v.bgrx.data(), 320, 180, 1280), int(i));
-    EXPECT_NEAR(double(v.pts), double(1'045'000 + 6000 * int64_t(i) - first_audio_pts) / 9e4 * 1e9, 100);
+    EXPECT_NEAR(double(v.pts),
+                double(1'045'000 + 6000 * int64_t(i) - first_audio_pts) / 9e4 * 1e9 + kDecoderDelayNs,
+                100);
     EXPECT_LT(ref.Difference(i, v.bgrx), 2.0) << i;
   }
   // Sound: 8192 bytes per AAC frame at the frame's time, the fixture's tones on their channels.
