@@ -1,0 +1,21 @@
+// Per-user runtime folder and the mapping of system-wide object names to POSIX names.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tvk {
+
+// $XDG_RUNTIME_DIR, else a per-user folder of mode 0700 under the temporary directory, created when
+// missing. Empty when it cannot be made.
+std::string RuntimeDir();
+
+// The folder under RuntimeDir() holding the kernel layer's lock files (mode 0700, created).
+std::string KernelLockDir();
+
+// A readable, deterministic file-name-safe form of a system-wide name, with the per-user prefix and
+// the $TEVALO_NAMESPACE prefix: "tevalo.<uid>.<namespace>.<name>" with '/', '\\', '%' and control
+// bytes escaped as %XX; very long names are cut and get a hash. Names stay case-sensitive.
+std::string SystemObjectName(std::string_view name);
+
+}  // namespace tvk

@@ -1,0 +1,273 @@
+// In-process behaviour of the kernel objects: events, mutexes, semaphores, waits, tick, names.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "platform/kernel/kernel.h"
+
+using namespace tvk;
+
+namespace {
+
+uint32_t ElapsedSince(uint32_t startTick) { return GetTickCount32() - startTick; }
+
+// Named objects are shared ones; run every object test on both kinds.
+class AnyObject : public ::testing::TestWithParam<bool> {
+ protected:
+  std::string Name(const char* base) {
+    return GetParam() ? std::string(base) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name()
+                      : std::string();
+  }
+};
+
+TEST_P(AnyObject, AutoResetEventReleasesOneWaiterPerSet) {
+  Handle ev = CreateEvent(false, false, Name("ev"));
+  ASSERT_TRUE(ev);
+  std::atomic<int> released{0};
+  std::vector<std::thread> threads;
+  for (int i = 0; i < 3; ++i)
+    threads.emplace_back([&] {
+      if (WaitForSingleObject(ev, 3000) == WAIT_OBJECT_0) ++released;
+    });
+  SleepMs(100);
+  for (int set = 1; set <= 3; ++set) {
+    ASSERT_TRUE(SetEvent(ev));
+    SleepMs(100);
+    EXPECT_EQ(released.load(), set);
+  }
+  for (auto& t : threads) t.join();
+  // Set is idempotent: two sets with nobody waiting release one wait only.
+  SetEvent(ev);
+  SetEvent(ev);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
+}
+
+TEST_P(AnyObject, ManualResetEventStaysSetUntilReset) {
+  Handle ev = CreateEvent(true, true, Name("ev"));
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);
+  ResetEvent(ev);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
+}
+
+TEST_P(AnyObject, PulseReleasesCurrentWaitersAndLeavesTheEventClear) {
+  for (bool manual : {true, false}) {
+    SCOPED_TRACE(manual ? "manual reset" : "auto reset");
+    Handle ev = CreateEvent(manual, false, Name(manual ? "manual" : "auto"));
+    std::atomic<int> released{0};
+    std::vector<std::thread> threads;
+    for (int i = 0; i < 2; ++i)
+      threads.emplace_back([&] {
+        if (WaitForSingleObject(ev, 600) == WAIT_OBJECT_0) ++released;
+      });
+    SleepMs(150);
+    PulseEvent(ev);
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(released.load(), manual ? 2 : 1);
+    EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
+    // A pulse with nobody waiting does nothing.
+    PulseEvent(ev);
+    EXPECT_EQ(WaitForSingleObject(ev, 50), WAIT_TIMEOUT);
+  }
+}
+
+TEST_P(AnyObject, TimeoutsAreHeld) {
+  Handle ev = CreateEvent(false, false, Name("ev"));
+  for (uint32_t ms : {0u, 30u, 250u}) {
+    const uint32_t start = GetTickCount32();
+    EXPECT_EQ(WaitForSingleObject(ev, ms), WAIT_TIMEOUT);
+    const uint32_t took = ElapsedSince(start);
+    EXPECT_GE(took, ms);
+    EXPECT_LT(took, ms + 150);
+  }
+}
+
+TEST_P(AnyObject, MutexIsOwnedAndRecursive) {
+  Handle mx = CreateMutex(true, Name("mx"));
+  ASSERT_TRUE(mx);
+  EXPECT_EQ(WaitForSingleObject(mx, 0), WAIT_OBJECT_0);  // recursion 2
+  std::thread other([&] {
+    EXPECT_EQ(WaitForSingleObject(mx, 50), WAIT_TIMEOUT);
+    // A release by a thread that does not hold it does nothing and says so.
+    EXPECT_FALSE(ReleaseMutex(mx));
+    EXPECT_EQ(GetLastError(), ERROR_NOT_OWNER);
+  });
+  other.join();
+  EXPECT_TRUE(ReleaseMutex(mx));
+  std::thread stillHeld([&] { EXPECT_EQ(WaitForSingleObject(mx, 50), WAIT_TIMEOUT); });
+  stillHeld.join();
+  EXPECT_TRUE(ReleaseMutex(mx));
+  EXPECT_FALSE(ReleaseMutex(mx));
+  std::thread nowFree([&] {
+    EXPECT_EQ(WaitForSingleObject(mx, 50), WAIT_OBJECT_0);
+    ReleaseMutex(mx);
+  });
+  nowFree.join();
+}
+
+TEST_P(AnyObject, MutexOfAnExitedThreadIsAbandonedThenOwned) {
+  Handle mx = CreateMutex(false, Name("mx"));
+  std::thread holder([&] { EXPECT_EQ(WaitForSingleObject(mx, 0), WAIT_OBJECT_0); });
+  holder.join();
+  const uint32_t start = GetTickCount32();
+  EXPECT_EQ(WaitForSingleObject(mx, 1000), WAIT_ABANDONED_0);
+  EXPECT_LT(ElapsedSince(start), 500u);
+  EXPECT_TRUE(ReleaseMutex(mx));
+  EXPECT_EQ(WaitForSingleObject(mx, 0), WAIT_OBJECT_0);  // only the first acquirer is told
+  ReleaseMutex(mx);
+}
+
+TEST_P(AnyObject, WaiterOnAMutexNoticesItsHolderDying) {
+  Handle mx = CreateMutex(false, Name("mx"));
+  Handle go = CreateEvent(false, false);
+  std::thread holder([&] {
+    WaitForSingleObject(mx, 0);
+    WaitForSingleObject(go, INFINITE);
+  });
+  SleepMs(50);
+  std::thread waiter([&] { EXPECT_EQ(WaitForSingleObject(mx, 3000), WAIT_ABANDONED_0); ReleaseMutex(mx); });
+  SleepMs(100);
+  SetEvent(go);
+  holder.join();
+  waiter.join();
+}
+
+TEST_P(AnyObject, SemaphoreCountsUpToItsMaximum) {
+  Handle sem = CreateSemaphore(1, 2, Name("sem"));
+  ASSERT_TRUE(sem);
+  int32_t previous = -1;
+  EXPECT_TRUE(ReleaseSemaphore(sem, 1, &previous));
+  EXPECT_EQ(previous, 1);
+  EXPECT_FALSE(ReleaseSemaphore(sem, 1, &previous));
+  EXPECT_EQ(GetLastError(), ERROR_TOO_MANY_POSTS);
+  EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(sem, 0), WAIT_TIMEOUT);
+  EXPECT_FALSE(ReleaseSemaphore(sem, 3));  // more than the room left is refused whole
+  EXPECT_TRUE(ReleaseSemaphore(sem, 2, &previous));
+  EXPECT_EQ(previous, 0);
+}
+
+TEST_P(AnyObject, WaitAnyTakesTheLowestSignalledAndWaitAllTakesAllOrNone) {
+  Handle ev = CreateEvent(false, false, Name("ev"));
+  Handle sem = CreateSemaphore(0, 5, Name("sem"));
+  Handle both[] = {ev, sem};
+  EXPECT_EQ(WaitForMultipleObjects(both, false, 20), WAIT_TIMEOUT);
+  ReleaseSemaphore(sem, 1);
+  EXPECT_EQ(WaitForMultipleObjects(both, false, 0), WAIT_OBJECT_0 + 1);
+  ReleaseSemaphore(sem, 1);
+  SetEvent(ev);
+  EXPECT_EQ(WaitForMultipleObjects(both, false, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForMultipleObjects(both, false, 0), WAIT_OBJECT_0 + 1);
+
+  // wait-all: the event alone is not enough and is not consumed.
+  SetEvent(ev);
+  EXPECT_EQ(WaitForMultipleObjects(both, true, 30), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);
+  SetEvent(ev);
+  std::thread late([&] {
+    SleepMs(50);
+    ReleaseSemaphore(sem, 1);
+  });
+  EXPECT_EQ(WaitForMultipleObjects(both, true, 2000), WAIT_OBJECT_0);
+  late.join();
+  EXPECT_EQ(WaitForMultipleObjects(both, false, 0), WAIT_TIMEOUT);
+}
+
+TEST_P(AnyObject, AWaitOnSeveralObjectsWakesForAnyOfThem) {
+  Handle ev = CreateEvent(false, false, Name("ev"));
+  Handle sem = CreateSemaphore(0, 1, Name("sem"));
+  Handle local = CreateEvent(false, false);  // a mix of shared and in-process objects
+  Handle all[] = {ev, sem, local};
+  for (int which = 0; which < 3; ++which) {
+    std::thread signaller([&] {
+      SleepMs(50);
+      if (which == 0) SetEvent(ev);
+      if (which == 1) ReleaseSemaphore(sem, 1);
+      if (which == 2) SetEvent(local);
+    });
+    const uint32_t start = GetTickCount32();
+    EXPECT_EQ(WaitForMultipleObjects(all, false, 3000), WAIT_OBJECT_0 + which);
+    EXPECT_LT(ElapsedSince(start), 1000u);
+    signaller.join();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Kernel, AnyObject, ::testing::Values(false, true),
+                         [](const auto& info) { return info.param ? "Shared" : "InProcess"; });
+
+TEST(KernelWait, BadArgumentsFail) {
+  Handle none;
+  EXPECT_EQ(WaitForSingleObject(none, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  Handle map = CreateFileMapping(16);
+  EXPECT_EQ(WaitForSingleObject(map, 0), WAIT_FAILED);
+  std::vector<Handle> many(MAXIMUM_WAIT_OBJECTS + 1, CreateEvent(true, true));
+  EXPECT_EQ(WaitForMultipleObjects(many, false, 0), WAIT_FAILED);
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
+  EXPECT_FALSE(SetEvent(CreateMutex(false)));
+  EXPECT_FALSE(CreateSemaphore(3, 2));
+}
+
+TEST(KernelTick, WrapsAroundLikeA32BitCounter) {
+  const uint32_t before = GetTickCount32();
+  const uint32_t old = SetTickCountOffset(0u - before - 20);  // 20 ms before the wrap
+  const uint32_t start = GetTickCount32();
+  EXPECT_GE(start, 0xFFFFFF00u);
+  SleepMs(60);
+  const uint32_t end = GetTickCount32();
+  EXPECT_LT(end, 1000u);
+  EXPECT_GE(end - start, 60u);  // differences stay right across the wrap
+  SetTickCountOffset(old);
+}
+
+TEST(KernelNames, SystemNamesAreDeterministicReadableAndSafe) {
+  const std::string a = SystemObjectName("FILEMAP_{F585BEB6-3BDD-4899-9CAC-079C0AD01B4C}");
+  EXPECT_EQ(a, SystemObjectName("FILEMAP_{F585BEB6-3BDD-4899-9CAC-079C0AD01B4C}"));
+  EXPECT_NE(a.find("FILEMAP_{F585BEB6-3BDD-4899-9CAC-079C0AD01B4C}"), std::string::npos);
+  EXPECT_NE(a.find(std::getenv("TEVALO_NAMESPACE")), std::string::npos);
+  EXPECT_NE(SystemObjectName("Name"), SystemObjectName("name"));
+  EXPECT_NE(SystemObjectName("a/b"), SystemObjectName("a%2Fb"));
+  for (const std::string& n : {std::string("a/b\\c\n"), std::string(600, 'x'), std::string(600, '/')}) {
+    const std::string s = SystemObjectName(n);
+    EXPECT_EQ(s.find('/'), std::string::npos);
+    EXPECT_LE(s.size(), 200u);
+  }
+  EXPECT_NE(SystemObjectName(std::string(600, 'x')), SystemObjectName(std::string(601, 'x')));
+}
+
+TEST(KernelRuntimeDir, FallsBackToAPrivateFolderUnderTmp) {
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR");
+  const std::string tmp = saved + "/tmp";
+  mkdir(tmp.c_str(), 0755);
+  unsetenv("XDG_RUNTIME_DIR");
+  setenv("TMPDIR", tmp.c_str(), 1);
+  const std::string dir = RuntimeDir();
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  unsetenv("TMPDIR");
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.rfind(tmp, 0), 0u);
+  struct stat st {};
+  ASSERT_EQ(stat(dir.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+}
+
+TEST(KernelInstanceLock, OneHolderAtATime) {
+  SingleInstanceLock first("Tevalo-instance");
+  EXPECT_TRUE(first.Acquired());
+  SingleInstanceLock second("Tevalo-instance");
+  EXPECT_FALSE(second.Acquired());
+  EXPECT_EQ(second.LastError(), ERROR_ALREADY_EXISTS);
+  first.Release();
+  SingleInstanceLock third("Tevalo-instance");
+  EXPECT_TRUE(third.Acquired());
+}
+
+}  // namespace
