@@ -11,6 +11,7 @@
 // the namespace's arena segment, which also holds the futex words of the threads waiting on shared
 // objects. One lock keeps waits on several objects simple and atomic (wait-all included); the
 // traffic on these objects is a few thousand operations a second at most.
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <sys/file.h>
@@ -126,6 +127,24 @@ uint32_t ErrnoToError(int e) {
   }
 }
 
+// Nobody holds the arena, so nobody holds any object of the namespace: whatever killed processes
+// left behind goes.
+void SweepNamespace(const std::string& dir) {
+  const std::string prefix = SystemObjectName("");
+  const std::string shmDir = "/dev/shm";
+  for (const std::string& folder : {shmDir, dir}) {
+    DIR* d = opendir(folder.c_str());
+    if (!d) continue;
+    while (dirent* e = readdir(d)) {
+      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
+          std::strcmp(e->d_name + prefix.size(), "%arena") != 0 &&
+          std::strcmp(e->d_name + prefix.size(), "%arena.lock") != 0)
+        unlinkat(dirfd(d), e->d_name, 0);
+    }
+    closedir(d);
+  }
+}
+
 void InitArena(Arena* a) {
   pthread_mutexattr_t attr;
   pthread_mutexattr_init(&attr);
@@ -226,6 +245,7 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
   }
   if (fresh) {
     if (kind == kArenaKind) {
+      SweepNamespace(dir);
       InitArena(static_cast<Arena*>(seg->base));
     } else {
       SegHeader* h = seg->header();
@@ -241,7 +261,12 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
     SetLastError(ERROR_ALREADY_EXISTS);
     return nullptr;
   }
-  if (nobodyHolds) Flock(seg->lockFd, LOCK_SH);  // safe: every opener holds the creation lock
+  // Now a holder (a downgrade when we made it): no one can hold it exclusively meanwhile, as every
+  // opener and every last close runs under the creation lock.
+  if (Flock(seg->lockFd, LOCK_SH) != 0) {
+    SetLastError(ErrnoToError(errno));
+    return nullptr;
+  }
   registry[key] = seg;
   seg->registered = true;
   SetLastError(fresh ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);

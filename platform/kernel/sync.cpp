@@ -203,7 +203,8 @@ Handle MakeObject(Kind kind, std::string_view name, bool create, CreateMode mode
   }
   o->seg = OpenSegment(name, kind, create, mode, init, dataSize);
   if (!o->seg) return {};
-  const uint32_t error = GetLastError();  // ERROR_SUCCESS or ERROR_ALREADY_EXISTS
+  // Creates say whether the object existed; opens just succeed.
+  const uint32_t error = create ? GetLastError() : ERROR_SUCCESS;
   o->shared = true;
   o->st = SegmentState(*o->seg);
   SetLastError(error);

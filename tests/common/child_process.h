@@ -44,12 +44,16 @@ class ChildProcess {
     in_ = toChild[1];
     out_ = fromChild[0];
   }
+  // Closes the child's input and gives it two seconds to finish before killing it.
   ~ChildProcess() {
     if (in_ >= 0) close(in_);
     if (out_ >= 0) close(out_);
     if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+      for (int i = 0; i < 200 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) usleep(10000);
+      if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+      }
     }
   }
   ChildProcess(const ChildProcess&) = delete;

@@ -1,0 +1,252 @@
+// Named objects shared between processes: a helper child (fork + exec) on the other side.
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/kernel/kernel.h"
+#include "tests/common/child_process.h"
+
+using namespace tvk;
+using tevalo_test::ChildProcess;
+
+namespace {
+
+struct Reply {
+  bool ok = false;
+  std::vector<long> values;
+};
+
+Reply Parse(const std::string& line) {
+  std::istringstream in(line);
+  std::string word;
+  Reply r;
+  in >> word;
+  r.ok = word == "ok";
+  long v;
+  while (in >> v) r.values.push_back(v);
+  return r;
+}
+
+// The result code and elapsed time of a child's wait.
+std::pair<long, long> WaitReply(const std::string& line) {
+  Reply r = Parse(line);
+  EXPECT_TRUE(r.ok) << line;
+  if (r.values.size() < 2) return {-1, -1};
+  return {r.values[0], r.values[1]};
+}
+
+class Helper : public ChildProcess {
+ public:
+  Helper() : ChildProcess("tevalo-kernel-helper") {}
+  // Makes an object in the child; returns {index, last error}.
+  std::pair<long, long> Make(const std::string& command) {
+    const std::string line = Call(command);
+    Reply r = Parse(line);
+    EXPECT_TRUE(r.ok && r.values.size() == 2) << command << " -> " << line;
+    return r.values.size() == 2 ? std::make_pair(r.values[0], r.values[1]) : std::make_pair(-1L, -1L);
+  }
+};
+
+// Shared-memory files of this test's namespace still present.
+std::vector<std::string> LeftoverSegments() {
+  std::vector<std::string> found;
+  const std::string ns = std::getenv("TEVALO_NAMESPACE");
+  if (DIR* d = opendir("/dev/shm")) {
+    while (dirent* e = readdir(d))
+      if (std::strstr(e->d_name, ("." + ns + ".").c_str())) found.push_back(e->d_name);
+    closedir(d);
+  }
+  return found;
+}
+
+TEST(KernelProcesses, MappingAndAutoResetEventAreSharedAndReleaseOneWaiterPerSet) {
+  Handle map = CreateFileMapping(4096, "Map");
+  ASSERT_TRUE(map);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  auto* view = static_cast<char*>(MapViewOfFile(map));
+  Handle ev = CreateEvent(false, false, "Ev");
+
+  Helper a, b;
+  EXPECT_EQ(a.Make("map Map 4096"), std::make_pair(0L, long(ERROR_ALREADY_EXISTS)));
+  EXPECT_EQ(a.Make("event Ev 0 0"), std::make_pair(1L, long(ERROR_ALREADY_EXISTS)));
+  EXPECT_EQ(b.Make("openevent Ev").second, long(ERROR_SUCCESS));
+
+  std::strcpy(view, "hello");
+  SetEvent(ev);
+  EXPECT_EQ(WaitReply(a.Call("wait 2000 1")).first, long(WAIT_OBJECT_0));
+  EXPECT_EQ(a.Call("read 0 0"), "ok hello");
+  a.Call("write 0 100 reply");
+  EXPECT_STREQ(view + 100, "reply");
+
+  // Both children wait; each Set releases exactly one of them.
+  a.Send("wait 5000 1");
+  b.Send("wait 5000 0");
+  SleepMs(200);
+  SetEvent(ev);
+  auto first = a.ReadLine(700);
+  auto second = b.ReadLine(first ? 300 : 700);
+  ASSERT_NE(first.has_value(), second.has_value()) << "one Set released both or neither";
+  SetEvent(ev);
+  auto other = first ? b.ReadLine(2000) : a.ReadLine(2000);
+  ASSERT_TRUE(other.has_value());
+  EXPECT_EQ(WaitReply(*other).first, long(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
+
+  // A timeout in the child is held there too.
+  auto [result, took] = WaitReply(b.Call("wait 300 0"));
+  EXPECT_EQ(result, long(WAIT_TIMEOUT));
+  EXPECT_GE(took, 300);
+  EXPECT_LT(took, 600);
+  UnmapViewOfFile(view);
+}
+
+TEST(KernelProcesses, PulseReleasesAWaiterInAnotherProcessAndLeavesTheEventClear) {
+  Handle ev = CreateEvent(true, false, "Pulse");
+  Helper child;
+  child.Make("event Pulse 1 0");
+  child.Send("wait 5000 0");
+  SleepMs(200);
+  PulseEvent(ev);
+  auto line = child.ReadLine(1000);
+  ASSERT_TRUE(line.has_value());
+  EXPECT_EQ(WaitReply(*line).first, long(WAIT_OBJECT_0));
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitReply(child.Call("wait 100 0")).first, long(WAIT_TIMEOUT));
+}
+
+TEST(KernelProcesses, AWaitOnAnEventAndASemaphoreTogether) {
+  Helper child;
+  child.Make("event Both.ev 0 0");
+  child.Make("sem Both.sem 0 10");
+  Handle ev = OpenEvent("Both.ev");
+  Handle sem = OpenSemaphore("Both.sem");
+  ASSERT_TRUE(ev && sem);
+
+  child.Send("waitany 5000 0 1");
+  SleepMs(100);
+  ReleaseSemaphore(sem, 1);
+  auto line = child.ReadLine(1000);
+  ASSERT_TRUE(line.has_value());
+  EXPECT_EQ(WaitReply(*line).first, long(WAIT_OBJECT_0 + 1));
+
+  child.Send("waitall 5000 0 1");
+  SleepMs(100);
+  SetEvent(ev);
+  EXPECT_FALSE(child.ReadLine(200).has_value()) << "wait-all returned with the semaphore at 0";
+  ReleaseSemaphore(sem, 1);
+  line = child.ReadLine(1000);
+  ASSERT_TRUE(line.has_value());
+  EXPECT_EQ(WaitReply(*line).first, long(WAIT_OBJECT_0));
+  // Both were taken together.
+  EXPECT_EQ(WaitForMultipleObjects({ev, sem}, false, 0), WAIT_TIMEOUT);
+
+  // And the other way round: this process waits on objects a child signals.
+  child.Call("semrel 1 1");
+  EXPECT_EQ(WaitForMultipleObjects({ev, sem}, false, 1000), WAIT_OBJECT_0 + 1);
+  child.Send("set 0");
+  EXPECT_EQ(WaitForMultipleObjects({ev, sem}, false, 1000), WAIT_OBJECT_0);
+}
+
+TEST(KernelProcesses, AKilledHoldersObjectsGiveTheNextProcessAUsableState) {
+  {
+    Helper doomed;
+    doomed.Make("mutex Crash.mx 1");
+    doomed.Make("event Crash.ev 1 1");
+    doomed.Make("sem Crash.sem 1 1");
+    EXPECT_EQ(doomed.Call("instance Crash.instance"), "ok 1");
+    SingleInstanceLock whileAlive("Crash.instance");
+    EXPECT_FALSE(whileAlive.Acquired());
+    doomed.Kill();
+  }
+  Helper next;
+  // Nobody holds them: they start afresh, not "already exists".
+  EXPECT_EQ(next.Make("mutex Crash.mx 0"), std::make_pair(0L, long(ERROR_SUCCESS)));
+  EXPECT_EQ(WaitReply(next.Call("wait 0 0")).first, long(WAIT_OBJECT_0));
+  EXPECT_EQ(next.Make("event Crash.ev 1 0").second, long(ERROR_SUCCESS));
+  EXPECT_EQ(WaitReply(next.Call("wait 0 1")).first, long(WAIT_TIMEOUT));
+  EXPECT_EQ(next.Make("sem Crash.sem 0 1").second, long(ERROR_SUCCESS));
+  EXPECT_EQ(WaitReply(next.Call("wait 0 2")).first, long(WAIT_TIMEOUT));
+  EXPECT_EQ(next.Call("instance Crash.instance"), "ok 1");
+  EXPECT_EQ(next.Finish(), 0);
+  const auto left = LeftoverSegments();
+  EXPECT_TRUE(left.empty()) << left.front();
+}
+
+TEST(KernelProcesses, AMutexWhoseHolderWasKilledIsAbandonedToTheNextWaiter) {
+  Handle mx = CreateMutex(false, "Abandon.mx");
+  Handle ev = CreateEvent(false, false, "Abandon.ev");
+  Helper doomed, waiting;
+  doomed.Make("mutex Abandon.mx 0");
+  EXPECT_EQ(WaitReply(doomed.Call("wait 0 0")).first, long(WAIT_OBJECT_0));
+  // A child killed in the middle of a wait leaves nothing that blocks the others.
+  waiting.Make("event Abandon.ev 0 0");
+  waiting.Send("wait 10000 0");
+  SleepMs(100);
+  EXPECT_EQ(WaitForSingleObject(mx, 100), WAIT_TIMEOUT);
+
+  std::thread killer([&] {
+    SleepMs(100);
+    doomed.Kill();
+    waiting.Kill();
+  });
+  const uint32_t start = GetTickCount32();
+  EXPECT_EQ(WaitForSingleObject(mx, 3000), WAIT_ABANDONED_0);
+  EXPECT_LT(GetTickCount32() - start, 1000u);
+  killer.join();
+  EXPECT_TRUE(ReleaseMutex(mx));
+
+  Helper next;
+  next.Make("mutex Abandon.mx 0");
+  EXPECT_EQ(WaitReply(next.Call("wait 1000 0")).first, long(WAIT_OBJECT_0));
+  EXPECT_EQ(next.Make("event Abandon.ev 0 0").second, long(ERROR_ALREADY_EXISTS));
+  next.Send("wait 3000 1");
+  SleepMs(100);
+  SetEvent(ev);
+  auto line = next.ReadLine(1000);
+  ASSERT_TRUE(line.has_value());
+  EXPECT_EQ(WaitReply(*line).first, long(WAIT_OBJECT_0));
+}
+
+TEST(KernelProcesses, AnObjectLivesWhileAnyProcessHoldsItAndNamesAreCaseSensitive) {
+  Helper child;
+  child.Make("event Life.Ev 1 1");
+  EXPECT_FALSE(OpenEvent("life.ev"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+  Handle ev = OpenEvent("Life.Ev");
+  ASSERT_TRUE(ev);
+  EXPECT_FALSE(OpenMutex("Life.Ev"));  // another kind under that name
+  EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+  EXPECT_FALSE(CreateEvent(true, false, "Life.Ev", CreateMode::CreateNew));
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+
+  child.Send("exit");
+  EXPECT_EQ(child.Finish(), 0);
+  // The creator has gone; the object stays, for this process and for any other opening it.
+  Helper opener;
+  EXPECT_EQ(opener.Make("event Life.Ev 1 0").second, long(ERROR_ALREADY_EXISTS));
+  EXPECT_EQ(WaitReply(opener.Call("wait 0 0")).first, long(WAIT_OBJECT_0));
+  opener.Send("exit");
+  EXPECT_EQ(opener.Finish(), 0);
+  EXPECT_EQ(WaitForSingleObject(ev, 0), WAIT_OBJECT_0);  // still the same object, still set
+  ev.Close();
+  EXPECT_FALSE(OpenEvent("Life.Ev"));
+  EXPECT_EQ(GetLastError(), ERROR_FILE_NOT_FOUND);
+
+  // A view keeps its mapping alive after the handle is closed.
+  Handle map = CreateFileMapping(64, "Life.Map");
+  void* view = MapViewOfFile(map);
+  map.Close();
+  Helper reader;
+  EXPECT_EQ(reader.Make("map Life.Map 64").second, long(ERROR_ALREADY_EXISTS));
+  reader.Call("close 0");
+  UnmapViewOfFile(view);
+  EXPECT_FALSE(OpenFileMapping("Life.Map"));
+}
+
+}  // namespace
