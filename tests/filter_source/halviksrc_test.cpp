@@ -170,6 +170,58 @@ TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
   EXPECT_EQ(host->notifications(), (std::vector<int32_t>{1, 0}));
 }
 
+TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
+  const auto stream = testgraph::FixtureStream("basic");
+  Graph g(false);
+  g.keep_pictures = true;
+  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+  g.Set(GST_STATE_PLAYING);
+  const size_t half = stream.units.size() / 2;
+  testgraph::Feed(writer, stream, false, 0, nullptr, 0, half);
+  size_t audio_first = 0, video_first = 0;
+  for (size_t i = 0; i < half; ++i) (stream.units[i].type == 260 ? audio_first : video_first)++;
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto& a) {
+    return v.size() == video_first && a.size() == audio_first;
+  }, 5000));
+  g.Set(GST_STATE_PAUSED);  // completes when the sinks have a picture and a sound to hold
+  // While paused the filter still takes every message at once: the writer never waits long.
+  int64_t longest = 0;
+  for (size_t i = half; i < stream.units.size(); ++i) {
+    const auto& u = stream.units[i];
+    longest = std::max<int64_t>(longest, writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
+  }
+  EXPECT_LT(longest, 200);
+  const size_t paused_video = g.video().size();
+  EXPECT_LE(paused_video, video_first + 1);  // at most the preroll picture
+  g.Set(GST_STATE_PLAYING);
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  const auto video = g.video();
+  g.Set(GST_STATE_NULL);
+  for (size_t i = 0; i < video.size(); ++i)
+    EXPECT_EQ(tevalo::test::ReadFrameCodeBgrx(video[i].bgrx.data(), 320, 180, 1280), int(i));
+}
+
+TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
+  const auto stream = testgraph::MakeStream("testsrc_176x144.h264", "tone1k_lc24_stereo.aac",
+                                            1'009'000, 1'000'000);
+  Graph g(false);
+  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+  g.Set(GST_STATE_PLAYING);
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  testgraph::Feed(writer, stream, false, 0);
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  const auto video = g.video();
+  EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos)
+      << g.caps(g.vsink);
+  g.Set(GST_STATE_NULL);
+  for (const auto& v : video) {
+    EXPECT_EQ(v.width, 176);
+    EXPECT_EQ(v.height, 144);
+    EXPECT_EQ(v.bgrx.size(), 176u * 144 * 4);
+  }
+}
+
 TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
   const auto stream = testgraph::FixtureStream("basic");
   Graph g(false);
