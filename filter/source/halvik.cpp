@@ -94,6 +94,8 @@ bool CHalvik::Load(const char* url) {
   std::lock_guard lock(filter_lock_);
   if (host_) recording_folder_ = host_->ReadRecordingFolder();
   if (!url || std::strncmp(url, kUrlScheme, 5) != 0 || !host_) return false;
+  // The channel cannot be replaced under a running receive thread; the graph stops first.
+  if (receive_thread_.ThreadExists()) return false;
   url_ = url;
   player_window_ = host_->FindPlayerWindow();
   channel_.reset();

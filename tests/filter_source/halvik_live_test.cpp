@@ -221,4 +221,45 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
   EXPECT_FALSE(player.ipc);
 }
 
+TEST(HalvikLive, DualMonoIsBroadcastToThePlayersWindow) {
+  Player player;
+  GError* err = nullptr;
+  GstElement* src = gst_element_make_from_uri(GST_URI_SRC, "x-dmb://26131", "src", &err);
+  ASSERT_TRUE(src) << (err ? err->message : "no halviksrc");
+  Counts counts;
+  GstElement* pipe = gst_pipeline_new(nullptr);
+  GstElement* v = gst_element_factory_make("fakesink", nullptr);
+  g_object_set(v, "async", FALSE, nullptr);  // no pictures are sent here
+  GstElement* a = gst_element_factory_make("appsink", nullptr);
+  g_object_set(a, "sync", FALSE, nullptr);
+  GstAppSinkCallbacks cb{};
+  cb.new_sample = OnAudio;
+  gst_app_sink_set_callbacks(GST_APP_SINK(a), &cb, &counts, nullptr);
+  gst_bin_add_many(GST_BIN(pipe), src, v, a, nullptr);
+  ASSERT_TRUE(gst_element_link_pads(src, "DMBStream_VIDEO", v, "sink"));
+  ASSERT_TRUE(gst_element_link_pads(src, "DMBStream_AUDIO_stereo", a, "sink"));
+  gst_element_set_state(pipe, GST_STATE_PLAYING);
+  using tevalo::test::FixturePath;
+  const auto video = tevalo::test::ReadUnits(FixturePath("dualmono", "video.units"));
+  const auto audio = tevalo::test::ReadUnits(FixturePath("dualmono", "audio.units"));
+  ASSERT_TRUE(player.Write(Format(257, testes::ParameterSets(video[0].bytes))));
+  ASSERT_TRUE(player.Write(Format(258, {audio[0].bytes.begin(), audio[0].bytes.begin() + 7})));
+  // The player's sub-audio choice: the ControlMessage {265, 0, 2}.
+  std::vector<uint8_t> mode(12);
+  halvik::PutLe32(mode.data(), 265);
+  halvik::PutLe32(mode.data() + 8, 2);
+  ASSERT_TRUE(player.Write(mode));
+  for (size_t i = 0; i < 10; ++i) ASSERT_TRUE(player.Write(Frame(260, audio[i].bytes, audio[i].pts * 300)));
+  bool announced = false;
+  for (int i = 0; i < 500 && !announced; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::lock_guard l(player.m);
+    announced = !player.notified.empty();
+  }
+  gst_element_set_state(pipe, GST_STATE_NULL);
+  gst_object_unref(pipe);
+  std::lock_guard l(player.m);
+  EXPECT_EQ(player.notified, (std::vector<int32_t>{2}));
+}
+
 }  // namespace

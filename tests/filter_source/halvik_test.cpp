@@ -89,6 +89,7 @@ TEST_F(HalvikTest, StateChangesTellThePlayerWhenToOpenAndCloseItsEnd) {
   EXPECT_FALSE(filter->stopping());  // the receive thread cleared it
   EXPECT_EQ(filter->connection_state(), 1);
   filter->Run();
+  EXPECT_FALSE(filter->Load("x-dmb://14141"));  // not under a running receive thread
   filter->Pause();
   filter->Run();
   filter->Pause();
