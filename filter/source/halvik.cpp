@@ -291,7 +291,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   } else {
     const auto t = clock_.VideoTime(r->stamp());
     if (!t) return;
-    r->time = *t + audio_pin_.decoder_delay();
+    r->time = *t;
     video_queue_.Push(std::move(r));
   }
 }
