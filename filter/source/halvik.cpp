@@ -16,7 +16,15 @@ constexpr uint32_t kENotImpl = 0x80004001;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::mutex g_recorder_mutex;
+RecorderFactory g_recorder_factory;
+
 }  // namespace
+
+void SetRecorderFactory(RecorderFactory factory) {
+  std::lock_guard lock(g_recorder_mutex);
+  g_recorder_factory = std::move(factory);
+}
 
 CHalvik::CHalvik(std::shared_ptr<FilterHost> host)
     : host_(std::move(host)),
@@ -33,6 +41,8 @@ CHalvik::CHalvik(std::shared_ptr<FilterHost> host)
     events_->ResetWake();
     events_->ResetQuit();
   }
+  std::lock_guard factory_lock(g_recorder_mutex);
+  if (g_recorder_factory) recorder_ = g_recorder_factory(*this);
 }
 
 CHalvik::~CHalvik() {
@@ -41,6 +51,7 @@ CHalvik::~CHalvik() {
     std::lock_guard lock(filter_lock_);
     EndWorkers();
   }
+  recorder_.reset();
   channel_.reset();
   video_queue_.Clear();
   audio_queue_.Clear();
@@ -83,6 +94,8 @@ bool CHalvik::Load(const char* url) {
   std::lock_guard lock(filter_lock_);
   if (host_) recording_folder_ = host_->ReadRecordingFolder();
   if (!url || std::strncmp(url, kUrlScheme, 5) != 0 || !host_) return false;
+  // The channel cannot be replaced under a running receive thread; the graph stops first.
+  if (receive_thread_.ThreadExists()) return false;
   url_ = url;
   player_window_ = host_->FindPlayerWindow();
   channel_.reset();
@@ -156,15 +169,23 @@ void CHalvik::EndWorkers() {
   receive_thread_.Close();
 }
 
+FilterEvents::Wait CHalvik::WaitForWork() {
+  if (receive_wait_ != kInfinite) return events_->WaitWakeOrQuit(receive_wait_);
+  // Without a limit, but in slices: a request posted just after its wake was taken must not wait
+  // for the next message.
+  for (;;) {
+    const auto w = events_->WaitWakeOrQuit(50);
+    if (w != FilterEvents::Wait::kTimeout || receive_thread_.CheckRequest()) return w;
+  }
+}
+
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
   SleepMs(100);
   for (;;) {
     SleepMs(5);
-    if (!receive_thread_.CheckRequest() &&
-        events_->WaitWakeOrQuit(receive_wait_) == FilterEvents::Wait::kQuit)
-      break;
+    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
       {
