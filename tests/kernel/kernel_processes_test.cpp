@@ -56,10 +56,10 @@ class Helper : public ChildProcess {
 // Shared-memory files of this test's namespace still present.
 std::vector<std::string> LeftoverSegments() {
   std::vector<std::string> found;
-  const std::string ns = std::getenv("TEVALO_NAMESPACE");
+  const std::string prefix = SystemObjectName("");
   if (DIR* d = opendir("/dev/shm")) {
     while (dirent* e = readdir(d))
-      if (std::strstr(e->d_name, ("." + ns + ".").c_str())) found.push_back(e->d_name);
+      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(e->d_name);
     closedir(d);
   }
   return found;
@@ -89,8 +89,8 @@ TEST(KernelProcesses, MappingAndAutoResetEventAreSharedAndReleaseOneWaiterPerSet
   b.Send("wait 5000 0");
   SleepMs(200);
   SetEvent(ev);
-  auto first = a.ReadLine(700);
-  auto second = b.ReadLine(first ? 300 : 700);
+  auto first = a.ReadLine(2000);
+  auto second = b.ReadLine(first ? 500 : 2000);
   ASSERT_NE(first.has_value(), second.has_value()) << "one Set released both or neither";
   SetEvent(ev);
   auto other = first ? b.ReadLine(2000) : a.ReadLine(2000);
