@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel/detail.h"
 #include "platform/kernel/kernel.h"
 #include "tests/common/child_process.h"
 
@@ -247,6 +248,19 @@ TEST(KernelProcesses, AnObjectLivesWhileAnyProcessHoldsItAndNamesAreCaseSensitiv
   reader.Call("close 0");
   UnmapViewOfFile(view);
   EXPECT_FALSE(OpenFileMapping("Life.Map"));
+}
+
+// A holder is recognised by pid, thread id and its process's start time, so a pid reused by a new
+// process does not keep a dead holder's mutex held.
+TEST(KernelProcesses, AHolderIsKnownByItsProcessStartTimeToo) {
+  Helper child;
+  const int32_t pid = child.pid();
+  const uint64_t start = detail::ProcessStartTime(pid);
+  ASSERT_NE(start, 0u);
+  EXPECT_TRUE(detail::ThreadAlive(pid, pid, start));
+  EXPECT_FALSE(detail::ThreadAlive(pid, pid, start + 1));
+  child.Kill();
+  EXPECT_FALSE(detail::ThreadAlive(pid, pid, start));
 }
 
 }  // namespace
