@@ -1,6 +1,7 @@
 #include "filter/playback/halvikf.h"
 
 #include <chrono>
+#include <optional>
 
 namespace halvikf {
 namespace {
@@ -14,6 +15,13 @@ int AdtsRate(const std::vector<uint8_t>& config) {
                                      24000, 22050, 16000, 12000, 11025, 8000};
   const unsigned index = config.size() > 2 ? (config[2] >> 2) & 0x0F : 12;
   return index < 12 ? kRates[index] : 24000;
+}
+
+// An access unit with an IDR slice.
+bool IsKeyPicture(const std::vector<uint8_t>& au) {
+  for (size_t i = 0; i + 3 < au.size(); ++i)
+    if (au[i] == 0 && au[i + 1] == 0 && au[i + 2] == 1 && (au[i + 3] & 0x1F) == 5) return true;
+  return false;
 }
 
 }  // namespace
@@ -116,13 +124,51 @@ bool CHalvikF::Seek(int64_t target) {
     ++generation_;
     video_queue_.Clear();
     audio_queue_.Clear();
-    positioned = reader_.SeekToTime(static_cast<uint64_t>(target / 10000));
+    const uint64_t ms = static_cast<uint64_t>(target / 10000);
+    positioned = reader_.SeekToTime(ms);
     timeline_.Reset();
+    if (positioned && ms > 0) StartAtKeyPicture(ms);
     // Decoding starts afresh at the new position.
     OpenDecoders();
   }
   wake_.notify_all();
   return positioned;
+}
+
+void CHalvikF::StartAtKeyPicture(uint64_t ms) {
+  // The stored time at the target: the first sound at or after the record the seek found.
+  const uint64_t target_at = reader_.Position();
+  rec::Record r;
+  std::optional<int64_t> target_time;
+  for (int i = 0; i < 64 && !target_time; ++i) {
+    const auto got = reader_.ReadRecord(r);
+    if (got == rec::CRecReader::ReadResult::End) break;
+    if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kAudioType && r.head.time != -1)
+      target_time = r.head.time;
+  }
+  uint64_t start = target_at;
+  if (target_time) {
+    // Decoding begins at the last key picture before the target, so the first picture shown is the
+    // one at the target; the pictures and sound before it get negative times and are not shown.
+    for (uint64_t back : {uint64_t(1500), uint64_t(3000), uint64_t(6000)}) {
+      const uint64_t from = ms > back ? ms - back : 0;
+      if (!reader_.SeekToTime(from)) break;
+      std::optional<uint64_t> key;
+      for (;;) {
+        const auto got = reader_.ReadRecord(r);
+        if (got == rec::CRecReader::ReadResult::End || r.offset > target_at) break;
+        if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kVideoType && IsKeyPicture(r.payload))
+          key = r.offset;
+      }
+      if (key) {
+        start = *key;
+        break;
+      }
+      if (from == 0) break;
+    }
+    timeline_.SetBase(*target_time);
+  }
+  if (!reader_.SeekToRecord(start)) reader_.SeekToTime(ms);
 }
 
 bool CHalvikF::Pace(uint32_t ms, uint64_t generation) {

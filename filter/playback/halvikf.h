@@ -49,9 +49,10 @@ class CHalvikF {
   // False for a rate of 0 or less.
   bool SetRate(double rate);
 
-  // Empties both queues, positions the file at the last record written at or before `target`
-  // (100 ns from the start) and restarts the times at 0 with the first audio frame read. The pins
-  // must be idle (the glue holds their streaming locks). False when no record could be found.
+  // Empties both queues and positions the file for `target` (100 ns from the start): time 0 is the
+  // first sound at the last record written at or before it, and reading starts at the key picture
+  // before that, so frames with negative times only prime the decoder. The pins must be idle (the
+  // glue holds their streaming locks). False when no record could be found.
   bool Seek(int64_t target);
 
   // The picture size from the recorded configuration; 0x0 when it cannot be read.
@@ -71,6 +72,7 @@ class CHalvikF {
  private:
   void ReadThreadProc();
   void OpenDecoders();
+  void StartAtKeyPicture(uint64_t ms);  // read_lock_ held
   // Waits `ms` unless the thread is ended or a seek intervenes; false then.
   bool Pace(uint32_t ms, uint64_t generation);
   void EndReadThread();

@@ -158,6 +158,10 @@ void VideoLoop(gpointer data) {
     self->core->video_pin().TakeHeldPicture(map.data, ptrdiff_t{fill.size.width} * 4);
     gst_buffer_unmap(buf, &map);
   }
+  if (fill.time < 0) {  // decoded only to reach the seek's target
+    gst_buffer_unref(buf);
+    return;
+  }
   Stamp(buf, fill.time, self->core->rate(), fill.discontinuity, GST_CLOCK_TIME_NONE);
   Push(self, self->video_pad, buf);
 }
@@ -186,9 +190,13 @@ void AudioLoop(gpointer data) {
     gst_buffer_unref(buf);
     return;
   }
+  const GstClockTime frame = gst_util_uint64_scale_int(halvik::kAudioBufferSize / 4, GST_SECOND, rate);
+  if (fill.time + int64_t(frame / 100) <= 0) {  // sound before the seek's target
+    gst_buffer_unref(buf);
+    return;
+  }
   const double speed = self->core->rate();
-  Stamp(buf, fill.time, speed, fill.discontinuity,
-        GstClockTime(double(gst_util_uint64_scale_int(halvik::kAudioBufferSize / 4, GST_SECOND, rate)) / speed));
+  Stamp(buf, fill.time, speed, fill.discontinuity, GstClockTime(double(frame) / speed));
   self->last_time->store(fill.time);
   Push(self, self->audio_pad, buf);
 }
