@@ -121,8 +121,11 @@ TEST(Halvikfsrc, PlaysTheRecordedPicturesAndSoundInTheirRecordedRelationship) {
 }
 
 TEST(Halvikfsrc, SeeksLandWithinASecondOfTheTarget) {
+  // The second recording was made across the wrap of the 32-bit tick.
+  for (const uint32_t start_tick : {5000u, 0xFFFFFFFFu - 2000u}) {
+  SCOPED_TRACE(start_tick);
   const std::string path = TestPath("seek.rec");
-  const uint32_t ms = recgraph::WriteRecording(path, Basic(), 1);
+  const uint32_t ms = recgraph::WriteRecording(path, Basic(), 1, start_tick);
   RecGraph g;
   g.keep_bytes = false;
   g_object_set(g.src, "location", path.c_str(), nullptr);
@@ -142,6 +145,7 @@ TEST(Halvikfsrc, SeeksLandWithinASecondOfTheTarget) {
     // Nothing queued for the old position comes after the seek.
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
     for (const auto& p : g.pictures(g.mark_video)) EXPECT_GE(PictureMs(p.code), target_ms - 1000.0);
+  }
   }
 }
 
