@@ -201,8 +201,6 @@ bool CHalvikF::ReadRecords(uint32_t pause_ms) {
       frame->payload = std::move(r.payload);
       audio_queue_.Push(std::move(frame));
     } else {
-      // The recorded video times already carry the live decoder's delay, so the relationship to
-      // the sound is kept as stored.
       const auto t = timeline_.OnVideo(r.head.time);
       if (!t) continue;
       frame->time = *t;

@@ -27,7 +27,7 @@ const testgraph::Stream& Basic() {
 }
 
 // The file position (ms) of picture n of the basic fixture: its stamp after the first audio frame's,
-// plus the decoder delay the recorder keeps.
+// plus the decoder delay that delivered pictures wait for.
 double PictureMs(int n) { return (3840 + 6000.0 * n) / 90.0 + 20.0; }
 
 // The pictures the live filter's decoder front makes of the fixture's access units, in order.

@@ -23,10 +23,8 @@ namespace recgraph {
 using Bytes = std::vector<uint8_t>;
 
 inline constexpr int64_t kLoopTicks90 = 384000;   // one pass of a fixture, 90 kHz
-inline constexpr int64_t kDecoderDelay = 200000;  // what the live filter adds to video times
-
-// Writes the fixture's frames `loops` times over as the live recorder would: video carrying the
-// decoder delay, ticks following the stream's time from `start_tick`. Returns the duration in ms.
+// Writes the fixture's frames `loops` times over as the live recorder would: the stream's times
+// from the first sound, ticks following them from `start_tick`. Returns the duration in ms.
 inline uint32_t WriteRecording(const std::string& path, const testgraph::Stream& s, int loops,
                                uint32_t start_tick = 5000,
                                rec::CRecWriter::FreeSpaceFn free = [](int) { return std::optional<uint64_t>(1ull << 40); }) {
@@ -39,7 +37,7 @@ inline uint32_t WriteRecording(const std::string& path, const testgraph::Stream&
   for (int l = 0; l < loops; ++l)
     for (const auto& u : s.units) {
       const int64_t p = u.pts90 - p0 + l * kLoopTicks90;
-      const int64_t time = p * 1000 / 9 + (u.type == 259 ? kDecoderDelay : 0);
+      const int64_t time = p * 1000 / 9;
       last = start_tick + uint32_t(p / 90) + 1;
       w.WriteRecord(uint32_t(u.type), time, u.bytes, last);
     }

@@ -158,11 +158,13 @@ void VideoLoop(gpointer data) {
     self->core->video_pin().TakeHeldPicture(map.data, ptrdiff_t{fill.size.width} * 4);
     gst_buffer_unmap(buf, &map);
   }
-  if (fill.time < 0) {  // decoded only to reach the seek's target
+  // Recordings keep the stream's times; pictures wait for the decoder's delayed sound as live.
+  const int64_t time = fill.time + self->core->audio_pin().decoder_delay();
+  if (time < 0) {  // decoded only to reach the seek's target
     gst_buffer_unref(buf);
     return;
   }
-  Stamp(buf, fill.time, self->core->rate(), fill.discontinuity, GST_CLOCK_TIME_NONE);
+  Stamp(buf, time, self->core->rate(), fill.discontinuity, GST_CLOCK_TIME_NONE);
   Push(self, self->video_pad, buf);
 }
 
