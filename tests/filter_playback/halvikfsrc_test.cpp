@@ -224,6 +224,24 @@ TEST(Halvikfsrc, RandomSeeksDuringPlaybackNeitherCrashNorHang) {
   EXPECT_EQ(g.Set(GST_STATE_NULL), GST_STATE_CHANGE_SUCCESS);
 }
 
+TEST(Halvikfsrc, ADualMonoRecordingPlaysItsMainProgrammeOnBothChannels) {
+  const std::string path = TestPath("dual.rec");
+  recgraph::WriteRecording(path, testgraph::FixtureStream("dualmono"), 1);
+  RecGraph g;
+  g.keep_bytes = false;
+  g_object_set(g.src, "location", path.c_str(), nullptr);
+  ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  ASSERT_TRUE(g.WaitFor([](size_t, size_t s) { return s >= 60; }, 10000));
+  const auto sounds = g.sounds();
+  for (size_t i : {size_t(30), size_t(50)}) {
+    const auto* pcm = reinterpret_cast<const int16_t*>(sounds[i].pcm.data());
+    for (int ch : {0, 1}) {
+      EXPECT_GT(testes::ToneShare(pcm, 2048, ch, 440), 0.8) << "sound " << i << " channel " << ch;
+      EXPECT_LT(testes::ToneShare(pcm, 2048, ch, 1000), 0.1) << "sound " << i << " channel " << ch;
+    }
+  }
+}
+
 // Byte edits of a good recording.
 void Patch(const std::string& path, uint64_t at, const std::vector<uint8_t>& bytes) {
   std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
