@@ -65,6 +65,8 @@ TEST(Halvikfsrc, ElementShapeAndQueries) {
     gst_object_unref(pad);
   }
   g_object_set(g.src, "location", path.c_str(), nullptr);
+  ASSERT_EQ(g.Set(GST_STATE_READY), GST_STATE_CHANGE_SUCCESS);
+  EXPECT_FALSE(g.Seek(1.0)) << "nothing to seek before the preroll";
   ASSERT_EQ(g.Set(GST_STATE_PAUSED), GST_STATE_CHANGE_SUCCESS);
   GstPad* pad = gst_element_get_static_pad(g.src, "F_DMBStream_VIDEO");
   GstQuery* latency = gst_query_new_latency();

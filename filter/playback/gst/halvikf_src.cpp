@@ -233,7 +233,9 @@ gboolean HandleSeek(HalvikFSrc* self, GstEvent* event) {
   const guint32 seqnum = gst_event_get_seqnum(event);
   std::lock_guard lock(*self->seek_mutex);
   if (seqnum == self->last_seek_seqnum) return TRUE;
-  if (format != GST_FORMAT_TIME || !(rate > 0) || !self->core->loaded()) return FALSE;
+  // Seeks go to a prerolled or playing element; a stopped one starts at the beginning.
+  const bool active = gst_pad_is_active(self->video_pad) && gst_pad_is_active(self->audio_pad);
+  if (format != GST_FORMAT_TIME || !(rate > 0) || !self->core->loaded() || !active) return FALSE;
   self->last_seek_seqnum = seqnum;
   const GstClockTime duration = Duration(self);
   GstClockTime target;
@@ -258,7 +260,6 @@ gboolean HandleSeek(HalvikFSrc* self, GstEvent* event) {
   self->video_out->SetFlushing(true);
   self->audio_out->SetFlushing(true);
   // The loops hold their streaming locks for a whole pass; paused, they let go after it.
-  const bool active = gst_pad_is_active(self->video_pad) && gst_pad_is_active(self->audio_pad);
   gst_pad_pause_task(self->video_pad);
   gst_pad_pause_task(self->audio_pad);
   GST_PAD_STREAM_LOCK(self->video_pad);
@@ -282,10 +283,8 @@ gboolean HandleSeek(HalvikFSrc* self, GstEvent* event) {
   self->audio_segment_due->store(true);
   GST_PAD_STREAM_UNLOCK(self->audio_pad);
   GST_PAD_STREAM_UNLOCK(self->video_pad);
-  if (active) {
-    gst_pad_start_task(self->video_pad, VideoLoop, self, nullptr);
-    gst_pad_start_task(self->audio_pad, AudioLoop, self, nullptr);
-  }
+  gst_pad_start_task(self->video_pad, VideoLoop, self, nullptr);
+  gst_pad_start_task(self->audio_pad, AudioLoop, self, nullptr);
   GST_DEBUG_OBJECT(self, "seek to %" GST_TIME_FORMAT " rate %f: %s", GST_TIME_ARGS(target), rate,
                    positioned ? "positioned" : "no record found");
   return TRUE;
