@@ -327,6 +327,17 @@ TEST(Eit, Reassembly) {
         dec.ReassembleEit(false, p2.data(), p2.size());
         EXPECT_EQ(Utf8(dec.Events()[1].title), "東京");
     }
+    {   // a damaged packet reported by the demultiplexer drops the section being collected
+        CAribTextDecoders dec(nullptr);
+        Bytes p1 = {0x00};
+        p1.insert(p1.end(), a.begin(), a.begin() + 183);
+        Bytes p2(a.begin() + 183, a.end());
+        p2.resize(184, 0xFF);
+        dec.ReassembleEit(true, p1.data(), p1.size());
+        dec.ResetStream(tevalo::pipeline::ITextDecoders::Stream::kEvents);
+        dec.ReassembleEit(false, p2.data(), p2.size());
+        EXPECT_EQ(dec.Events()[1].title[0], 0);
+    }
     {   // two sections in one packet
         CAribTextDecoders dec(nullptr);
         Bytes p = Payload(b);
