@@ -2,7 +2,7 @@
 
 #include "player/pipeline/es_framer.h"
 #include "player/pipeline/h264_timing.h"
-#include "tests/pipeline/ts_writer.h"
+#include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
 using namespace tevalo::test;
@@ -45,32 +45,6 @@ struct Record : IFramerOutput {
     return out;
   }
 };
-
-const Bytes kAud4 = {0, 0, 0, 1, 0x09, 0xF0};
-const Bytes kPps = {0, 0, 0, 1, 0x68, 0xCE, 0x38, 0x80};
-
-Bytes Nal(uint8_t header, size_t n, uint8_t seed) {
-  Bytes b = {0, 0, 0, 1, header};
-  for (size_t i = 0; i < n; ++i) b.push_back(uint8_t(0x20 + (seed + i) % 0x50));  // no zero bytes
-  return b;
-}
-
-Bytes WithStartCode(const Bytes& nal) {
-  Bytes b = {0, 0, 0, 1};
-  Append(b, nal);
-  return b;
-}
-
-// One access unit as broadcast: 4-byte-start-code delimiter, optional SPS/PPS, a slice.
-Bytes AccessUnit(uint8_t seed, bool idr, const Bytes& sps = Sps(1, 30)) {
-  Bytes au = kAud4;
-  if (idr) {
-    Append(au, WithStartCode(sps));
-    Append(au, kPps);
-  }
-  Append(au, Nal(idr ? 0x65 : 0x41, 300 + seed, seed));
-  return au;
-}
 
 constexpr int64_t kT = 300;  // 90 kHz -> 27 MHz
 

@@ -36,7 +36,7 @@ FRAME_TICKS = CLOCK // media.FPS     # 6000
 AUDIO_TICKS = CLOCK * media.SAMPLES_PER_FRAME // media.SAMPLE_RATE  # 3840
 AUDIO_FRAMES_PER_PES = 3
 ENCODER_DELAY_FRAMES = 1             # the AAC encoder's priming frame
-READY_LEAD = 40500                   # data may arrive 450 ms before its PTS ...
+READY_LEAD = 63000                   # data may arrive 700 ms before its PTS ...
 DEADLINE_LEAD = 4500                 # ... and must be in by 50 ms before it
 BROADCAST_DAY = datetime.date(2026, 12, 10)
 
@@ -204,8 +204,23 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
     manifest_units_v = []
     manifest_units_a = []
 
+    switch_pts = v0 + int(pmt_change_at * CLOCK) if pmt_change_at is not None else None
+    # The map changes on air 300 ms before the first moved PTS: every packet of the old PIDs is
+    # out before it, every packet of the new ones after it.
+    switch_send = (switch_pts - 27000) * 300 if switch_pts is not None else None
+
     def pids_at(pts):
-        return PIDS_MOVED if pmt_change_at is not None and pts >= v0 + int(pmt_change_at * CLOCK) else PIDS
+        return PIDS_MOVED if switch_pts is not None and pts >= switch_pts else PIDS
+
+    def stream_item(pts, packets, kind, index):
+        ready = (pts - READY_LEAD) * 300
+        deadline = (pts - DEADLINE_LEAD) * 300
+        if switch_send is not None:
+            if pts >= switch_pts:
+                ready = max(ready, switch_send + 4 * mux.TICKS_PER_PACKET)
+            else:
+                deadline = min(deadline, switch_send)
+        return mux.Item(ready, deadline, packets, kind, index)
 
     pk = {}
 
@@ -219,7 +234,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         pts = v0 + n * FRAME_TICKS
         pid = pids_at(pts)['video']
         packets = packetizer(pid).pes_packets(ts.pes(0xE0, pts, au))
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'video', n))
+        items.append(stream_item(pts, packets, 'video', n))
         manifest_units_v.append({'pts': pts, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
                                  'frame': n, 'pid': pid})
     # Audio: several ADTS frames per PES; frame k is heard from (k - priming) frames on.
@@ -229,7 +244,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         pts = apts[first]
         pid = pids_at(pts)['audio']
         packets = packetizer(pid).pes_packets(ts.pes(0xC0, pts, b''.join(group)))
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'audio', first))
+        items.append(stream_item(pts, packets, 'audio', first))
         for j, fr in enumerate(group):
             manifest_units_a.append({'pts': apts[first + j], 'size': len(fr), 'crc32': zlib.crc32(fr),
                                      'pid': pid, 'pes_first': j == 0,
@@ -262,7 +277,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         packets = packetizer(pid).pes_packets(pes)
         if len(packets) != 1:
             raise RuntimeError('caption PES must fit one packet')
-        items.append(mux.Item((pts - READY_LEAD) * 300, (pts - DEADLINE_LEAD) * 300, packets, 'caption', len(cap_manifest)))
+        items.append(stream_item(pts, packets, 'caption', len(cap_manifest)))
 
     end = (v0 + len(prog.video_units) * FRAME_TICKS) * 300
     # Tables: PAT and PMT every 100 ms, SDT and EIT once a second (EIT half a second later).
@@ -290,8 +305,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
     while t < end:
         items.append(mux.Item(t, t + step, packetizer(0).section_packets([pat_sec]), 'pat'))
         if with_pmt:
-            # The new map is out before the moved streams may start.
-            change = pmt_change_at is not None and t + step > (pmt_versions[1]['from_pts'] - READY_LEAD) * 300
+            change = switch_send is not None and t >= switch_send
             sec = pmt_secs[1] if change else pmt_secs[0]
             items.append(mux.Item(t, t + step, packetizer(PMT_PID).section_packets([sec]), 'pmt', 1 if change else 0))
         if k % 10 == 0:
@@ -300,6 +314,8 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
             items.append(mux.Item(t, t + step * 5, packetizer(EIT_PID).section_packets(eit_secs), 'eit'))
         t += step
         k += 1
+    if switch_send is not None and with_pmt:
+        items.append(mux.Item(switch_send, switch_send + 3 * mux.TICKS_PER_PACKET, packetizer(PMT_PID).section_packets([pmt_secs[1]]), 'pmt', 1))
     packets, tags = mux.multiplex(items, PCR_PID, FIRST_PCR * 300, end)
     data = b''.join(packets)
 

@@ -75,6 +75,28 @@ def is_flash(style, n):
     return style.flash_every > 0 and n % style.flash_every == 0
 
 
+_TEXTURE_ROWS = 30
+_TEXTURE_TOP = HEIGHT - _TEXTURE_ROWS
+
+
+def _texture():
+    """A fixed pseudo-random texture (no library seed: a small LCG), twice the picture wide, so
+    the encoder has detail to spend its bits on."""
+    state = 12345
+    rows = []
+    for _ in range(_TEXTURE_ROWS):
+        row = bytearray()
+        for _ in range(2 * WIDTH // 4):
+            state = (state * 1103515245 + 12345) & 0x7FFFFFFF
+            v = 40 + (state >> 16) % 160
+            row += bytes([v, v, 255 - v, 255 - v])
+        rows.append(bytes(row))
+    return rows
+
+
+_TEXTURE = _texture()
+
+
 def render_frame(n, style):
     """One yuv420p picture for frame number n."""
     w, h = WIDTH, HEIGHT
@@ -101,6 +123,12 @@ def render_frame(n, style):
         for y in range(by // 2, (by + bh) // 2):
             ulines[y][bx // 2:(bx + bw) // 2] = bytes([style.box_u]) * (bw // 2)
             vlines[y][bx // 2:(bx + bw) // 2] = bytes([style.box_v]) * (bw // 2)
+
+    # A textured band at the bottom that scrolls the other way.
+    if not flash:
+        tshift = (WIDTH - (n * style.speed) % WIDTH) % WIDTH
+        for k in range(_TEXTURE_ROWS):
+            ylines[_TEXTURE_TOP + k][:] = _TEXTURE[k][tshift:tshift + w]
 
     # Frame code strips.
     bwid = w // CODE_BITS
@@ -175,7 +203,7 @@ def _run(cmd, stdin_bytes):
     return proc.stdout
 
 
-def encode_h264(yuv, video_kbps=128):
+def encode_h264(yuv, video_kbps=112):
     """Baseline H.264 with delimiters, parameter sets before every IDR and a one-second GOP."""
     with tempfile.TemporaryDirectory() as tmp:
         out = os.path.join(tmp, 'v.h264')

@@ -5,7 +5,7 @@ import ts
 
 BITRATE = 282000                       # 1504 bits per packet -> exactly 144000 ticks of 27 MHz
 TICKS_PER_PACKET = 188 * 8 * 27000000 // BITRATE
-PCR_EVERY = 8                          # slots; 42.7 ms
+PCR_EVERY = 12                         # slots; 64 ms
 
 
 class Item:

@@ -1,0 +1,328 @@
+#include "player/pipeline/stream_engine.h"
+
+#include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "platform/kernel/tick.h"
+#include "player/pipeline/ts_demux.h"
+
+namespace tevalo::pipeline {
+
+namespace {
+
+constexpr const char* kSemaphoreNames[CStreamEngine::kThreadCount] = {
+    "Ostrel_USB", "Ostrel_DEMUX", "Ostrel_PARSE", "Ostrel_DATAPUMP"};
+constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
+constexpr uint32_t kPassSleepMs = 5;
+
+enum WaitIndex : uint32_t { kWaitQuit = 0, kWaitReset = 1, kWaitWake = 2, kWaitDone = 3 };
+
+void RaisePriority() {
+  // Highest priority where the system allows it; otherwise run as we are.
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_RR) + 5;
+  if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0) return;
+  (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -5);
+}
+
+}  // namespace
+
+class CStreamEngine::PacketQueueSink final : public IStreamPacketSink {
+ public:
+  explicit PacketQueueSink(CStreamEngine& e) : m_engine(e) {}
+  void PushPacket(std::unique_ptr<StreamPacket> p) override { m_engine.PushPacket(std::move(p)); }
+
+ private:
+  CStreamEngine& m_engine;
+};
+
+class CStreamEngine::FramerOutput final : public IFramerOutput {
+ public:
+  explicit FramerOutput(CStreamEngine& e) : m_engine(e) {}
+  void WriteFrame(const uint8_t* message, size_t size) override {
+    std::lock_guard lock(m_engine.m_sendLock);
+    m_engine.m_host.WriteStreamFrame(message, size);
+  }
+  void SendStreamFormats(int direction, const StreamFormatBlock& video,
+                         const StreamFormatBlock& audio) override {
+    std::lock_guard lock(m_engine.m_sendLock);
+    m_engine.m_host.SendStreamFormats(direction, video, audio);
+  }
+
+ private:
+  CStreamEngine& m_engine;
+};
+
+CStreamEngine::CStreamEngine(IStreamHost& host, ITsBlockSource& source, ITextDecoders* text)
+    : m_host(host), m_source(source), m_text(text ? text : &m_nullText) {}
+
+CStreamEngine::~CStreamEngine() {
+  StopStreamThreads();
+  CloseStreamEvents();
+  FlushChunkQueue();
+  FlushPacketQueue();
+  DeleteStreamEngine();
+}
+
+void CStreamEngine::SetTextDecoders(ITextDecoders* text) { m_text = text ? text : &m_nullText; }
+
+void CStreamEngine::InitStreamEngine() {
+  m_initialised = true;
+  m_pids.Clear();
+}
+
+void CStreamEngine::DeleteStreamEngine() { m_initialised = false; }
+
+int CStreamEngine::CreateStreamEvents() {
+  if (m_eventsCreated) return 1;
+  for (int t = 0; t < kThreadCount; ++t) {
+    ThreadHandles& h = m_handles[t];
+    h.quit = tvk::CreateEvent(false, false);
+    h.reset = tvk::CreateEvent(false, false);
+    h.done = tvk::CreateEvent(false, false);
+    if (!h.quit || !h.reset || !h.done) {
+      CloseStreamEvents();
+      return 0;
+    }
+  }
+  for (int t = 0; t < kThreadCount; ++t) {
+    m_handles[t].wake = tvk::CreateSemaphore(0, 1, kSemaphoreNames[t]);
+    if (!m_handles[t].wake) {
+      CloseStreamEvents();
+      return 0;
+    }
+  }
+  m_eventsCreated = true;
+  return 1;
+}
+
+void CStreamEngine::CloseStreamEvents() {
+  if (ThreadsRunning()) return;  // the threads wait on them
+  for (ThreadHandles& h : m_handles) {
+    h.quit.Close();
+    h.reset.Close();
+    h.wake.Close();
+    h.done.Close();
+  }
+  m_eventsCreated = false;
+}
+
+void CStreamEngine::FlushChunkQueue() {
+  if (!m_initialised) return;
+  std::lock_guard lock(m_chunkLock);
+  m_chunks.clear();
+}
+
+void CStreamEngine::FlushPacketQueue() {
+  if (!m_initialised) return;
+  std::lock_guard lock(m_packetLock);
+  m_packets.clear();
+}
+
+size_t CStreamEngine::QueuedChunks() {
+  std::lock_guard lock(m_chunkLock);
+  return m_chunks.size();
+}
+
+size_t CStreamEngine::QueuedPackets() {
+  std::lock_guard lock(m_packetLock);
+  return m_packets.size();
+}
+
+int CStreamEngine::StartStreamThreads() {
+  if (!m_eventsCreated || ThreadsRunning()) return 0;
+  for (auto& q : m_quitting) q = false;
+  m_threads[kDemux] = std::thread(&CStreamEngine::RunThread, this, kDemux, &CStreamEngine::DemuxThread);
+  m_threads[kParse] = std::thread(&CStreamEngine::RunThread, this, kParse, &CStreamEngine::ParseThread);
+  m_threads[kUsbRead] =
+      std::thread(&CStreamEngine::RunThread, this, kUsbRead, &CStreamEngine::UsbReadThread);
+  m_threads[kDataPump] =
+      std::thread(&CStreamEngine::RunThread, this, kDataPump, &CStreamEngine::DataPumpThread);
+  return 1;
+}
+
+void CStreamEngine::StartUsbRead() {
+  if (m_eventsCreated) tvk::ReleaseSemaphore(m_handles[kUsbRead].wake, 1);
+}
+
+void CStreamEngine::ResetStreamEngine() {
+  if (!m_eventsCreated) return;
+  for (ThreadId t : {kDemux, kParse, kUsbRead, kDataPump}) tvk::SetEvent(m_handles[t].reset);
+}
+
+void CStreamEngine::StopStreamThreads() {
+  if (!ThreadsRunning()) return;
+  for (ThreadId t : {kUsbRead, kParse, kDemux, kDataPump}) {
+    m_quitting[t] = true;
+    tvk::SetEvent(m_handles[t].quit);
+    tvk::WaitForSingleObject(m_handles[t].done, tvk::INFINITE);
+    m_threads[t].join();
+  }
+}
+
+void CStreamEngine::RunThread(ThreadId id, void (CStreamEngine::*body)()) {
+  RaisePriority();
+  if (m_observer) m_observer(id, true);
+  (this->*body)();
+  if (m_observer) m_observer(id, false);
+  tvk::SetEvent(m_handles[id].done);
+}
+
+uint32_t CStreamEngine::Wait(ThreadId id, uint32_t timeoutMs) {
+  const ThreadHandles& h = m_handles[id];
+  const tvk::Handle handles[4] = {h.quit, h.reset, h.wake, h.done};
+  return tvk::WaitForMultipleObjects(4, handles, false, timeoutMs);
+}
+
+void CStreamEngine::Wake(ThreadId id) { tvk::ReleaseSemaphore(m_handles[id].wake, 1); }
+
+std::unique_ptr<CTsChunk> CStreamEngine::TakeChunk() {
+  if (!m_initialised) return nullptr;
+  std::lock_guard lock(m_chunkLock);
+  if (m_chunks.size() <= kQueueThreshold) return nullptr;
+  auto chunk = std::move(m_chunks.front());
+  m_chunks.pop_front();
+  return chunk;
+}
+
+std::unique_ptr<StreamPacket> CStreamEngine::TakePacket() {
+  if (!m_initialised) return nullptr;
+  std::lock_guard lock(m_packetLock);
+  if (m_packets.size() <= kQueueThreshold) return nullptr;
+  auto packet = std::move(m_packets.front());
+  m_packets.pop_front();
+  return packet;
+}
+
+void CStreamEngine::PushPacket(std::unique_ptr<StreamPacket> packet) {
+  if (!m_initialised) return;
+  {
+    std::lock_guard lock(m_packetLock);
+    m_packets.push_back(std::move(packet));
+  }
+  Wake(kDataPump);
+}
+
+void CStreamEngine::UsbReadThread() {
+  std::vector<uint8_t> buffer(2 * kTsBlockSize);
+  uint32_t timeout = tvk::INFINITE;
+  for (;;) {
+    tvk::SleepMs(kPassSleepMs);
+    const uint32_t r = Wait(kUsbRead, timeout);
+    if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
+    if (r == kWaitWake) {
+      m_host.m_nPmtState = 2;
+      m_host.m_nFeedTarget = 0;
+      std::memset(buffer.data(), 0, buffer.size());
+      timeout = 1;  // polling starts
+      continue;
+    }
+    if (r != tvk::WAIT_TIMEOUT) continue;
+    // Take what the tuner holds now, so that a burst does not build a backlog there.
+    int queued = 0;
+    while (!m_quitting[kUsbRead] && m_source.GetTSStream(buffer.data(), &queued) == 1) {
+      auto chunk = std::make_unique<CTsChunk>();
+      chunk->data.assign(buffer.begin(), buffer.begin() + kTsBlockSize);
+      if (m_initialised) {
+        std::lock_guard lock(m_chunkLock);
+        m_chunks.push_back(std::move(chunk));
+      }
+      Wake(m_host.m_nFeedTarget == 0 ? kDemux : kParse);
+      if (queued <= 1) break;
+    }
+  }
+}
+
+void CStreamEngine::DemuxThread() {
+  auto search = std::make_unique<CPmtSearchBuffer>(m_programMap);
+  for (;;) {
+    tvk::SleepMs(kPassSleepMs);
+    const uint32_t r = Wait(kDemux, tvk::INFINITE);
+    if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
+    if (r == kWaitReset) {
+      m_host.m_nFeedTarget = 0;
+      m_host.m_nPmtState = 2;
+      search->Reset();
+      m_programMap.ResetSearch();
+      continue;
+    }
+    if (r != kWaitWake) continue;
+    while (m_host.m_nSourceMode == 1 && !m_quitting[kDemux]) {
+      const uint32_t w = Wait(kDemux, 10);
+      if (w == kWaitQuit || w == kWaitReset) {
+        // Seen here, acted on in the main wait.
+        tvk::SetEvent(w == kWaitQuit ? m_handles[kDemux].quit : m_handles[kDemux].reset);
+        break;
+      }
+      auto chunk = TakeChunk();
+      if (!chunk) break;
+      bool searched = false;
+      const bool found = search->PushBlock(chunk->data.data(), chunk->data.size(),
+                                           m_host.m_nPmtState == 2, &searched);
+      if (searched) m_framingReset = true;
+      if (found) {
+        m_host.m_nFeedTarget = 1;
+        m_host.m_nPmtState = 4;
+        // Blocks already queued are the demultiplexer's now; it must not wait for the next one.
+        Wake(kParse);
+        break;
+      }
+      if (m_host.m_nFeedTarget != 0) break;
+    }
+  }
+}
+
+void CStreamEngine::ParseThread() {
+  PacketQueueSink sink(*this);
+  ITextDecoders* text = m_text.load();
+  auto demux = std::make_unique<CTsDemux>(m_pids, m_programMap, sink, *text);
+  text->Reset();
+  for (;;) {
+    tvk::SleepMs(kPassSleepMs);
+    const uint32_t r = Wait(kParse, tvk::INFINITE);
+    if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
+    if (text != m_text.load()) {
+      text = m_text.load();
+      demux->SetTextDecoders(*text);
+    }
+    if (r == kWaitReset) {
+      demux->Reset();
+      m_programMap.ResetRecheck();
+      text->Reset();
+      continue;
+    }
+    if (r != kWaitWake) continue;
+    while (!m_quitting[kParse]) {
+      auto chunk = TakeChunk();
+      if (!chunk) break;
+      demux->PushBlock(chunk->data.data(), chunk->data.size());
+    }
+  }
+}
+
+void CStreamEngine::DataPumpThread() {
+  FramerOutput output(*this);
+  auto framer = std::make_unique<CEsFramer>(output);
+  for (;;) {
+    tvk::SleepMs(kPassSleepMs);
+    const uint32_t r = Wait(kDataPump, tvk::INFINITE);
+    if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
+    if (r != kWaitWake) continue;
+    while (!m_quitting[kDataPump]) {
+      auto packet = TakePacket();
+      if (!packet) break;
+      if (m_framingReset.exchange(false)) framer->ResetState();
+      if (packet->kind == 1)
+        framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
+      else
+        framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
+    }
+  }
+}
+
+}  // namespace tevalo::pipeline
