@@ -12,6 +12,7 @@ import json
 import os
 import random
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -150,8 +151,18 @@ class Program:
         self.pce_flags = pce_flags
 
 
-def encode_program(ch, seconds, audio_mode='stereo'):
-    frames = int(seconds * media.FPS)
+# A fixture lasts a whole number of loop units: 16 pictures (6000 ticks each) take exactly as
+# long as 25 audio frames (3840 ticks each), so a player of the file in a loop can carry PTS and
+# PCR on by one period for both streams.
+LOOP_FRAMES = 16
+LOOP_AUDIO_FRAMES = 25
+
+
+def encode_program(ch, frames, audio_mode='stereo'):
+    if frames % LOOP_FRAMES:
+        raise ValueError('a fixture lasts a multiple of %d frames' % LOOP_FRAMES)
+    seconds = frames / media.FPS
+    audio_count = frames // LOOP_FRAMES * LOOP_AUDIO_FRAMES
     yuv = media.render_video(frames, ch.style)
     units = media.access_units(media.encode_h264(yuv))
     if len(units) != frames:
@@ -182,7 +193,11 @@ def encode_program(ch, seconds, audio_mode='stereo'):
         pce = [k % pce_every == 0 for k in range(len(audio))]
     else:
         raise ValueError(audio_mode)
-    return Program(units, audio, info, pce)
+    # The encoder's tail (the last samples and its flush) goes: the priming frame plus the
+    # frames that follow it fill the period exactly.
+    if len(audio) < audio_count:
+        raise RuntimeError('encoder returned %d audio frames, %d needed' % (len(audio), audio_count))
+    return Program(units, audio[:audio_count], info, pce[:audio_count])
 
 
 def pmt_streams(pids, data_first=False):
@@ -196,10 +211,16 @@ def pmt_streams(pids, data_first=False):
 PROGRAM_INFO = bytes([0xC1, 2, 0x88, 0xFF])  # a copy control descriptor
 
 
-def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, with_pmt=True,
-                  description=''):
-    prog = encode_program(ch, seconds, audio_mode)
-    v0 = FIRST_PCR + AV_DELAY
+WRAP = 1 << 33  # PTS and PCR base count modulo 2^33
+
+
+def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, with_pmt=True,
+                  description='', first_pcr=FIRST_PCR):
+    # Times run unwrapped here; the stream, the manifest and the unit files get them modulo 2^33.
+    prog = encode_program(ch, frames, audio_mode)
+    seconds = frames / media.FPS
+    end = (first_pcr + frames * FRAME_TICKS) * 300
+    v0 = first_pcr + AV_DELAY
     items = []
     manifest_units_v = []
     manifest_units_a = []
@@ -214,7 +235,8 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
 
     def stream_item(pts, packets, kind, index):
         ready = (pts - READY_LEAD) * 300
-        deadline = (pts - DEADLINE_LEAD) * 300
+        # Everything is on air before the file ends, also what plays after its end.
+        deadline = min((pts - DEADLINE_LEAD) * 300, end - mux.TICKS_PER_PACKET)
         if switch_send is not None:
             if pts >= switch_pts:
                 ready = max(ready, switch_send + 4 * mux.TICKS_PER_PACKET)
@@ -235,7 +257,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         pid = pids_at(pts)['video']
         packets = packetizer(pid).pes_packets(ts.pes(0xE0, pts, au))
         items.append(stream_item(pts, packets, 'video', n))
-        manifest_units_v.append({'pts': pts, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
+        manifest_units_v.append({'pts': pts % WRAP, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
                                  'frame': n, 'pid': pid})
     # Audio: several ADTS frames per PES; frame k is heard from (k - priming) frames on.
     apts = [v0 + (k - ENCODER_DELAY_FRAMES) * AUDIO_TICKS for k in range(len(prog.audio_frames))]
@@ -246,7 +268,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         packets = packetizer(pid).pes_packets(ts.pes(0xC0, pts, b''.join(group)))
         items.append(stream_item(pts, packets, 'audio', first))
         for j, fr in enumerate(group):
-            manifest_units_a.append({'pts': apts[first + j], 'size': len(fr), 'crc32': zlib.crc32(fr),
+            manifest_units_a.append({'pts': apts[first + j] % WRAP, 'size': len(fr), 'crc32': zlib.crc32(fr),
                                      'pid': pid, 'pes_first': j == 0,
                                      'pce': prog.pce_flags[first + j]})
     # Captions: management now and then, statements at their times.
@@ -270,7 +292,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
                               'colour': arib.COLOUR_NUMBER[colour] if colour else 8,
                               'clear': 1 if i == 0 else 0, 'carriage_return': 2 if i else 1,
                               'time': c['time'] if (c['time'] is not None and i == len(c['lines']) - 1) else 0})
-            cap_manifest.append({'pts': pts, 'pid': pid, 'data_group_id': 1, 'tmd': c.get('tmd', 0),
+            cap_manifest.append({'pts': pts % WRAP, 'pid': pid, 'data_group_id': 1, 'tmd': c.get('tmd', 0),
                                  'statement_hex': body.hex(), 'lines': lines})
         data = arib.caption_pes_data(group)
         pes = ts.pes(0xBD, pts, data)
@@ -279,7 +301,6 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
             raise RuntimeError('caption PES must fit one packet')
         items.append(stream_item(pts, packets, 'caption', len(cap_manifest)))
 
-    end = (v0 + len(prog.video_units) * FRAME_TICKS) * 300
     # Tables: PAT and PMT every 100 ms, SDT and EIT once a second (EIT half a second later).
     pat_sec = ts.pat(ch.tsid, [(0, 0x0010), (ch.service_id, PMT_PID)])
     pmt_versions = []
@@ -288,7 +309,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         {'type': st, 'pid': pid, 'es_info_hex': info.hex()} for st, pid, info in pmt_streams(PIDS)]})
     if pmt_change_at is not None:
         pmt_secs.append(ts.pmt(ch.service_id, PCR_PID, PROGRAM_INFO, pmt_streams(PIDS_MOVED, True), 1))
-        pmt_versions.append({'version': 1, 'from_pts': v0 + int(pmt_change_at * CLOCK), 'streams': [
+        pmt_versions.append({'version': 1, 'from_pts': (v0 + int(pmt_change_at * CLOCK)) % WRAP, 'streams': [
             {'type': st, 'pid': pid, 'es_info_hex': info.hex()} for st, pid, info in pmt_streams(PIDS_MOVED, True)]})
     # The receiver's service first, then the other services of the multiplex, so the table
     # spans two packets.
@@ -299,7 +320,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
                 (ch.service_id - 0x186, 0x01, ch.provider, ch.name + '３・東京', True)]
     sdt_sec = arib.sdt(ch.tsid, ch.tsid, services)
     eit_secs = [arib.eit_pf(ch.service_id, ch.tsid, ch.tsid, i, ev) for i, ev in enumerate(ch.events)]
-    t = FIRST_PCR * 300
+    t = first_pcr * 300
     step = CLOCK * 300 // 10
     k = 0
     while t < end:
@@ -316,14 +337,16 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
         k += 1
     if switch_send is not None and with_pmt:
         items.append(mux.Item(switch_send, switch_send + 3 * mux.TICKS_PER_PACKET, packetizer(PMT_PID).section_packets([pmt_secs[1]]), 'pmt', 1))
-    packets, tags = mux.multiplex(items, PCR_PID, FIRST_PCR * 300, end)
+    packets, tags = mux.multiplex(items, PCR_PID, first_pcr * 300, end)
     data = b''.join(packets)
 
     manifest = {
         'name': name,
         'description': description,
+        'loop': {'packets': len(packets), 'pts_period': frames * FRAME_TICKS,
+                 'pcr_period_27mhz': len(packets) * mux.TICKS_PER_PACKET},
         'ts': {'file': 'stream.ts', 'packets': len(packets), 'bytes': len(data), 'bitrate': mux.BITRATE,
-               'first_pcr_27mhz': FIRST_PCR * 300, 'pcr_every_packets': mux.PCR_EVERY,
+               'first_pcr_27mhz': first_pcr * 300 % (WRAP * 300), 'pcr_every_packets': mux.PCR_EVERY,
                'crc32': zlib.crc32(data)},
         'pids': {'pat': 0, 'pmt': PMT_PID if with_pmt else None, 'pcr': PCR_PID, 'sdt': SDT_PID,
                  'eit': EIT_PID, 'video': PIDS['video'], 'audio': PIDS['audio'],
@@ -355,7 +378,7 @@ def build_fixture(name, ch, seconds, audio_mode='stereo', pmt_change_at=None, wi
                       encoder_delay_samples=ENCODER_DELAY_FRAMES * media.SAMPLES_PER_FRAME,
                       units_file='audio.units', frames=len(prog.audio_frames), units=manifest_units_a),
     }
-    return manifest, packets, tags, prog, apts
+    return manifest, packets, tags, prog, [a % WRAP for a in apts]
 
 
 def write_units(path, records):
@@ -366,11 +389,17 @@ def write_units(path, records):
 
 
 def damage(packets, tags, manifest, seed):
-    """Drops packets (scattered and one burst) and flips bits in payloads; marks the units hit."""
+    """Drops packets (scattered and one burst) and flips payload bits, all on the audio, video,
+    PCR and null packets: the tables and captions stay whole, so texts still compare. Marks the
+    units hit."""
     rng = random.Random(seed)
     n = len(packets)
-    drop = set(i for i in range(n) if rng.random() < 0.01)
+    media_kinds = ('video', 'audio', 'pcr', 'null')
+    hittable = [i for i in range(n) if tags[i][0] in media_kinds]
+    drop = set(i for i in hittable if rng.random() < 0.01)
     burst = n // 2
+    while any(tags[i][0] not in media_kinds for i in range(burst, burst + 12)):
+        burst += 1
     drop.update(range(burst, burst + 12))
     out = []
     flips = []
@@ -384,8 +413,9 @@ def damage(packets, tags, manifest, seed):
             continue
         orig.append(i)
         out.append(bytearray(p))
+    kept = [j for j, i in enumerate(orig) if tags[i][0] in media_kinds]
     for _ in range(40):
-        j = rng.randrange(len(out))
+        j = kept[rng.randrange(len(kept))]
         byte = rng.randrange(4, 188)
         bit = rng.randrange(8)
         out[j][byte] ^= 1 << bit
@@ -429,7 +459,7 @@ def emit(outdir, name, manifest, packets, prog, apts, with_units=True):
 
 def fixtures():
     """name -> function building (manifest, packets, tags, prog, apts, with_units)."""
-    sec = 4
+    frames = 64  # 4.27 s
 
     def basic():
         caps = [
@@ -440,25 +470,25 @@ def fixtures():
             {'at': 2.5, 'lines': [('green', '気温は１５度ABC')], 'time': None, 'tmd': 0},
         ]
         ch = tokyo_channel(0, captions=caps)
-        return build_fixture('basic', ch, sec, description=(
+        return build_fixture('basic', ch, frames, description=(
             'Tokyo UHF 27, "ＮＨＫ総合": stereo tones, three caption screens, service name and '
             'present/following events.')) + (True,)
 
     def avsync():
         ch = tokyo_channel(0, style=media.PictureStyle(base=60, flash_every=media.FPS),
                            tones={'beep': 1000})
-        return build_fixture('avsync', ch, sec, audio_mode='beeps', description=(
+        return build_fixture('avsync', ch, frames, audio_mode='beeps', description=(
             'Once a second a white frame and a 100 ms 1 kHz beep with the same PTS.')) + (True,)
 
     def dualmono():
         ch = tokyo_channel(1, tones={'main': 440, 'sub': 1000})
-        return build_fixture('dualmono', ch, sec, audio_mode='dualmono', description=(
+        return build_fixture('dualmono', ch, frames, audio_mode='dualmono', description=(
             'Dual mono: channel configuration 0, a program configuration element with two front '
             'single channel elements every 24 frames, main 440 Hz (tag 0), sub 1000 Hz (tag 1).')) + (True,)
 
     def damaged():
         ch = tokyo_channel(0)
-        m, p, t, prog, apts = build_fixture('damaged', ch, sec, description=(
+        m, p, t, prog, apts = build_fixture('damaged', ch, frames, description=(
             'The stream of channel UHF 27 with 1 % of packets lost, a burst of 12 lost packets '
             'half-way and 40 flipped payload bits.'))
         p = damage(p, t, m, seed=3)
@@ -466,28 +496,34 @@ def fixtures():
 
     def pmtchange():
         ch = tokyo_channel(0)
-        return build_fixture('pmtchange', ch, sec, pmt_change_at=2.0, description=(
+        return build_fixture('pmtchange', ch, frames, pmt_change_at=2.0, description=(
             'The programme map changes at 2 s (version 1): video, audio and captions move to '
             '0x0191, 0x0193, 0x0197 and a 0x0D entry with 6 descriptor bytes comes first.')) + (True,)
 
     def nopmt():
         ch = tokyo_channel(0)
-        return build_fixture('nopmt', ch, 2, with_pmt=False, description=(
+        return build_fixture('nopmt', ch, 32, with_pmt=False, description=(
             'PAT, SDT, EIT and the streams, but no programme map on 0x1FC8.')) + (True,)
 
+    def ptswrap():
+        ch = tokyo_channel(0)
+        # PCR and PTS pass 2^33 about 1.5 s in.
+        return build_fixture('ptswrap', ch, frames, first_pcr=WRAP - 135000, description=(
+            'The programme of channel UHF 27 with PCR and PTS wrapping past 2^33 about 1.5 s in.')) + (True,)
+
     def channel2():
-        return build_fixture('channel2', tokyo_channel(1), sec, description=(
+        return build_fixture('channel2', tokyo_channel(1), frames, description=(
             'Tokyo UHF 26, "ＮＨＫ教育".')) + (True,)
 
     def channel3():
-        return build_fixture('channel3', tokyo_channel(2), sec, description=(
+        return build_fixture('channel3', tokyo_channel(2), frames, description=(
             'Tokyo UHF 25, "日本テレビ".')) + (True,)
 
     return {'basic': basic, 'avsync': avsync, 'dualmono': dualmono, 'damaged': damaged,
-            'pmtchange': pmtchange, 'nopmt': nopmt, 'channel2': channel2, 'channel3': channel3}
+            'pmtchange': pmtchange, 'nopmt': nopmt, 'ptswrap': ptswrap, 'channel2': channel2, 'channel3': channel3}
 
 
-SAMPLE_SECONDS = 60
+SAMPLE_FRAMES = 896  # 59.7 s
 
 
 def build_sample(outdir):
@@ -496,9 +532,9 @@ def build_sample(outdir):
         ch = tokyo_channel(k)
         # Captions every ten seconds so a viewer sees them change.
         ch.captions = [{'at': t + 0.5, 'lines': c['lines'], 'time': c['time'], 'tmd': 0}
-                       for t in range(0, SAMPLE_SECONDS, 10) for c in default_captions(k)]
+                       for t in range(0, SAMPLE_FRAMES // media.FPS, 10) for c in default_captions(k)]
         name = 'sample/ch%d' % ch.uhf
-        m, p, t, prog, apts = build_fixture(name, ch, SAMPLE_SECONDS, description=(
+        m, p, t, prog, apts = build_fixture(name, ch, SAMPLE_FRAMES, description=(
             'One minute of %s (UHF %d) for the run command and the benchmarks.' % (ch.name, ch.uhf)))
         emit(outdir, name, m, p, prog, apts, with_units=False)
         channels.append({'uhf': ch.uhf, 'channel_index': ch.index, 'name': ch.name,
@@ -506,6 +542,11 @@ def build_sample(outdir):
     with open(os.path.join(outdir, 'sample', 'channels.json'), 'w', encoding='utf-8') as f:
         json.dump({'area': 7, 'area_name': '東京', 'channels': channels}, f, ensure_ascii=False, indent=1)
         f.write('\n')
+
+
+def ffmpeg_version():
+    out = subprocess.run(['ffmpeg', '-version'], stdout=subprocess.PIPE, text=True).stdout
+    return out.splitlines()[0] if out else ''
 
 
 def main():
@@ -516,6 +557,12 @@ def main():
     ap.add_argument('--no-sample', action='store_true')
     args = ap.parse_args()
     only = set(x for x in args.only.split(',') if x)
+    os.makedirs(args.out, exist_ok=True)
+    if not only:
+        # Which encoder made the files: another build may code the same input differently.
+        with open(os.path.join(args.out, 'generator.json'), 'w', encoding='utf-8') as f:
+            json.dump({'ffmpeg': ffmpeg_version()}, f, indent=1)
+            f.write('\n')
     for name, fn in fixtures().items():
         if only and name not in only:
             continue

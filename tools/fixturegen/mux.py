@@ -22,8 +22,12 @@ class Item:
 
 
 def multiplex(items, pcr_pid, first_pcr, end_time):
-    """Returns (packets, tags): tags[i] = (kind, index) of the item packet i belongs to ('pcr',
+    """Exactly (end_time - first_pcr) / TICKS_PER_PACKET packets, everything on air by then.
+    Returns (packets, tags): tags[i] = (kind, index) of the item packet i belongs to ('pcr',
     'null' otherwise)."""
+    if (end_time - first_pcr) % TICKS_PER_PACKET:
+        raise ValueError('the stream does not end on a packet')
+    slots = (end_time - first_pcr) // TICKS_PER_PACKET
     pending = sorted(items, key=lambda it: (it.ready, it.deadline))
     active = []
     out = []
@@ -31,7 +35,7 @@ def multiplex(items, pcr_pid, first_pcr, end_time):
     slot = 0
     late = []
     cc = {}
-    while pending or active or first_pcr + slot * TICKS_PER_PACKET < end_time:
+    while slot < slots:
         t = first_pcr + slot * TICKS_PER_PACKET
         while pending and pending[0].ready <= t:
             active.append(pending.pop(0))
@@ -57,6 +61,8 @@ def multiplex(items, pcr_pid, first_pcr, end_time):
             out.append(ts.null_packet())
             tags.append(('null', None))
         slot += 1
+    if pending or active:
+        raise RuntimeError('bitrate too low: %d items not on air by the end' % (len(pending) + len(active)))
     if late:
         raise RuntimeError('bitrate too low: %d items late, first %r' % (len(late), late[0]))
     return out, tags
