@@ -143,6 +143,12 @@ size_t EventInfo::ParseSection(const uint8_t* p, size_t n) {
     if (total > n || total < 14 + 4) return 0;
     const int section = p[6];
     const size_t end = total - 4;  // the CRC
+    // Each section is the whole word on its own events: what an earlier version of it held goes.
+    if (section <= 2) {
+        const size_t first = size_t(section) + 1, last = section == 2 ? kEventTableSize - 1 : first;
+        for (size_t k = first; k <= last; ++k) std::memset(&(*table_)[k], 0, sizeof(EventEntry));
+        for (size_t k = first - 1; k <= std::min(last - 1, slots_.size() - 1); ++k) slots_[k].clear();
+    }
     int number = 0;
     for (size_t e = 14; e + 12 <= end;) {
         ++number;

@@ -280,6 +280,24 @@ TEST(Eit, Events) {
     }
 }
 
+TEST(Eit, ASectionReplacesWhatItHeldBefore) {
+    RecordingSink sink;
+    CAribTextDecoders dec(&sink);
+    const Bytes start = {0xE0, 0x5A, 0x10, 0x00, 0x00}, hour = {0x01, 0x00, 0x00};
+    Feed(dec, Eit(0, {{start, hour, kTokyo, {}}}));
+    Feed(dec, Eit(1, {{start, hour, kNews, {}}}));
+    Feed(dec, Eit(2, {{start, hour, kWeather, {}}, {start, hour, kNews, {}}}));
+    EXPECT_EQ(Utf8(dec.Events()[4].title), "ニュ-ス");
+    // the following event is gone and the later list shorter
+    Feed(dec, Eit(1, {}));
+    Feed(dec, Eit(2, {{start, hour, kWeather, {}}}));
+    EXPECT_EQ(Utf8(dec.LastSummary()), "   <現在の番組> * 東京 (10:00:00 ～ 11:00:00)       * 天気 (10:00:00 ～ 11:00:00)    ");
+    EXPECT_EQ(dec.Events()[2].title[0], 0);
+    EXPECT_EQ(Utf8(dec.Events()[3].title), "天気");
+    EXPECT_EQ(dec.Events()[4].title[0], 0);
+    EXPECT_EQ(Utf8(sink.lists.back()[1].title), "東京");
+}
+
 TEST(Eit, EventTextLimit) {
     Bytes longText(100, 0xA2);
     CAribTextDecoders dec(nullptr);
