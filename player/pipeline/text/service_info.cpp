@@ -59,6 +59,7 @@ std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
     if (n < 3 || p[0] != 0x42) return std::nullopt;
     const size_t total = SectionLength(p);
     if (total > n || total < 11 + 4 || SectionCrc(p, total) != 0) return std::nullopt;
+    if (!(p[5] & 0x01)) return std::nullopt;  // a version not yet in force
     const size_t end = total - 4;
     const size_t svc = 11;  // first service of the loop
     if (svc + 5 > end) return std::nullopt;
@@ -141,6 +142,7 @@ size_t EventInfo::ParseSection(const uint8_t* p, size_t n) {
     if (n < 3 || p[0] != 0x4E) return 0;
     const size_t total = SectionLength(p);
     if (total > n || total < 14 + 4) return 0;
+    if (!(p[5] & 0x01)) return total;  // a version not yet in force
     const int section = p[6];
     const size_t end = total - 4;  // the CRC
     // Each section is the whole word on its own events: what an earlier version of it held goes.

@@ -71,6 +71,13 @@ Bytes Eit(uint8_t sectionNumber, const std::vector<Event>& events, uint8_t table
     return Section(tableId, body);
 }
 
+// The same section marked as the next version (current_next_indicator 0), with its CRC redone.
+Bytes NextVersion(const Bytes& section) {
+    Bytes body(section.begin() + 3, section.end() - 4);
+    body[2] &= 0xFE;
+    return Section(section[0], body);
+}
+
 // Cuts sections into 184-byte packet payloads; each section starts in a new packet.
 std::vector<std::pair<bool, Bytes>> Packets(const Bytes& section) {
     std::vector<std::pair<bool, Bytes>> out;
@@ -121,6 +128,9 @@ TEST(ServiceName, Cases) {
     badCrc.back() ^= 1;
     Bytes otherTable = Sdt({ServiceDescriptor(name)});
     otherTable[0] = 0x46;
+    Bytes nextVersion = Sdt({ServiceDescriptor(name)});
+    nextVersion[5] = 0xC2;  // current_next_indicator 0
+    nextVersion = Payload(Section(0x42, Bytes(nextVersion.begin() + 3, nextVersion.end() - 4)));
     Bytes longDescriptor = Payload(Sdt({{0x48, 0x30, 0x01, 0x00, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longProvider = Payload(Sdt({{0x48, 0x07, 0x01, 0x09, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longName = Payload(Sdt({{0x48, 0x06, 0x01, 0x00, 0x09, 0x45, 0x6C, 0x35, 0x7E}, {0xC1, 0x01, 0x45}}));
@@ -135,6 +145,7 @@ TEST(ServiceName, Cases) {
         {"no service descriptor", Payload(Sdt({{0xC1, 0x02, 0x01, 0x02}})), nullptr},
         {"SDT of another stream", Payload(otherTable), nullptr},
         {"bad CRC", badCrc, nullptr},
+        {"next version", nextVersion, nullptr},
         {"descriptor longer than its loop", longDescriptor, nullptr},
         {"provider name longer than the descriptor", longProvider, nullptr},
         {"service name cut at the descriptor's end", longName, "東"},
@@ -259,6 +270,7 @@ TEST(Eit, Events) {
          {{}, {}, {23, 30, 0, 0, 30, 0}, {23, 45, 30, 0, 45, 30}, {23, 30, 0, 0, 30, 0}}},
         {"section 3 is not stored", {Eit(3, {{k2330, kHour, kTokyo, {}}})}, "", {}},
         {"other tables are not read", {Eit(0, {{k2330, kHour, kTokyo, {}}}, 0x4F)}, "", {}},
+        {"a version not yet in force", {NextVersion(Eit(0, {{k2330, kHour, kTokyo, {}}}))}, "", {}},
         {"short event descriptor after another",
          {Eit(0, {{k2330, kOpen, kTokyo, {}, {0x54, 0x02, 0x30, 0x00}}})},
          "   <現在の番組> * 東京 (23:30:00 ～ )    ", {{23, 30, 0, 0, 0, 0}}},
