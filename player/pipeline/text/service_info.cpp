@@ -60,6 +60,7 @@ std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
     const size_t total = SectionLength(p);
     if (total > n || total < 11 + 4 || SectionCrc(p, total) != 0) return std::nullopt;
     if (!(p[5] & 0x01)) return std::nullopt;  // a version not yet in force
+    if (p[6] != 0) return std::nullopt;         // later sections list further services
     const size_t end = total - 4;
     const size_t svc = 11;  // first service of the loop
     if (svc + 5 > end) return std::nullopt;

@@ -131,6 +131,9 @@ TEST(ServiceName, Cases) {
     Bytes nextVersion = Sdt({ServiceDescriptor(name)});
     nextVersion[5] = 0xC2;  // current_next_indicator 0
     nextVersion = Payload(Section(0x42, Bytes(nextVersion.begin() + 3, nextVersion.end() - 4)));
+    Bytes secondSection = Sdt({ServiceDescriptor(name)});
+    secondSection[6] = 0x01;
+    secondSection = Payload(Section(0x42, Bytes(secondSection.begin() + 3, secondSection.end() - 4)));
     Bytes longDescriptor = Payload(Sdt({{0x48, 0x30, 0x01, 0x00, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longProvider = Payload(Sdt({{0x48, 0x07, 0x01, 0x09, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longName = Payload(Sdt({{0x48, 0x06, 0x01, 0x00, 0x09, 0x45, 0x6C, 0x35, 0x7E}, {0xC1, 0x01, 0x45}}));
@@ -146,6 +149,7 @@ TEST(ServiceName, Cases) {
         {"SDT of another stream", Payload(otherTable), nullptr},
         {"bad CRC", badCrc, nullptr},
         {"next version", nextVersion, nullptr},
+        {"second section", secondSection, nullptr},
         {"descriptor longer than its loop", longDescriptor, nullptr},
         {"provider name longer than the descriptor", longProvider, nullptr},
         {"service name cut at the descriptor's end", longName, "東"},
