@@ -111,7 +111,7 @@ private:
         case 0x6F: gl_ = 3; i_ += 2; return;                // LS3
         case 0x7E:                                          // LS1R
             gr_ = 1; i_ += 2;
-            if (i_ < n_ && d_[i_] == 0xB1) ++i_;            // a '1' right after LS1R is not shown
+            if (i_ < n_ && d_[i_] == 0xB1 && g_[1] == Set::Alnum) ++i_;  // a '1' right after LS1R is not shown
             return;
         case 0x7D: gr_ = 2; i_ += 2; return;                // LS2R
         case 0x7C: gr_ = 3; i_ += 2; return;                // LS3R
@@ -139,7 +139,7 @@ private:
         case 0x0F: gl_ = 0; ++i_; return;                   // LS0
         case 0x0E:                                          // LS1
             gl_ = 1; ++i_;
-            if (i_ < n_ && d_[i_] == 0x31) ++i_;            // a '1' right after LS1 is not shown
+            if (i_ < n_ && d_[i_] == 0x31 && g_[1] == Set::Alnum) ++i_;  // a '1' right after LS1 is not shown
             return;
         case 0x1B: Escape(); return;
         case 0x19: case 0x1D: {                             // SS2, SS3

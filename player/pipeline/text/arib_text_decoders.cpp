@@ -67,3 +67,11 @@ void CAribTextDecoders::Reset() {
     aribtext::ResetScreen(caption_);
     if (sink_) sink_->ClearProgramList();
 }
+
+void CAribTextDecoders::ResetStream(Stream stream) {
+    switch (stream) {
+    case Stream::kServiceName: sdtCollector_.Reset(); break;
+    case Stream::kEvents: eitCollector_.Reset(); break;
+    case Stream::kCaption: break;  // each caption packet is read on its own
+    }
+}

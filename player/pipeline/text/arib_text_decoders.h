@@ -7,33 +7,36 @@
 #include <cstdint>
 #include <string>
 
+#include "player/pipeline/text_decoders.h"
 #include "service_info.h"
 #include "text_sink.h"
 #include "text_types.h"
 
-class CAribTextDecoders {
+class CAribTextDecoders final : public tevalo::pipeline::ITextDecoders {
 public:
     explicit CAribTextDecoders(ITextSink* sink);
 
     // Payload of one caption-PID packet. Only section-start packets are read; 0 when such a packet
     // lacks the PES start code (the caller resets its assembler), else 1.
-    int ParseCaptionPes(bool pusi, const uint8_t* payload, size_t size);
+    int ParseCaptionPes(bool pusi, const uint8_t* payload, size_t size) override;
     // The PES data after the header, within one packet. Always 1; shows a screen when a statement
     // body was found.
     int ParseCaptionDataGroup(const uint8_t* data, size_t size);
 
     // Payload of one packet of PID 0x11. Always 1. At the end of each service description section the
     // stored name is updated from it and, when not empty, shown as "チャンネル : " + name.
-    int DecodeServiceName(bool pusi, const uint8_t* payload, size_t size);
+    int DecodeServiceName(bool pusi, const uint8_t* payload, size_t size) override;
 
     // Payload of one packet of PID 0x27. Always 1. Complete present/following sections are parsed;
     // when the summary line changed it is shown and the programme list rebuilt.
-    int ReassembleEit(bool pusi, const uint8_t* payload, size_t size);
+    int ReassembleEit(bool pusi, const uint8_t* payload, size_t size) override;
     // One complete section; returns the offset after it, 0 when it is not a present/following section.
     size_t ParseEitPresentFollowing(const uint8_t* section, size_t size);
 
     // Forgets the station: name, events, summary and partial sections; empties the programme list.
-    void Reset();
+    void Reset() override;
+    // A damaged packet of that stream: the section being collected for it is dropped.
+    void ResetStream(Stream stream) override;
 
     const std::u16string& ServiceName() const { return serviceName_; }
     const std::u16string& LastSummary() const { return lastSummary_; }

@@ -87,8 +87,13 @@ void ResetScreen(CaptionScreen& screen) {
     }
 }
 
-bool ParseCaptionGroup(const uint8_t* d, size_t n, CaptionScreen& screen) {
-    if (n < 9) return false;
+bool ParseCaptionGroup(const uint8_t* data, size_t size, CaptionScreen& screen) {
+    // data identifier, private stream id, then a header of PES_data_packet_header_length bytes
+    if (size < 3) return false;
+    const size_t skip = size_t(data[2] & 0x0F);
+    if (size < skip + 9) return false;
+    const uint8_t* d = data + skip;  // offsets below as without that header
+    size_t n = size - skip;
     const uint8_t group = d[3] >> 2;
     if (group != 0x01 && group != 0x21) return false;  // statement, first language, group A or B
     // A group that ends within this packet must be intact; a longer one is read as far as it goes.

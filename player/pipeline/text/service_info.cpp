@@ -59,6 +59,8 @@ std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
     if (n < 3 || p[0] != 0x42) return std::nullopt;
     const size_t total = SectionLength(p);
     if (total > n || total < 11 + 4 || SectionCrc(p, total) != 0) return std::nullopt;
+    if (!(p[5] & 0x01)) return std::nullopt;  // a version not yet in force
+    if (p[6] != 0) return std::nullopt;         // later sections list further services
     const size_t end = total - 4;
     const size_t svc = 11;  // first service of the loop
     if (svc + 5 > end) return std::nullopt;
@@ -141,8 +143,15 @@ size_t EventInfo::ParseSection(const uint8_t* p, size_t n) {
     if (n < 3 || p[0] != 0x4E) return 0;
     const size_t total = SectionLength(p);
     if (total > n || total < 14 + 4) return 0;
+    if (!(p[5] & 0x01)) return total;  // a version not yet in force
     const int section = p[6];
     const size_t end = total - 4;  // the CRC
+    // Each section is the whole word on its own events: what an earlier version of it held goes.
+    if (section <= 2) {
+        const size_t first = size_t(section) + 1, last = section == 2 ? kEventTableSize - 1 : first;
+        for (size_t k = first; k <= last; ++k) std::memset(&(*table_)[k], 0, sizeof(EventEntry));
+        for (size_t k = first - 1; k <= std::min(last - 1, slots_.size() - 1); ++k) slots_[k].clear();
+    }
     int number = 0;
     for (size_t e = 14; e + 12 <= end;) {
         ++number;

@@ -17,8 +17,8 @@ namespace aribtext {
 // MPEG-2 section CRC-32 over size bytes (0 for a section whose last four bytes are its CRC).
 uint32_t SectionCrc(const uint8_t* data, size_t size);
 
-// The first service's name from one complete section. Empty optional unless it is an SDT of the actual
-// stream, intact, whose first service has a service descriptor.
+// The first service's name from one complete section. Empty optional unless it is the first section
+// of the actual stream's SDT, intact and in force, whose first service has a service descriptor.
 std::optional<std::u16string> ParseServiceName(const uint8_t* payload, size_t size);
 
 // Collects private sections from transport-packet payloads and hands each complete one over.

@@ -7,8 +7,10 @@
 #include "null_sink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    CheckingSink sink;
-    CAribTextDecoders dec(&sink);
+    // one decoder for the whole run (its event table is large), forgetting everything per input
+    static CheckingSink sink;
+    static CAribTextDecoders dec(&sink);
+    dec.Reset();
     size_t i = 0;
     while (i < size) {
         const uint8_t flag = data[i++];

@@ -8,8 +8,8 @@ code varies between conventions, the codec's choice is kept:
   0x2140 -> U+FF3C (fullwidth reverse solidus, not U+005C), 0x2141 -> U+301C (wave dash),
   0x2142 -> U+2016, 0x215D -> U+2212, 0x2171 -> U+00A2, 0x2172 -> U+00A3, 0x224C -> U+00AC.
 The ARIB additional symbols (rows 0x7A..0x7E) are written here by hand, each as one plain character
-that a Japanese desktop font shows; symbols whose picture has no such character are left out and
-decode as a space.
+that a Japanese desktop font shows (marks whose picture holds a kanji or a letter become that kanji or
+letter); symbols not listed decode as a space.
 """
 import sys
 
@@ -18,15 +18,23 @@ ARIB_SYMBOLS = {}
 
 def put(first, chars):
     for i, ch in enumerate(chars):
-        ARIB_SYMBOLS[first + i] = ch
+        code = first + i
+        assert 0x21 <= (code & 0xFF) <= 0x7E and code not in ARIB_SYMBOLS, hex(code)
+        ARIB_SYMBOLS[code] = ch
 
-# Row 90: squared broadcast marks. Multi-letter marks keep their first letter here; the decoder
-# expands them.
+# Row 90: circled numbers on black squares and the squared broadcast marks. Multi-letter marks keep
+# their first letter here; the decoder expands them.
+put(0x7A40, "⭕㉈㉉㉊㉋㉌㉍㉎㉏")
+put(0x7A4D, "⒑⒒⒓")
 put(0x7A50, "HSPWM手字双デS二多解SBN■●天交映無料鍵前後再新初終生販声吹P秘ほ")
-# Row 92 / 93: arrows and marks that captions use.
-put(0x7C21, "⇨")
-put(0x7D6E, "‼⁉")
-put(0x7D78, "》《♬")
+# Row 92: arrows (white arrows as the caption text shows them), units, numbers, marks.
+put(0x7C21, "⇨⇦⇧⇩○●年月日円㎡㎥㎝㎠㎤")
+put(0x7C31, "⒈⒉⒊⒋⒌⒍⒎⒏⒐氏副元故前新")
+put(0x7C4A, "㈳㈶㈲㈱㈹㉄▶◀〖〗⟐²³")
+# Row 93: days, eras, baseball marks (as their kanji), units, fractions, weather and card signs.
+put(0x7D21, "㈪㈫㈬㈭㈮㈯㈠㈷㍾㍽㍼㍻№℡〶⚾本三二安点打盗勝敗S投捕一二三遊左中右指走打ℓ㎏㎐㏊㎞㎢㍱")
+put(0x7D50, "½↉⅓⅔¼¾⅕⅖⅗⅘⅙⅚⅐⅛⅑⅒☀☁☂⛄☖☗⛉⛊♦♥♠♣⛋⨀‼⁉⛅☔⛆☃⛇⚡⛈")
+put(0x7D78, "》《♬☎")
 # Row 94: numerals and letters.
 put(0x7E21, "ⅠⅡⅢⅣⅤⅥⅦⅧⅨⅩⅪⅫ⑰⑱⑲⑳⑴⑵⑶⑷⑸⑹⑺⑻⑼⑽⑾⑿㉑㉒㉓㉔")
 put(0x7E41, "ABCDEFGHIJKLMNOPQRSTUVWXYZ")

@@ -18,7 +18,7 @@ struct Unit {
 };
 
 // One caption PES in one packet payload: PES header with a PTS, then the caption data group.
-Bytes CaptionPes(const std::vector<Unit>& units, int tmd = 0, uint8_t groupId = 0x01) {
+Bytes CaptionPes(const std::vector<Unit>& units, int tmd = 0, uint8_t groupId = 0x01, const Bytes& dataHeader = {}) {
     Bytes loop;
     for (const Unit& u : units) {
         const uint32_t size = u.declaredSize < 0 ? uint32_t(u.bytes.size()) : uint32_t(u.declaredSize);
@@ -40,7 +40,8 @@ Bytes CaptionPes(const std::vector<Unit>& units, int tmd = 0, uint8_t groupId = 
     group.insert(group.end(), {uint8_t(crc >> 8), uint8_t(crc)});
 
     Bytes pes = {0x00, 0x00, 0x01, 0xBD, 0x00, 0x00, 0x80, 0x80, 0x05, 0x21, 0x00, 0x01, 0x00, 0x01,
-                 0x80, 0xFF, 0xF0};
+                 0x80, 0xFF, uint8_t(0xF0 | dataHeader.size())};
+    pes.insert(pes.end(), dataHeader.begin(), dataHeader.end());
     pes.insert(pes.end(), group.begin(), group.end());
     const uint16_t pesLen = uint16_t(pes.size() - 6);
     pes[4] = uint8_t(pesLen >> 8), pes[5] = uint8_t(pesLen);
@@ -110,6 +111,8 @@ TEST(Caption, Screens) {
         {"TMD 0", CaptionPes({{0x20, kTwoLines}}, 0), true, {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
         {"TMD 1 with STM", CaptionPes({{0x20, kTwoLines}}, 1), true, {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
         {"TMD 2 with STM", CaptionPes({{0x20, kTwoLines}}, 2), true, {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
+        {"data packet header skipped", CaptionPes({{0x20, kTwoLines}}, 0, 0x01, {0xAA, 0xBB}), true,
+         {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
         {"group B statement", CaptionPes({{0x20, kTwoLines}}, 0, 0x21), true,
          {{1, 2, 1, 8, 0, "字幕"}, {0, 2, 2, 8, 0, "東"}}},
         {"no line start", Body({0xBB, 0xFA}), true, {}},

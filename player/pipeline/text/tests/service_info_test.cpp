@@ -71,6 +71,13 @@ Bytes Eit(uint8_t sectionNumber, const std::vector<Event>& events, uint8_t table
     return Section(tableId, body);
 }
 
+// The same section marked as the next version (current_next_indicator 0), with its CRC redone.
+Bytes NextVersion(const Bytes& section) {
+    Bytes body(section.begin() + 3, section.end() - 4);
+    body[2] &= 0xFE;
+    return Section(section[0], body);
+}
+
 // Cuts sections into 184-byte packet payloads; each section starts in a new packet.
 std::vector<std::pair<bool, Bytes>> Packets(const Bytes& section) {
     std::vector<std::pair<bool, Bytes>> out;
@@ -121,6 +128,12 @@ TEST(ServiceName, Cases) {
     badCrc.back() ^= 1;
     Bytes otherTable = Sdt({ServiceDescriptor(name)});
     otherTable[0] = 0x46;
+    Bytes nextVersion = Sdt({ServiceDescriptor(name)});
+    nextVersion[5] = 0xC2;  // current_next_indicator 0
+    nextVersion = Payload(Section(0x42, Bytes(nextVersion.begin() + 3, nextVersion.end() - 4)));
+    Bytes secondSection = Sdt({ServiceDescriptor(name)});
+    secondSection[6] = 0x01;
+    secondSection = Payload(Section(0x42, Bytes(secondSection.begin() + 3, secondSection.end() - 4)));
     Bytes longDescriptor = Payload(Sdt({{0x48, 0x30, 0x01, 0x00, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longProvider = Payload(Sdt({{0x48, 0x07, 0x01, 0x09, 0x04, 0x45, 0x6C, 0x35, 0x7E}}));
     Bytes longName = Payload(Sdt({{0x48, 0x06, 0x01, 0x00, 0x09, 0x45, 0x6C, 0x35, 0x7E}, {0xC1, 0x01, 0x45}}));
@@ -135,6 +148,8 @@ TEST(ServiceName, Cases) {
         {"no service descriptor", Payload(Sdt({{0xC1, 0x02, 0x01, 0x02}})), nullptr},
         {"SDT of another stream", Payload(otherTable), nullptr},
         {"bad CRC", badCrc, nullptr},
+        {"next version", nextVersion, nullptr},
+        {"second section", secondSection, nullptr},
         {"descriptor longer than its loop", longDescriptor, nullptr},
         {"provider name longer than the descriptor", longProvider, nullptr},
         {"service name cut at the descriptor's end", longName, "東"},
@@ -259,6 +274,7 @@ TEST(Eit, Events) {
          {{}, {}, {23, 30, 0, 0, 30, 0}, {23, 45, 30, 0, 45, 30}, {23, 30, 0, 0, 30, 0}}},
         {"section 3 is not stored", {Eit(3, {{k2330, kHour, kTokyo, {}}})}, "", {}},
         {"other tables are not read", {Eit(0, {{k2330, kHour, kTokyo, {}}}, 0x4F)}, "", {}},
+        {"a version not yet in force", {NextVersion(Eit(0, {{k2330, kHour, kTokyo, {}}}))}, "", {}},
         {"short event descriptor after another",
          {Eit(0, {{k2330, kOpen, kTokyo, {}, {0x54, 0x02, 0x30, 0x00}}})},
          "   <現在の番組> * 東京 (23:30:00 ～ )    ", {{23, 30, 0, 0, 0, 0}}},
@@ -278,6 +294,24 @@ TEST(Eit, Events) {
         EXPECT_EQ(dec.Events()[c.times.size() + 1].title[0], 0) << c.what;
         EXPECT_EQ(dec.Events()[0].title[0], 0) << c.what;
     }
+}
+
+TEST(Eit, ASectionReplacesWhatItHeldBefore) {
+    RecordingSink sink;
+    CAribTextDecoders dec(&sink);
+    const Bytes start = {0xE0, 0x5A, 0x10, 0x00, 0x00}, hour = {0x01, 0x00, 0x00};
+    Feed(dec, Eit(0, {{start, hour, kTokyo, {}}}));
+    Feed(dec, Eit(1, {{start, hour, kNews, {}}}));
+    Feed(dec, Eit(2, {{start, hour, kWeather, {}}, {start, hour, kNews, {}}}));
+    EXPECT_EQ(Utf8(dec.Events()[4].title), "ニュ-ス");
+    // the following event is gone and the later list shorter
+    Feed(dec, Eit(1, {}));
+    Feed(dec, Eit(2, {{start, hour, kWeather, {}}}));
+    EXPECT_EQ(Utf8(dec.LastSummary()), "   <現在の番組> * 東京 (10:00:00 ～ 11:00:00)       * 天気 (10:00:00 ～ 11:00:00)    ");
+    EXPECT_EQ(dec.Events()[2].title[0], 0);
+    EXPECT_EQ(Utf8(dec.Events()[3].title), "天気");
+    EXPECT_EQ(dec.Events()[4].title[0], 0);
+    EXPECT_EQ(Utf8(sink.lists.back()[1].title), "東京");
 }
 
 TEST(Eit, EventTextLimit) {
@@ -326,6 +360,17 @@ TEST(Eit, Reassembly) {
         dec.ReassembleEit(true, p1.data(), p1.size());
         dec.ReassembleEit(false, p2.data(), p2.size());
         EXPECT_EQ(Utf8(dec.Events()[1].title), "東京");
+    }
+    {   // a damaged packet reported by the demultiplexer drops the section being collected
+        CAribTextDecoders dec(nullptr);
+        Bytes p1 = {0x00};
+        p1.insert(p1.end(), a.begin(), a.begin() + 183);
+        Bytes p2(a.begin() + 183, a.end());
+        p2.resize(184, 0xFF);
+        dec.ReassembleEit(true, p1.data(), p1.size());
+        dec.ResetStream(tevalo::pipeline::ITextDecoders::Stream::kEvents);
+        dec.ReassembleEit(false, p2.data(), p2.size());
+        EXPECT_EQ(dec.Events()[1].title[0], 0);
     }
     {   // two sections in one packet
         CAribTextDecoders dec(nullptr);

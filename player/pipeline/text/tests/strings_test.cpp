@@ -36,6 +36,20 @@ TEST(JisTable, Anchors) {
     EXPECT_EQ(aribtext::JisX0212ToUnicode(0x3021), u'\u4E02');
 }
 
+// The caption text reaches the ARIB symbols through the private-use area (rows F5..FE); the symbols
+// the caption walk replaces must be the ones the JIS table gives for the same codes.
+TEST(JisTable, AgreesWithTheCaptionReplacements) {
+    const std::pair<char16_t, char16_t> replaced[] = {
+        {u'\uE292', u'\u21E8'}, {u'\uE33D', u'\u203C'}, {u'\uE347', u'\u300B'}, {u'\uE348', u'\u300A'}, {u'\uE349', u'\u266C'}};
+    for (auto [pua, ch] : replaced) {
+        const int offset = pua - 0xE000;
+        const uint16_t code = uint16_t(((0x75 + offset / 94) << 8) | (0x21 + offset % 94));
+        EXPECT_EQ(JisX0208ToUnicode(code), ch) << std::hex << code;
+        const uint8_t euc[2] = {uint8_t(code >> 8 | 0x80), uint8_t(code | 0x80)};
+        EXPECT_EQ(DecodeEucJp(euc, 2, 4), std::u16string(1, pua));
+    }
+}
+
 struct AribCase {
     const char* what;
     std::vector<uint8_t> bytes;
@@ -59,6 +73,9 @@ TEST(AribString, Cases) {
         {"ESC $ ; LS0 symbols", {0x0E, 'A', 0x1B, 0x24, 0x3B, 0x0F, 0x7A, 0x52}, "A<P>"},
         {"ESC $ 9 LS0 kanji", {0x0E, 'A', 0x1B, 0x24, 0x39, 0x0F, 0x45, 0x6C}, "A東"},
         {"G0 designated alphanumeric", {0x1B, 0x28, 0x4A, 'a', 'b'}, "ab"},
+        {"G1 designated JIS X 0201 katakana", {0x1B, 0x29, 0x49, 0x0E, 0x31, 0x5F}, "ｱﾟ"},
+        {"G3 designated hiragana, SS3", {0x1B, 0x2B, 0x30, 0x1D, 0x22}, "あ"},
+        {"DRCS designated to G0 shows nothing", {0x1B, 0x28, 0x20, 0x41, 0x21, 0x0E, 'x'}, "x"},
         {"0x2140", {0x21, 0x40}, "＼"},
         {"0x7A52", {0x7A, 0x52}, "<P>"},
         {"0x7A53", {0x7A, 0x53}, "<W>"},
