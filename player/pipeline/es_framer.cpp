@@ -27,7 +27,15 @@ int64_t FramesBetween(const uint8_t* x, size_t t, size_t from, size_t to) {
 }
 }  // namespace
 
-CEsFramer::CEsFramer(IFramerOutput& out) : m_out(out), m_message(kVideoFrameMessageSize) {}
+CEsFramer::CEsFramer(IFramerOutput& out) : m_out(out), m_message(std::make_unique<StreamFrameMessage>()) {
+  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, nullptr, 0);
+  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, nullptr, 0);
+}
+
+void CEsFramer::Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp) {
+  const uint32_t bytes = MakeFrameMessage(*m_message, type, stamp, payload, uint32_t(size));
+  if (bytes) m_out.WriteFrame(reinterpret_cast<const uint8_t*>(m_message.get()), bytes);
+}
 
 void CEsFramer::ResetState() {
   m_state = kNothing;
@@ -42,7 +50,7 @@ void CEsFramer::MaybeStartStreaming() {
 }
 
 void CEsFramer::VideoHeaderCaptured() {
-  m_videoFormat.Set(kMsgVideoConfig, m_capture.data(), m_capture.size());
+  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, m_capture.data(), uint32_t(m_capture.size()));
   // The capture opens with the SPS's 3-byte start code; its NAL unit runs to the next start code.
   size_t end = 3;
   while (end + 2 < m_capture.size() &&
@@ -64,9 +72,7 @@ void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, in
     ++m_counters.videoOversize;
     return;
   }
-  WriteFrameHead(m_message.data(), kMsgVideoFrame, uint32_t(size), stamp);
-  std::memcpy(m_message.data() + kFrameHeadSize, unit, size);
-  m_out.WriteFrame(m_message.data(), kVideoFrameMessageSize);
+  Send(kMsgVideoFrame, unit, size, stamp);
   ++m_counters.videoWritten;
 }
 
@@ -125,7 +131,7 @@ void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
 }
 
 void CEsFramer::AudioHeaderCaptured(const uint8_t* header) {
-  m_audioFormat.Set(kMsgAudioConfig, header, kAdtsHeader);
+  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, header, kAdtsHeader);
   m_state |= kAudioHeader;
   MaybeStartStreaming();
 }
@@ -157,7 +163,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
     const uint8_t* h = x.data() + b;
     if (h[0] == 0xFF && h[1] == 0xF8 && (h[2] & 0xC0) == 0x40) {
       if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
-      const uint8_t* ref = m_audioFormat.Body();
+      const uint8_t* ref = m_audioFormat.body;
       if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) &&
           (h[3] & 0x3F) == (ref[3] & 0x3F)) {
         const size_t l = (size_t(h[3] & 0x03) << 11) | (size_t(h[4]) << 3) | (h[5] >> 5);
@@ -174,9 +180,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
           }
           const int64_t s = AudioStamp((h[2] >> 2) & 0x0F);
           ++m_counters.audioFrames;
-          WriteFrameHead(m_message.data(), kMsgAudioFrame, uint32_t(l), s);
-          std::memcpy(m_message.data() + kFrameHeadSize, h, l);
-          m_out.WriteFrame(m_message.data(), kAudioFrameMessageSize);
+          Send(kMsgAudioFrame, h, l, s);
           ++m_counters.audioWritten;
           b += l;
           continue;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "player/pipeline/stream_messages.h"
@@ -18,8 +19,8 @@ class IFramerOutput {
   // One whole frame message (40000 bytes video, 10280 audio). Only called while streaming.
   virtual void WriteFrame(const uint8_t* message, size_t size) = 0;
   // Both stream headers are known: they go out before any frame (direction 0).
-  virtual void SendStreamFormats(int direction, const StreamFormatBlock& video,
-                                 const StreamFormatBlock& audio) = 0;
+  virtual void SendStreamFormats(int direction, const StreamFormatMessage& video,
+                                 const StreamFormatMessage& audio) = 0;
 };
 
 class CEsFramer {
@@ -45,8 +46,8 @@ class CEsFramer {
   void ResetState();
 
   uint8_t State() const { return m_state; }
-  const StreamFormatBlock& VideoFormat() const { return m_videoFormat; }
-  const StreamFormatBlock& AudioFormat() const { return m_audioFormat; }
+  const StreamFormatMessage& VideoFormat() const { return m_videoFormat; }
+  const StreamFormatMessage& AudioFormat() const { return m_audioFormat; }
   int64_t FramePeriod() const { return m_framePeriod; }
 
   struct Counters {
@@ -65,6 +66,7 @@ class CEsFramer {
   void AudioHeaderCaptured(const uint8_t* header);
   void MaybeStartStreaming();
   int64_t AudioStamp(int samplingIndex);
+  void Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp);
 
   IFramerOutput& m_out;
   uint8_t m_state = kNothing;
@@ -84,9 +86,9 @@ class CEsFramer {
   int64_t m_audioSamples = 0;
   int m_audioRate = 0;
 
-  StreamFormatBlock m_videoFormat;
-  StreamFormatBlock m_audioFormat;
-  std::vector<uint8_t> m_message;
+  StreamFormatMessage m_videoFormat{};
+  StreamFormatMessage m_audioFormat{};
+  std::unique_ptr<StreamFrameMessage> m_message;  // 40000 bytes: one record for every unit
   Counters m_counters;
 };
 

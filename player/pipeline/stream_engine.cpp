@@ -1,7 +1,5 @@
 #include "player/pipeline/stream_engine.h"
 
-#include <pthread.h>
-#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -23,10 +21,8 @@ constexpr uint32_t kPassSleepMs = 5;
 enum WaitIndex : uint32_t { kWaitQuit = 0, kWaitReset = 1, kWaitWake = 2, kWaitDone = 3 };
 
 void RaisePriority() {
-  // Highest priority where the system allows it; otherwise run as we are.
-  sched_param param{};
-  param.sched_priority = sched_get_priority_min(SCHED_RR) + 5;
-  if (pthread_setschedparam(pthread_self(), SCHED_RR, &param) == 0) return;
+  // Above the other threads of the process but not real-time: a lower nice value for this thread
+  // where the system allows it, else as it is.
   (void)::setpriority(PRIO_PROCESS, static_cast<id_t>(::syscall(SYS_gettid)), -5);
 }
 
@@ -48,8 +44,8 @@ class CStreamEngine::FramerOutput final : public IFramerOutput {
     std::lock_guard lock(m_engine.m_sendLock);
     m_engine.m_host.WriteStreamFrame(message, size);
   }
-  void SendStreamFormats(int direction, const StreamFormatBlock& video,
-                         const StreamFormatBlock& audio) override {
+  void SendStreamFormats(int direction, const StreamFormatMessage& video,
+                         const StreamFormatMessage& audio) override {
     std::lock_guard lock(m_engine.m_sendLock);
     m_engine.m_host.SendStreamFormats(direction, video, audio);
   }

@@ -7,15 +7,14 @@
 //  - the delivery thread calls SendStreamFormats and WriteStreamFrame, always with the engine's send
 //    lock held (CStreamEngine::SendLock()); every other writer of the channel (control messages,
 //    ping) and the deletion of the channel object take the same lock.
-// The demultiplexing thread hands texts to the text decoders (text_decoders.h); their results for
-// the screen reach the host through IStreamTextHost as copies, which the host queues to its GUI
-// thread. Nothing here may block on the GUI thread.
+// The demultiplexing thread hands the text PIDs to the text decoders (text_decoders.h); their results
+// for the screen reach the host through the decoders' own sink as copies, which the host queues to
+// its GUI thread. Nothing here may block on the GUI thread.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
 #include "player/pipeline/stream_messages.h"
 
@@ -41,14 +40,6 @@ class IFrameSink {
   virtual bool WriteStreamFrame(const uint8_t* message, size_t size) = 0;
 };
 
-// Texts for the screen, called on the demultiplexing thread with copies.
-class IStreamTextHost {
- public:
-  virtual ~IStreamTextHost() = default;
-  virtual void ShowServiceName(std::u16string name) = 0;
-  virtual void ShowProgramInfo(std::u16string text) = 0;
-};
-
 class IStreamHost : public IFrameSink {
  public:
   // Which thread the read thread wakes for a new block: 0 the programme-map search, 1 the
@@ -63,8 +54,8 @@ class IStreamHost : public IFrameSink {
   // delivery thread with the send lock held, before any frame of the stream is written: the host
   // writes the video format message (257, no wait) and then the audio format message (258, waiting
   // for the peer), and keeps copies of both. direction is always 0.
-  virtual void SendStreamFormats(int direction, const StreamFormatBlock& video,
-                                 const StreamFormatBlock& audio) = 0;
+  virtual void SendStreamFormats(int direction, const StreamFormatMessage& video,
+                                 const StreamFormatMessage& audio) = 0;
 };
 
 }  // namespace tevalo::pipeline

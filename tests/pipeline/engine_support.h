@@ -16,7 +16,7 @@ namespace tevalo::test {
 
 class FakeTuner : public pipeline::ITsBlockSource {
  public:
-  // Queues ts as 1128-byte blocks (a short tail is padded with null packets' bytes dropped).
+  // Queues ts as 1128-byte blocks; a tail shorter than a block is left out.
   void Queue(const Bytes& ts) {
     std::lock_guard lock(m_lock);
     for (size_t i = 0; i + 1128 <= ts.size(); i += 1128) m_blocks.emplace_back(ts.begin() + i, ts.begin() + i + 1128);
@@ -64,11 +64,11 @@ class RecordingHost : public pipeline::IStreamHost {
     if (onWrite) onWrite();
     return true;
   }
-  void SendStreamFormats(int, const pipeline::StreamFormatBlock& v,
-                         const pipeline::StreamFormatBlock& a) override {
+  void SendStreamFormats(int, const StreamFormatMessage& v,
+                         const StreamFormatMessage& a) override {
     std::lock_guard lock(m_lock);
-    m_messages.push_back({v.Type(), -1, Bytes(v.Body(), v.Body() + v.BodyLength())});
-    m_messages.push_back({a.Type(), -1, Bytes(a.Body(), a.Body() + a.BodyLength())});
+    m_messages.push_back({v.type, -1, Bytes(v.body, v.body + size_t(v.length))});
+    m_messages.push_back({a.type, -1, Bytes(a.body, a.body + size_t(a.length))});
   }
   std::vector<SentMessage> Messages() {
     std::lock_guard lock(m_lock);

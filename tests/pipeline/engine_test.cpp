@@ -3,6 +3,7 @@
 #include "platform/kernel/sync.h"
 #include "player/pipeline/stream_engine.h"
 #include "tests/pipeline/engine_support.h"
+#include "tests/pipeline/nal_units.h"
 #include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
@@ -38,41 +39,6 @@ struct Engine {
     return out;
   }
 };
-
-// The NAL units of an access unit: each from its NAL header byte to the next start code, with the
-// zero bytes before a start code dropped.
-std::vector<Bytes> NalUnits(const Bytes& au) {
-  std::vector<Bytes> out;
-  size_t i = 0, start = SIZE_MAX;
-  auto close = [&](size_t end) {
-    if (start == SIZE_MAX) return;
-    while (end > start && au[end - 1] == 0) --end;
-    out.emplace_back(au.begin() + start, au.begin() + end);
-  };
-  while (i + 3 <= au.size()) {
-    if (au[i] == 0 && au[i + 1] == 0 && au[i + 2] == 1) {
-      close(i);
-      start = i + 3;
-      i += 3;
-    } else {
-      ++i;
-    }
-  }
-  close(au.size());
-  if (out.empty() || (!au.empty() && (au[0] & 0x1F) == 9 && au[0] != 0)) {
-    // A unit carried over a PES boundary begins at its delimiter's header byte.
-    std::vector<Bytes> withFirst;
-    size_t end = 0;
-    while (end + 3 <= au.size() && !(au[end] == 0 && au[end + 1] == 0 && au[end + 2] == 1)) ++end;
-    if (end + 3 > au.size()) end = au.size();
-    size_t e = end;
-    while (e > 0 && au[e - 1] == 0) --e;
-    withFirst.emplace_back(au.begin(), au.begin() + e);
-    for (auto& n : out) withFirst.push_back(n);
-    return withFirst;
-  }
-  return out;
-}
 
 }  // namespace
 

@@ -29,14 +29,14 @@ struct Record : IFramerOutput {
     const uint32_t n = GetLe32(m + 4);
     frames.push_back({type, int64_t(GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
   }
-  void SendStreamFormats(int direction, const StreamFormatBlock& v, const StreamFormatBlock& a) override {
+  void SendStreamFormats(int direction, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     EXPECT_EQ(direction, 0);
-    EXPECT_EQ(v.Type(), kMsgVideoConfig);
-    EXPECT_EQ(a.Type(), kMsgAudioConfig);
+    EXPECT_EQ(v.type, kMsgVideoConfig);
+    EXPECT_EQ(a.type, kMsgAudioConfig);
     ++formatsSent;
     framesBeforeFormats = frames.size();
-    video.assign(v.Body(), v.Body() + v.BodyLength());
-    audio.assign(a.Body(), a.Body() + a.BodyLength());
+    video.assign(v.body, v.body + size_t(v.length));
+    audio.assign(a.body, a.body + size_t(a.length));
   }
   std::vector<Frame> Of(int32_t type) const {
     std::vector<Frame> out;
@@ -64,9 +64,9 @@ TEST(VideoFraming, FirstPesCapturesTheHeaderAndWritesNothing) {
   const Bytes au = AccessUnit(0, true);
   f.FrameVideo(au.data(), au.size(), 0);
   EXPECT_EQ(f.State(), CEsFramer::kVideoHeader);
-  const StreamFormatBlock& h = f.VideoFormat();
-  ASSERT_GE(h.BodyLength(), 4u);
-  const Bytes body(h.Body(), h.Body() + h.BodyLength());
+  const StreamFormatMessage& h = f.VideoFormat();
+  ASSERT_GE(size_t(h.length), 4u);
+  const Bytes body(h.body, h.body + size_t(h.length));
   // From the SPS's 3-byte start code through the PPS, up to and with the zero before the slice's
   // start code.
   Bytes expected = {0, 0, 1};

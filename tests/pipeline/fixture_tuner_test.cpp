@@ -1,0 +1,118 @@
+// The test broadcasts through the stick stand-in, the tuner libraries and the whole engine: the
+// same comparison with the manifest as fixture_engine_test.cpp, over the simulator's first pass of
+// the file (later passes carry the stamps on by one loop length). The stream goes on after the
+// first pass, so nothing of it stays queued at the end.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "player/pipeline/stream_engine.h"
+#include "player/pipeline/tuner_block_source.h"
+#include "sim_client.h"
+#include "tests/pipeline/fixture_align.h"
+
+using namespace tevalo::pipeline;
+using namespace tevalo::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class FixtureThroughTuner : public ::testing::TestWithParam<const char*> {};
+
+// The units of the simulator's first pass: up to where the stamps fall back for good (a forced
+// rate makes the later passes' stamps restart lower) and no later than the programme's last unit.
+std::vector<SentMessage> FirstPass(const std::vector<SentMessage>& all, int64_t lastStamp) {
+  std::vector<SentMessage> out;
+  int64_t top = -1;
+  for (size_t i = 0; i < all.size(); ++i) {
+    const bool fallsBack = all[i].stamp < top && i + 1 < all.size() && all[i + 1].stamp < top;
+    if (fallsBack) break;
+    top = std::max(top, all[i].stamp);
+    if (all[i].stamp <= lastStamp) out.push_back(all[i]);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
+  const std::string name = GetParam();
+  std::ifstream in(FixturePath(name, "manifest.json"));
+  ASSERT_TRUE(in);
+  const nlohmann::json manifest = nlohmann::json::parse(in);
+  const auto video = Load(name, manifest["video"]);
+  const auto audio = Load(name, manifest["audio"]);
+  const int uhf = manifest["station"]["uhf"].get<int>();
+  const int64_t lastVideo = video.back().pts * 300, lastAudio = audio.back().pts * 300;
+
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  const fs::path dir = fs::path(run && *run ? run : "/tmp") / name;
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  ::setenv("TEVALO_DEVICE_ROOT", (dir / "devices").c_str(), 1);
+  tunersim::SimProcess::Options o;
+  o.root = dir / "devices";
+  // Four times the broadcast's pace keeps the test short; the engine's threads still poll.
+  o.args = {"--channel", std::to_string(uhf) + "=" + FixturePath(name, "stream.ts") + ",rate=1128000"};
+  tunersim::SimProcess sim(o);
+
+  CTDMBDll tuner;
+  ASSERT_EQ(tuner.Open(nullptr), 1);
+  CTunerBlockSource source(tuner);
+  RecordingHost host;
+  CStreamEngine engine(host, source);
+  engine.InitStreamEngine();
+  ASSERT_EQ(engine.CreateStreamEvents(), 1);
+  host.m_nSourceMode = 1;
+  ASSERT_EQ(engine.StartStreamThreads(), 1);
+  ASSERT_EQ(tuner.SetChannel(uhf - 13, 0, 0, 0.f), 1);
+  engine.StartUsbRead();
+
+  const bool pmt = !manifest["pids"]["pmt"].is_null();
+  if (pmt) {
+    // Wait until well into the second pass.
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+          const auto m = host.Messages();
+          size_t nv = 0, na = 0;
+          for (const auto& x : m) {
+            nv += x.type == kMsgVideoFrame;
+            na += x.type == kMsgAudioFrame;
+          }
+          return nv > video.size() + 20 && na > audio.size() + 30;
+        },
+        40));
+  } else {
+    std::this_thread::sleep_for(std::chrono::seconds(3));
+  }
+  engine.StopStreamThreads();
+  tuner.Close();
+  const auto messages = host.Messages();
+
+  if (!pmt) {
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(host.m_nFeedTarget, 0);
+    return;
+  }
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[0].type, kMsgVideoConfig);
+  EXPECT_EQ(messages[1].type, kMsgAudioConfig);
+  EXPECT_EQ(OfType(messages, kMsgVideoConfig).size(), 1u);
+  const Matched v = Align(name + " video", FirstPass(OfType(messages, kMsgVideoFrame), lastVideo), video, true);
+  const Matched a = Align(name + " audio", FirstPass(OfType(messages, kMsgAudioFrame), lastAudio), audio, false);
+  EXPECT_LE(v.first, 15u);
+  ASSERT_LT(a.first, audio.size());
+  ASSERT_LT(v.first, video.size());
+  EXPECT_LE(audio[a.first].pts, video[v.first].pts + 45000);
+  EXPECT_EQ(v.next, video.size());
+  EXPECT_EQ(a.next, audio.size());
+  if (!manifest.contains("damage")) {
+    EXPECT_EQ(v.extras, 0u);
+    EXPECT_EQ(a.extras, 0u);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Broadcasts, FixtureThroughTuner,
+                         ::testing::Values("basic", "avsync", "dualmono", "damaged", "pmtchange",
+                                           "nopmt", "channel2", "channel3"));
