@@ -28,33 +28,64 @@ namespace {
 
 constexpr size_t kN = 1024;
 
+struct FftTables {
+  uint16_t reverse[kN];
+  std::complex<double> twiddle[kN / 2];  // e^(-2 pi i k / N)
+};
+
+const FftTables& Tables() {
+  static const FftTables* t = [] {
+    auto* f = new FftTables;
+    for (size_t i = 0; i < kN; ++i) {
+      size_t r = 0;
+      for (size_t b = 1, v = i; b < kN; b <<= 1, v >>= 1) r = (r << 1) | (v & 1);
+      f->reverse[i] = static_cast<uint16_t>(r);
+    }
+    for (size_t k = 0; k < kN / 2; ++k)
+      f->twiddle[k] = std::polar(1.0, -2 * std::numbers::pi * double(k) / double(kN));
+    return f;
+  }();
+  return *t;
+}
+
+// In-place radix-2 transform without normalisation.
 void Fft(std::complex<double>* x) {
-  for (size_t i = 1, j = 0; i < kN; ++i) {
-    size_t bit = kN >> 1;
-    for (; j & bit; bit >>= 1) j ^= bit;
-    j ^= bit;
-    if (i < j) std::swap(x[i], x[j]);
-  }
-  for (size_t len = 2; len <= kN; len <<= 1) {
-    const double a = -2 * std::numbers::pi / static_cast<double>(len);
-    const std::complex<double> w(std::cos(a), std::sin(a));
+  const FftTables& t = Tables();
+  for (size_t i = 0; i < kN; ++i)
+    if (i < t.reverse[i]) std::swap(x[i], x[t.reverse[i]]);
+  for (size_t len = 2, step = kN / 2; len <= kN; len <<= 1, step >>= 1) {
     for (size_t i = 0; i < kN; i += len) {
-      std::complex<double> wk(1, 0);
       for (size_t k = 0; k < len / 2; ++k) {
-        const auto t = wk * x[i + k + len / 2];
-        x[i + k + len / 2] = x[i + k] - t;
-        x[i + k] += t;
-        wk *= w;
+        const auto u = x[i + k];
+        const auto v = x[i + k + len / 2] * t.twiddle[k * step];
+        x[i + k] = u + v;
+        x[i + k + len / 2] = u - v;
       }
     }
   }
 }
 
+// A Hann window keeps loud low-frequency sound from leaking into the bins near half the sampling
+// rate: without it a clean tone at -4 dBFS already reads as a burst.
+const double* HannWindow() {
+  static const auto* w = [] {
+    auto* t = new double[kN];
+    for (size_t k = 0; k < kN; ++k)
+      t[k] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(k) / double(kN));
+    return t;
+  }();
+  return w;
+}
+
 }  // namespace
 
 bool HasNoiseBurst(const int16_t* s, int threshold) {
+  const double* w = HannWindow();
   std::complex<double> x[kN];
-  for (size_t k = 0; k < kN; ++k) x[k] = {(k & 1) ? -double(s[2 * k]) : double(s[2 * k]), 0.0};
+  for (size_t k = 0; k < kN; ++k) {
+    const double v = w[k] * double(s[2 * k]);
+    x[k] = {(k & 1) ? -v : v, 0.0};
+  }
   Fft(x);
   for (size_t bin = 0; bin < 30; ++bin) {
     const auto r = static_cast<int64_t>(x[bin].real());

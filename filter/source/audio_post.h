@@ -15,7 +15,8 @@ void DoubleMono(int16_t* pcm, size_t frames);
 void ApplyDualMonoSelection(int16_t* stereo, size_t frames, int32_t selection);
 
 // True when a block of 1024 stereo frames carries a burst: a large real part in the 30 transform
-// bins from half the sampling rate upward. `threshold` is in thousands (10 live, 30 playback).
+// bins from half the sampling rate upward (left channel, Hann-windowed). `threshold` is in
+// thousands (10 live, 30 playback).
 bool HasNoiseBurst(const int16_t* stereo_1024_frames, int threshold);
 
 // Zeroes the whole 8192-byte buffer when either 4096-byte half carries a burst; true when muted.

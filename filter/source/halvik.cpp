@@ -16,7 +16,15 @@ constexpr uint32_t kENotImpl = 0x80004001;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+std::mutex g_recorder_mutex;
+RecorderFactory g_recorder_factory;
+
 }  // namespace
+
+void SetRecorderFactory(RecorderFactory factory) {
+  std::lock_guard lock(g_recorder_mutex);
+  g_recorder_factory = std::move(factory);
+}
 
 CHalvik::CHalvik(std::shared_ptr<FilterHost> host)
     : host_(std::move(host)),
@@ -33,6 +41,8 @@ CHalvik::CHalvik(std::shared_ptr<FilterHost> host)
     events_->ResetWake();
     events_->ResetQuit();
   }
+  std::lock_guard factory_lock(g_recorder_mutex);
+  if (g_recorder_factory) recorder_ = g_recorder_factory(*this);
 }
 
 CHalvik::~CHalvik() {
@@ -41,6 +51,7 @@ CHalvik::~CHalvik() {
     std::lock_guard lock(filter_lock_);
     EndWorkers();
   }
+  recorder_.reset();
   channel_.reset();
   video_queue_.Clear();
   audio_queue_.Clear();
@@ -83,6 +94,8 @@ bool CHalvik::Load(const char* url) {
   std::lock_guard lock(filter_lock_);
   if (host_) recording_folder_ = host_->ReadRecordingFolder();
   if (!url || std::strncmp(url, kUrlScheme, 5) != 0 || !host_) return false;
+  // The channel cannot be replaced under a running receive thread; the graph stops first.
+  if (receive_thread_.ThreadExists()) return false;
   url_ = url;
   player_window_ = host_->FindPlayerWindow();
   channel_.reset();
@@ -270,7 +283,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   } else {
     const auto t = clock_.VideoTime(r->stamp());
     if (!t) return;
-    r->time = *t;
+    r->time = *t + audio_pin_.decoder_delay();
     video_queue_.Push(std::move(r));
   }
 }

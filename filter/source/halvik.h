@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -21,13 +22,20 @@ namespace halvik {
 
 enum class FilterState { kStopped = 0, kPaused = 1, kRunning = 2 };
 
-// Starts and stops the recorder; the filter only forwards the channel's recording requests.
+// The recorder: started and stopped by the channel's recording requests (on the receive thread).
+// While it keeps the filter's recording flag set, the pins copy every frame they deliver into the
+// record queue, which the recorder drains. Destroyed (and its thread joined) before the queues.
 class RecorderControl {
  public:
   virtual ~RecorderControl() = default;
   virtual void StartRecording() = 0;
   virtual void StopRecording() = 0;
 };
+
+class CHalvik;
+// Makes the recorder of each new filter; none is made while unset.
+using RecorderFactory = std::function<std::unique_ptr<RecorderControl>(CHalvik&)>;
+void SetRecorderFactory(RecorderFactory factory);
 
 class CHalvik {
  public:
@@ -55,7 +63,8 @@ class CHalvik {
   int32_t dual_mono_selection() const { return selection_.load(); }
   const std::u16string& recording_folder() const { return recording_folder_; }
 
-  void set_recorder(RecorderControl* r) { recorder_ = r; }
+  FrameQueue& record_queue() { return record_queue_; }
+  std::atomic<bool>& recording_flag() { return recording_; }
 
   // Handles at most one channel message (the receive thread's run turn).
   void ProcessIpcMessage();
@@ -93,7 +102,7 @@ class CHalvik {
   std::array<uint8_t, 1024> audio_config_{};
   ClockRecovery clock_;  // receive thread only
   std::u16string recording_folder_;
-  RecorderControl* recorder_ = nullptr;
+  std::unique_ptr<RecorderControl> recorder_;
 
   CHalvikVideoStream video_pin_;
   CHalvikAudioStream audio_pin_;

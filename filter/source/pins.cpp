@@ -9,6 +9,15 @@
 namespace halvik {
 namespace {
 
+constexpr int64_t kUpsamplingDelaySamples = 960;
+
+uint32_t AscSampleRate(const uint8_t* b) {
+  static constexpr uint32_t kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
+                                          22050, 16000, 12000, 11025, 8000,  7350};
+  const unsigned index = ((b[0] & 7u) << 1) | (b[1] >> 7);
+  return index < 13 ? kRates[index] : 0;
+}
+
 void CopyToRecorder(const RecordTap& tap, const FrameRecord& r) {
   if (!tap.recording || !tap.queue || !tap.recording->load()) return;
   if (tap.queue->Size() >= tap.limit) return;
@@ -74,18 +83,22 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
   std::lock_guard lock(lock_);
   channel_config_ = channel_count_ = sel.channel_config;
   aac_.aac_close();
+  decoder_delay_ = 0;
   switch (sel.mode) {
     case AudioMode::kBsac:
       mode_ = Mode::kBsac;  // no BSAC decoder yet: frames give silence
       return 1;
     case AudioMode::kAdts:
-      mode_ = Mode::kAdts;
-      aac_.aac_open(0, b, 7);
+    case AudioMode::kAudioSpecificConfig: {
+      const bool adts = sel.mode == AudioMode::kAdts;
+      mode_ = adts ? Mode::kAdts : Mode::kAsc;
+      const auto open = adts ? aac_.aac_open(0, b, 7) : aac_.aac_open(1, b, 4);
+      const uint32_t core = adts ? adts_peek_header(b, 7).value_or(AdtsHeader{}).sample_rate
+                                 : AscSampleRate(b);
+      if (open.rc >= 0 && core != 0 && open.sample_rate == 2 * core)
+        decoder_delay_ = kUpsamplingDelaySamples * 10'000'000LL / open.sample_rate;
       return 0;
-    case AudioMode::kAudioSpecificConfig:
-      mode_ = Mode::kAsc;
-      aac_.aac_open(1, b, 4);
-      return 0;
+    }
   }
   return 0;
 }

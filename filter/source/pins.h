@@ -101,6 +101,10 @@ class CHalvikAudioStream {
   bool empty() const { return empty_.load(); }
   bool dual_mono() const;
 
+  // How late (100 ns) the decoder's sound comes out against its frames' times: FAAD2's upsampling
+  // of the 24 kHz core delays it by 960 samples at 48 kHz. Video times add it to stay with sound.
+  int64_t decoder_delay() const { return decoder_delay_.load(); }
+
  private:
   enum class Mode { kNone = -1, kBsac = 0, kAdts = 1, kAsc = 2 };
   size_t Decode(const FrameRecord& r, uint8_t* dst, bool dual_mono);
@@ -112,6 +116,7 @@ class CHalvikAudioStream {
   RecordTap tap_;
   AacFront aac_;
   std::atomic<Mode> mode_{Mode::kNone};
+  std::atomic<int64_t> decoder_delay_{0};
   uint8_t channel_config_ = 2;
   uint8_t channel_count_ = 2;
   ChannelAnalyzer analyzer_;

@@ -50,11 +50,18 @@ TEST(NoiseBurstMute, Table) {
       {"full-scale noise burst", [&](size_t k) { return burst[k]; }, 10, true},
       {"short noise burst in the first half",
        [&](size_t k) { return k >= 300 && k < 500 ? burst[k] : 0.0; }, 10, true},
-      // 15 x 1024 in bin 0: above the live threshold, below the playback one.
-      {"weak tone at half the rate, live", [](size_t k) { return (k & 1) ? -15.0 : 15.0; }, 10,
+      // 25 x 512 (the window's sum) in bin 0: above the live threshold, below the playback one.
+      {"weak tone at half the rate, live", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 10,
        true},
-      {"weak tone at half the rate, playback", [](size_t k) { return (k & 1) ? -15.0 : 15.0; }, 30,
+      {"weak tone at half the rate, playback", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 30,
        false},
+      // Loud clean sound is no burst (their spectral leakage once read as one).
+      {"-1 dBFS 440 Hz tone", [](size_t k) { return Tone(k, 440, 29000); }, 10, false},
+      {"-1 dBFS 3 kHz tone", [](size_t k) { return Tone(k, 3000, 29000); }, 10, false},
+      {"-4 dBFS 1 kHz beep starting mid-block",
+       [](size_t k) { return k < 700 ? 0.0 : Tone(k - 700, 1000, 20000); }, 10, false},
+      {"full-scale square wave at 1 kHz", [](size_t k) { return (k / 24) % 2 ? -32767.0 : 32767.0; },
+       10, true},
   };
   for (const auto& c : cases) {
     auto pcm = Pcm(c.left, [](size_t k) { return Tone(k, 500, 1000); });

@@ -19,6 +19,7 @@ extern "C" {
 #include <vector>
 
 #include "es_util.h"
+#include "fixture_units.h"
 #include "filter/source/gst/halvik_src.h"
 #include "test_host.h"
 
@@ -53,6 +54,31 @@ inline Stream MakeStream(const std::string& h264, const std::string& adts, int64
   std::stable_sort(s.units.begin(), s.units.end(),
                    [](const Unit& a, const Unit& b) { return a.pts90 < b.pts90; });
   return s;
+}
+
+// A fixture's unit files, merged in stamp order (audio first where stamps are equal).
+inline Stream FixtureStream(const std::string& name) {
+  using tevalo::test::FixturePath;
+  using tevalo::test::ReadUnits;
+  Stream s;
+  for (auto& u : ReadUnits(FixturePath(name, "video.units"))) {
+    if (s.video_config.empty()) s.video_config = testes::ParameterSets(u.bytes);
+    s.units.push_back({259, u.pts, std::move(u.bytes)});
+  }
+  for (auto& u : ReadUnits(FixturePath(name, "audio.units"))) {
+    if (s.audio_config.empty()) s.audio_config.assign(u.bytes.begin(), u.bytes.begin() + 7);
+    s.units.push_back({260, u.pts, std::move(u.bytes)});
+  }
+  std::stable_sort(s.units.begin(), s.units.end(), [](const Unit& a, const Unit& b) {
+    return a.pts90 != b.pts90 ? a.pts90 < b.pts90 : a.type > b.type;
+  });
+  return s;
+}
+
+inline size_t CountUnits(const Stream& s, int32_t type) {
+  size_t n = 0;
+  for (const auto& u : s.units) n += u.type == type;
+  return n;
 }
 
 struct VideoSample {
@@ -179,17 +205,22 @@ class Graph {
 
 // Sends the stream as the player does: both configurations, then each frame in stamp order, paced
 // at real time when asked. Stops early when `stop` is set.
+// `sent_us` (optional) receives the monotonic time at which each unit was written.
 inline void Feed(testhost::ChannelWriter& w, const Stream& s, bool paced, int64_t stamp_offset,
-                 std::atomic<bool>* stop = nullptr, size_t max_units = SIZE_MAX) {
+                 std::atomic<bool>* stop = nullptr, size_t first = 0, size_t end = SIZE_MAX,
+                 std::vector<int64_t>* sent_us = nullptr, bool configs = true) {
   using testhost::ChannelWriter;
-  w.Write(ChannelWriter::Format(257, s.video_config));
-  w.Write(ChannelWriter::Format(258, s.audio_config));
+  if (configs) {
+    w.Write(ChannelWriter::Format(257, s.video_config));
+    w.Write(ChannelWriter::Format(258, s.audio_config));
+  }
   const auto t0 = std::chrono::steady_clock::now();
-  const int64_t p0 = s.units.empty() ? 0 : s.units[0].pts90;
-  for (size_t i = 0; i < s.units.size() && i < max_units; ++i) {
+  const int64_t p0 = first < s.units.size() ? s.units[first].pts90 : 0;
+  for (size_t i = first; i < s.units.size() && i < end; ++i) {
     if (stop && *stop) return;
     const Unit& u = s.units[i];
     if (paced) std::this_thread::sleep_until(t0 + std::chrono::microseconds((u.pts90 - p0) * 100 / 9));
+    if (sent_us) sent_us->push_back(g_get_monotonic_time());
     w.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300 + stamp_offset));
   }
 }

@@ -89,6 +89,7 @@ TEST_F(HalvikTest, StateChangesTellThePlayerWhenToOpenAndCloseItsEnd) {
   EXPECT_FALSE(filter->stopping());  // the receive thread cleared it
   EXPECT_EQ(filter->connection_state(), 1);
   filter->Run();
+  EXPECT_FALSE(filter->Load("x-dmb://14141"));  // not under a running receive thread
   filter->Pause();
   filter->Run();
   filter->Pause();
@@ -178,6 +179,46 @@ TEST_F(HalvikTest, AWriterThatStopsMidStreamAndDestructionWhileRunningNeitherHan
   }));
   filter.reset();  // destruction joins the receive thread
   EXPECT_FALSE(host->box->reader_exists);
+}
+
+TEST(HalvikRecorderHook, RecordingRequestsReachTheRecorderAndDeliveredFramesAreCopied) {
+  struct FakeRecorder : halvik::RecorderControl {
+    CHalvik& f;
+    std::atomic<int>* starts;
+    std::atomic<int>* stops;
+    FakeRecorder(CHalvik& filter, std::atomic<int>* a, std::atomic<int>* b) : f(filter), starts(a), stops(b) {}
+    void StartRecording() override { ++*starts, f.recording_flag() = true; }
+    void StopRecording() override { ++*stops, f.recording_flag() = false; }
+  };
+  std::atomic<int> starts{0}, stops{0};
+  halvik::SetRecorderFactory([&](CHalvik& f) { return std::make_unique<FakeRecorder>(f, &starts, &stops); });
+  auto host = std::make_shared<testhost::Host>();
+  auto filter = std::make_unique<CHalvik>(host);
+  halvik::SetRecorderFactory(nullptr);
+  ChannelWriter writer(host->box, &host->wake);
+  ASSERT_TRUE(filter->Load("x-dmb://14141"));
+  filter->Pause();
+  auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
+  writer.Write(ChannelWriter::Format(258, {frames[0].begin(), frames[0].begin() + 7}));
+  writer.Write(ChannelWriter::Control(264, 12, 1));
+  for (int i = 1; i < 4; ++i)
+    writer.Write(ChannelWriter::Frame(260, testes::WithCrc(frames[size_t(i)]), kStamp0 + i * 1'152'000));
+  writer.Write(ChannelWriter::Control(263, 0, 0));
+  std::vector<uint8_t> pcm(halvik::kAudioBufferSize);
+  int delivered = 0;
+  for (int i = 0; i < 3000 && delivered < 3; ++i) {
+    delivered += filter->audio_pin().FillBuffer(pcm.data()).deliver;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(delivered, 3);
+  EXPECT_EQ(starts, 1);
+  EXPECT_EQ(filter->record_queue().Size(), 3u);
+  writer.Write(ChannelWriter::Control(264, 12, 2));
+  writer.Write(ChannelWriter::Control(263, 0, 0));
+  writer.Write(ChannelWriter::Control(263, 0, 0));  // its acknowledgement: the stop was handled
+  EXPECT_EQ(stops, 1);
+  filter->Pause();
+  filter->Stop();
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 
 #include "filter/source/filter_host.h"
+#include "frame_code.h"
 #include "graph_util.h"
 #include "tone.h"
 
@@ -10,9 +11,6 @@ using testgraph::Graph;
 using testhost::ChannelWriter;
 
 namespace {
-
-constexpr int64_t kAudioPts0 = 1'234'567;          // 90 kHz
-constexpr int64_t kVideoPts0 = kAudioPts0 + 9000;  // video 100 ms after the first audio frame
 
 struct HalviksrcTest : ::testing::Test {
   std::shared_ptr<testhost::Host> host = std::make_shared<testhost::Host>();
@@ -64,19 +62,20 @@ TEST_F(HalviksrcTest, ARefusedUrlStillBuildsTheGraph) {
 }
 
 TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
-  const auto stream = testgraph::MakeStream("testsrc_320x180.h264", "tone1k_lc24_stereo.aac",
-                                            kVideoPts0, kAudioPts0);
+  const auto stream = testgraph::FixtureStream("basic");
   const testgraph::Reference ref(stream);
-  ASSERT_EQ(ref.pictures.size(), 30u);
-  size_t audio_frames = 0;
-  for (const auto& u : stream.units) audio_frames += u.type == 260;
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  const size_t audio_frames = testgraph::CountUnits(stream, 260);
+  ASSERT_EQ(ref.pictures.size(), video_frames);
+  const int64_t first_audio_pts = stream.units[0].pts90;
+  ASSERT_EQ(stream.units[0].type, 260);
 
   Graph g(false);
-  g_object_set(g.src, "location", "x-dmb://14141", nullptr);
+  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
   g.Set(GST_STATE_PLAYING);
   std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
   const bool all = g.WaitFor(
-      [&](auto& v, auto& a) { return v.size() >= 30 && a.size() >= audio_frames; }, 10000);
+      [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
   feeder.join();
   EXPECT_TRUE(all);
   EXPECT_EQ(g.caps(g.vsink),
@@ -89,33 +88,142 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
   const auto audio = g.audio();
   g.Set(GST_STATE_NULL);
 
-  // Each picture is the access unit its time names, in order, close to the reference.
-  ASSERT_EQ(video.size(), 30u);
+  // Every picture shows the fixture's frame counter in order, at the time its stamp gives (plus the
+  // 20 ms by which the upsampling AAC decoder delays the sound), and is close to the reference
+  // conversion of libavcodec's planes.
+  constexpr double kDecoderDelayNs = 20e6;
+  ASSERT_EQ(video.size(), video_frames);
   for (size_t i = 0; i < video.size(); ++i) {
     const auto& v = video[i];
     ASSERT_EQ(v.bgrx.size(), 320u * 180 * 4);
-    const double ticks = double(v.pts) * 90000 / 1e9 - double(kVideoPts0 - kAudioPts0);
-    const auto index = size_t(std::lround(ticks / 6000));
-    EXPECT_EQ(index, i);
-    EXPECT_NEAR(ticks, double(index) * 6000, 1) << i;
-    EXPECT_LT(ref.Difference(index, v.bgrx), 2.0) << i;
+    EXPECT_EQ(tevalo::test::ReadFrameCodeBgrx(v.bgrx.data(), 320, 180, 1280), int(i));
+    EXPECT_NEAR(double(v.pts),
+                double(1'045'000 + 6000 * int64_t(i) - first_audio_pts) / 9e4 * 1e9 + kDecoderDelayNs,
+                100);
+    EXPECT_LT(ref.Difference(i, v.bgrx), 2.0) << i;
   }
-  // Sound: 8192 bytes per AAC frame at the frame's time, carrying the 1 kHz tone.
+  // Sound: 8192 bytes per AAC frame at the frame's time, the fixture's tones on their channels.
   ASSERT_EQ(audio.size(), audio_frames);
   for (size_t i = 0; i < audio.size(); ++i) {
     EXPECT_EQ(audio[i].size, 8192u);
     EXPECT_NEAR(double(audio[i].pts), double(i) * 3840 / 90000 * 1e9, 100) << i;
     if (i >= 3) {
       const auto* pcm = reinterpret_cast<const int16_t*>(audio[i].pcm.data());
-      EXPECT_GT(testes::ToneShare(pcm, 2048, 0, 1000), 0.8) << i;
-      EXPECT_GT(testes::ToneShare(pcm, 2048, 1, 1000), 0.8) << i;
+      EXPECT_GT(testes::ToneShare(pcm, 2048, 0, 440), 0.8) << i;
+      EXPECT_GT(testes::ToneShare(pcm, 2048, 1, 660), 0.8) << i;
     }
   }
 }
 
+TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
+  const auto dual = testgraph::FixtureStream("dualmono");
+  const auto stereo = testgraph::FixtureStream("basic");
+  Graph g(false);
+  g.keep_pictures = false;
+  g_object_set(g.src, "location", "x-dmb://26131", nullptr);
+  g.Set(GST_STATE_PLAYING);
+  // Audio units only, in four parts: selection 1 (the default), 2, 3, then a stereo stream.
+  std::vector<size_t> audio_at;
+  for (size_t i = 0; i < dual.units.size(); ++i)
+    if (dual.units[i].type == 260) audio_at.push_back(i);
+  const size_t part = audio_at.size() / 3;
+  size_t expected = 0;
+  auto feed_part = [&](const testgraph::Stream& s, size_t from, size_t to, bool configs,
+                       int64_t offset = 0) {
+    ASSERT_LE(to, s.units.size());
+    for (size_t i = from; i < to; ++i) expected += s.units[i].type == 260;
+    testgraph::Feed(writer, s, false, offset, nullptr, from, to, nullptr, configs);
+    ASSERT_TRUE(g.WaitFor([&](auto&, auto& a) { return a.size() >= expected; }, 5000));
+  };
+  feed_part(dual, 0, audio_at[part], true);
+  writer.Write(ChannelWriter::Control(265, 0, 2));
+  feed_part(dual, audio_at[part], audio_at[2 * part], false);
+  writer.Write(ChannelWriter::Control(265, 0, 3));
+  feed_part(dual, audio_at[2 * part], dual.units.size(), false);
+  // A stereo stream follows (its frames name two channels): dual mono ends.
+  const int64_t follow = (dual.units.back().pts90 + 3840 - stereo.units[0].pts90) * 300;
+  feed_part(stereo, 0, 40, false, follow);
+  const auto audio = g.audio();
+  g.Set(GST_STATE_NULL);
+
+  auto share = [&](size_t i, int ch, double hz) {
+    return testes::ToneShare(reinterpret_cast<const int16_t*>(audio[i].pcm.data()), 2048, ch, hz);
+  };
+  const size_t n1 = audio_at.size() >= 3 ? part : 0;
+  for (size_t i = 3; i < n1; ++i) {  // selection 1: main on both
+    EXPECT_GT(share(i, 0, 440), 0.8) << i;
+    EXPECT_GT(share(i, 1, 440), 0.8) << i;
+  }
+  for (size_t i = part + 1; i < 2 * part; ++i) {  // selection 2: sub on both
+    EXPECT_GT(share(i, 0, 1000), 0.8) << i;
+    EXPECT_GT(share(i, 1, 1000), 0.8) << i;
+  }
+  for (size_t i = 2 * part + 1; i < audio_at.size(); ++i) {  // selection 3: both
+    EXPECT_GT(share(i, 0, 440), 0.8) << i;
+    EXPECT_GT(share(i, 1, 1000), 0.8) << i;
+  }
+  for (size_t i = audio_at.size() + 3; i < audio.size(); ++i) {  // stereo again
+    EXPECT_GT(share(i, 0, 440), 0.8) << i;
+    EXPECT_GT(share(i, 1, 660), 0.8) << i;
+  }
+  // The first dual-mono frame announced the selection then in force; the stereo frames, the end.
+  EXPECT_EQ(host->notifications(), (std::vector<int32_t>{1, 0}));
+}
+
+TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
+  const auto stream = testgraph::FixtureStream("basic");
+  Graph g(false);
+  g.keep_pictures = true;
+  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+  g.Set(GST_STATE_PLAYING);
+  const size_t half = stream.units.size() / 2;
+  testgraph::Feed(writer, stream, false, 0, nullptr, 0, half);
+  size_t audio_first = 0, video_first = 0;
+  for (size_t i = 0; i < half; ++i) (stream.units[i].type == 260 ? audio_first : video_first)++;
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto& a) {
+    return v.size() == video_first && a.size() == audio_first;
+  }, 5000));
+  g.Set(GST_STATE_PAUSED);  // completes when the sinks have a picture and a sound to hold
+  // While paused the filter still takes every message at once: the writer never waits long.
+  int64_t longest = 0;
+  for (size_t i = half; i < stream.units.size(); ++i) {
+    const auto& u = stream.units[i];
+    longest = std::max<int64_t>(longest, writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
+  }
+  EXPECT_LT(longest, 200);
+  const size_t paused_video = g.video().size();
+  EXPECT_LE(paused_video, video_first + 1);  // at most the preroll picture
+  g.Set(GST_STATE_PLAYING);
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  const auto video = g.video();
+  g.Set(GST_STATE_NULL);
+  for (size_t i = 0; i < video.size(); ++i)
+    EXPECT_EQ(tevalo::test::ReadFrameCodeBgrx(video[i].bgrx.data(), 320, 180, 1280), int(i));
+}
+
+TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
+  const auto stream = testgraph::MakeStream("testsrc_176x144.h264", "tone1k_lc24_stereo.aac",
+                                            1'009'000, 1'000'000);
+  Graph g(false);
+  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+  g.Set(GST_STATE_PLAYING);
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  testgraph::Feed(writer, stream, false, 0);
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  const auto video = g.video();
+  EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos)
+      << g.caps(g.vsink);
+  g.Set(GST_STATE_NULL);
+  for (const auto& v : video) {
+    EXPECT_EQ(v.width, 176);
+    EXPECT_EQ(v.height, 144);
+    EXPECT_EQ(v.bgrx.size(), 176u * 144 * 4);
+  }
+}
+
 TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
-  const auto stream = testgraph::MakeStream("testsrc_320x180.h264", "tone1k_lc24_stereo.aac",
-                                            kVideoPts0, kAudioPts0);
+  const auto stream = testgraph::FixtureStream("basic");
   Graph g(false);
   g.keep_pictures = false;
   for (int round = 0; round < 4; ++round) {
@@ -124,7 +232,7 @@ TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
     g.Set(GST_STATE_PAUSED);
     std::atomic<bool> stop{false};
     writer.Restart();
-    std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0, &stop, 10 + round * 7); });
+    std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0, &stop, 0, 10 + round * 7); });
     const size_t before = g.counts();
     g.Set(GST_STATE_PLAYING);
     g.WaitFor([&](auto& v, auto& a) { return v.size() * 100000 + a.size() > before; }, 2000);

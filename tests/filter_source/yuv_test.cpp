@@ -49,11 +49,13 @@ TEST(YuvToBgrx, CloseToFloatBt601OverVideoRange) {
 }
 
 TEST(YuvToBgrx, PlanesWithPaddedStridesAndOddSizes) {
-  // 13 x 5: an odd width and height, strides wider than the picture.
-  const int w = 13, h = 5, ys = 32, cs = 16, ds = w * 4 + 12;
+  // 29 x 5: eight-pixel groups and an odd tail, an odd height, strides wider than the picture.
+  const int w = 29, h = 5, ys = 48, cs = 24, ds = w * 4 + 12;
   std::vector<uint8_t> Y(ys * h), U(cs * 3), V(cs * 3), out(ds * h, 0xEE);
   for (size_t i = 0; i < Y.size(); ++i) Y[i] = uint8_t(16 + i * 7 % 220);
+  // Extremes included: they exercise every saturation of the packed arithmetic.
   for (size_t i = 0; i < U.size(); ++i) U[i] = uint8_t(i * 37), V[i] = uint8_t(255 - i * 11);
+  Y[0] = 0, Y[1] = 255, U[0] = 0, V[0] = 255, U[1] = 255, V[1] = 0, Y[2] = 255, Y[3] = 255;
   halvik::ConvertYuv420ToBgrx({Y.data(), U.data(), V.data(), ys, cs, cs, w, h}, out.data(), ds);
   for (int r = 0; r < h; ++r) {
     for (int x = 0; x < w; ++x) {

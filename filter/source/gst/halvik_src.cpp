@@ -206,9 +206,15 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
   auto* self = HALVIK_SRC(object);
-  if (id == PROP_LOCATION)
-    Load(self, g_value_get_string(value));
-  else
+  if (id == PROP_LOCATION) {
+    GST_OBJECT_LOCK(self);
+    const GstState state = GST_STATE(self);
+    GST_OBJECT_UNLOCK(self);
+    if (state == GST_STATE_NULL || state == GST_STATE_READY)
+      Load(self, g_value_get_string(value));
+    else
+      GST_WARNING_OBJECT(self, "the location can only be set when stopped");
+  } else
     G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
 }
 
