@@ -39,6 +39,7 @@ int64_t monotonic_us() {
 std::string outcome_of(uint8_t code, const std::vector<uint8_t>& bytes) {
     if (bytes.empty()) return "none";
     if (code == cmd::kData) return "data " + std::to_string(bytes.size());
+    if (bytes.size() < 6) return "part " + std::to_string(bytes.size());
     std::string s = "reply " + std::to_string(bytes[0]);
     if (code == cmd::kStatus) s += " status=" + std::to_string(bytes[1]);
     if (code == cmd::kLevel)

@@ -25,9 +25,10 @@ public:
     int reply_fd() const { return pipe00_; }    // write replies and data here
 
 private:
-    void remove_leftovers();
+    bool remove_leftovers() noexcept;
 
     std::filesystem::path path_;
+    std::filesystem::path staging_;  // where the folder is built and taken apart, outside the class folder
     std::filesystem::path lock_path_;
     int lock_ = -1;
     int pipe00_ = -1;

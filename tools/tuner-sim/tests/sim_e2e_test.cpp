@@ -140,7 +140,10 @@ TEST(TunerSim, SessionThroughEveryCommand) {
     sim.clear_log();
     EXPECT_TRUE(sim.log().empty());
     EXPECT_EQ(sim.stop(), 0);
-    EXPECT_FALSE(fs::exists(sim.device_path()));
+    // Only the lock file stays: no stick folder, class folder, staging folder or socket.
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(sim.root())) left.push_back(e.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"stick0.lock"});
 }
 
 // Faults switched on while the host is connected, each seen the way the host meets them.
@@ -176,6 +179,11 @@ TEST(TunerSim, FaultsOnRepliesAsTheHostSeesThem) {
     EXPECT_EQ(bytes(s.command(0)), reply(28));
     EXPECT_EQ(s.drained() - before, 6u);
 
+    // A reply cut short: the transfer takes the piece and times out; the next exchange is clean.
+    sim.arm_fault("stall cmd=2 bytes=2 count=1");
+    EXPECT_EQ(s.command(2).result, Result::Timeout);
+    EXPECT_EQ(bytes(s.command(0)), reply(28));
+
     // Faults for any command, skipping some first, until cleared.
     sim.arm_fault("noreply skip=1");
     EXPECT_EQ(bytes(s.command(2)), reply(16));
@@ -189,7 +197,8 @@ TEST(TunerSim, FaultsOnRepliesAsTheHostSeesThem) {
     for (const auto& r : log)
         if (auto b = r.outcome.find('['); b != std::string::npos) tags.push_back(r.outcome);
     EXPECT_EQ(tags, (std::vector<std::string>{"none [noreply]", "reply 255 [wrongcode]", "reply 16 [wrongcode]",
-                                              "reply 27 [delay 1300 ms]", "none [noreply]"}));
+                                              "reply 27 [delay 1300 ms]", "part 2 [stall after 2 bytes]",
+                                              "none [noreply]"}));
 }
 
 // A stalled data transfer: the first 512 bytes come, the rest never; the host's next read runs out
@@ -221,6 +230,9 @@ TEST(TunerSim, StalledDataTransfer) {
     EXPECT_GE(raw::Clock::now() - t0, std::chrono::milliseconds(990));
     EXPECT_TRUE(std::equal(original.begin() + 6 * 188, original.begin() + 6 * 188 + 188, part.begin()));
     auto third = next_unit(s);
+    bool logged = false;
+    for (const auto& r : sim.log()) logged |= r.outcome == "data 512 [stall after 512 bytes]";
+    EXPECT_TRUE(logged);
     EXPECT_TRUE(std::equal(original.begin() + 12 * 188, original.begin() + 13 * 188, third.begin()));
 }
 
@@ -260,6 +272,7 @@ TEST(TunerSim, RemovalAndReinsertion) {
     EXPECT_TRUE(raw::enumerate(sim.root()).empty());
     EXPECT_EQ(raw::probe(dev), ENOENT);
     EXPECT_EQ(s.send(0, 0, false), Result::Broken);  // EPIPE, and SIGPIPE did not kill us
+    EXPECT_FALSE(fs::exists(sim.root() / ".stick0.staging"));
     EXPECT_FALSE(sim.status().present);
 
     sim.insert();
@@ -379,4 +392,28 @@ TEST(TunerSim, FixtureBroadcastArrivesAsItIs) {
         for (int u = 0; u < 6; ++u) got.insert(got.end(), unit.begin() + u * 192, unit.begin() + u * 192 + 188);
     }
     EXPECT_TRUE(std::equal(want.begin(), want.end(), got.begin()));
+}
+
+// The sample broadcast's configuration loads all three channels and finds them by searching.
+TEST(TunerSim, SampleBroadcastConfiguration) {
+    const char* src = std::getenv("TEVALO_SOURCE_DIR");
+    ASSERT_NE(src, nullptr);
+    fs::path conf = fs::path(src) / "tools" / "tuner-sim" / "sample-broadcast.conf";
+    if (!fs::exists(fs::path(src) / "tests" / "fixtures" / "sample" / "ch27" / "stream.ts"))
+        GTEST_SKIP() << "no sample broadcast in this tree";
+    fs::path dir = test_dir();
+    SimProcess sim = start(dir / "dev", {"--config", conf.string()});
+    raw::Stick s(sim.device_path());
+    ASSERT_TRUE(s.open());
+    for (uint8_t uhf : {25, 26, 27, 28}) {
+        ASSERT_EQ(bytes(s.command(4, uhf)), reply(19));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {2}));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {2}));
+        EXPECT_EQ(bytes(s.command(6, uhf)), reply(20, {uint8_t(uhf == 28 ? 0 : 1)})) << int(uhf);
+    }
+    ASSERT_EQ(bytes(s.command(5, 25)), reply(21));
+    EXPECT_EQ(bytes(s.command(10)), reply(26, {0, 0, 0, 3}));
+    ASSERT_EQ(bytes(s.command(7)), reply(22));
+    auto unit = next_unit(s);
+    EXPECT_EQ(unit[0], 0x47);
 }
