@@ -139,6 +139,7 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
     }
     gst_bin_add(GST_BIN(graph->pipeline), graph->source);
     if (!LoadSource(graph->source, tevalo::text::ToUtf8(urlOrPath))) return fail(VFW_E_CANNOT_RENDER);
+    if (m_owner && !m_owner->SourceLoaded(urlOrPath)) return fail(S_FALSE);
 
     auto renderer = std::make_shared<Renderer>();
     renderer->output = m_video;
@@ -186,6 +187,33 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
                          !gst_element_link_many(volume, convert, resample, sink, nullptr);
                 gst_object_unref(target);
                 graph->volume = volume;
+                if (m_audioTap) {
+                    auto* tap = new AudioTap(m_audioTap);
+                    GstPad* tapped = gst_element_get_static_pad(volume, "sink");
+                    gst_pad_add_probe(
+                        tapped, GST_PAD_PROBE_TYPE_BUFFER,
+                        [](GstPad* p, GstPadProbeInfo* info, gpointer d) -> GstPadProbeReturn {
+                            GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+                            GstCaps* caps = gst_pad_get_current_caps(p);
+                            int channels = 2, rate = 48000;
+                            if (caps) {
+                                gst_structure_get_int(gst_caps_get_structure(caps, 0), "channels", &channels);
+                                gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate);
+                                gst_caps_unref(caps);
+                            }
+                            GstMapInfo map;
+                            if (buffer && channels > 0 && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                                const GstClockTime pts = GST_BUFFER_PTS(buffer);
+                                (*static_cast<AudioTap*>(d))(reinterpret_cast<const int16_t*>(map.data),
+                                                            map.size / (2 * static_cast<size_t>(channels)), channels, rate,
+                                                            GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<int64_t>(pts) : -1);
+                                gst_buffer_unmap(buffer, &map);
+                            }
+                            return GST_PAD_PROBE_OK;
+                        },
+                        tap, [](gpointer d) { delete static_cast<AudioTap*>(d); });
+                    gst_object_unref(tapped);
+                }
                 linkedAudio = !failed;
             }
         }
