@@ -193,12 +193,18 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       SleepMs(1);
       return 1;
     }
-    case COPYDATA_FILTER_RUN:
+    case COPYDATA_FILTER_RUN: {
       if (data->cbData != pid) return 0;
+      std::lock_guard lock(m_engine.SendLock());
       m_nFilterState = 1;
+      // Formats written before the filter read its channel may have been overwritten unread.
+      if (m_formatsBeforeRun && m_pIpc)
+        pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, m_msgVideoFormat, m_msgAudioFormat);
+      m_formatsBeforeRun = false;
       m_bWatchFlagA = 0;
       m_bWatchFlagB = 0;
       return 1;
+    }
     case COPYDATA_FILTER_STOP:
       if (data->cbData != pid) return 0;
       if (m_view.IsRecording()) m_view.StopRecording(false);
@@ -241,6 +247,7 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
 // ---- opening and tuning ----
 
 void CLiveController::DeleteChannelObject() {
+  m_formatsBeforeRun = false;
   if (m_pIpc) {
     m_pIpc->Disconnect();
     m_pIpc.reset();
@@ -770,6 +777,9 @@ bool CLiveController::WriteStreamFrame(const uint8_t* message, size_t size) {
 
 void CLiveController::SendStreamFormats(int, const StreamFormatMessage& video, const StreamFormatMessage& audio) {
   if (!m_pIpc) return;
+  m_msgVideoFormat = video;
+  m_msgAudioFormat = audio;
+  m_formatsBeforeRun = m_nFilterState == 0;
   if (!pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, video, audio)) return;
   ++m_counts.formatHandOvers;
   const int slot = m_nChannelSlot;

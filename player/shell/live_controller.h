@@ -223,6 +223,10 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   tvk::Handle m_hFilterWakeEvent;
   tvk::Handle m_hFilterQuitEvent;
   std::array<ChannelSlot, 6> m_Slots;
+  StreamFormatMessage m_msgVideoFormat{};
+  StreamFormatMessage m_msgAudioFormat{};
+  // The formats went out before the filter's receive thread ran; they are sent again on its run report.
+  bool m_formatsBeforeRun = false;
   FrameCounts m_counts;
 
   std::u16string m_strConfigPath;

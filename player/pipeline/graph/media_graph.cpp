@@ -53,6 +53,7 @@ struct CMediaGraph::Graph {
             GstBus* bus = gst_element_get_bus(pipeline);
             gst_element_set_state(pipeline, GST_STATE_NULL);
             gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+            gst_bus_set_flushing(bus, TRUE);
             gst_object_unref(bus);
             gst_object_unref(pipeline);
         }
@@ -250,6 +251,8 @@ int CMediaGraph::OnBusMessage(GstBus*, GstMessage* message, void* self) {
         if (graph->m_owner) graph->m_owner->PostGraphEvent();
         return GST_BUS_PASS;
     default:
+        // A sync handler owns the messages it drops; each one holds its source element.
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 }
