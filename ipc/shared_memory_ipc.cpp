@@ -198,6 +198,19 @@ int CSharedMemoryIpc::Read(void* destination, uint32_t length, uint32_t offset, 
 void CSharedMemoryIpc::Disconnect() {
   if (m_disconnected) return;
   m_disconnected = true;
+  // The event set below wakes a reader that is still running. Let it take the last real message
+  // first, then leave a header no reader acts on, so that message is not read a second time.
+  if (m_connected && m_payload) {
+    if (m_unacknowledged && WaitForSingleObject(PeerEvent(), kWriteWaitMs) == WAIT_OBJECT_0)
+      m_unacknowledged = false;
+    const uint32_t r = WaitForSingleObject(m_dataMutex, kWriteWaitMs);
+    if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) {
+      uint8_t empty[8];
+      EncodeMessageHeader(IpcMessageHeader{0, 0}, empty);
+      std::memcpy(m_payload, empty, sizeof empty);
+      ReleaseMutex(m_dataMutex);
+    }
+  }
   if (OwnEvent()) SetEvent(OwnEvent());
   m_payload = nullptr;
   if (m_dataMutex) ReleaseMutex(m_dataMutex);  // does nothing unless this thread holds it

@@ -90,7 +90,7 @@ class CSharedMemoryIpc {
   std::string m_mappingName;
   std::string m_channelName;
   std::string m_raceName;
-  bool m_inherit = false;
+  [[maybe_unused]] bool m_inherit = false;  // kept for callers; nothing is inherited across exec here
   bool m_connected = false;
   bool m_disconnected = false;
   int m_ownSlot = -1;          // the slot this side wrote its id into

@@ -7,13 +7,13 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest
   clang libclang-rt-14-dev
-  qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev
+  qt6-base-dev qt6-base-dev-tools
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-alsa gstreamer1.0-pulseaudio
-  libavcodec-dev libavutil-dev libswscale-dev
+  libavcodec-dev libavutil-dev
   libfaad-dev nlohmann-json3-dev
-  libcurl4-openssl-dev python3-pyftpdlib
+  python3 libcurl4-openssl-dev python3-pyftpdlib
   ffmpeg
   fonts-noto-cjk
   xvfb xauth

@@ -2,6 +2,8 @@
 // The .rec recording file: an 8-byte header {start tick, end tick}, the video and audio information
 // blocks (1024 bytes each: type, length, configuration bytes), then records back to back. Every
 // integer is little-endian.
+#include "ipc/ipc_messages.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -13,35 +15,24 @@ namespace rec {
 
 constexpr uint32_t kNoEndTick = 0xFFFFFFFFu;
 constexpr size_t kHeaderSize = 8;
-constexpr size_t kInfoBlockSize = 1024;
-constexpr size_t kInfoBodyMax = kInfoBlockSize - 8;
+constexpr size_t kInfoBlockSize = kFormatMessageBytes;
+constexpr size_t kInfoBodyMax = kFormatBodyMax;
 constexpr uint64_t kFirstRecordOffset = kHeaderSize + 2 * kInfoBlockSize;  // 2056
 constexpr size_t kPrefixSize = 8;   // marker + tick
 constexpr size_t kHeadSize = 40;    // type, length, four int64
 constexpr size_t kRecordOverhead = kPrefixSize + kHeadSize;
 constexpr std::array<uint8_t, 4> kMarker = {0x00, 0x00, 0x01, 0xFA};
-constexpr uint32_t kVideoType = 259;
-constexpr uint32_t kAudioType = 260;
-constexpr uint32_t kVideoInfoType = 257;
-constexpr uint32_t kAudioInfoType = 258;
-constexpr uint32_t kMaxVideoPayload = 39960;
-constexpr uint32_t kMaxAudioPayload = 10240;
+constexpr uint32_t kVideoType = IPC_VIDEO_FRAME;
+constexpr uint32_t kAudioType = IPC_AUDIO_FRAME;
+constexpr uint32_t kVideoInfoType = IPC_VIDEO_CONFIG;
+constexpr uint32_t kAudioInfoType = IPC_AUDIO_CONFIG;
+constexpr uint32_t kMaxVideoPayload = kVideoFramePayloadMax;
+constexpr uint32_t kMaxAudioPayload = kAudioFramePayloadMax;
 
-inline void PutU32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
-inline void PutI64(uint8_t* p, int64_t v) {
-    const auto u = static_cast<uint64_t>(v);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
-}
-inline uint32_t GetU32(const uint8_t* p) {
-    return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
-}
-inline int64_t GetI64(const uint8_t* p) {
-    uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return static_cast<int64_t>(v);
-}
+using ipcle::GetI64;
+using ipcle::GetU32;
+using ipcle::PutI64;
+using ipcle::PutU32;
 
 struct FileHeader {
     uint32_t startTick = 0;

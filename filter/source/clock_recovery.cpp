@@ -25,6 +25,7 @@ void ClockRecovery::Rejoin() {
 }
 
 std::optional<int64_t> ClockRecovery::AudioTime(int64_t stamp) {
+  if (stamp > kMaxStamp) stamp = -1;
   if (audio_base_ == -1) {
     if (stamp < 0) return std::nullopt;
     audio_base_ = video_base_ = stamp;
@@ -37,7 +38,7 @@ std::optional<int64_t> ClockRecovery::AudioTime(int64_t stamp) {
 }
 
 std::optional<int64_t> ClockRecovery::VideoTime(int64_t stamp) {
-  if (audio_base_ == -1 || stamp < 0) return std::nullopt;
+  if (audio_base_ == -1 || stamp < 0 || stamp > kMaxStamp) return std::nullopt;
   if (Absorb(video_, stamp, video_base_)) Rejoin();
   const int64_t t = TicksToTime(stamp - video_base_);
   if (t < 0) return std::nullopt;

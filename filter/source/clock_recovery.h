@@ -17,7 +17,12 @@ class ClockRecovery {
   static constexpr int64_t kJumpTicks = 27'000'000;      // one second
   static constexpr int64_t kRejoinTicks = 300 * 27'000;  // 300 ms
 
-  static int64_t TicksToTime(int64_t ticks) { return ticks * 10 / 27; }
+  // Stamps come from a 33-bit 90 kHz PTS (x 300); anything beyond that range counts as no stamp.
+  static constexpr int64_t kMaxStamp = int64_t{1} << 43;
+
+  static int64_t TicksToTime(int64_t ticks) {
+    return static_cast<int64_t>(static_cast<__int128>(ticks) * 10 / 27);
+  }
 
   void Reset() { *this = ClockRecovery(); }
   bool has_base() const { return audio_base_ != -1; }

@@ -169,15 +169,23 @@ void CHalvik::EndWorkers() {
   receive_thread_.Close();
 }
 
+FilterEvents::Wait CHalvik::WaitForWork() {
+  if (receive_wait_ != kInfinite) return events_->WaitWakeOrQuit(receive_wait_);
+  // Without a limit, but in slices: a request posted just after its wake was taken must not wait
+  // for the next message.
+  for (;;) {
+    const auto w = events_->WaitWakeOrQuit(50);
+    if (w != FilterEvents::Wait::kTimeout || receive_thread_.CheckRequest()) return w;
+  }
+}
+
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
   SleepMs(100);
   for (;;) {
     SleepMs(5);
-    if (!receive_thread_.CheckRequest() &&
-        events_->WaitWakeOrQuit(receive_wait_) == FilterEvents::Wait::kQuit)
-      break;
+    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
       {
@@ -283,7 +291,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   } else {
     const auto t = clock_.VideoTime(r->stamp());
     if (!t) return;
-    r->time = *t + audio_pin_.decoder_delay();
+    r->time = *t;
     video_queue_.Push(std::move(r));
   }
 }

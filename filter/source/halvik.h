@@ -75,6 +75,7 @@ class CHalvik {
 
  private:
   void ReceiveThreadProc();
+  FilterEvents::Wait WaitForWork();  // the wake or quit event, for the receive wait time
   void EndWorkers();
   void HandleFrame(int32_t type, int32_t length);
   void Release();  // releases and acknowledges the current message without reading it

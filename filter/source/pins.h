@@ -102,7 +102,8 @@ class CHalvikAudioStream {
   bool dual_mono() const;
 
   // How late (100 ns) the decoder's sound comes out against its frames' times: FAAD2's upsampling
-  // of the 24 kHz core delays it by 960 samples at 48 kHz. Video times add it to stay with sound.
+  // of the 24 kHz core delays it by 960 samples at 48 kHz. Delivered pictures add it to stay with
+  // the sound; frame records and recordings keep the stream's own times.
   int64_t decoder_delay() const { return decoder_delay_.load(); }
 
  private:

@@ -28,6 +28,7 @@ struct ObjState {
   int32_t maximum;
   int32_t ownerPid;      // mutex
   int32_t ownerTid;
+  uint64_t ownerStart;   // start time of the owner's process, so a reused pid is not taken for it
   uint32_t recursion;
   uint64_t mappingSize;
   uint32_t waiterBits[kWaiterSlots / 32];
@@ -69,7 +70,12 @@ void WakeSharedWaiters(SharedSegment& object);
 void FutexWait(std::atomic<uint32_t>* word, uint32_t expected, uint32_t timeoutMs);
 void FutexWake(std::atomic<uint32_t>* word);
 
-bool ThreadAlive(int32_t pid, int32_t tid);
+// Whether thread tid of process pid still runs; with a start time, also whether pid is still the
+// process that started then (0: not checked).
+bool ThreadAlive(int32_t pid, int32_t tid, uint64_t processStart = 0);
+// The start time of a process (clock ticks after boot), 0 when unknown.
+uint64_t ProcessStartTime(int32_t pid);
+uint64_t CurrentProcessStart();
 int32_t CurrentPid();
 int32_t CurrentTid();
 uint64_t MonotonicMs();

@@ -65,7 +65,11 @@ std::string KernelLockDir() {
 }
 
 std::string SystemObjectName(std::string_view name) {
-  std::string out = "tevalo." + std::to_string(geteuid()) + ".";
+  // The runtime folder holds the objects' lock files, so it is part of their identity: processes
+  // with different runtime folders (another session, another build's tests) never share objects.
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "%08x.", static_cast<uint32_t>(Fnv1a(RuntimeDir())));
+  std::string out = "tevalo." + std::to_string(geteuid()) + "." + tag;
   if (const char* ns = std::getenv("TEVALO_NAMESPACE")) AppendEscaped(out, ns, true);
   out += '.';
   const size_t prefix = out.size();

@@ -13,9 +13,11 @@ std::string RuntimeDir();
 // The folder under RuntimeDir() holding the kernel layer's lock files (mode 0700, created).
 std::string KernelLockDir();
 
-// A readable, deterministic file-name-safe form of a system-wide name, with the per-user prefix and
-// the $TEVALO_NAMESPACE prefix: "tevalo.<uid>.<namespace>.<name>" with '/', '\\', '%' and control
-// bytes escaped as %XX; very long names are cut and get a hash. Names stay case-sensitive.
+// A readable, deterministic file-name-safe form of a system-wide name, with the per-user prefix, the
+// $TEVALO_NAMESPACE prefix and a tag of the runtime folder: "tevalo.<uid>.<tag>.<namespace>.<name>"
+// with '/', '\\', '%' and control bytes escaped as %XX; very long names are cut and get a hash.
+// Names stay case-sensitive. Processes share named objects when uid, namespace and runtime folder
+// agree (the runtime folder also holds the single-instance locks and the window sockets).
 std::string SystemObjectName(std::string_view name);
 
 }  // namespace tvk

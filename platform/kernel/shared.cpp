@@ -32,7 +32,7 @@
 namespace tvk::detail {
 namespace {
 
-constexpr uint32_t kMagic = 0x4B564554;  // "TEVK"
+constexpr uint32_t kMagic = 0x4B564555;  // "TEVK" + layout version
 constexpr uint32_t kArenaKind = 100;
 constexpr size_t kHeaderBytes = 4096;
 

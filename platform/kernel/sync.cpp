@@ -16,6 +16,9 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -47,9 +50,33 @@ void FutexWake(std::atomic<uint32_t>* word) {
   syscall(SYS_futex, reinterpret_cast<uint32_t*>(word), FUTEX_WAKE, INT_MAX, nullptr, nullptr, 0);
 }
 
-bool ThreadAlive(int32_t pid, int32_t tid) {
-  if (syscall(SYS_tgkill, pid, tid, 0) == 0) return true;
-  return errno == EPERM;
+bool ThreadAlive(int32_t pid, int32_t tid, uint64_t processStart) {
+  if (syscall(SYS_tgkill, pid, tid, 0) != 0 && errno != EPERM) return false;
+  if (processStart == 0 || pid == CurrentPid()) return true;
+  const uint64_t now = ProcessStartTime(pid);
+  return now == 0 || now == processStart;
+}
+
+uint64_t ProcessStartTime(int32_t pid) {
+  char path[64];
+  std::snprintf(path, sizeof path, "/proc/%d/stat", pid);
+  FILE* f = std::fopen(path, "re");
+  if (!f) return 0;
+  char buf[1024];
+  const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+  std::fclose(f);
+  buf[n] = 0;
+  // Field 22; the command name in parentheses (field 2) may hold spaces.
+  const char* p = std::strrchr(buf, ')');
+  if (!p) return 0;
+  for (int field = 2; field < 22 && *p; ++p)
+    if (*p == ' ') ++field;
+  return std::strtoull(p, nullptr, 10);
+}
+
+uint64_t CurrentProcessStart() {
+  static const uint64_t start = ProcessStartTime(static_cast<int32_t>(getpid()));
+  return start;
 }
 
 int32_t CurrentPid() {
@@ -117,7 +144,7 @@ Ready CanAcquire(const ObjState& s, uint32_t seenGen) {
       return s.count > 0 ? Ready::Yes : Ready::No;
     case Kind::Mutex:
       if (s.recursion == 0 || OwnedByMe(s)) return Ready::Yes;
-      return ThreadAlive(s.ownerPid, s.ownerTid) ? Ready::No : Ready::Abandoned;
+      return ThreadAlive(s.ownerPid, s.ownerTid, s.ownerStart) ? Ready::No : Ready::Abandoned;
     default:
       return Ready::No;
   }
@@ -139,6 +166,7 @@ void Acquire(ObjState& s, Ready how) {
       if (how == Ready::Abandoned || s.recursion == 0) {
         s.ownerPid = CurrentPid();
         s.ownerTid = CurrentTid();
+        s.ownerStart = CurrentProcessStart();
         s.recursion = 1;
       } else {
         ++s.recursion;
@@ -272,6 +300,7 @@ Handle CreateMutex(bool initialOwner, std::string_view name, CreateMode mode) {
   if (initialOwner) {
     s.ownerPid = CurrentPid();
     s.ownerTid = CurrentTid();
+    s.ownerStart = CurrentProcessStart();
     s.recursion = 1;
   }
   return MakeObject(Kind::Mutex, name, true, mode, s);
@@ -291,6 +320,7 @@ bool ReleaseMutex(const Handle& mutex) {
     if (--s.recursion == 0) {
       s.ownerPid = 0;
       s.ownerTid = 0;
+      s.ownerStart = 0;
     }
     return true;
   });

@@ -8,7 +8,6 @@
 namespace tevalo::pipeline {
 
 namespace {
-constexpr int32_t kMinPes = 20;
 constexpr int32_t kMaxPes = 65536;
 
 void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued) {
@@ -44,10 +43,10 @@ int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssem
     if (!audioId && !videoId && id != 0xBD) return 0;
     int32_t length = (payload[4] << 8) | payload[5];
     if (length == 0 && a.kind == 1) length = kMaxPes;
-    else if (length < kMinPes) return 0;
     const int32_t headerData = payload[8];
     const int32_t expected = length - headerData - 3;
-    if (expected < kMinPes || expected > kMaxPes) return 0;
+    // Any payload byte counts: a PES may hold a single short frame (a silent ADTS frame is 15 bytes).
+    if (expected < 1 || expected > kMaxPes) return 0;
     const size_t header = 9 + size_t(headerData);
     if (header > size) return 0;  // header runs past the packet
     int64_t stamp = -1;

@@ -8,6 +8,9 @@
 // Owner's order: InitStreamEngine, CreateStreamEvents, StartStreamThreads, (tune), StartUsbRead;
 // at the end StopStreamThreads, CloseStreamEvents, FlushChunkQueue, FlushPacketQueue,
 // DeleteStreamEngine. The destructor does whatever of that is still due.
+//
+// The wake semaphores are named ("Ostrel_USB", "Ostrel_DEMUX", "Ostrel_PARSE", "Ostrel_DATAPUMP"),
+// so one engine runs per process (and per TEVALO_NAMESPACE) at a time.
 #pragma once
 
 #include <array>

@@ -20,6 +20,11 @@ TEST(ClockRecovery, NothingIsTimedBeforeTheFirstStampedAudioFrame) {
   EXPECT_FALSE(c.has_base());
   EXPECT_EQ(c.AudioTime(kBase), 0);
   EXPECT_EQ(c.AudioTime(-1), halvik::kUntimed);  // kept, but without a time
+  // Values no 33-bit PTS can give are no stamp either.
+  EXPECT_EQ(c.AudioTime(INT64_MAX), halvik::kUntimed);
+  EXPECT_FALSE(c.VideoTime(INT64_MAX / 3));
+  ClockRecovery fresh;
+  EXPECT_FALSE(fresh.AudioTime(int64_t{1} << 60));
 }
 
 TEST(ClockRecovery, TimesFollowTheStampsDirectly) {

@@ -2,6 +2,9 @@
 // sides), and both ends in one process as the system runs them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
+
 #include <sstream>
 #include <string>
 #include <thread>
@@ -292,6 +295,43 @@ TEST(IpcChannel, BothEndsInOneProcessPassEveryFrameInOrder) {
   ASSERT_EQ(stamps.size(), size_t(kFrames));
   for (int i = 0; i < kFrames; ++i) ASSERT_EQ(stamps[i], i);
   EXPECT_TRUE(intact);
+}
+
+TEST(IpcChannel, APlayerLeavingDoesNotHandTheLastFrameOverAgain) {
+  CSharedMemoryIpc filter(IpcRole::Filter);
+  auto player = std::make_unique<CSharedMemoryIpc>(IpcRole::Player);
+  ASSERT_EQ(player->Connect(), 1);
+  ASSERT_EQ(filter.Connect(), 1);
+  auto bytes = ipc_test::BuildMessage(IPC_VIDEO_FRAME, 1000, 7);
+  ASSERT_EQ(player->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), 1), 1);
+  IpcIncoming msg;
+  ASSERT_EQ(ReadIpcMessage(filter, msg, 1000), IpcReadResult::Message);
+  EXPECT_EQ(msg.values[1], 7);
+  player.reset();  // wakes the reader once more
+  const IpcReadResult r = ReadIpcMessage(filter, msg, 200);
+  EXPECT_TRUE(r == IpcReadResult::None || (r == IpcReadResult::Message && msg.header.type == 0))
+      << "the reader saw type " << msg.header.type << " again";
+}
+
+TEST(IpcChannel, APlayerLeavingRightAfterAWriteLetsTheReaderTakeIt) {
+  CSharedMemoryIpc filter(IpcRole::Filter);
+  auto player = std::make_unique<CSharedMemoryIpc>(IpcRole::Player);
+  ASSERT_EQ(player->Connect(), 1);
+  ASSERT_EQ(filter.Connect(), 1);
+  uint8_t stop[kControlMessageBytes];
+  EncodeControlMessage(MakeControlMessage(IPC_RECORD, IPC_RECORD_STOP), stop);
+  std::vector<int32_t> types;
+  std::thread reader([&] {
+    IpcIncoming msg;
+    for (int i = 0; i < 3; ++i)
+      if (ReadIpcMessage(filter, msg, 500) == IpcReadResult::Message) types.push_back(msg.header.type);
+  });
+  ASSERT_EQ(player->Write(stop, kControlMessageBytes, 0), 1);
+  player.reset();
+  reader.join();
+  ASSERT_FALSE(types.empty());
+  EXPECT_EQ(types.front(), IPC_RECORD);
+  EXPECT_EQ(std::count(types.begin(), types.end(), IPC_RECORD), 1);
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ TEST_P(AnyObject, AutoResetEventReleasesOneWaiterPerSet) {
   SleepMs(100);
   for (int set = 1; set <= 3; ++set) {
     ASSERT_TRUE(SetEvent(ev));
-    SleepMs(100);
+    for (int i = 0; i < 200 && released.load() < set; ++i) SleepMs(10);
+    SleepMs(50);  // time for a second waiter to slip through, if it could
     EXPECT_EQ(released.load(), set);
   }
   for (auto& t : threads) t.join();
@@ -65,9 +66,9 @@ TEST_P(AnyObject, PulseReleasesCurrentWaitersAndLeavesTheEventClear) {
     std::vector<std::thread> threads;
     for (int i = 0; i < 2; ++i)
       threads.emplace_back([&] {
-        if (WaitForSingleObject(ev, 600) == WAIT_OBJECT_0) ++released;
+        if (WaitForSingleObject(ev, 1500) == WAIT_OBJECT_0) ++released;
       });
-    SleepMs(150);
+    SleepMs(300);
     PulseEvent(ev);
     for (auto& t : threads) t.join();
     EXPECT_EQ(released.load(), manual ? 2 : 1);
@@ -85,7 +86,7 @@ TEST_P(AnyObject, TimeoutsAreHeld) {
     EXPECT_EQ(WaitForSingleObject(ev, ms), WAIT_TIMEOUT);
     const uint32_t took = ElapsedSince(start);
     EXPECT_GE(took, ms);
-    EXPECT_LT(took, ms + 150);
+    EXPECT_LT(took, ms + 400);
   }
 }
 
@@ -241,6 +242,13 @@ TEST(KernelNames, SystemNamesAreDeterministicReadableAndSafe) {
     EXPECT_LE(s.size(), 200u);
   }
   EXPECT_NE(SystemObjectName(std::string(600, 'x')), SystemObjectName(std::string(601, 'x')));
+
+  // Another runtime folder (another session, another build) is another set of objects.
+  const std::string saved = std::getenv("XDG_RUNTIME_DIR");
+  setenv("XDG_RUNTIME_DIR", (saved + "/other").c_str(), 1);
+  const std::string elsewhere = SystemObjectName("FILEMAP_{F585BEB6-3BDD-4899-9CAC-079C0AD01B4C}");
+  setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+  EXPECT_NE(a, elsewhere);
 }
 
 TEST(KernelRuntimeDir, FallsBackToAPrivateFolderUnderTmp) {

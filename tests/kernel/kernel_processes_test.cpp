@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/kernel/detail.h"
 #include "platform/kernel/kernel.h"
 #include "tests/common/child_process.h"
 
@@ -56,10 +57,10 @@ class Helper : public ChildProcess {
 // Shared-memory files of this test's namespace still present.
 std::vector<std::string> LeftoverSegments() {
   std::vector<std::string> found;
-  const std::string ns = std::getenv("TEVALO_NAMESPACE");
+  const std::string prefix = SystemObjectName("");
   if (DIR* d = opendir("/dev/shm")) {
     while (dirent* e = readdir(d))
-      if (std::strstr(e->d_name, ("." + ns + ".").c_str())) found.push_back(e->d_name);
+      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(e->d_name);
     closedir(d);
   }
   return found;
@@ -89,8 +90,8 @@ TEST(KernelProcesses, MappingAndAutoResetEventAreSharedAndReleaseOneWaiterPerSet
   b.Send("wait 5000 0");
   SleepMs(200);
   SetEvent(ev);
-  auto first = a.ReadLine(700);
-  auto second = b.ReadLine(first ? 300 : 700);
+  auto first = a.ReadLine(2000);
+  auto second = b.ReadLine(first ? 500 : 2000);
   ASSERT_NE(first.has_value(), second.has_value()) << "one Set released both or neither";
   SetEvent(ev);
   auto other = first ? b.ReadLine(2000) : a.ReadLine(2000);
@@ -247,6 +248,19 @@ TEST(KernelProcesses, AnObjectLivesWhileAnyProcessHoldsItAndNamesAreCaseSensitiv
   reader.Call("close 0");
   UnmapViewOfFile(view);
   EXPECT_FALSE(OpenFileMapping("Life.Map"));
+}
+
+// A holder is recognised by pid, thread id and its process's start time, so a pid reused by a new
+// process does not keep a dead holder's mutex held.
+TEST(KernelProcesses, AHolderIsKnownByItsProcessStartTimeToo) {
+  Helper child;
+  const int32_t pid = child.pid();
+  const uint64_t start = detail::ProcessStartTime(pid);
+  ASSERT_NE(start, 0u);
+  EXPECT_TRUE(detail::ThreadAlive(pid, pid, start));
+  EXPECT_FALSE(detail::ThreadAlive(pid, pid, start + 1));
+  child.Kill();
+  EXPECT_FALSE(detail::ThreadAlive(pid, pid, start));
 }
 
 }  // namespace

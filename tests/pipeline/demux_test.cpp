@@ -283,9 +283,9 @@ TEST(PesAssembly, RefusedHeaders) {
   } cases[] = {
       {"bad start code", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[2] = 2; return p; }(), 0},
       {"unknown stream id", Pes(0xBE, Pattern(100, 1), 0), 0},
-      {"audio length below 20", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[4] = 0; p[5] = 10; return p; }(), 0},
+      {"length shorter than its header", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[4] = 0; p[5] = 7; return p; }(), 0},
+      {"length that leaves no payload", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[4] = 0; p[5] = 8; return p; }(), 0},
       {"audio length 0", Pes(0xC0, Pattern(100, 1), 0, true), 0},
-      {"payload below 20", Pes(0xC0, Pattern(10, 1), 0), 0},
       {"header data past the packet", [] { Bytes p = Pes(0xC0, Pattern(300, 1), 0); p[8] = 250; return p; }(), 0},
   };
   for (const auto& c : cases) {
@@ -440,6 +440,54 @@ TEST(PacketLoop, LostPacketDropsTheDamagedPesAndRepeatsAreIgnored) {
   EXPECT_EQ(v[0], Pattern(800, 1));
   EXPECT_EQ(v[1], Pattern(400, 3));
   EXPECT_EQ(d.demux.Stats().continuityGaps, 1u);
+}
+
+// A PES may hold a single short unit: the last PES of a stretch of silence carries one 15-byte ADTS
+// frame. Each one arrives whole, between its neighbours, also without a PTS or right after a seam.
+TEST(PacketLoop, ShortPesIsDeliveredWhole) {
+  const Bytes silence = Adts(15, 0x21);
+  Bytes three;
+  for (int k = 0; k < 3; ++k) Append(three, Adts(15, uint8_t(0x30 + k)));
+  const Bytes tinyUnit = {0, 0, 0, 1, 0x09, 0xF0, 0, 0, 0, 1, 0x41, 0x9A};
+  struct Case {
+    const char* name;
+    uint16_t pid;
+    uint8_t streamId;
+    Bytes payload;
+    int64_t pts;
+    bool discontinuity;  // the short PES follows a seam marked in its first packet
+  } cases[] = {
+      {"lone silent frame", kA, 0xC0, silence, 1421320, false},
+      {"lone silent frame, no PTS", kA, 0xC0, silence, -1, false},
+      {"lone silent frame after a seam", kA, 0xC0, silence, 1421320, true},
+      {"one-byte payload", kA, 0xC0, Bytes{0x5A}, 1421320, false},
+      {"small access unit", kV, 0xE0, tinyUnit, 12000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Demux d;
+    TsWriter w;
+    const uint8_t kind = c.pid == kV ? 1 : 0;
+    Bytes ts = w.Packets(c.pid, Pes(c.streamId, three, 1413640));
+    Bytes shortPes = w.Packets(c.pid, Pes(c.streamId, c.payload, c.pts));
+    ASSERT_EQ(shortPes.size(), 188u);
+    if (c.discontinuity) {
+      // The writer already put the payload behind an adaptation field of stuffing: mark it.
+      ASSERT_TRUE(shortPes[3] & 0x20);
+      shortPes[5] |= 0x80;
+    }
+    Append(ts, shortPes);
+    Append(ts, w.Packets(c.pid, Pes(c.streamId, Pattern(300, 4), 1425160)));
+    Append(ts, w.Null());
+    d.Feed(ts);
+    const auto got = d.Payloads(kind);
+    ASSERT_EQ(got.size(), 3u);
+    EXPECT_EQ(got[0], three);
+    EXPECT_EQ(got[1], c.payload);
+    EXPECT_EQ(got[2], Pattern(300, 4));
+    EXPECT_EQ(d.sink.packets[1]->stamp, c.pts < 0 ? -1 : c.pts * 300);
+    EXPECT_EQ(d.demux.Stats().refused, 0u);
+  }
 }
 
 TEST(PacketLoop, ProgrammeMapChangeMidwayReroutes) {

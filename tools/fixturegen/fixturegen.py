@@ -12,6 +12,7 @@ import json
 import os
 import random
 import struct
+import subprocess
 import sys
 import zlib
 
@@ -210,12 +211,16 @@ def pmt_streams(pids, data_first=False):
 PROGRAM_INFO = bytes([0xC1, 2, 0x88, 0xFF])  # a copy control descriptor
 
 
+WRAP = 1 << 33  # PTS and PCR base count modulo 2^33
+
+
 def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, with_pmt=True,
-                  description=''):
+                  description='', first_pcr=FIRST_PCR):
+    # Times run unwrapped here; the stream, the manifest and the unit files get them modulo 2^33.
     prog = encode_program(ch, frames, audio_mode)
     seconds = frames / media.FPS
-    end = (FIRST_PCR + frames * FRAME_TICKS) * 300
-    v0 = FIRST_PCR + AV_DELAY
+    end = (first_pcr + frames * FRAME_TICKS) * 300
+    v0 = first_pcr + AV_DELAY
     items = []
     manifest_units_v = []
     manifest_units_a = []
@@ -252,7 +257,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
         pid = pids_at(pts)['video']
         packets = packetizer(pid).pes_packets(ts.pes(0xE0, pts, au))
         items.append(stream_item(pts, packets, 'video', n))
-        manifest_units_v.append({'pts': pts, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
+        manifest_units_v.append({'pts': pts % WRAP, 'size': len(au), 'idr': idr, 'crc32': zlib.crc32(au),
                                  'frame': n, 'pid': pid})
     # Audio: several ADTS frames per PES; frame k is heard from (k - priming) frames on.
     apts = [v0 + (k - ENCODER_DELAY_FRAMES) * AUDIO_TICKS for k in range(len(prog.audio_frames))]
@@ -263,7 +268,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
         packets = packetizer(pid).pes_packets(ts.pes(0xC0, pts, b''.join(group)))
         items.append(stream_item(pts, packets, 'audio', first))
         for j, fr in enumerate(group):
-            manifest_units_a.append({'pts': apts[first + j], 'size': len(fr), 'crc32': zlib.crc32(fr),
+            manifest_units_a.append({'pts': apts[first + j] % WRAP, 'size': len(fr), 'crc32': zlib.crc32(fr),
                                      'pid': pid, 'pes_first': j == 0,
                                      'pce': prog.pce_flags[first + j]})
     # Captions: management now and then, statements at their times.
@@ -287,7 +292,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
                               'colour': arib.COLOUR_NUMBER[colour] if colour else 8,
                               'clear': 1 if i == 0 else 0, 'carriage_return': 2 if i else 1,
                               'time': c['time'] if (c['time'] is not None and i == len(c['lines']) - 1) else 0})
-            cap_manifest.append({'pts': pts, 'pid': pid, 'data_group_id': 1, 'tmd': c.get('tmd', 0),
+            cap_manifest.append({'pts': pts % WRAP, 'pid': pid, 'data_group_id': 1, 'tmd': c.get('tmd', 0),
                                  'statement_hex': body.hex(), 'lines': lines})
         data = arib.caption_pes_data(group)
         pes = ts.pes(0xBD, pts, data)
@@ -304,7 +309,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
         {'type': st, 'pid': pid, 'es_info_hex': info.hex()} for st, pid, info in pmt_streams(PIDS)]})
     if pmt_change_at is not None:
         pmt_secs.append(ts.pmt(ch.service_id, PCR_PID, PROGRAM_INFO, pmt_streams(PIDS_MOVED, True), 1))
-        pmt_versions.append({'version': 1, 'from_pts': v0 + int(pmt_change_at * CLOCK), 'streams': [
+        pmt_versions.append({'version': 1, 'from_pts': (v0 + int(pmt_change_at * CLOCK)) % WRAP, 'streams': [
             {'type': st, 'pid': pid, 'es_info_hex': info.hex()} for st, pid, info in pmt_streams(PIDS_MOVED, True)]})
     # The receiver's service first, then the other services of the multiplex, so the table
     # spans two packets.
@@ -315,7 +320,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
                 (ch.service_id - 0x186, 0x01, ch.provider, ch.name + '３・東京', True)]
     sdt_sec = arib.sdt(ch.tsid, ch.tsid, services)
     eit_secs = [arib.eit_pf(ch.service_id, ch.tsid, ch.tsid, i, ev) for i, ev in enumerate(ch.events)]
-    t = FIRST_PCR * 300
+    t = first_pcr * 300
     step = CLOCK * 300 // 10
     k = 0
     while t < end:
@@ -332,7 +337,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
         k += 1
     if switch_send is not None and with_pmt:
         items.append(mux.Item(switch_send, switch_send + 3 * mux.TICKS_PER_PACKET, packetizer(PMT_PID).section_packets([pmt_secs[1]]), 'pmt', 1))
-    packets, tags = mux.multiplex(items, PCR_PID, FIRST_PCR * 300, end)
+    packets, tags = mux.multiplex(items, PCR_PID, first_pcr * 300, end)
     data = b''.join(packets)
 
     manifest = {
@@ -341,7 +346,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
         'loop': {'packets': len(packets), 'pts_period': frames * FRAME_TICKS,
                  'pcr_period_27mhz': len(packets) * mux.TICKS_PER_PACKET},
         'ts': {'file': 'stream.ts', 'packets': len(packets), 'bytes': len(data), 'bitrate': mux.BITRATE,
-               'first_pcr_27mhz': FIRST_PCR * 300, 'pcr_every_packets': mux.PCR_EVERY,
+               'first_pcr_27mhz': first_pcr * 300 % (WRAP * 300), 'pcr_every_packets': mux.PCR_EVERY,
                'crc32': zlib.crc32(data)},
         'pids': {'pat': 0, 'pmt': PMT_PID if with_pmt else None, 'pcr': PCR_PID, 'sdt': SDT_PID,
                  'eit': EIT_PID, 'video': PIDS['video'], 'audio': PIDS['audio'],
@@ -373,7 +378,7 @@ def build_fixture(name, ch, frames, audio_mode='stereo', pmt_change_at=None, wit
                       encoder_delay_samples=ENCODER_DELAY_FRAMES * media.SAMPLES_PER_FRAME,
                       units_file='audio.units', frames=len(prog.audio_frames), units=manifest_units_a),
     }
-    return manifest, packets, tags, prog, apts
+    return manifest, packets, tags, prog, [a % WRAP for a in apts]
 
 
 def write_units(path, records):
@@ -384,11 +389,17 @@ def write_units(path, records):
 
 
 def damage(packets, tags, manifest, seed):
-    """Drops packets (scattered and one burst) and flips bits in payloads; marks the units hit."""
+    """Drops packets (scattered and one burst) and flips payload bits, all on the audio, video,
+    PCR and null packets: the tables and captions stay whole, so texts still compare. Marks the
+    units hit."""
     rng = random.Random(seed)
     n = len(packets)
-    drop = set(i for i in range(n) if rng.random() < 0.01)
+    media_kinds = ('video', 'audio', 'pcr', 'null')
+    hittable = [i for i in range(n) if tags[i][0] in media_kinds]
+    drop = set(i for i in hittable if rng.random() < 0.01)
     burst = n // 2
+    while any(tags[i][0] not in media_kinds for i in range(burst, burst + 12)):
+        burst += 1
     drop.update(range(burst, burst + 12))
     out = []
     flips = []
@@ -402,8 +413,9 @@ def damage(packets, tags, manifest, seed):
             continue
         orig.append(i)
         out.append(bytearray(p))
+    kept = [j for j, i in enumerate(orig) if tags[i][0] in media_kinds]
     for _ in range(40):
-        j = rng.randrange(len(out))
+        j = kept[rng.randrange(len(kept))]
         byte = rng.randrange(4, 188)
         bit = rng.randrange(8)
         out[j][byte] ^= 1 << bit
@@ -493,6 +505,12 @@ def fixtures():
         return build_fixture('nopmt', ch, 32, with_pmt=False, description=(
             'PAT, SDT, EIT and the streams, but no programme map on 0x1FC8.')) + (True,)
 
+    def ptswrap():
+        ch = tokyo_channel(0)
+        # PCR and PTS pass 2^33 about 1.5 s in.
+        return build_fixture('ptswrap', ch, frames, first_pcr=WRAP - 135000, description=(
+            'The programme of channel UHF 27 with PCR and PTS wrapping past 2^33 about 1.5 s in.')) + (True,)
+
     def channel2():
         return build_fixture('channel2', tokyo_channel(1), frames, description=(
             'Tokyo UHF 26, "ＮＨＫ教育".')) + (True,)
@@ -502,7 +520,7 @@ def fixtures():
             'Tokyo UHF 25, "日本テレビ".')) + (True,)
 
     return {'basic': basic, 'avsync': avsync, 'dualmono': dualmono, 'damaged': damaged,
-            'pmtchange': pmtchange, 'nopmt': nopmt, 'channel2': channel2, 'channel3': channel3}
+            'pmtchange': pmtchange, 'nopmt': nopmt, 'ptswrap': ptswrap, 'channel2': channel2, 'channel3': channel3}
 
 
 SAMPLE_FRAMES = 896  # 59.7 s
@@ -526,6 +544,11 @@ def build_sample(outdir):
         f.write('\n')
 
 
+def ffmpeg_version():
+    out = subprocess.run(['ffmpeg', '-version'], stdout=subprocess.PIPE, text=True).stdout
+    return out.splitlines()[0] if out else ''
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument('--out', default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
@@ -534,6 +557,12 @@ def main():
     ap.add_argument('--no-sample', action='store_true')
     args = ap.parse_args()
     only = set(x for x in args.only.split(',') if x)
+    os.makedirs(args.out, exist_ok=True)
+    if not only:
+        # Which encoder made the files: another build may code the same input differently.
+        with open(os.path.join(args.out, 'generator.json'), 'w', encoding='utf-8') as f:
+            json.dump({'ffmpeg': ffmpeg_version()}, f, indent=1)
+            f.write('\n')
     for name, fn in fixtures().items():
         if only and name not in only:
             continue

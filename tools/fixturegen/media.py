@@ -3,6 +3,7 @@ into access units and ADTS frames."""
 
 import math
 import os
+import struct
 import subprocess
 import tempfile
 
@@ -184,7 +185,6 @@ def beeps(seconds, freq, period_samples, length_samples, amplitude=0.5, rate=SAM
 
 def pcm_s16le(channels):
     """Interleaves lists of float samples into 16-bit little-endian PCM."""
-    import struct
     n = min(len(c) for c in channels)
     out = bytearray()
     for i in range(n):

@@ -127,42 +127,52 @@ void TsLoop::build_timeline(double bitrate) {
     // An interval between neighbouring PCRs is usable when time moves forward by at most a second;
     // anything else is a jump in the time base, crossed at the average rate.
     auto usable = [](int64_t dt) { return dt > 0 && dt <= kPcrHz; };
-    double per_packet;
-    if (bitrate > 0) {
-        per_packet = kPacketSize * 8 * double(kPcrHz) / bitrate;
-        pcrs.clear();
-    } else {
-        int64_t ticks = 0, count = 0;
-        for (std::size_t j = 1; j < pcrs.size(); ++j) {
-            int64_t dt = pcrs[j].second - pcrs[j - 1].second;
-            if (!usable(dt)) continue;
-            ticks += dt;
-            count += int64_t(pcrs[j].first - pcrs[j - 1].first);
-        }
-        if (count == 0)
-            throw std::runtime_error(pcrs.empty() ? "the stream carries no PCR to pace it by"
-                                                  : "the stream's PCRs give no usable rate");
-        per_packet = double(ticks) / double(count);
+    int64_t ticks = 0, count = 0;
+    for (std::size_t j = 1; j < pcrs.size(); ++j) {
+        int64_t dt = pcrs[j].second - pcrs[j - 1].second;
+        if (!usable(dt)) continue;
+        ticks += dt;
+        count += int64_t(pcrs[j].first - pcrs[j - 1].first);
     }
+    if (bitrate <= 0 && count == 0)
+        throw std::runtime_error(pcrs.empty() ? "the stream carries no PCR to pace it by"
+                                              : "the stream's PCRs give no usable rate");
 
-    start_.assign(packets_ + 1, 0.0);
-    std::size_t from = 0;
-    double t = 0;
-    for (std::size_t j = 0; j <= pcrs.size(); ++j) {
-        std::size_t to = j < pcrs.size() ? pcrs[j].first : packets_;
-        double span = double(to - from) * per_packet;
-        if (j > 0 && j < pcrs.size()) {
-            int64_t dt = pcrs[j].second - pcrs[j - 1].second;
-            if (usable(dt)) span = double(dt);
+    // Packet start times over one loop, from the PCRs at their own pace or evenly spaced; returns
+    // the loop's length.
+    auto timeline = [&](const std::vector<std::pair<std::size_t, int64_t>>& marks, double per_packet,
+                        std::vector<double>* start) {
+        if (start) start->assign(packets_ + 1, 0.0);
+        std::size_t from = 0;
+        double t = 0;
+        for (std::size_t j = 0; j <= marks.size(); ++j) {
+            std::size_t to = j < marks.size() ? marks[j].first : packets_;
+            double span = double(to - from) * per_packet;
+            if (j > 0 && j < marks.size()) {
+                int64_t dt = marks[j].second - marks[j - 1].second;
+                if (usable(dt)) span = double(dt);
+            }
+            if (start)
+                for (std::size_t i = from; i < to; ++i)
+                    (*start)[i] = t + span * double(i - from) / double(to - from);
+            t += span;
+            from = to;
         }
-        for (std::size_t i = from; i < to; ++i)
-            start_[i] = t + span * double(i - from) / double(to - from);
-        t += span;
-        from = to;
-    }
-    start_[packets_] = t;
+        return t;
+    };
     // Rounded up, so a loop never ends before its last packet has begun.
-    period_ = std::max<int64_t>(300, int64_t(std::ceil(t / 300.0)) * 300);
+    auto whole_ticks = [](double t) { return std::max<int64_t>(300, int64_t(std::ceil(t / 300.0)) * 300); };
+
+    if (bitrate > 0) {
+        period_ = whole_ticks(timeline({}, kPacketSize * 8 * double(kPcrHz) / bitrate, &start_));
+        // A forced pace changes when packets go out, not the stream's own clock: the stamps still
+        // move on by the loop length its PCRs give, so they never run backwards at a seam.
+        stamp_period_ = count > 0 ? whole_ticks(timeline(pcrs, double(ticks) / double(count), nullptr))
+                                  : period_;
+    } else {
+        period_ = whole_ticks(timeline(pcrs, double(ticks) / double(count), &start_));
+        stamp_period_ = period_;
+    }
     start_[packets_] = double(period_);
 }
 
@@ -212,7 +222,7 @@ void TsLoop::packet(uint64_t index, uint8_t out[kPacketSize]) const {
     const PidSeam& s = it->second;
 
     out[3] = uint8_t((out[3] & 0xF0) | ((v.cc() + loop * s.cc_step) & 0x0F));
-    int64_t shift = int64_t(static_cast<__int128>(loop) * period_ % kPcrWrap);
+    int64_t shift = int64_t(static_cast<__int128>(loop) * stamp_period_ % kPcrWrap);
     if (v.has_af_flags()) {
         if (int64_t(i) == s.mark_index) out[5] |= 0x80;
         if (v.has_pcr()) write_pcr(out + 6, (read_pcr(out + 6) + shift) % kPcrWrap);

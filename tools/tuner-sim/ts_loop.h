@@ -21,8 +21,11 @@ public:
     static TsLoop load(const std::filesystem::path& file, double bitrate = 0);
 
     std::size_t packet_count() const { return packets_; }
-    // One loop of the file in 27 MHz ticks (a multiple of 300, so PTS move on by whole 90 kHz ticks).
+    // One loop of the file as served, in 27 MHz ticks (a multiple of 300).
     int64_t period_ticks() const { return period_; }
+    // What each later loop adds to the PCRs and PTS/DTS, in 27 MHz ticks (a multiple of 300, so PTS
+    // move on by whole 90 kHz ticks): the loop's length by its own PCRs, also when a rate is forced.
+    int64_t stamp_period_ticks() const { return stamp_period_; }
     // Stream rate in bits per second, as its PCRs say.
     double bitrate() const;
     int pcr_pid() const { return pcr_pid_; }
@@ -40,6 +43,7 @@ private:
     std::size_t packets_ = 0;
     std::vector<double> start_;  // packets_ + 1 entries: start of each packet, then the loop's end
     int64_t period_ = 0;
+    int64_t stamp_period_ = 0;
     int pcr_pid_ = -1;
     struct PidSeam {
         uint8_t cc_step = 0;         // continuity-counter shift per loop

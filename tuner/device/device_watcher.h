@@ -1,6 +1,7 @@
 // Watches the interface-class folder and tells its owner when a stick folder (one holding both
 // pipes) appears or goes. Works whether or not the device root exists yet: until it does, the
-// nearest existing parent folder is watched. The callback runs on the watcher's own thread.
+// nearest existing parent folder is watched. The callback runs on the watcher's own thread and must
+// not stop or destroy the watcher; an owner with a GUI posts the news to its own thread.
 #pragma once
 
 #include <functional>

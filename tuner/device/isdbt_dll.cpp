@@ -56,32 +56,31 @@ CISDBTDll::~CISDBTDll()
     ClosePipes();
 }
 
-bool CISDBTDll::FindDeviceInterface()
+std::string CISDBTDll::FindDeviceInterface()
 {
-    // A stale path must never be used when this search finds nothing.
-    m_devicePath.clear();
     for (const std::string& path : quonda::ListInterfacePaths(quonda::InterfaceClassFolder())) {
         if (path.size() > quonda::kMaxDevicePath)
             continue;
         std::printf("Attempting to open %s\n", path.c_str());
         if (quonda::InterfaceAnswers(path)) {
-            m_devicePath = path;
             std::fflush(stdout);
-            return true;
+            return path;
         }
         std::printf("FAILED to open %s\n", path.c_str());
     }
     std::fflush(stdout);
-    return false;
+    return {};
 }
 
-int CISDBTDll::Ostrel_IsUSB() { return FindDeviceInterface() ? 0 : 1; }
+int CISDBTDll::Ostrel_IsUSB() { return FindDeviceInterface().empty() ? 1 : 0; }
 
 int CISDBTDll::DR_Get_Device(const char* pipeName)
 {
-    if (!FindDeviceInterface())
+    // Only the path this search found is used: never one left from an earlier search.
+    const std::string device = FindDeviceInterface();
+    if (device.empty())
         return -1;
-    std::string path = m_devicePath + "/" + pipeName;
+    std::string path = device + "/" + pipeName;
     if (path.size() > quonda::kMaxDevicePath)
         return -1;
     const bool commands = std::strcmp(pipeName, quonda::kCommandPipe) == 0;
@@ -143,6 +142,7 @@ int CISDBTDll::Ostrel_Open()
 {
     // Reopening must not leak the handles of an earlier open.
     StopStreamThread();
+    Remove_QueueData();
     ClosePipes();
     m_replyPipe = DR_Get_Device(quonda::kReplyPipe);
     m_commandPipe = m_replyPipe >= 0 ? DR_Get_Device(quonda::kCommandPipe) : -1;
@@ -156,6 +156,7 @@ int CISDBTDll::Ostrel_Open()
 int CISDBTDll::Ostrel_Close()
 {
     StopStreamThread();
+    Remove_QueueData();
     int result = kNoReply;
     if (m_replyPipe >= 0 && m_commandPipe >= 0)
         result = Exchange(kCmdClose, 0, kReplyClose, nullptr);

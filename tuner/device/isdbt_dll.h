@@ -66,8 +66,8 @@ private:
     bool USB_ReadCommand(void* reply);
     bool USB_ReadBuffer(void* buffer, unsigned int length);
 
-    // Search for the first stick that answers; leaves its path in m_devicePath (empty when none).
-    bool FindDeviceInterface();
+    // The path of the first stick that answers, empty when none does.
+    static std::string FindDeviceInterface();
     int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
     void ClosePipes();
     void StopStreamThread();
@@ -81,7 +81,6 @@ private:
     std::atomic<std::uint32_t> m_signalLevel{0};
     int m_replyPipe = -1;    // "PIPE00"
     int m_commandPipe = -1;  // "PIPE01"
-    std::string m_devicePath;
     quonda::WakeEvent m_wake;
 
     std::mutex m_queueLock;

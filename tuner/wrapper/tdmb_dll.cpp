@@ -77,23 +77,28 @@ void CTDMBDll::Remove_DrvData() { m_blocks.Clear(); }
 
 int CTDMBDll::Open(void* owner)
 {
-    std::lock_guard lock(m_stickLock);
-    StopBlockThread();
-    m_bThreadStop = 0;
-    m_nScanIndex = 0;
-    if (!m_pDevice)
-        return 0;
-    if (m_pDevice->Ostrel_IsUSB() != 0) {
-        if (m_notifier)
-            m_notifier(owner, kNoTunerText, kNoTunerCaption);
-        else
-            std::fprintf(stderr, "%s: %s\n", kNoTunerCaption, kNoTunerText);
-        return 0;
+    TunerNotifier notifier;
+    {
+        std::lock_guard lock(m_stickLock);
+        StopBlockThread();
+        m_bThreadStop = 0;
+        m_nScanIndex = 0;
+        if (!m_pDevice)
+            return 0;
+        if (m_pDevice->Ostrel_IsUSB() == 0) {
+            m_pDevice->Ostrel_Open();
+            m_pDevice->Ostrel_Init();
+            m_pDevice->Ostrel_Reset();
+            return 1;
+        }
+        notifier = m_notifier;
     }
-    m_pDevice->Ostrel_Open();
-    m_pDevice->Ostrel_Init();
-    m_pDevice->Ostrel_Reset();
-    return 1;
+    // Outside the lock: a message box runs a nested event loop, and what it dispatches may call us.
+    if (notifier)
+        notifier(owner, kNoTunerText, kNoTunerCaption);
+    else
+        std::fprintf(stderr, "%s: %s\n", kNoTunerCaption, kNoTunerText);
+    return 0;
 }
 
 int CTDMBDll::Close()
@@ -107,11 +112,8 @@ int CTDMBDll::Close()
 
 int CTDMBDll::IsOpen() const { return m_pDevice ? 1 : 0; }
 
-unsigned char CTDMBDll::IsUSB()
-{
-    std::lock_guard lock(m_stickLock);
-    return m_pDevice && m_pDevice->Ostrel_IsUSB() == 0 ? 1 : 0;
-}
+// The presence test only looks at the device folder, so it does not wait for a running scan.
+unsigned char CTDMBDll::IsUSB() { return m_pDevice && m_pDevice->Ostrel_IsUSB() == 0 ? 1 : 0; }
 
 int CTDMBDll::IsPNP() const { return 1; }
 
@@ -320,7 +322,7 @@ int CTDMBDll::ScanTable(int area)
 {
     if (!StationTable::IsArea(area))
         return 0;
-    std::lock_guard lock(m_stickLock);
+    // Touches no stick, so it takes no stick lock.
     m_nChannelCount = kChannelCount;
     if (!m_pDevice)
         return 1;

@@ -121,5 +121,5 @@ private:
     quonda::WakeEvent m_threadWake;
     // Only one caller at a time talks to the stick.
     std::mutex m_stickLock;
-    TunerNotifier m_notifier;
+    TunerNotifier m_notifier;  // guarded by m_stickLock
 };

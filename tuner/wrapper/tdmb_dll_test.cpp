@@ -111,6 +111,9 @@ TEST_F(WrapperTest, OpenWithoutStickTellsTheUserAndFails)
     void* ownerSeen = nullptr;
     std::string text, caption;
     t.SetNotifier([&](void* owner, const std::string& tx, const std::string& cap) {
+        // A message box's event loop may call back into the tuner: that must not dead-lock.
+        EXPECT_EQ(t.IsUSB(), 0);
+        EXPECT_EQ(t.SetChannel(1, 0, 0, 0.f), 0);
         ++shown;
         ownerSeen = owner;
         text = tx;
@@ -309,9 +312,20 @@ TEST_F(WrapperTest, EndlessSearchIsBoundedAndStoppable)
     PlugAndOpen();
     stick->SetChannel(30, {true, 1000000});
     const int list[] = {17};
+    // The presence test answers at once while a scan runs on another thread.
+    long long presenceMs = -1;
+    std::thread presence([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        auto asked = Clock::now();
+        EXPECT_EQ(tuner->IsUSB(), 1);
+        presenceMs = MsSince(asked);
+    });
     auto start = Clock::now();
     EXPECT_EQ(tuner->ScanArbitraryChannel(list, nullptr, 1, nullptr), 1);
     auto took = MsSince(start);
+    presence.join();
+    EXPECT_GE(presenceMs, 0);
+    EXPECT_LT(presenceMs, 500);
     EXPECT_GE(took, CTDMBDll::kSearchPollLimitMs);
     EXPECT_LT(took, CTDMBDll::kSearchPollLimitMs + 1500);
     EXPECT_EQ(tuner->m_ChannelInform[17].m_bFound, 0);
@@ -370,9 +384,11 @@ TEST_F(WrapperTest, ChannelChangeStartsWithAnEmptyQueue)
     PlugAndOpen({20, 21});
     for (int round = 0; round < 5; ++round) {
         ASSERT_EQ(tuner->SetChannel(7 + round % 2, 0, 0, 0.f), 1);
+        // Nothing of the previous channel is left: the first block is the new stream's first.
+        unsigned char block[1128];
         int count = -1;
-        EXPECT_EQ(tuner->GetTSStream(nullptr, &count), 0);
-        EXPECT_EQ(count, 0);  // nothing of the previous channel is left
+        ASSERT_TRUE(WaitFor([&] { return tuner->GetTSStream(block, &count) == 1; }));
+        EXPECT_EQ(FakePacketNumber(block), 0u) << "round " << round;
         ASSERT_TRUE(WaitFor([&] {
             tuner->GetTSStream(nullptr, &count);
             return count >= 2;

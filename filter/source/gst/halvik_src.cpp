@@ -119,7 +119,9 @@ void VideoLoop(gpointer data) {
     self->core->video_pin().TakeHeldPicture(map.data, ptrdiff_t{fill.size.width} * 4);
     gst_buffer_unmap(buf, &map);
   }
-  Stamp(buf, fill.time, fill.discontinuity, GST_CLOCK_TIME_NONE);
+  // Pictures wait for the sound the audio decoder delays (the records keep the stream's times).
+  Stamp(buf, fill.time + self->core->audio_pin().decoder_delay(), fill.discontinuity,
+        GST_CLOCK_TIME_NONE);
   Push(self, self->video_pad, buf);
 }
 

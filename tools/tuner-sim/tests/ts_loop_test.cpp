@@ -120,6 +120,36 @@ TEST(TsLoop, SeamCarriesCountersClockAndStampsOn) {
     }
 }
 
+// A forced rate changes only when packets go out: every later loop carries the same counters, PCRs
+// and stamps as at the stream's own pace, so nothing runs backwards at a seam.
+TEST(TsLoop, ForcedRateKeepsTheStreamsClockAcrossSeams) {
+    synth::Options o;
+    o.packets = 203;
+    o.bitrate = 312'000;
+    auto file = synth::make(o);
+    TsLoop own(file), fast(file, 4 * o.bitrate);
+    const uint64_t n = own.packet_count();
+    EXPECT_NEAR(double(fast.period_ticks()), double(own.period_ticks()) / 4, 300.0);
+    EXPECT_EQ(fast.stamp_period_ticks(), own.period_ticks());
+    EXPECT_EQ(stream_of(fast, 0, 3 * n), stream_of(own, 0, 3 * n));
+    int64_t last_pcr = -1;
+    for (uint64_t i = 0; i < 3 * n; ++i) {
+        uint8_t p[188];
+        fast.packet(i, p);
+        Pkt k{p};
+        if (!k.pcr_flag()) continue;
+        EXPECT_GT(k.pcr(), last_pcr) << "packet " << i;
+        last_pcr = k.pcr();
+    }
+
+    // Without PCRs the served loop is the only length there is.
+    auto no_pcr = file;
+    for (std::size_t i = 0; i < no_pcr.size(); i += 188)
+        if (no_pcr[i + 3] & 0x20) no_pcr[i + 5] &= ~0x10;
+    TsLoop blind(no_pcr, 250'000);
+    EXPECT_EQ(blind.stamp_period_ticks(), blind.period_ticks());
+}
+
 TEST(TsLoop, DamageAndTimeBaseJumpsInTheFile) {
     synth::Options o;
     o.bitrate = 500'000;

@@ -208,6 +208,8 @@ void FakeStick::Answer(const Command& command)
             if (known == kReplies.end())
                 return;
             std::uint8_t reply[6] = {known->second, 0, 0, 0, 0, 0};
+            if (code == 7)
+                m_nextPacket = 0;  // every stream starts from its beginning
             if (code == 4)
                 m_searchLeft[command[1]] = m_channels[command[1]].searchingReads;
             if (code == 6) {

@@ -1,5 +1,6 @@
 // A small in-process tuner stick for unit tests: a stick folder with both FIFOs and a thread that
-// answers the six-byte commands. Stream batches carry numbered packets so tests can check order.
+// answers the six-byte commands. Stream batches carry numbered packets so tests can check order; each
+// start of the stream numbers from 0 again.
 #pragma once
 
 #include <array>
