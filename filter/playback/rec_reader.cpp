@@ -40,6 +40,16 @@ uint64_t CRecReader::Position() const {
     return m_pos;
 }
 
+bool CRecReader::SeekToRecord(uint64_t offset) {
+    std::lock_guard lock(m_lock);
+    RecordHead head;
+    if (m_fd < 0 || offset < kFirstRecordOffset || !HeadAt(offset, head) ||
+        offset + kRecordOverhead + head.length > m_size)
+        return false;
+    m_pos = offset;
+    return true;
+}
+
 CRecReader::OpenResult CRecReader::Open(const std::string& path) {
     Close();
     if (!IsRecPath(path)) return OpenResult::NotRecPath;

@@ -49,6 +49,9 @@ public:
     bool SeekToTime(uint64_t ms);
 
     uint64_t Position() const;
+    // Positions at the record starting at `offset` (one that ReadRecord returned); false when no
+    // whole record starts there.
+    bool SeekToRecord(uint64_t offset);
     // Damaged stretches passed over so far.
     uint64_t Resyncs() const { return m_resyncs; }
 

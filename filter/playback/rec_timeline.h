@@ -14,6 +14,11 @@ public:
     // Video before the first timed audio frame is dropped.
     std::optional<int64_t> OnVideo(int64_t stored) const;
     void Reset() { m_hasBase = false; }
+    // Starts the times at `stored` (a seek that knows the time of its target).
+    void SetBase(int64_t stored) {
+        m_base = stored;
+        m_hasBase = true;
+    }
     bool HasBase() const { return m_hasBase; }
 
 private:

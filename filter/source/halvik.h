@@ -65,6 +65,17 @@ class CHalvik {
 
   FrameQueue& record_queue() { return record_queue_; }
   std::atomic<bool>& recording_flag() { return recording_; }
+  // The configuration buffers as held (type, length, body, zeros); receive thread only.
+  const std::array<uint8_t, 1024>& video_config() const { return video_config_; }
+  const std::array<uint8_t, 1024>& audio_config() const { return audio_config_; }
+
+  // Something the player should show the user (a recording that could not start). The element
+  // sets the sink before any thread runs.
+  using NoticeFn = std::function<void(const std::string&)>;
+  void SetNotice(NoticeFn fn) { notice_ = std::move(fn); }
+  void Notice(const std::string& text) const {
+    if (notice_) notice_(text);
+  }
 
   // Handles at most one channel message (the receive thread's run turn).
   void ProcessIpcMessage();
@@ -84,7 +95,8 @@ class CHalvik {
   mutable std::mutex filter_lock_;
   FrameQueue video_queue_{kVideoQueueLimit};
   FrameQueue audio_queue_{kAudioQueueLimit};
-  FrameQueue record_queue_{kRecordQueueVideoLimit};
+  // The larger of the two pins' limits; each pin applies its own.
+  FrameQueue record_queue_{kRecordQueueAudioLimit};
   std::atomic<bool> recording_{false};
   std::atomic<int32_t> selection_{1};
 
@@ -104,6 +116,7 @@ class CHalvik {
   ClockRecovery clock_;  // receive thread only
   std::u16string recording_folder_;
   std::unique_ptr<RecorderControl> recorder_;
+  NoticeFn notice_;
 
   CHalvikVideoStream video_pin_;
   CHalvikAudioStream audio_pin_;

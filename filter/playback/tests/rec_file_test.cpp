@@ -228,6 +228,20 @@ TEST(RecFile, SeekLandsOnTheRecordAtOrBeforeTheTarget) {
         return int64_t(rec.head.tick) - 100;
     };
     EXPECT_TRUE(r.SeekToTime(0));
+    // Back to a record read before; nowhere else.
+    {
+        Record first, second;
+        ASSERT_EQ(r.ReadRecord(first), CRecReader::ReadResult::Record);
+        ASSERT_EQ(r.ReadRecord(second), CRecReader::ReadResult::Record);
+        EXPECT_FALSE(r.SeekToRecord(second.offset + 1));
+        EXPECT_FALSE(r.SeekToRecord(0));
+        EXPECT_EQ(r.Position(), second.offset + kRecordOverhead + second.payload.size());
+        ASSERT_TRUE(r.SeekToRecord(second.offset));
+        Record again;
+        ASSERT_EQ(r.ReadRecord(again), CRecReader::ReadResult::Record);
+        EXPECT_EQ(again.payload, second.payload);
+        ASSERT_TRUE(r.SeekToTime(0));
+    }
     EXPECT_EQ(r.Position(), kFirstRecordOffset);
     struct Case {
         uint64_t target;
@@ -359,6 +373,10 @@ TEST(RecTimeline, BaseAndDrops) {
     t.Reset();
     EXPECT_FALSE(t.OnVideo(30'000'000));
     EXPECT_EQ(t.OnAudio(30'000'000), 0);
+    // A seek that knows its target's time: what comes before it is negative.
+    t.SetBase(50'000'000);
+    EXPECT_EQ(t.OnVideo(49'000'000), -1'000'000);
+    EXPECT_EQ(t.OnAudio(50'213'333), 213'333);
 }
 
 TEST(RecTimeline, BatchSize) {

@@ -4,6 +4,7 @@
 #include <gst/video/video.h>
 
 #include <memory>
+#include <string>
 
 #include "filter/source/gst/pad_task.h"
 #include "filter/source/halvik.h"
@@ -259,6 +260,10 @@ void halvik_src_impl_class_init(HalvikSrcClass* klass) {
 
 void halvik_src_impl_init(HalvikSrc* self) {
   self->core = new CHalvik(GetFilterHost());
+  // Posted from the receive thread; the element outlives its core.
+  self->core->SetNotice([self](const std::string& text) {
+    GST_ELEMENT_WARNING(self, RESOURCE, OPEN_WRITE, ("%s", text.c_str()), (nullptr));
+  });
   self->uri = nullptr;
   self->video_width = self->video_height = 0;
   self->video_pad = gst_pad_new_from_static_template(&video_template, kVideoPinName);

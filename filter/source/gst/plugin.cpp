@@ -4,11 +4,13 @@
 #include "filter/source/filter_host.h"
 #include "filter/source/gst/halvik_src.h"
 #include "filter/source/platform_host.h"
+#include "filter/source/recorder.h"
 
 #define PACKAGE "tevalo"
 
 static gboolean plugin_init(GstPlugin* plugin) {
   if (!halvik::GetFilterHost()) halvik::SetFilterHost(halvik::MakePlatformHost());
+  halvik::SetRecorderFactory(halvik::MakeRecorderFactory());
   return halvik::halvik_src_register(plugin);
 }
 

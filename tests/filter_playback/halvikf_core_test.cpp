@@ -1,0 +1,137 @@
+// The playback filter's object without the media framework: loading, the read thread's batches
+// and timeline, and seeks beside the read thread and the pins.
+#include "filter/playback/halvikf.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "rec_graph.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using halvikf::CHalvikF;
+using Open = rec::CRecReader::OpenResult;
+
+std::string TestPath(const std::string& name) {
+  return (fs::path(std::getenv("XDG_RUNTIME_DIR")) / name).string();
+}
+
+const testgraph::Stream& Basic() {
+  static const testgraph::Stream s = testgraph::FixtureStream("basic");
+  return s;
+}
+
+TEST(CHalvikF, LoadTakesRecordingsOnlyAndASecondLoadReplacesTheFirst) {
+  const std::string good = TestPath("core.rec");
+  const uint32_t ms = recgraph::WriteRecording(good, Basic(), 1);
+  CHalvikF f;
+  EXPECT_EQ(f.Load("x-dmb://14141"), Open::NotRecPath);
+  EXPECT_EQ(f.Load(TestPath("core.ts")), Open::NotRecPath);
+  EXPECT_EQ(f.Load(TestPath("missing.rec")), Open::CannotOpen);
+  EXPECT_FALSE(f.loaded());
+  ASSERT_EQ(f.Load(good), Open::Ok);
+  EXPECT_EQ(f.Duration(), int64_t(ms) * 10000);
+  EXPECT_EQ(f.video_size(), (halvik::PictureSize{320, 180}));
+  EXPECT_EQ(f.audio_rate(), 48000);
+  EXPECT_EQ(f.GetCurFile(), good);
+  const std::string other = TestPath("core2.rec");
+  recgraph::WriteRecording(other, Basic(), 2);
+  f.Pause();
+  EXPECT_NE(f.Load(other), Open::Ok) << "not under a running read thread";
+  EXPECT_EQ(f.GetCurFile(), good);
+  f.Stop();
+  ASSERT_EQ(f.Load(other), Open::Ok);
+  EXPECT_GT(f.Duration(), int64_t(ms) * 10000);
+}
+
+TEST(CHalvikF, BatchesStartTheTimesAtTheFirstSoundAndRespectTheQueueBounds) {
+  const std::string path = TestPath("batch.rec");
+  recgraph::WriteRecording(path, Basic(), 3);
+  CHalvikF f;
+  ASSERT_EQ(f.Load(path), Open::Ok);
+  ASSERT_TRUE(f.ReadRecords(0));
+  EXPECT_EQ(f.queued_video() + f.queued_audio(), 40u);  // below 60 queued: a batch of 40
+  std::vector<uint8_t> pcm(halvik::kAudioBufferSize);
+  const auto first = f.audio_pin().FillBuffer(pcm.data());
+  ASSERT_TRUE(first.deliver);
+  EXPECT_EQ(first.time, 0);
+  while (f.ReadRecords(0)) {
+  }
+  // The end of the file: every turn comes up short and nothing more arrives.
+  const size_t all = f.queued_video() + f.queued_audio();
+  EXPECT_FALSE(f.ReadRecords(0));
+  EXPECT_EQ(f.queued_video() + f.queued_audio(), all);
+  EXPECT_FALSE(f.SetRate(0));
+  EXPECT_FALSE(f.SetRate(-1));
+  EXPECT_TRUE(f.SetRate(2.0));
+  f.Pause();
+  f.Stop();
+  EXPECT_EQ(f.rate(), 1.0);
+  EXPECT_EQ(f.queued_video() + f.queued_audio(), 0u);
+  // Stopped, it starts again from the first record.
+  ASSERT_TRUE(f.ReadRecords(0));
+  EXPECT_EQ(f.audio_pin().FillBuffer(pcm.data()).time, 0);
+}
+
+TEST(CHalvikF, ASeekEmptiesTheQueuesAndTheFirstFrameShownIsAtTheTarget) {
+  const std::string path = TestPath("seekcore.rec");
+  recgraph::WriteRecording(path, Basic(), 1);
+  CHalvikF f;
+  ASSERT_EQ(f.Load(path), Open::Ok);
+  ASSERT_TRUE(f.ReadRecords(0));
+  ASSERT_GT(f.queued_video(), 0u);
+  ASSERT_TRUE(f.Seek(2'000 * 10'000));
+  EXPECT_EQ(f.queued_video() + f.queued_audio(), 0u);
+  for (int i = 0; i < 3; ++i) f.ReadRecords(0);
+  // Decoding starts at the key picture (frame 30) before the target; times before it are negative.
+  std::vector<uint8_t> picture(size_t(320) * 180 * 4);
+  int shown = -1;
+  bool negative_seen = false;
+  while (f.queued_video() > 0 && shown < 0) {
+    const auto v = f.video_pin().FillBuffer(picture.data(), {320, 180}, 320 * 4);
+    if (v.kind != halvik::CHalvikVideoStream::Fill::kDeliver) continue;
+    if (v.time < 0) {
+      negative_seen = true;
+      continue;
+    }
+    shown = tevalo::test::ReadFrameCodeBgrx(picture.data(), 320, 180, 320 * 4);
+  }
+  EXPECT_TRUE(negative_seen);
+  EXPECT_NEAR((3840 + 6000.0 * shown) / 90.0, 2000.0, 100.0) << shown;
+}
+
+TEST(CHalvikF, SeeksBesideTheReadThreadAndThePins) {
+  const std::string path = TestPath("race.rec");
+  recgraph::WriteRecording(path, Basic(), 2);
+  CHalvikF f;
+  ASSERT_EQ(f.Load(path), Open::Ok);
+  f.Pause();
+  f.Run();
+  std::atomic<bool> done{false};
+  std::thread pins([&] {
+    std::vector<uint8_t> picture(size_t(320) * 180 * 4), pcm(halvik::kAudioBufferSize);
+    while (!done) {
+      f.video_pin().FillBuffer(picture.data(), {320, 180}, 320 * 4);
+      f.audio_pin().FillBuffer(pcm.data());
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+  });
+  std::mt19937 rng(99);
+  for (int i = 0; i < 30; ++i) {
+    // The element idles the pins around a seek; here they only share the queues.
+    f.Seek(int64_t(rng() % uint32_t(f.Duration() + 1)));
+    std::this_thread::sleep_for(std::chrono::milliseconds(rng() % 60));
+  }
+  done = true;
+  pins.join();
+  f.Pause();
+  f.Stop();
+  EXPECT_EQ(f.queued_video() + f.queued_audio(), 0u);
+}
+
+}  // namespace
