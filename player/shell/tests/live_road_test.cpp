@@ -102,6 +102,8 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
   const auto counts = controller->Counts();
   EXPECT_EQ(counts.videoLost, 0u);
   EXPECT_EQ(counts.audioLost, 0u);
+  // A live graph cannot seek.
+  EXPECT_NE(controller->MediaGraph()->SetPosition(600), S_OK);
   const auto picture = video.Last();
   EXPECT_EQ(picture.width, 320);
   EXPECT_EQ(picture.height, 180);
