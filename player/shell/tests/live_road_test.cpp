@@ -227,6 +227,35 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
   std::printf("A/V offset over %zu beeps: %.1f .. %.1f ms\n", offsets.size(), *lo, *hi);
 }
 
+TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
+  Start(SampleChannels());
+  controller->StartTuner();
+  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  auto first = controller->MediaGraph();
+  controller->ChangeChannel(u"13131", false);
+  ASSERT_TRUE(PumpUntil([&] { return controller->m_bOpening == 1; }, 5000));
+  // Queued while the open step runs: it waits as the pending name and opens next.
+  controller->m_strCurrentChannel = u"12121";
+  controller->PlayUrl(u"x-dmb://later");
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        return view.StripText(kStripChannel) == u"チャンネル : LATER" && !controller->m_bOpening &&
+               controller->MediaGraph() && controller->MediaGraph()->GetFrameRate() > 0;
+      },
+      30000))
+      << State();
+  EXPECT_NE(controller->MediaGraph(), first);
+}
+
+TEST_F(LiveRoad, ClosingWhileMediaOpensDoesNotHang) {
+  Start(SampleChannels());
+  controller->StartTuner();
+  ASSERT_TRUE(PumpUntil([&] { return controller->m_bOpening == 1; }, 30000));
+  const auto t0 = std::chrono::steady_clock::now();
+  controller.reset();  // the start-up thread may be waiting for this thread inside the build
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+}
+
 TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {
   config = WriteInstallation();
   CLiveController::Options o;
