@@ -1,8 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the player and runs it. Without a tuner stick it starts the tuner
-# simulator on the sample broadcast first.
+# Installs what is missing, builds the player and runs the live road: without a tuner stick it starts
+# the tuner simulator on the sample broadcast first. Until the player window exists, tevalo-live
+# tunes the first channel and plays it (pictures in a window where a display exists, sound on the
+# default output, progress on the terminal). Runs until the window is closed or Ctrl-C;
+# TEVALO_RUN_SECONDS=N stops it after N seconds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+if [ "$(id -u)" = 0 ]; then bash "$root/scripts/install-deps.sh"; fi
 bash "$root/scripts/build.sh" normal
-echo "run.sh: the player program is not built yet; the libraries and their tests are (scripts/test.sh)."
+build="$root/build-normal"
+
+data="${XDG_DATA_HOME:-$HOME/.local/share}/tevalo"
+"$build/bin/tevalo-regwrite" install --install-dir "$build/bin" --user-dir "$data" --rec-dir "$data/Record" >/dev/null
+export GST_PLUGIN_PATH="$build/plugins"
+
+sim_pid=""
+cleanup() {
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+runtime="${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}/tevalo-$(id -u)}"
+devices="${TEVALO_DEVICE_ROOT:-$runtime/tevalo/devices}/{00873FDF-61A8-11D1-AA5E-00C04FB1728B}"
+if [ -d "$devices" ] && [ -n "$(ls -A "$devices" 2>/dev/null | grep -v '\.control$' || true)" ]; then
+  echo "run.sh: a tuner stick is present"
+else
+  echo "run.sh: no tuner stick: starting the simulator on the sample broadcast"
+  fifo=$(mktemp -u); mkfifo "$fifo"
+  "$build/bin/tuner-sim" --config "$root/tools/tuner-sim/sample-broadcast.conf" >"$fifo" &
+  sim_pid=$!
+  read -r ready _ <"$fifo" || true
+  rm -f "$fifo"
+  if [ "${ready:-}" != ready ]; then echo "run.sh: the simulator did not start" >&2; exit 1; fi
+fi
+
+args=()
+if [ -n "${TEVALO_RUN_SECONDS:-}" ]; then args+=(--seconds "$TEVALO_RUN_SECONDS"); fi
+"$build/bin/tevalo-live" "${args[@]}"

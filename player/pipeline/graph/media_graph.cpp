@@ -53,6 +53,7 @@ struct CMediaGraph::Graph {
             GstBus* bus = gst_element_get_bus(pipeline);
             gst_element_set_state(pipeline, GST_STATE_NULL);
             gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+            gst_bus_set_flushing(bus, TRUE);
             gst_object_unref(bus);
             gst_object_unref(pipeline);
         }
@@ -139,6 +140,7 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
     }
     gst_bin_add(GST_BIN(graph->pipeline), graph->source);
     if (!LoadSource(graph->source, tevalo::text::ToUtf8(urlOrPath))) return fail(VFW_E_CANNOT_RENDER);
+    if (m_owner && !m_owner->SourceLoaded(urlOrPath)) return fail(S_FALSE);
 
     auto renderer = std::make_shared<Renderer>();
     renderer->output = m_video;
@@ -186,6 +188,33 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
                          !gst_element_link_many(volume, convert, resample, sink, nullptr);
                 gst_object_unref(target);
                 graph->volume = volume;
+                if (m_audioTap) {
+                    auto* tap = new AudioTap(m_audioTap);
+                    GstPad* tapped = gst_element_get_static_pad(volume, "sink");
+                    gst_pad_add_probe(
+                        tapped, GST_PAD_PROBE_TYPE_BUFFER,
+                        [](GstPad* p, GstPadProbeInfo* info, gpointer d) -> GstPadProbeReturn {
+                            GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+                            GstCaps* caps = gst_pad_get_current_caps(p);
+                            int channels = 2, rate = 48000;
+                            if (caps) {
+                                gst_structure_get_int(gst_caps_get_structure(caps, 0), "channels", &channels);
+                                gst_structure_get_int(gst_caps_get_structure(caps, 0), "rate", &rate);
+                                gst_caps_unref(caps);
+                            }
+                            GstMapInfo map;
+                            if (buffer && channels > 0 && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+                                const GstClockTime pts = GST_BUFFER_PTS(buffer);
+                                (*static_cast<AudioTap*>(d))(reinterpret_cast<const int16_t*>(map.data),
+                                                            map.size / (2 * static_cast<size_t>(channels)), channels, rate,
+                                                            GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<int64_t>(pts) : -1);
+                                gst_buffer_unmap(buffer, &map);
+                            }
+                            return GST_PAD_PROBE_OK;
+                        },
+                        tap, [](gpointer d) { delete static_cast<AudioTap*>(d); });
+                    gst_object_unref(tapped);
+                }
                 linkedAudio = !failed;
             }
         }
@@ -222,6 +251,8 @@ int CMediaGraph::OnBusMessage(GstBus*, GstMessage* message, void* self) {
         if (graph->m_owner) graph->m_owner->PostGraphEvent();
         return GST_BUS_PASS;
     default:
+        // A sync handler owns the messages it drops; each one holds its source element.
+        gst_message_unref(message);
         return GST_BUS_DROP;
     }
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -28,6 +29,10 @@ public:
     virtual void PostGraphEvent() = 0;
     // The end of a recording was reached.
     virtual void StopFilePlayback() = 0;
+    // The source element has taken its URL or path (for a live URL: the player answered the
+    // filter's open report and its end of the channel exists). False makes the build a partial one,
+    // which counts as failed. On the building thread.
+    virtual bool SourceLoaded(const std::u16string& urlOrPath) { (void)urlOrPath; return true; }
 };
 
 // HRESULT-style results.
@@ -68,6 +73,12 @@ public:
     // Drains the graph's events; the end of a recording calls the owner's StopFilePlayback.
     HRESULT HandleGraphEvent();
 
+    // Sees every audio buffer entering the audio stage (S16 interleaved as the source sends it), on
+    // the streaming thread. Set before the build; for tests and diagnostics.
+    using AudioTap =
+        std::function<void(const int16_t* samples, size_t frames, int channels, int rate, int64_t ptsNs)>;
+    void SetAudioTap(AudioTap tap) { m_audioTap = std::move(tap); }
+
     // The pipeline's source element name, for tests and diagnostics ("" without a graph).
     std::string SourceFactory() const;
 
@@ -81,6 +92,7 @@ private:
 
     IMediaGraphOwner* m_owner;
     IVideoOutput* m_video;
+    AudioTap m_audioTap;
     // The graph pointer is swapped under this lock; no lock is held while a graph is built or
     // torn down, so the start-up thread's build never blocks the GUI thread.
     mutable std::mutex m_lock;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -99,6 +100,30 @@ TEST_F(MediaGraph, RunsRendersAndTearsDown) {
     EXPECT_FALSE(graph.HasGraph());
     EXPECT_FALSE(video.Visible());
     EXPECT_EQ(graph.TearDown(), E_ABORT);
+}
+
+int OpenFds() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+    return n;
+}
+
+// Every graph that ran is released with its bus and elements: repeated builds leave nothing open.
+TEST_F(MediaGraph, RepeatedRunsReleaseTheirPipelines) {
+    CMediaGraph graph(&owner, &video);
+    ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+    ASSERT_EQ(graph.Run(), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return video.Count() >= 2; }, 5000));
+    graph.TearDown();
+    const int fds = OpenFds();
+    for (int i = 0; i < 8; ++i) {
+        const uint64_t seen = video.Count();
+        ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+        ASSERT_EQ(graph.Run(), S_OK);
+        ASSERT_TRUE(WaitFor([&] { return video.Count() >= seen + 2; }, 5000));
+        graph.TearDown();
+    }
+    EXPECT_LE(OpenFds(), fds + 1);
 }
 
 TEST_F(MediaGraph, SeeksInTenthsOfASecond) {

@@ -1,0 +1,73 @@
+#include "player/shell/channel_code.h"
+
+#include <gtest/gtest.h>
+
+#include "tuner/wrapper/tdmb_dll.h"
+
+namespace tevalo::shell {
+namespace {
+
+TEST(ChannelCode, CodesAndTexts) {
+  EXPECT_EQ(NormalizeChannelCode(u"5"), u"005");
+  EXPECT_EQ(ChannelIndexOfCode(NormalizeChannelCode(u"5")), 0);
+  EXPECT_EQ(NormalizeChannelCode(u"14141"), u"14141");
+  EXPECT_EQ(NormalizeChannelCode(u""), u"");
+  EXPECT_EQ(NormalizeChannelCode(u"1414"), u"001414");
+  EXPECT_EQ(ChannelIndexOfCode(u"14141"), 14);
+  EXPECT_EQ(ChannelIndexOfCode(u"x"), -1);
+  EXPECT_EQ(ChannelIndexOfCode(u"ab141"), 0);
+
+  EXPECT_EQ(ChannelStripText(u"x-dmb://ch1"), u"チャンネル : CH1");
+  EXPECT_EQ(ChannelStripText(u"x-dmb:/"), u"チャンネル : ");
+  EXPECT_EQ(ChannelStripText(u"X-DMB://ch1"), u"X-DMB://ch1");  // exact case only
+  EXPECT_EQ(ChannelStripText(u"録画"), u"録画");
+
+  EXPECT_EQ(PathExtension(u"/a/b.rec"), u".rec");
+  EXPECT_EQ(PathExtension(u"/a.d/b"), u"");
+  EXPECT_EQ(PathExtension(u"C:\\x.y\\file.REC"), u".REC");
+  EXPECT_TRUE(StartsWithNoCase(u"X-dmb://a", kDmbScheme));
+  EXPECT_FALSE(StartsWith(u"X-dmb://a", kDmbScheme));
+
+  ChannelEntry e;
+  e.index = 14;
+  e.scanOrder = 3;
+  e.valid = 1;
+  e.name = u"NHK総合";
+  EXPECT_EQ(ChannelCodeOf(e), u"14031");
+  EXPECT_EQ(ChannelUrlOf(e), u"x-dmb://nhk総合");
+}
+
+TEST(ChannelCode, EntriesFromAScanAndTheChannelToTune) {
+  CFICInformation fic[kChannelCount];
+  ChannelInform inform[kChannelCount];
+  auto fill = [&](int i, uint32_t word, const char16_t* name) {
+    fic[i].m_dwServiceWord = word;
+    std::u16string n(name);
+    std::copy(n.begin(), n.end(), fic[i].m_szStationName);
+    fic[i].m_nScanOrder = i;
+    fic[i].m_bValid = 1;
+    inform[i].m_nChannelIndex = i;
+  };
+  fill(12, 0xF1E00001u, u"A");
+  fill(13, 0x0000E012u, u"B");
+  fill(14, 0x12345678u, u"not 1seg");
+  fill(20, 0xF1E00000u, u"C");
+  int32_t mask[kChannelCount];
+  std::fill(std::begin(mask), std::end(mask), 1);
+  mask[20] = 0;
+  auto found = [](int i) { return i == 13; };
+  const auto entries = BuildChannelEntries(fic, inform, mask, found);
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, u"A");
+  EXPECT_EQ(entries[0].availability, 0);
+  EXPECT_EQ(entries[1].availability, 1);
+  EXPECT_EQ(entries[2].availability, -1);
+
+  EXPECT_EQ(ChooseChannelCode(u"25251", entries, found), u"25251");
+  EXPECT_EQ(ChooseChannelCode(kNoChannel, entries, found), u"13131");
+  EXPECT_EQ(ChooseChannelCode(kNoChannel, entries, [](int) { return false; }), u"12121");
+  EXPECT_EQ(ChooseChannelCode(kNoChannel, {}, found), u"");
+}
+
+}  // namespace
+}  // namespace tevalo::shell

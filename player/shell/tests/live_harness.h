@@ -1,0 +1,201 @@
+// The live road under test: a Qt application on the test's main thread (the GUI thread), the
+// installation values for the two source elements, the stick stand-in serving fixture streams,
+// and a view that records what the controller shows.
+#pragma once
+
+#include <QCoreApplication>
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "player/shell/live_controller.h"
+#include "platform/path/utf.h"
+#include "platform/profile/profile.h"
+#include "sim_client.h"
+
+namespace tevalo::shell::test {
+
+struct QtApp : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "shell_test";
+    static char* argv[] = {name, nullptr};
+    app = new QCoreApplication(argc, argv);
+    gst_init(nullptr, nullptr);
+  }
+  void TearDown() override { delete app; }
+  QCoreApplication* app = nullptr;
+};
+
+inline std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? v : "";
+}
+
+inline std::string Fixture(const std::string& rel) { return Env("TEVALO_FIXTURES") + "/" + rel; }
+
+// Writes the installation values (folders and the two source registrations) into the test's
+// runtime folder and points the registry there.
+inline std::string WriteInstallation() {
+  const std::string dir = Env("XDG_RUNTIME_DIR");
+  const std::string user = dir + "/user/";
+  std::filesystem::create_directories(user);
+  std::filesystem::create_directories(dir + "/rec");
+  const std::string path = dir + "/registry.ini";
+  std::ofstream out(path, std::ios::trunc);
+  out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << user << "\"\n\"rec_Dir\"=\"" << dir
+      << "/rec\"\n\"Install_Dir\"=\"" << dir << "/\"\n";
+  out << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
+  out << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"halvikfsrc\"\n";
+  out.close();
+  ::setenv("TEVALO_REGISTRY", path.c_str(), 1);
+  std::filesystem::remove(user + "config.ini");
+  return user + "config.ini";
+}
+
+// Runs the GUI thread's events until done() or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, int ms) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  }
+  return true;
+}
+
+inline void PumpFor(int ms) {
+  PumpUntil([] { return false; }, ms);
+}
+
+class RecordingView : public IPlayerView {
+ public:
+  struct Strip {
+    std::u16string text;
+    int ticks = 0;
+  };
+  void SetStripText(int kind, const std::u16string& text, int ticks) override {
+    std::lock_guard lock(m);
+    strips[kind] = {text, ticks};
+    history.push_back(text);
+  }
+  void ClearStrip(int kind) override {
+    std::lock_guard lock(m);
+    strips[kind] = {};
+  }
+  void ShowAnimation(int id) override {
+    std::lock_guard lock(m);
+    animation = id;
+  }
+  void HideAnimation() override {
+    std::lock_guard lock(m);
+    animation = 0;
+  }
+  void SetTimer(int id, int ms) override {
+    std::lock_guard lock(m);
+    timers[id] = ms;
+  }
+  void KillTimer(int id) override {
+    std::lock_guard lock(m);
+    timers.erase(id);
+  }
+  void ShowLevelBars(int bars) override {
+    std::lock_guard lock(m);
+    levelBars = bars;
+  }
+  void ShowVideoArea(bool p) override {
+    std::lock_guard lock(m);
+    playing = p;
+  }
+  void ShowProgrammeStripIfEpgOn() override {}
+  void RefreshChannelPanel(const std::vector<ChannelEntry>& e) override {
+    std::lock_guard lock(m);
+    panel = e;
+  }
+  void HideChannelPanel() override {}
+  void ResetPlaybackPanel() override {}
+  bool IsRecording() override {
+    std::lock_guard lock(m);
+    return recording;
+  }
+  void StartRecording() override {
+    std::lock_guard lock(m);
+    recording = true;
+    ++recordStarts;
+  }
+  void StopRecording(bool ask) override {
+    std::lock_guard lock(m);
+    recording = false;
+    stopAsked.push_back(ask);
+  }
+  void ReadIepgFile(const std::u16string& path) override {
+    std::lock_guard lock(m);
+    iepg.push_back(path);
+  }
+  void MessageBox(const std::u16string& text, const std::u16string&) override {
+    std::lock_guard lock(m);
+    boxes.push_back(text);
+  }
+  void PostQuit() override {
+    std::lock_guard lock(m);
+    ++quits;
+  }
+
+  std::u16string StripText(int kind) {
+    std::lock_guard lock(m);
+    return strips[kind].text;
+  }
+  bool Shown(const std::u16string& text) {
+    std::lock_guard lock(m);
+    for (const auto& t : history)
+      if (t == text) return true;
+    return false;
+  }
+
+  std::mutex m;
+  std::map<int, Strip> strips;
+  std::vector<std::u16string> history;
+  std::map<int, int> timers;
+  int animation = 0;
+  int levelBars = -1;
+  bool playing = false;
+  std::vector<ChannelEntry> panel;
+  bool recording = false;
+  int recordStarts = 0;
+  std::vector<bool> stopAsked;
+  std::vector<std::u16string> iepg;
+  std::vector<std::u16string> boxes;
+  int quits = 0;
+};
+
+// The sample broadcast's three stations (area 7, UHF 25..27), or other streams on those channels.
+inline std::unique_ptr<tunersim::SimProcess> StartSim(const std::vector<std::string>& channels) {
+  tunersim::SimProcess::Options o;
+  for (const auto& c : channels) {
+    o.args.push_back("--channel");
+    o.args.push_back(c);
+  }
+  return std::make_unique<tunersim::SimProcess>(o);
+}
+
+inline std::vector<std::string> SampleChannels() {
+  return {"27=" + Fixture("sample/ch27/stream.ts") + ",level=1", "26=" + Fixture("sample/ch26/stream.ts") + ",level=2",
+          "25=" + Fixture("sample/ch25/stream.ts") + ",level=3"};
+}
+
+inline int CountEntries(const char* folder) {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(folder)) ++n;
+  return n;
+}
+
+}  // namespace tevalo::shell::test
