@@ -10,6 +10,8 @@
 #include <thread>
 #include <vector>
 
+#include "tuner/device/testing/wait_for.h"
+
 #include <gtest/gtest.h>
 
 #include "sim_client.h"
@@ -18,27 +20,17 @@
 #include "tuner/wrapper/tdmb_dll.h"
 
 using Clock = std::chrono::steady_clock;
+using testing_support::MsSince;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr int kPackets = 396;  // 66 whole blocks
 
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
 template <typename Pred>
 bool WaitFor(Pred pred, int timeoutMs = 5000)
 {
-    auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return pred();
+    return testing_support::WaitFor(pred, timeoutMs);
 }
 
 // Packets on PID 0x100, each carrying its number and a pattern of its own, tag telling files apart.

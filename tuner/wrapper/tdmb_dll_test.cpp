@@ -11,31 +11,18 @@
 
 #include "tuner/device/device_paths.h"
 #include "tuner/device/testing/fake_stick.h"
+#include "tuner/device/testing/wait_for.h"
 #include "tuner/wrapper/station_table.h"
 
 using testing_support::Command;
 using testing_support::FakePacketNumber;
 using testing_support::FakeStick;
 using Clock = std::chrono::steady_clock;
+using testing_support::MsSince;
+using testing_support::WaitFor;
 
 namespace {
 
-long long MsSince(Clock::time_point start)
-{
-    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-}
-
-template <typename Pred>
-bool WaitFor(Pred pred, int timeoutMs = 3000)
-{
-    auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Clock::now() < end) {
-        if (pred())
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return pred();
-}
 
 std::u16string Name(const char16_t* field) { return field; }
 
