@@ -9,29 +9,29 @@ StringResolver g_strings;
 }  // namespace
 
 void SetBitmapResolver(BitmapResolver resolver) {
-    std::lock_guard lock(g_lock);
-    g_bitmaps = std::move(resolver);
+  std::lock_guard lock(g_lock);
+  g_bitmaps = std::move(resolver);
 }
 
 void SetStringResolver(StringResolver resolver) {
-    std::lock_guard lock(g_lock);
-    g_strings = std::move(resolver);
+  std::lock_guard lock(g_lock);
+  g_strings = std::move(resolver);
 }
 
 QImage LoadBitmapResource(unsigned id) {
-    BitmapResolver r;
-    {
-        std::lock_guard lock(g_lock);
-        r = g_bitmaps;
-    }
-    return r ? r(id) : QImage();
+  BitmapResolver r;
+  {
+    std::lock_guard lock(g_lock);
+    r = g_bitmaps;
+  }
+  return r ? r(id) : QImage();
 }
 
 QString LoadStringResource(unsigned id) {
-    StringResolver r;
-    {
-        std::lock_guard lock(g_lock);
-        r = g_strings;
-    }
-    return r ? r(id) : QString();
+  StringResolver r;
+  {
+    std::lock_guard lock(g_lock);
+    r = g_strings;
+  }
+  return r ? r(id) : QString();
 }

@@ -112,8 +112,9 @@ inline void PutI64(uint8_t* p, int64_t v) { PutU64(p, static_cast<uint64_t>(v));
 
 // The fixed size a frame message of this type is written with (0: not a frame type).
 inline uint32_t FrameMessageBytes(int32_t type) {
-  return type == IPC_VIDEO_FRAME ? kVideoFrameMessageBytes
-       : type == IPC_AUDIO_FRAME ? kAudioFrameMessageBytes : 0;
+  return type == IPC_VIDEO_FRAME   ? kVideoFrameMessageBytes
+         : type == IPC_AUDIO_FRAME ? kAudioFrameMessageBytes
+                                   : 0;
 }
 // The largest payload a frame message of this type carries (0: not a frame type).
 inline uint32_t FramePayloadMax(int32_t type) {
@@ -131,8 +132,7 @@ inline void EncodeMessageHeader(const IpcMessageHeader& h, uint8_t* out) {
 
 // Fills a format message: type, length, body, zeros after it. False (message untouched) when the
 // body is longer than 1016 bytes.
-inline bool MakeFormatMessage(StreamFormatMessage& m, int32_t type, const uint8_t* body,
-                              uint32_t length) {
+inline bool MakeFormatMessage(StreamFormatMessage& m, int32_t type, const uint8_t* body, uint32_t length) {
   if (length > kFormatBodyMax) return false;
   m.type = type;
   m.length = static_cast<int32_t>(length);
@@ -169,8 +169,8 @@ inline bool DecodeFrameHead(const uint8_t* in, int32_t& type, uint32_t& length, 
 
 // Fills a frame message (head with the stamp in values[1], the others -1, and the payload). Returns
 // the number of bytes to write (40000 or 10280), or 0 when the type or the length is not allowed.
-inline uint32_t MakeFrameMessage(StreamFrameMessage& m, int32_t type, int64_t stamp,
-                                 const uint8_t* payload, uint32_t length) {
+inline uint32_t MakeFrameMessage(StreamFrameMessage& m, int32_t type, int64_t stamp, const uint8_t* payload,
+                                 uint32_t length) {
   if (FrameMessageBytes(type) == 0 || length > FramePayloadMax(type)) return 0;
   m.type = type;
   m.length = static_cast<int32_t>(length);

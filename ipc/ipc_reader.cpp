@@ -22,8 +22,7 @@ IpcReadResult ReadIpcMessage(CSharedMemoryIpc& ipc, IpcIncoming& msg, uint32_t w
     case IPC_VIDEO_FRAME:
     case IPC_AUDIO_FRAME:
       if (msg.header.length < 0 || length > FramePayloadMax(type)) return refuse();
-      for (int i = 0; i < 4; ++i)
-        ipc.Read(head + 8 + 8 * i, 8, 8 + 8 * i, CSharedMemoryIpc::kReadCopy, 0);
+      for (int i = 0; i < 4; ++i) ipc.Read(head + 8 + 8 * i, 8, 8 + 8 * i, CSharedMemoryIpc::kReadCopy, 0);
       for (int i = 0; i < 4; ++i) msg.values[i] = ipcle::GetI64(head + 8 + 8 * i);
       msg.payload.resize(length);
       if (!ipc.Read(msg.payload.data(), length, kFrameHeadBytes, CSharedMemoryIpc::kReadRelease, 0)) {

@@ -13,10 +13,8 @@ std::atomic_ref<uint32_t> Slot(uint32_t* header, int slot) { return std::atomic_
 
 }  // namespace
 
-CSharedMemoryIpc::CSharedMemoryIpc(IpcRole role, std::string_view name, uint32_t payloadSize,
-                                   bool inherit)
-    : m_payloadSize(payloadSize), m_role(role), m_roleId(static_cast<uint32_t>(role)),
-      m_inherit(inherit) {
+CSharedMemoryIpc::CSharedMemoryIpc(IpcRole role, std::string_view name, uint32_t payloadSize, bool inherit)
+    : m_payloadSize(payloadSize), m_role(role), m_roleId(static_cast<uint32_t>(role)), m_inherit(inherit) {
   BuildNames(name);
   if (!LockRace()) return;
 
@@ -99,8 +97,7 @@ bool CSharedMemoryIpc::LockRace() {
       return false;
     }
   }
-  const uint32_t r =
-      WaitForSingleObject(m_raceMutex, IsPlayer() ? kPlayerRaceWaitMs : kFilterRaceWaitMs);
+  const uint32_t r = WaitForSingleObject(m_raceMutex, IsPlayer() ? kPlayerRaceWaitMs : kFilterRaceWaitMs);
   m_raceHeld = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0;
   if (!m_raceHeld && !IsPlayer()) {
     Store(r == WAIT_TIMEOUT ? ERROR_TIMEOUT : GetLastError());
@@ -174,8 +171,7 @@ int CSharedMemoryIpc::Write(const void* buffer, uint32_t length, int waitForPeer
   return 1;
 }
 
-int CSharedMemoryIpc::Read(void* destination, uint32_t length, uint32_t offset, int mode,
-                           uint32_t waitMs) {
+int CSharedMemoryIpc::Read(void* destination, uint32_t length, uint32_t offset, int mode, uint32_t waitMs) {
   if (!m_connected || !m_payload || mode < kReadWait || mode > kReadRelease) return 0;
   if (mode == kReadWait) {
     if (WaitForSingleObject(PeerEvent(), waitMs) != WAIT_OBJECT_0) return 0;

@@ -17,7 +17,7 @@ enum class IpcRole : uint32_t {
 
 class CSharedMemoryIpc {
  public:
-  static constexpr uint32_t kWriteWaitMs = 1000;       // acknowledgement and data mutex waits
+  static constexpr uint32_t kWriteWaitMs = 1000;  // acknowledgement and data mutex waits
   static constexpr uint32_t kPlayerRaceWaitMs = 1000;
   static constexpr uint32_t kFilterRaceWaitMs = 10000;
   static constexpr char kRaceMutexName[] = "IPC_RACE_MUTEX{DF9F578A-D4F8-45f3-8229-674094C60ECE}";
@@ -93,6 +93,6 @@ class CSharedMemoryIpc {
   [[maybe_unused]] bool m_inherit = false;  // kept for callers; nothing is inherited across exec here
   bool m_connected = false;
   bool m_disconnected = false;
-  int m_ownSlot = -1;          // the slot this side wrote its id into
+  int m_ownSlot = -1;             // the slot this side wrote its id into
   bool m_unacknowledged = false;  // a written message the reader has not acknowledged yet
 };

@@ -9,23 +9,23 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 int main(int argc, char** argv) {
-    namespace fs = std::filesystem;
-    size_t count = 0;
-    for (int i = 1; i < argc; ++i) {
-        std::vector<fs::path> files;
-        if (fs::is_directory(argv[i])) {
-            for (const auto& e : fs::recursive_directory_iterator(argv[i]))
-                if (e.is_regular_file()) files.push_back(e.path());
-        } else {
-            files.emplace_back(argv[i]);
-        }
-        for (const auto& f : files) {
-            std::ifstream in(f, std::ios::binary);
-            std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
-            ++count;
-        }
+  namespace fs = std::filesystem;
+  size_t count = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::vector<fs::path> files;
+    if (fs::is_directory(argv[i])) {
+      for (const auto& e : fs::recursive_directory_iterator(argv[i]))
+        if (e.is_regular_file()) files.push_back(e.path());
+    } else {
+      files.emplace_back(argv[i]);
     }
-    std::printf("replayed %zu inputs\n", count);
-    return count == 0 ? 1 : 0;
+    for (const auto& f : files) {
+      std::ifstream in(f, std::ios::binary);
+      std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+      LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+      ++count;
+    }
+  }
+  std::printf("replayed %zu inputs\n", count);
+  return count == 0 ? 1 : 0;
 }

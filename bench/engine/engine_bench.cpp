@@ -54,7 +54,8 @@ double BitrateOf(const fs::path& ts) {
   std::ifstream in(ts.parent_path() / "manifest.json");
   if (in) {
     const auto m = nlohmann::json::parse(in, nullptr, false);
-    if (!m.is_discarded() && m.contains("ts") && m["ts"].contains("bitrate")) return m["ts"]["bitrate"].get<double>();
+    if (!m.is_discarded() && m.contains("ts") && m["ts"].contains("bitrate"))
+      return m["ts"]["bitrate"].get<double>();
   }
   return 282000;
 }
@@ -73,8 +74,10 @@ struct CountingOutput : IFramerOutput {
 struct DirectSink : IStreamPacketSink {
   CEsFramer* framer = nullptr;
   void PushPacket(std::unique_ptr<StreamPacket> p) override {
-    if (p->kind == 1) framer->FrameVideo(p->data.data(), p->data.size(), p->stamp);
-    else framer->FrameAudio(p->data.data(), p->data.size(), p->stamp);
+    if (p->kind == 1)
+      framer->FrameVideo(p->data.data(), p->data.size(), p->stamp);
+    else
+      framer->FrameAudio(p->data.data(), p->data.size(), p->stamp);
   }
 };
 
@@ -95,7 +98,8 @@ PassResult DemuxAndFrame(const std::vector<uint8_t>& ts) {
   sink.framer = &framer;
   CNullTextDecoders text;
   CTsDemux demux(pids, map, sink, text);
-  for (size_t p = 0; p + kTsBlockSize <= ts.size(); p += kTsBlockSize) demux.PushBlock(ts.data() + p, kTsBlockSize);
+  for (size_t p = 0; p + kTsBlockSize <= ts.size(); p += kTsBlockSize)
+    demux.PushBlock(ts.data() + p, kTsBlockSize);
   return {out.frames};
 }
 
@@ -128,7 +132,8 @@ ChildRun RunFfmpeg(const std::vector<std::string>& args) {
 // Blocks at the broadcast's pace, looping the file.
 class PacedSource : public ITsBlockSource {
  public:
-  PacedSource(const std::vector<uint8_t>& ts, double bitrate) : m_ts(ts), m_interval(kTsBlockSize * 8 / bitrate) {}
+  PacedSource(const std::vector<uint8_t>& ts, double bitrate)
+      : m_ts(ts), m_interval(kTsBlockSize * 8 / bitrate) {}
   int GetTSStream(uint8_t* buffer, int* count) override {
     const double due = std::chrono::duration<double>(Clock::now() - m_start).count() / m_interval;
     const int64_t available = int64_t(due) - m_sent;
@@ -202,16 +207,18 @@ int main(int argc, char** argv) {
   double startup = 1e9;
   for (int run = 0; run < 3; ++run)
     startup = std::min(startup, RunFfmpeg({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i",
-                                           head.string(), "-c", "copy", "-f", "null", "-"}).wall);
+                                           head.string(), "-c", "copy", "-f", "null", "-"})
+                                    .wall);
   fs::remove(head);
   std::printf("demux + framing in memory: %.1f MB/s (%llu frames, best of 5)\n", engineRate,
               (unsigned long long)frames);
   if (ffOk) {
     const double net = std::max(1e-3, ffBest - startup);
-    std::printf("ffmpeg -c copy -f null:     %.1f MB/s wall, %.1f MB/s without its %.0f ms start-up (best of 3)\n",
-                mb / ffBest, mb / net, 1000 * startup);
-    std::printf("ratio engine / ffmpeg:      %.1f (wall), %.1f (without start-up)\n", engineRate / (mb / ffBest),
-                engineRate / (mb / net));
+    std::printf(
+        "ffmpeg -c copy -f null:     %.1f MB/s wall, %.1f MB/s without its %.0f ms start-up (best of 3)\n",
+        mb / ffBest, mb / net, 1000 * startup);
+    std::printf("ratio engine / ffmpeg:      %.1f (wall), %.1f (without start-up)\n",
+                engineRate / (mb / ffBest), engineRate / (mb / net));
   } else {
     std::printf("ffmpeg: not run (missing or failed)\n");
   }
@@ -238,9 +245,9 @@ int main(int argc, char** argv) {
   const double input = source.Sent() * kTsBlockSize * 8 / bitrate;
   std::printf("live engine: %.2f ms CPU per second of input (%.1f s of input at %.0f bit/s, %llu frames)\n",
               1000 * cpu / input, input, bitrate, (unsigned long long)host.frames.load());
-  const ChildRun live = RunFfmpeg({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-i",
-                                   file.string(), "-t", std::to_string(liveSeconds), "-c", "copy", "-f",
-                                   "null", "-"});
+  const ChildRun live =
+      RunFfmpeg({"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-re", "-i", file.string(), "-t",
+                 std::to_string(liveSeconds), "-c", "copy", "-f", "null", "-"});
   if (live.status == 0) {
     std::printf("ffmpeg -re -c copy:  %.2f ms CPU per second of input\n", 1000 * live.cpu / liveSeconds);
     std::printf("ratio engine / ffmpeg CPU: %.2f\n", (cpu / input) / (live.cpu / liveSeconds));

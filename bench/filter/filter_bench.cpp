@@ -3,11 +3,11 @@
 // -pix_fmt bgr0 -`, the audio pin (decode, channel handling, burst check) beside FAAD2 alone.
 #include <neaacdec.h>
 
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "es_util.h"
@@ -42,8 +42,8 @@ double VideoPin(const std::vector<testes::Bytes>& aus, int rounds, size_t* frame
     }
     const auto t0 = Clock::now();
     for (size_t i = 0; i < aus.size(); ++i)
-      *frames += pin.FillBuffer(buf.data(), {320, 180}, 1280).kind ==
-                 halvik::CHalvikVideoStream::Fill::kDeliver;
+      *frames +=
+          pin.FillBuffer(buf.data(), {320, 180}, 1280).kind == halvik::CHalvikVideoStream::Fill::kDeliver;
     total += Seconds(t0, Clock::now());
   }
   return total;
@@ -118,8 +118,8 @@ int main(int argc, char** argv) {
   double ffmpeg_s = 0;
   const std::string log = dir + "/ffmpeg.log";
   for (int r = 0; r < kRounds; ++r) {
-    Run("ffmpeg -hide_banner -benchmark -threads 1 -i '" + h264 + "' -f null -pix_fmt bgr0 - 2>'" +
-        log + "'");
+    Run("ffmpeg -hide_banner -benchmark -threads 1 -i '" + h264 + "' -f null -pix_fmt bgr0 - 2>'" + log +
+        "'");
     const auto text = testes::ReadFile(log);
     const std::string s(text.begin(), text.end());
     const auto at = s.rfind("rtime=");

@@ -76,8 +76,8 @@ int RunReader() {
 
 void Report(const char* setup, const Load& load, uint64_t count, double seconds) {
   const double rate = double(count) / seconds;
-  std::printf("%-14s %-22s %8.0f messages/s  = %7.0f x the live stream (%.0f/s)\n", setup,
-              load.name, rate, rate / kLiveMessagesPerSecond, kLiveMessagesPerSecond);
+  std::printf("%-14s %-22s %8.0f messages/s  = %7.0f x the live stream (%.0f/s)\n", setup, load.name, rate,
+              rate / kLiveMessagesPerSecond, kLiveMessagesPerSecond);
 }
 
 }  // namespace

@@ -5,14 +5,14 @@
 //    file into the same kind of sinks (BGRx pictures into a syncing sink, sound into a syncing
 //    fake sink), run in the same process tree right after; the simulator's own CPU is not counted;
 //  - peak memory (maximum resident set).
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <sys/time.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -118,8 +118,8 @@ double PlaybinCpu(const std::string& file, int seconds) {
   const pid_t pid = fork();
   if (pid == 0) {
     const std::string uri = "uri=file://" + file;
-    execlp("timeout", "timeout", "-s", "INT", std::to_string(seconds).c_str(), "gst-launch-1.0", "-q", "playbin",
-           uri.c_str(), "video-sink=videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true",
+    execlp("timeout", "timeout", "-s", "INT", std::to_string(seconds).c_str(), "gst-launch-1.0", "-q",
+           "playbin", uri.c_str(), "video-sink=videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true",
            "audio-sink=fakesink sync=true", static_cast<char*>(nullptr));
     _exit(127);
   }
@@ -144,7 +144,8 @@ int main(int argc, char** argv) {
   setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
   {
     std::ofstream reg(dir + "/registry.ini");
-    reg << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << dir << "/\"\n\"rec_Dir\"=\"" << dir << "\"\n";
+    reg << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << dir << "/\"\n\"rec_Dir\"=\"" << dir
+        << "\"\n";
     reg << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
   }
   setenv("TEVALO_REGISTRY", (dir + "/registry.ini").c_str(), 1);
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
   tunersim::SimProcess::Options so;
   for (int uhf : {27, 26, 25}) {
     so.args.push_back("--channel");
-    so.args.push_back(std::to_string(uhf) + "=" + fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts");
+    so.args.push_back(std::to_string(uhf) + "=" + fixtures + "/sample/ch" + std::to_string(uhf) +
+                      "/stream.ts");
   }
   tunersim::SimProcess sim(so);
 
@@ -224,8 +226,8 @@ int main(int argc, char** argv) {
               zaps[zaps.size() / 2], zaps.back(), zaps.front(), fps > 0 ? gop / fps * 1000 : 0.0);
   std::printf("CPU per second of playback: tevalo %.3f s, playbin %.3f s, ratio %.2f\n", cpuLive, cpuPlaybin,
               cpuPlaybin > 0 ? cpuLive / cpuPlaybin : 0.0);
-  std::printf("  of which the busiest thread %.3f s; the rest %.3f s, ratio %.2f\n", busiest, cpuLive - busiest,
-              cpuPlaybin > 0 ? (cpuLive - busiest) / cpuPlaybin : 0.0);
+  std::printf("  of which the busiest thread %.3f s; the rest %.3f s, ratio %.2f\n", busiest,
+              cpuLive - busiest, cpuPlaybin > 0 ? (cpuLive - busiest) / cpuPlaybin : 0.0);
   std::printf("peak memory (max RSS): %ld MB\n", self.ru_maxrss / 1024);
   std::filesystem::remove_all(dir);
   return 0;

@@ -157,7 +157,8 @@ void CHalvikF::StartAtKeyPicture(uint64_t ms) {
       for (;;) {
         const auto got = reader_.ReadRecord(r);
         if (got == rec::CRecReader::ReadResult::End || r.offset > target_at) break;
-        if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kVideoType && IsKeyPicture(r.payload))
+        if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kVideoType &&
+            IsKeyPicture(r.payload))
           key = r.offset;
       }
       if (key) {

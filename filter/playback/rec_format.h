@@ -18,8 +18,8 @@ constexpr size_t kHeaderSize = 8;
 constexpr size_t kInfoBlockSize = kFormatMessageBytes;
 constexpr size_t kInfoBodyMax = kFormatBodyMax;
 constexpr uint64_t kFirstRecordOffset = kHeaderSize + 2 * kInfoBlockSize;  // 2056
-constexpr size_t kPrefixSize = 8;   // marker + tick
-constexpr size_t kHeadSize = 40;    // type, length, four int64
+constexpr size_t kPrefixSize = 8;                                          // marker + tick
+constexpr size_t kHeadSize = 40;                                           // type, length, four int64
 constexpr size_t kRecordOverhead = kPrefixSize + kHeadSize;
 constexpr std::array<uint8_t, 4> kMarker = {0x00, 0x00, 0x01, 0xFA};
 constexpr uint32_t kVideoType = IPC_VIDEO_FRAME;
@@ -35,8 +35,8 @@ using ipcle::PutI64;
 using ipcle::PutU32;
 
 struct FileHeader {
-    uint32_t startTick = 0;
-    uint32_t endTick = kNoEndTick;
+  uint32_t startTick = 0;
+  uint32_t endTick = kNoEndTick;
 };
 
 // Milliseconds from start to end across a wrap of the 32-bit tick; nullopt while the recording has no
@@ -53,10 +53,10 @@ InfoBlock MakeInfoBlock(uint32_t type, std::span<const uint8_t> body);
 std::optional<std::vector<uint8_t>> InfoBody(const InfoBlock& block, uint32_t expectedType);
 
 struct RecordHead {
-    uint32_t tick = 0;  // wall-clock tick when written
-    uint32_t type = 0;
-    uint32_t length = 0;
-    int64_t time = -1;  // presentation time, 100 ns
+  uint32_t tick = 0;  // wall-clock tick when written
+  uint32_t type = 0;
+  uint32_t length = 0;
+  int64_t time = -1;  // presentation time, 100 ns
 };
 
 // Prefix and head of a record as stored.

@@ -59,8 +59,8 @@ AacFront::DecodeResult AacFront::aac_decode(uint8_t* dst, size_t capacity, const
     skipped = 1;
   }
   NeAACDecFrameInfo info{};
-  void* pcm = NeAACDecDecode(static_cast<NeAACDecHandle>(handle_), &info,
-                             const_cast<unsigned char*>(data), static_cast<unsigned long>(length));
+  void* pcm = NeAACDecDecode(static_cast<NeAACDecHandle>(handle_), &info, const_cast<unsigned char*>(data),
+                             static_cast<unsigned long>(length));
   if (info.error != 0 || !pcm) {
     if (info.error == 0) r.consumed = static_cast<int32_t>(info.bytesconsumed) + skipped;
     return r;

@@ -20,8 +20,7 @@ AudioSelection SelectAudioDecoder(const uint8_t b[7]) {
   return {AudioMode::kAudioSpecificConfig, c};
 }
 
-ChannelAnalyzer::Result ChannelAnalyzer::Analyze(const uint8_t* h, size_t length,
-                                                 uint8_t pin_count) {
+ChannelAnalyzer::Result ChannelAnalyzer::Analyze(const uint8_t* h, size_t length, uint8_t pin_count) {
   if (length < 7) return {0, pin_count};
   const uint8_t c = AdtsChannelConfig(h);
   if (c != 0) {

@@ -96,8 +96,8 @@ std::optional<Sps> ParseSps(const std::vector<uint8_t>& rbsp) {
   } else if (poc_type > 2) {
     return std::nullopt;
   }
-  r.ue();    // num_ref_frames
-  r.u(1);    // gaps_in_frame_num_value_allowed_flag
+  r.ue();  // num_ref_frames
+  r.u(1);  // gaps_in_frame_num_value_allowed_flag
   const uint32_t width_mbs = r.ue() + 1;
   const uint32_t height_units = r.ue() + 1;
   const uint32_t frame_mbs_only = r.u(1);
@@ -112,8 +112,7 @@ std::optional<Sps> ParseSps(const std::vector<uint8_t>& rbsp) {
   const int64_t unit_x = (chroma_array == 1 || chroma_array == 2) ? 2 : 1;
   const int64_t unit_y = ((chroma_array == 1) ? 2 : 1) * (2 - frame_mbs_only);
   const int64_t w = 16 * int64_t{width_mbs} - unit_x * (int64_t{crop[0]} + crop[1]);
-  const int64_t h = 16 * int64_t{height_units} * (2 - frame_mbs_only) -
-                    unit_y * (int64_t{crop[2]} + crop[3]);
+  const int64_t h = 16 * int64_t{height_units} * (2 - frame_mbs_only) - unit_y * (int64_t{crop[2]} + crop[3]);
   if (w <= 0 || h <= 0) return std::nullopt;
   sps.size = {static_cast<int>(w), static_cast<int>(h)};
   return sps;

@@ -58,8 +58,7 @@ CHalvik::~CHalvik() {
   record_queue_.Clear();
 }
 
-std::array<uint8_t, kFilterConnectDataSize> CHalvik::FilterConnectData(uint32_t pid,
-                                                                       const std::string& url) {
+std::array<uint8_t, kFilterConnectDataSize> CHalvik::FilterConnectData(uint32_t pid, const std::string& url) {
   std::array<uint8_t, kFilterConnectDataSize> d{};
   PutLe32(d.data(), pid);
   // The URL as UTF-16LE, at most 259 units and always terminated.
@@ -102,8 +101,8 @@ bool CHalvik::Load(const char* url) {
   channel_ = host_->CreateChannel();
   if (!channel_) return false;
   const auto data = FilterConnectData(host_->ProcessId(), url_);
-  host_->SendCopyData(player_window_, kCopyDataFilterOpen, kFilterConnectDataSize, data.data(),
-                      data.size(), true, 5000);
+  host_->SendCopyData(player_window_, kCopyDataFilterOpen, kFilterConnectDataSize, data.data(), data.size(),
+                      true, 5000);
   connection_state_ = 0;
   last_state_ = FilterState::kStopped;
   if (!channel_->Connect()) return false;
@@ -131,8 +130,7 @@ void CHalvik::Pause() {
     events_->SetWake();
     receive_thread_.CallWorker(kRequestRun);
     connection_state_ = 0;
-    host_->SendCopyData(player_window_, kCopyDataFilterRun, host_->ProcessId(), nullptr, 0, true,
-                        1000);
+    host_->SendCopyData(player_window_, kCopyDataFilterRun, host_->ProcessId(), nullptr, 0, true, 1000);
     connection_state_ = 1;
   }
   state_ = last_state_ = FilterState::kPaused;
@@ -149,8 +147,7 @@ void CHalvik::Stop() {
   // The graph pauses a running filter before it stops it.
   if (last_state_ != FilterState::kPaused) return;
   if (connection_state_ == 1)
-    host_->SendCopyData(player_window_, kCopyDataFilterStop, host_->ProcessId(), nullptr, 0, false,
-                        1000);
+    host_->SendCopyData(player_window_, kCopyDataFilterStop, host_->ProcessId(), nullptr, 0, false, 1000);
   connection_state_ = 3;
   EndWorkers();
   state_ = last_state_ = FilterState::kStopped;

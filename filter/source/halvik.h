@@ -81,8 +81,7 @@ class CHalvik {
   void ProcessIpcMessage();
 
   // The 524-byte payload of the open message.
-  static std::array<uint8_t, kFilterConnectDataSize> FilterConnectData(uint32_t pid,
-                                                                       const std::string& url);
+  static std::array<uint8_t, kFilterConnectDataSize> FilterConnectData(uint32_t pid, const std::string& url);
 
  private:
   void ReceiveThreadProc();

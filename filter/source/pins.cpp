@@ -40,15 +40,13 @@ void CHalvikVideoStream::SetDefaultMediaType() {
   first_sample_ = true;
 }
 
-CHalvikVideoStream::Fill CHalvikVideoStream::FillBuffer(uint8_t* dst, PictureSize size,
-                                                         ptrdiff_t stride) {
+CHalvikVideoStream::Fill CHalvikVideoStream::FillBuffer(uint8_t* dst, PictureSize size, ptrdiff_t stride) {
   std::lock_guard lock(lock_);
   Fill f;
   FrameRecordPtr r = queue_.Pop();
   empty_ = !r;
   if (!r) return f;
-  if (!front_ || front_->Decode(r->payload.data(), r->payload.size()) !=
-                     VideoDecoderFront::Result::kPicture)
+  if (!front_ || front_->Decode(r->payload.data(), r->payload.size()) != VideoDecoderFront::Result::kPicture)
     return f;
   const YuvPlanes pic = front_->picture();
   f.size = {pic.width, pic.height};
@@ -71,8 +69,7 @@ CHalvikVideoStream::Fill CHalvikVideoStream::FillBuffer(uint8_t* dst, PictureSiz
 void CHalvikVideoStream::TakeHeldPicture(uint8_t* dst, ptrdiff_t stride) {
   std::lock_guard lock(lock_);
   const size_t row = size_t(held_size_.width) * 4;
-  for (int y = 0; y < held_size_.height; ++y)
-    std::memcpy(dst + y * stride, held_.data() + y * row, row);
+  for (int y = 0; y < held_size_.height; ++y) std::memcpy(dst + y * stride, held_.data() + y * row, row);
   held_.clear();
 }
 
@@ -93,8 +90,8 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
       const bool adts = sel.mode == AudioMode::kAdts;
       mode_ = adts ? Mode::kAdts : Mode::kAsc;
       const auto open = adts ? aac_.aac_open(0, b, 7) : aac_.aac_open(1, b, 4);
-      const uint32_t core = adts ? adts_peek_header(b, 7).value_or(AdtsHeader{}).sample_rate
-                                 : AscSampleRate(b);
+      const uint32_t core =
+          adts ? adts_peek_header(b, 7).value_or(AdtsHeader{}).sample_rate : AscSampleRate(b);
       if (open.rc >= 0 && core != 0 && open.sample_rate == 2 * core)
         decoder_delay_ = kUpsamplingDelaySamples * 10'000'000LL / open.sample_rate;
       return 0;

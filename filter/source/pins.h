@@ -65,8 +65,8 @@ class CHalvikVideoStream {
 };
 
 struct AudioPinOptions {
-  int mute_threshold = 10;           // thousands; the playback pin uses 30
-  bool follow_selection = true;      // false: the main programme always (playback)
+  int mute_threshold = 10;       // thousands; the playback pin uses 30
+  bool follow_selection = true;  // false: the main programme always (playback)
   // Announces a dual-mono change (0 off, else the selection); called outside the pin lock.
   std::function<void(int32_t)> notify;
 };
@@ -77,8 +77,8 @@ inline constexpr int kAudioRate = 48000;
 
 class CHalvikAudioStream {
  public:
-  CHalvikAudioStream(FrameQueue& queue, const std::atomic<int32_t>& selection,
-                     AudioPinOptions options = {}, RecordTap tap = {})
+  CHalvikAudioStream(FrameQueue& queue, const std::atomic<int32_t>& selection, AudioPinOptions options = {},
+                     RecordTap tap = {})
       : queue_(queue), selection_(selection), options_(std::move(options)), tap_(tap) {}
 
   // Receive thread: chooses and opens the decoder from the 1016-byte, zero-filled configuration.

@@ -76,12 +76,11 @@ class PlatformHost : public FilterHost {
   }
 
   intptr_t FindPlayerWindow() override {
-    return reinterpret_cast<intptr_t>(
-        tevalo::win::FindWindowW(nullptr, Utf16(kPlayerWindowTitle).c_str()));
+    return reinterpret_cast<intptr_t>(tevalo::win::FindWindowW(nullptr, Utf16(kPlayerWindowTitle).c_str()));
   }
 
-  bool SendCopyData(intptr_t window, uint32_t code, uint32_t cb_data, const uint8_t* payload,
-                    size_t size, bool block, uint32_t timeout_ms) override {
+  bool SendCopyData(intptr_t window, uint32_t code, uint32_t cb_data, const uint8_t* payload, size_t size,
+                    bool block, uint32_t timeout_ms) override {
     if (window == 0) return false;
     std::vector<uint8_t> copy(payload ? payload : nullptr, payload ? payload + size : nullptr);
     tevalo::win::COPYDATASTRUCT cds{code, cb_data, payload ? copy.data() : nullptr};

@@ -42,7 +42,8 @@ uint32_t CRecorder::Tick() const { return options_.tick ? options_.tick() : tvk:
 
 std::u16string CRecorder::TargetPath() {
   const std::u16string user = ReadFolder(u"User_Dir");
-  const std::u16string ini = tevalo::path::Join(std::u16string_view(user), std::u16string_view(u"config.ini"));
+  const std::u16string ini =
+      tevalo::path::Join(std::u16string_view(user), std::u16string_view(u"config.ini"));
   std::u16string name = tevalo::profile::ReadString(ini, u"RECControl", u"FileName");
   if (name.size() > kFileNameMax - 1) name.resize(kFileNameMax - 1);
   return name;

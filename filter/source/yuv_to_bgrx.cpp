@@ -38,10 +38,8 @@ void YuvPixelToBgrx(uint8_t y, uint8_t u, uint8_t v, uint8_t out[4]) { Pixel(y, 
 // Eight pixels in packed 16-bit arithmetic; the same results as Pixel().
 inline void Pixels8(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_t* out) {
   const __m128i zero = _mm_setzero_si128();
-  const __m128i y8 = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Y)),
-                                   _mm_set1_epi8(16));
-  const __m128i y = _mm_mulhi_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(y8, zero), 3),
-                                    _mm_set1_epi16(kY));
+  const __m128i y8 = _mm_subs_epu8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(Y)), _mm_set1_epi8(16));
+  const __m128i y = _mm_mulhi_epi16(_mm_slli_epi16(_mm_unpacklo_epi8(y8, zero), 3), _mm_set1_epi16(kY));
   int32_t u4, v4;
   std::memcpy(&u4, U, 4);
   std::memcpy(&v4, V, 4);
@@ -51,8 +49,8 @@ inline void Pixels8(const uint8_t* Y, const uint8_t* U, const uint8_t* V, uint8_
   u = _mm_unpacklo_epi16(u, u);  // each chroma sample serves two pixels
   v = _mm_unpacklo_epi16(v, v);
   const __m128i r = _mm_adds_epi16(y, _mm_mulhi_epi16(v, _mm_set1_epi16(kVR)));
-  const __m128i g = _mm_adds_epi16(y, _mm_adds_epi16(_mm_mulhi_epi16(u, _mm_set1_epi16(kUG)),
-                                                     _mm_mulhi_epi16(v, _mm_set1_epi16(kVG))));
+  const __m128i g = _mm_adds_epi16(
+      y, _mm_adds_epi16(_mm_mulhi_epi16(u, _mm_set1_epi16(kUG)), _mm_mulhi_epi16(v, _mm_set1_epi16(kVG))));
   const __m128i b = _mm_adds_epi16(y, _mm_mulhi_epi16(u, _mm_set1_epi16(kUB)));
   const __m128i bg = _mm_unpacklo_epi8(_mm_packus_epi16(b, zero), _mm_packus_epi16(g, zero));
   const __m128i r0 = _mm_unpacklo_epi8(_mm_packus_epi16(r, zero), zero);

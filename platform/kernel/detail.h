@@ -22,13 +22,13 @@ struct ObjState {
   uint32_t kind;
   uint32_t manualReset;
   uint32_t signaled;
-  uint32_t pulseGen;     // bumped by each pulse; a waiter that saw an older value was released
-  int32_t pulseTokens;   // auto-reset pulse: waiters still to release
-  int32_t count;         // semaphore
+  uint32_t pulseGen;    // bumped by each pulse; a waiter that saw an older value was released
+  int32_t pulseTokens;  // auto-reset pulse: waiters still to release
+  int32_t count;        // semaphore
   int32_t maximum;
-  int32_t ownerPid;      // mutex
+  int32_t ownerPid;  // mutex
   int32_t ownerTid;
-  uint64_t ownerStart;   // start time of the owner's process, so a reused pid is not taken for it
+  uint64_t ownerStart;  // start time of the owner's process, so a reused pid is not taken for it
   uint32_t recursion;
   uint64_t mappingSize;
   uint32_t waiterBits[kWaiterSlots / 32];
@@ -51,9 +51,8 @@ struct Object {
 };
 
 // Shared segments (shared.cpp). All calls set the last error on failure.
-std::shared_ptr<SharedSegment> OpenSegment(std::string_view name, Kind kind, bool create,
-                                           CreateMode mode, const ObjState& init,
-                                           size_t dataSize);
+std::shared_ptr<SharedSegment> OpenSegment(std::string_view name, Kind kind, bool create, CreateMode mode,
+                                           const ObjState& init, size_t dataSize);
 ObjState* SegmentState(SharedSegment& seg);
 void* SegmentData(SharedSegment& seg);
 size_t SegmentDataSize(SharedSegment& seg);

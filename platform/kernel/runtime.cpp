@@ -78,8 +78,7 @@ std::string SystemObjectName(std::string_view name) {
   constexpr size_t kMax = 200;
   if (out.size() > kMax) {
     char tail[24];
-    std::snprintf(tail, sizeof tail, "#%016llx",
-                  static_cast<unsigned long long>(Fnv1a(out.substr(prefix))));
+    std::snprintf(tail, sizeof tail, "#%016llx", static_cast<unsigned long long>(Fnv1a(out.substr(prefix))));
     out.resize(kMax - 17);
     // Never leave half an escape behind.
     for (size_t i = out.size() > 2 ? out.size() - 2 : 0; i < out.size(); ++i)

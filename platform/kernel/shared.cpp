@@ -62,19 +62,17 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free);
 }  // namespace
 
 struct SharedSegment {
-  std::string key;       // SystemObjectName
+  std::string key;  // SystemObjectName
   std::string lockPath;
   int lockFd = -1;
   void* base = nullptr;
   size_t length = 0;
   std::shared_ptr<SharedSegment> arena;  // null for the arena itself
-  bool registered = false;  // in the registry, holding its shared lock
+  bool registered = false;               // in the registry, holding its shared lock
 
   ~SharedSegment();
   SegHeader* header() const { return static_cast<SegHeader*>(base); }
-  Arena* arenaLayout() const {
-    return static_cast<Arena*>(arena ? arena->base : base);
-  }
+  Arena* arenaLayout() const { return static_cast<Arena*>(arena ? arena->base : base); }
 };
 
 namespace {
@@ -116,14 +114,19 @@ class CreationLock {
 
 uint32_t ErrnoToError(int e) {
   switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
     case EACCES:
-    case EPERM: return ERROR_ACCESS_DENIED;
+    case EPERM:
+      return ERROR_ACCESS_DENIED;
     case ENOMEM:
-    case ENOSPC: return ERROR_NOT_ENOUGH_MEMORY;
+    case ENOSPC:
+      return ERROR_NOT_ENOUGH_MEMORY;
     case ENAMETOOLONG:
-    case EINVAL: return ERROR_INVALID_NAME;
-    default: return ERROR_INVALID_HANDLE;
+    case EINVAL:
+      return ERROR_INVALID_NAME;
+    default:
+      return ERROR_INVALID_HANDLE;
   }
 }
 
@@ -160,9 +163,9 @@ void InitArena(Arena* a) {
 }
 
 // Opens (or creates, or starts afresh) one segment. Caller holds g_registry.
-std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind, bool create,
-                                          CreateMode mode, const ObjState* init,
-                                          size_t dataSize, std::shared_ptr<SharedSegment> arena) {
+std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind, bool create, CreateMode mode,
+                                          const ObjState* init, size_t dataSize,
+                                          std::shared_ptr<SharedSegment> arena) {
   auto& registry = Registry();
   if (auto it = registry.find(key); it != registry.end()) {
     if (auto seg = it->second.lock()) {
@@ -283,8 +286,7 @@ SharedSegment::~SharedSegment() {
   }
   std::lock_guard<std::mutex> guard(g_registry);
   auto& registry = Registry();
-  if (auto it = registry.find(key); it != registry.end() && it->second.expired())
-    registry.erase(it);
+  if (auto it = registry.find(key); it != registry.end() && it->second.expired()) registry.erase(it);
   if (lockFd >= 0) {
     CreationLock creation;
     if (base) munmap(base, length);
@@ -298,19 +300,18 @@ SharedSegment::~SharedSegment() {
   // The arena reference goes after the creation lock is released.
 }
 
-std::shared_ptr<SharedSegment> OpenSegment(std::string_view name, Kind kind, bool create,
-                                           CreateMode mode, const ObjState& init,
-                                           size_t dataSize) {
+std::shared_ptr<SharedSegment> OpenSegment(std::string_view name, Kind kind, bool create, CreateMode mode,
+                                           const ObjState& init, size_t dataSize) {
   std::shared_ptr<SharedSegment> arena;
   {
     std::lock_guard<std::mutex> guard(g_registry);
-    arena = OpenLocked(SystemObjectName("") + "%arena", kArenaKind, true, CreateMode::OpenOrCreate,
-                       nullptr, 0, nullptr);
+    arena = OpenLocked(SystemObjectName("") + "%arena", kArenaKind, true, CreateMode::OpenOrCreate, nullptr,
+                       0, nullptr);
     if (!arena) return nullptr;
   }
   std::lock_guard<std::mutex> guard(g_registry);
-  return OpenLocked(SystemObjectName(name), static_cast<uint32_t>(kind), create, mode, &init,
-                    dataSize, arena);
+  return OpenLocked(SystemObjectName(name), static_cast<uint32_t>(kind), create, mode, &init, dataSize,
+                    arena);
 }
 
 ObjState* SegmentState(SharedSegment& seg) { return &seg.header()->state; }
@@ -322,9 +323,7 @@ void LockArena(SharedSegment& anyObject) {
   if (pthread_mutex_lock(m) == EOWNERDEAD) pthread_mutex_consistent(m);
 }
 
-void UnlockArena(SharedSegment& anyObject) {
-  pthread_mutex_unlock(&anyObject.arenaLayout()->lock);
-}
+void UnlockArena(SharedSegment& anyObject) { pthread_mutex_unlock(&anyObject.arenaLayout()->lock); }
 
 int AllocWaiterSlot(SharedSegment& anyObject) {
   Arena* a = anyObject.arenaLayout();

@@ -8,9 +8,9 @@
 // that involves shared objects lives in the namespace arena, so other processes can wake it.
 // The one exception: a mutex held by another thread is re-checked every 50 ms, since a holder that
 // dies (SIGKILL, thread exit) cannot signal anyone; that is how an abandoned mutex is noticed.
+#include <linux/futex.h>
 #include <sys/syscall.h>
 #include <unistd.h>
-#include <linux/futex.h>
 
 #include <algorithm>
 #include <bit>
@@ -209,8 +209,8 @@ bool Modify(const Handle& h, Kind kind, F&& change) {
   return true;
 }
 
-Handle MakeObject(Kind kind, std::string_view name, bool create, CreateMode mode,
-                  const ObjState& init, size_t dataSize = 0) {
+Handle MakeObject(Kind kind, std::string_view name, bool create, CreateMode mode, const ObjState& init,
+                  size_t dataSize = 0) {
   auto o = std::make_shared<Object>();
   if (name.empty()) {
     if (!create) {
@@ -326,8 +326,7 @@ bool ReleaseMutex(const Handle& mutex) {
   });
 }
 
-Handle CreateSemaphore(int32_t initialCount, int32_t maximumCount, std::string_view name,
-                       CreateMode mode) {
+Handle CreateSemaphore(int32_t initialCount, int32_t maximumCount, std::string_view name, CreateMode mode) {
   if (maximumCount <= 0 || initialCount < 0 || initialCount > maximumCount) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return {};
@@ -339,8 +338,7 @@ Handle CreateSemaphore(int32_t initialCount, int32_t maximumCount, std::string_v
 }
 
 Handle OpenSemaphore(std::string_view name) {
-  return MakeObject(Kind::Semaphore, name, false, CreateMode::OpenOrCreate,
-                    InitState(Kind::Semaphore));
+  return MakeObject(Kind::Semaphore, name, false, CreateMode::OpenOrCreate, InitState(Kind::Semaphore));
 }
 
 bool ReleaseSemaphore(const Handle& semaphore, int32_t releaseCount, int32_t* previousCount) {
@@ -364,8 +362,7 @@ uint32_t WaitForSingleObject(const Handle& handle, uint32_t timeoutMs) {
   return WaitForMultipleObjects(1, &handle, false, timeoutMs);
 }
 
-uint32_t WaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll,
-                                uint32_t timeoutMs) {
+uint32_t WaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs) {
   if (count == 0 || count > MAXIMUM_WAIT_OBJECTS || !handles) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return WAIT_FAILED;

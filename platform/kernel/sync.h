@@ -58,15 +58,14 @@ enum class CreateMode {
 Handle CreateEvent(bool manualReset, bool initialState, std::string_view name = {},
                    CreateMode mode = CreateMode::OpenOrCreate);
 Handle OpenEvent(std::string_view name);  // ERROR_FILE_NOT_FOUND when no such object
-bool SetEvent(const Handle& event);        // idempotent: a set event stays set, nothing counts
+bool SetEvent(const Handle& event);       // idempotent: a set event stays set, nothing counts
 bool ResetEvent(const Handle& event);
 // Releases the threads waiting at this moment (auto-reset: one of them) and leaves the event clear.
 bool PulseEvent(const Handle& event);
 
 // Mutexes: owned by a thread, recursive. A holder that died (thread or process) leaves the mutex
 // abandoned: the next wait acquires it and returns WAIT_ABANDONED_0 + index.
-Handle CreateMutex(bool initialOwner, std::string_view name = {},
-                   CreateMode mode = CreateMode::OpenOrCreate);
+Handle CreateMutex(bool initialOwner, std::string_view name = {}, CreateMode mode = CreateMode::OpenOrCreate);
 Handle OpenMutex(std::string_view name);
 // False with ERROR_NOT_OWNER, changing nothing, when the calling thread does not hold it.
 bool ReleaseMutex(const Handle& mutex);
@@ -76,31 +75,25 @@ Handle CreateSemaphore(int32_t initialCount, int32_t maximumCount, std::string_v
                        CreateMode mode = CreateMode::OpenOrCreate);
 Handle OpenSemaphore(std::string_view name);
 // Adds releaseCount; refused (false, ERROR_TOO_MANY_POSTS, count unchanged) past the maximum.
-bool ReleaseSemaphore(const Handle& semaphore, int32_t releaseCount = 1,
-                      int32_t* previousCount = nullptr);
+bool ReleaseSemaphore(const Handle& semaphore, int32_t releaseCount = 1, int32_t* previousCount = nullptr);
 
 // Waits. Result: WAIT_OBJECT_0 + i (waitAll: WAIT_OBJECT_0), WAIT_ABANDONED_0 + i, WAIT_TIMEOUT, or
 // WAIT_FAILED with the last error set (an empty handle, a mapping, more than 64 handles).
 // waitAll == false takes the lowest-index object that is signalled; waitAll == true acquires all of
 // them at once or none.
 uint32_t WaitForSingleObject(const Handle& handle, uint32_t timeoutMs);
-uint32_t WaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll,
-                                uint32_t timeoutMs);
-inline uint32_t WaitForMultipleObjects(std::span<const Handle> handles, bool waitAll,
-                                       uint32_t timeoutMs) {
-  return WaitForMultipleObjects(static_cast<uint32_t>(handles.size()), handles.data(), waitAll,
-                                timeoutMs);
+uint32_t WaitForMultipleObjects(uint32_t count, const Handle* handles, bool waitAll, uint32_t timeoutMs);
+inline uint32_t WaitForMultipleObjects(std::span<const Handle> handles, bool waitAll, uint32_t timeoutMs) {
+  return WaitForMultipleObjects(static_cast<uint32_t>(handles.size()), handles.data(), waitAll, timeoutMs);
 }
 inline uint32_t WaitForMultipleObjects(std::initializer_list<Handle> handles, bool waitAll,
                                        uint32_t timeoutMs) {
-  return WaitForMultipleObjects(static_cast<uint32_t>(handles.size()), handles.begin(), waitAll,
-                                timeoutMs);
+  return WaitForMultipleObjects(static_cast<uint32_t>(handles.size()), handles.begin(), waitAll, timeoutMs);
 }
 
 // File mappings (the paging-file kind: zero-filled shared memory of a fixed size). An empty name
 // makes an in-process block. Opening an existing mapping keeps its size.
-Handle CreateFileMapping(size_t size, std::string_view name = {},
-                         CreateMode mode = CreateMode::OpenOrCreate);
+Handle CreateFileMapping(size_t size, std::string_view name = {}, CreateMode mode = CreateMode::OpenOrCreate);
 Handle OpenFileMapping(std::string_view name);
 size_t GetMappingSize(const Handle& mapping);  // 0 for anything else
 // A view of the whole mapping. The view keeps the mapping alive until UnmapViewOfFile, also after the

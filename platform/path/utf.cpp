@@ -76,8 +76,10 @@ std::u16string ToUtf16(std::string_view s) {
     bool ok = i + len <= s.size();
     for (int k = 1; ok && k < len; ++k) {
       const unsigned char t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (t & 0x3F);
+      if ((t & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (t & 0x3F);
     }
     if (!ok || cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       // Resynchronise on the next byte so one bad byte costs one character.

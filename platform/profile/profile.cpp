@@ -77,8 +77,8 @@ bool ReplaceFile(const std::string& path, const std::string& data) {
   const size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
   const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  const std::string tmp = path::Join(dir, "." + base + ".tmp-" + std::to_string(getpid()) + "-" +
-                                              std::to_string(counter.fetch_add(1)));
+  const std::string tmp = path::Join(
+      dir, "." + base + ".tmp-" + std::to_string(getpid()) + "-" + std::to_string(counter.fetch_add(1)));
   mode_t mode = 0666;
   struct stat st;
   if (stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
@@ -114,9 +114,7 @@ bool Modify(std::u16string_view file, Edit edit) {
   return ReplaceFile(path, doc.Serialize());
 }
 
-std::u16string_view View(const char16_t* s) {
-  return s ? std::u16string_view(s) : std::u16string_view();
-}
+std::u16string_view View(const char16_t* s) { return s ? std::u16string_view(s) : std::u16string_view(); }
 
 // Copies a list of names, each terminated, with a final extra terminator; cut lists end in two
 // terminators and report size - 2.
@@ -173,8 +171,7 @@ std::u16string ReadString(std::u16string_view file, std::u16string_view section,
   return std::u16string(def);
 }
 
-int32_t ReadInt(std::u16string_view file, std::u16string_view section, std::u16string_view key,
-                int32_t def) {
+int32_t ReadInt(std::u16string_view file, std::u16string_view section, std::u16string_view key, int32_t def) {
   const auto v = ReadValue(file, section, key);
   return v ? Wtoi(*v) : def;
 }
@@ -221,8 +218,7 @@ uint32_t GetPrivateProfileStringW(const char16_t* section, const char16_t* key, 
     return 0;
   }
   if (!section) return CopyList(Load(AbsolutePath(View(file))).Sections(), buf, size);
-  if (!key)
-    return CopyList(Load(AbsolutePath(View(file))).Keys(text::ToUtf8(View(section))), buf, size);
+  if (!key) return CopyList(Load(AbsolutePath(View(file))).Keys(text::ToUtf8(View(section))), buf, size);
   const std::u16string value = ReadString(View(file), View(section), View(key), View(def));
   const uint32_t n = static_cast<uint32_t>(std::min<size_t>(value.size(), size - 1));
   std::copy(value.begin(), value.begin() + n, buf);

@@ -39,8 +39,7 @@ std::optional<std::u16string> ReadValue(std::u16string_view file, std::u16string
                                         std::u16string_view key);
 std::u16string ReadString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                           std::u16string_view def = {});
-int32_t ReadInt(std::u16string_view file, std::u16string_view section, std::u16string_view key,
-                int32_t def);
+int32_t ReadInt(std::u16string_view file, std::u16string_view section, std::u16string_view key, int32_t def);
 bool WriteString(std::u16string_view file, std::u16string_view section, std::u16string_view key,
                  std::u16string_view value);
 bool DeleteKey(std::u16string_view file, std::u16string_view section, std::u16string_view key);

@@ -75,13 +75,13 @@ TEST_F(ProfileFiles, ReadSemanticsTable) {
     std::u16string want;
   } cases[] = {
       {u"SETUP", u"ALWAYS", u"0", 40, u"1"},
-      {u"setup", u"always", u"0", 40, u"1"},                   // names without regard to case
-      {u"SETUP", u"VOLUME_POS", u"900", 40, u"450"},           // blanks around key and value dropped
-      {u"SETUP", u"MUTE", u"0", 40, u"0"},                     // the first [SETUP] wins
-      {u"SETUP", u"TITLE", u"", 40, u"  quoted  "},            // surrounding quotes removed
+      {u"setup", u"always", u"0", 40, u"1"},          // names without regard to case
+      {u"SETUP", u"VOLUME_POS", u"900", 40, u"450"},  // blanks around key and value dropped
+      {u"SETUP", u"MUTE", u"0", 40, u"0"},            // the first [SETUP] wins
+      {u"SETUP", u"TITLE", u"", 40, u"  quoted  "},   // surrounding quotes removed
       {u"SETUP", u"NAME", u"", 40, u"\u30c1\u30e3\u30f3\u30cd\u30eb"},
-      {u"SETUP", u"NAME", u"", 3, u"\u30c1\u30e3"},            // cut to the buffer
-      {u"SETUP", u"noequals", u"dflt", 40, u"dflt"},           // a line without "=" is no key
+      {u"SETUP", u"NAME", u"", 3, u"\u30c1\u30e3"},   // cut to the buffer
+      {u"SETUP", u"noequals", u"dflt", 40, u"dflt"},  // a line without "=" is no key
       {u"DMBControl", u"CurrentChannel", u"14141", 6, u"14141"},
       {u"DMBControl", u"CurrentChannel", u"", 3, u"14"},
       {u"DMBControl", u"LastChannel", u"none  ", 40, u"none"},  // default without trailing blanks
@@ -120,9 +120,16 @@ TEST_F(ProfileFiles, NameListsAreDoubleTerminatedAndCut) {
 
 TEST(Wtoi, LikeTheCLibrary) {
   const std::pair<std::u16string, int32_t> cases[] = {
-      {u"42", 42},     {u"  -7", -7},      {u"+3x", 3},           {u"x3", 0},
-      {u"", 0},        {u"12 34", 12},     {u"99999999999", INT32_MAX},
-      {u"-99999999999", INT32_MIN},        {u"\t\n5", 5},         {u"- 5", 0},
+      {u"42", 42},
+      {u"  -7", -7},
+      {u"+3x", 3},
+      {u"x3", 0},
+      {u"", 0},
+      {u"12 34", 12},
+      {u"99999999999", INT32_MAX},
+      {u"-99999999999", INT32_MIN},
+      {u"\t\n5", 5},
+      {u"- 5", 0},
   };
   for (const auto& [s, v] : cases) EXPECT_EQ(Wtoi(s), v) << text::ToUtf8(s);
 }
@@ -154,8 +161,10 @@ TEST(IniDocumentEdits, WriteTable) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.before);
     IniDocument doc = IniDocument::Parse(c.before);
-    if (c.value) EXPECT_TRUE(doc.Set(c.section, c.key, c.value));
-    else doc.RemoveKey(c.section, c.key);
+    if (c.value)
+      EXPECT_TRUE(doc.Set(c.section, c.key, c.value));
+    else
+      doc.RemoveKey(c.section, c.key);
     EXPECT_EQ(doc.Serialize(), c.after);
   }
 }
@@ -181,7 +190,8 @@ TEST_F(ProfileFiles, Utf16WithBomIsReadAndRewrittenAsUtf8) {
   const std::u16string file = WPath("config.ini");
   EXPECT_EQ(ReadString(file, u"reccontrol", u"filename"), u"/rec/\u9332\u753b.rec");
   ASSERT_TRUE(WriteString(file, u"SETUP", u"MUTE", u"1"));
-  EXPECT_EQ(Get("config.ini"), "[RECControl]\r\nFileName=/rec/\xe9\x8c\xb2\xe7\x94\xbb.rec\r\n[SETUP]\r\nMUTE=1\r\n");
+  EXPECT_EQ(Get("config.ini"),
+            "[RECControl]\r\nFileName=/rec/\xe9\x8c\xb2\xe7\x94\xbb.rec\r\n[SETUP]\r\nMUTE=1\r\n");
 }
 
 TEST_F(ProfileFiles, WritesCreateReplaceAndDelete) {

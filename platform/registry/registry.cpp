@@ -125,7 +125,8 @@ std::optional<std::string> FindSourceElement(std::u16string_view s) {
   } else {
     const size_t sep = s.find_last_of(u"/\\");
     const size_t dot = s.rfind(u'.');
-    if (dot == std::u16string_view::npos || (sep != std::u16string_view::npos && dot < sep)) return std::nullopt;
+    if (dot == std::u16string_view::npos || (sep != std::u16string_view::npos && dot < sep))
+      return std::nullopt;
     key = std::u16string(kExtensionsKey) + u"\\" + std::u16string(s.substr(dot));
   }
   const auto v = ReadString(key, kSourceFilterValue);

@@ -117,7 +117,8 @@ TEST_F(RegistryFile, MissingFileAndMalformedLines) {
   // No file: every lookup fails cleanly.
   EXPECT_EQ(ReadString(kTevaloKey, u"User_Dir"), std::nullopt);
   HKEY key = nullptr;
-  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tevalo", 0, KEY_ALL_ACCESS, &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, u"SOFTWARE\\Tevalo", 0, KEY_ALL_ACCESS, &key),
+            ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(FindSourceElement(u"x-dmb://1"), std::nullopt);
 
   const char text[] =
@@ -163,14 +164,17 @@ TEST_F(RegistryFile, InstallToolWritesWhatThePlayerReads) {
   std::ifstream user(base + "/user");
   EXPECT_TRUE(user.good()) << "user folder created";
 
-  const std::string set = "'" + tool + "' --file '" + file_ +
-                          "' set 'HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon' DefaultUserName "
-                          "--string tester";
+  const std::string set =
+      "'" + tool + "' --file '" + file_ +
+      "' set 'HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon' DefaultUserName "
+      "--string tester";
   ASSERT_EQ(system(set.c_str()), 0);
-  EXPECT_EQ(ReadString(u"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", u"defaultusername"),
-            u"tester");
+  EXPECT_EQ(
+      ReadString(u"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon", u"defaultusername"),
+      u"tester");
   EXPECT_EQ(ReadString(kTevaloKey, u"Version"), u"1.010");  // earlier values kept
-  const std::string bad = "'" + tool + "' --file '" + file_ + "' set HKLM\\X n --dword 0x1ffffffff 2>/dev/null";
+  const std::string bad =
+      "'" + tool + "' --file '" + file_ + "' set HKLM\\X n --dword 0x1ffffffff 2>/dev/null";
   EXPECT_NE(WEXITSTATUS(system(bad.c_str())), 0);
 }
 

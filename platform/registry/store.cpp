@@ -1,10 +1,10 @@
 #include "platform/registry/store.h"
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
-#include <sys/stat.h>
 
 #include "platform/path/utf.h"
 
@@ -135,7 +135,8 @@ Store Store::Parse(std::string_view text, std::vector<std::string>* problems) {
       v.text = text::ToUtf16(data);
     } else if (r.substr(0, 6) == "dword:") {
       const std::string digits(r.substr(6));
-      if (digits.empty() || digits.size() > 8 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+      if (digits.empty() || digits.size() > 8 ||
+          digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
         problem("bad dword value");
         continue;
       }
@@ -216,9 +217,12 @@ bool Store::RemoveKey(std::u16string_view keyPath) {
 std::string UserStorePath() {
   if (const char* p = std::getenv("TEVALO_REGISTRY"); p && *p) return p;
   std::string base;
-  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x) base = x;
-  else if (const char* h = std::getenv("HOME"); h && *h) base = std::string(h) + "/.config";
-  else return "/etc/tevalo/registry.ini";
+  if (const char* x = std::getenv("XDG_CONFIG_HOME"); x && *x)
+    base = x;
+  else if (const char* h = std::getenv("HOME"); h && *h)
+    base = std::string(h) + "/.config";
+  else
+    return "/etc/tevalo/registry.ini";
   return base + "/tevalo/registry.ini";
 }
 

@@ -49,7 +49,7 @@ class Store {
     Value value;
   };
   struct Key {
-    std::u16string path;  // canonical, as first written
+    std::u16string path;                     // canonical, as first written
     std::map<std::u16string, Entry> values;  // by lower-case name
   };
   std::map<std::u16string, Key> keys_;  // by lower-case canonical path

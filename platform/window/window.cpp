@@ -107,7 +107,8 @@ void Execute(const std::shared_ptr<Call>& c) {
   {
     std::lock_guard<std::mutex> g(Dir().m);
     const auto it = Dir().entries.find(c->target);
-    if (it != Dir().entries.end() && it->second.window && it->second.queue->owner == std::this_thread::get_id())
+    if (it != Dir().entries.end() && it->second.window &&
+        it->second.queue->owner == std::this_thread::get_id())
       w = it->second.window;
   }
   if (!w) {
@@ -262,8 +263,9 @@ class LocalFace : public QObject {
     if (d == frame::Decoded::kBad) {
       reply.status = frame::ReplyStatus::kRefused;
     } else if (req.kind == frame::Kind::kPost) {
-      reply.status = PostMessageW(Handle(id_), req.message, req.wParam, req.lParam) ? frame::ReplyStatus::kHandled
-                                                                                     : frame::ReplyStatus::kNoWindow;
+      reply.status = PostMessageW(Handle(id_), req.message, req.wParam, req.lParam)
+                         ? frame::ReplyStatus::kHandled
+                         : frame::ReplyStatus::kNoWindow;
     } else {
       COPYDATASTRUCT cds{req.code, req.cbData, req.hasPayload ? req.payload.data() : nullptr};
       static uint8_t empty = 0;
@@ -332,8 +334,10 @@ Window::~Window() {
   if (impl_->face) {
     impl_->face->Stop();
     // The window may be going away from inside one of the face's own requests.
-    if (impl_->face->busy) impl_->face->deleteLater();
-    else delete impl_->face;
+    if (impl_->face->busy)
+      impl_->face->deleteLater();
+    else
+      delete impl_->face;
   }
   ThreadQueue& q = *impl_->queue;
   if (--q.windows == 0) {
@@ -350,8 +354,10 @@ Window::~Window() {
       q.dispatcher = nullptr;
     }
     for (const auto& c : pending) Complete(c, false, 0);  // no sender waits for a gone thread
-    if (q.dispatching) d->deleteLater();
-    else delete d;
+    if (q.dispatching)
+      d->deleteLater();
+    else
+      delete d;
     tQueue.reset();
   }
 }

@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
         while (!text.empty() && text.back() == u'\0') text.pop_back();
         data = "'" + tevalo::text::ToUtf8(text) + "'";
       }
-      std::printf("copydata %llu %u %s\n", static_cast<unsigned long long>(cds->dwData), cds->cbData, data.c_str());
+      std::printf("copydata %llu %u %s\n", static_cast<unsigned long long>(cds->dwData), cds->cbData,
+                  data.c_str());
       std::fflush(stdout);
       return static_cast<LRESULT>(cds->dwData) + 100;
     }
@@ -37,7 +38,8 @@ int main(int argc, char** argv) {
       QCoreApplication::quit();
       return 0;
     }
-    std::printf("message %u %llu %lld\n", msg, static_cast<unsigned long long>(wParam), static_cast<long long>(lParam));
+    std::printf("message %u %llu %lld\n", msg, static_cast<unsigned long long>(wParam),
+                static_cast<long long>(lParam));
     std::fflush(stdout);
     return static_cast<LRESULT>(wParam) * 2 + lParam;
   });

@@ -157,16 +157,22 @@ TEST(WindowMessages, CopyDataCarriesCodeValueAndACopiedPayload) {
   // The filter's run report: its process id in cbData, no data.
   COPYDATASTRUCT run{3, static_cast<uint32_t>(getpid()), nullptr};
   uintptr_t result = 0;
-  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&run), SMTO_BLOCK, 1000, &result), 0);
+  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&run), SMTO_BLOCK, 1000,
+                                &result),
+            0);
   EXPECT_EQ(result, 1u);
   // A second instance's argument: the text with its terminator.
   std::u16string path = u"/home/u/\u756a\u7d44.pl";
   COPYDATASTRUCT iepg{16, static_cast<uint32_t>((path.size() + 1) * 2), path.data()};
-  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 1000, &result), 0);
+  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 1000,
+                                &result),
+            0);
   // Too much data, a missing structure, and a posted WM_COPYDATA are refused without reaching the window.
   std::vector<uint8_t> huge(kMaxCopyDataBytes + 1);
   COPYDATASTRUCT big{5, static_cast<uint32_t>(huge.size()), huge.data()};
-  EXPECT_EQ(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&big), SMTO_BLOCK, 1000, &result), 0);
+  EXPECT_EQ(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&big), SMTO_BLOCK, 1000,
+                                &result),
+            0);
   EXPECT_EQ(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, 0, SMTO_BLOCK, 1000, &result), 0);
   EXPECT_FALSE(PostMessageW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&run)));
   std::lock_guard<std::mutex> g(m);
@@ -294,11 +300,16 @@ TEST(WindowMessages, OtherProcesses) {
   // A second instance hands over its argument.
   std::u16string arg = u"/tmp/\u756a\u7d44.pl";
   COPYDATASTRUCT iepg{16, static_cast<uint32_t>((arg.size() + 1) * 2), arg.data()};
-  ASSERT_NE(SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 5000, &result), 0);
+  ASSERT_NE(
+      SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 5000, &result),
+      0);
   EXPECT_EQ(result, 116u);
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""), "copydata 16 " + std::to_string(iepg.cbData) + " '/tmp/\xe7\x95\xaa\xe7\xb5\x84.pl'");
+  EXPECT_EQ(peer.ReadLine(5000).value_or(""),
+            "copydata 16 " + std::to_string(iepg.cbData) + " '/tmp/\xe7\x95\xaa\xe7\xb5\x84.pl'");
   COPYDATASTRUCT pid{4, static_cast<uint32_t>(getpid()), nullptr};
-  ASSERT_NE(SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&pid), SMTO_NORMAL, 5000, &result), 0);
+  ASSERT_NE(
+      SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&pid), SMTO_NORMAL, 5000, &result),
+      0);
   EXPECT_EQ(peer.ReadLine(5000).value_or(""), "copydata 4 " + std::to_string(getpid()) + " none");
   ASSERT_NE(SendMessageTimeoutW(remote, WM_USER + 9, 20, 2, SMTO_NORMAL, 5000, &result), 0);
   EXPECT_EQ(result, 42u);

@@ -97,8 +97,10 @@ void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
         cut = true;
         // Every delimiter found now lies in this PES: the first takes its stamp, later ones follow
         // one frame period apart.
-        if (firstDelimiter || m_unitStamp < 0 || stamp < 0) m_unitStamp = stamp;
-        else m_unitStamp += m_framePeriod;
+        if (firstDelimiter || m_unitStamp < 0 || stamp < 0)
+          m_unitStamp = stamp;
+        else
+          m_unitStamp += m_framePeriod;
         firstDelimiter = false;
       }
       if (m_state < 0x10) {
@@ -141,8 +143,7 @@ int64_t CEsFramer::AudioStamp(int samplingIndex) {
   if (rate == 0) return -1;
   if (rate != m_audioRate) {
     // A new rate counts on from where the old one got to.
-    if (m_audioBase >= 0 && m_audioRate > 0)
-      m_audioBase += m_audioSamples * kTicksPerSecond / m_audioRate;
+    if (m_audioBase >= 0 && m_audioRate > 0) m_audioBase += m_audioSamples * kTicksPerSecond / m_audioRate;
     m_audioSamples = 0;
     m_audioRate = rate;
   }
@@ -164,8 +165,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
     if (h[0] == 0xFF && h[1] == 0xF8 && (h[2] & 0xC0) == 0x40) {
       if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
       const uint8_t* ref = m_audioFormat.body;
-      if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) &&
-          (h[3] & 0x3F) == (ref[3] & 0x3F)) {
+      if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F)) {
         const size_t l = (size_t(h[3] & 0x03) << 11) | (size_t(h[4]) << 3) | (h[5] >> 5);
         if (l < kAdtsMinFrame) {
           ++m_counters.audioShortLength;

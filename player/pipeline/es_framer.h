@@ -51,7 +51,7 @@ class CEsFramer {
   int64_t FramePeriod() const { return m_framePeriod; }
 
   struct Counters {
-    uint64_t videoUnits = 0;     // access units cut
+    uint64_t videoUnits = 0;  // access units cut
     uint64_t videoWritten = 0;
     uint64_t videoOversize = 0;  // over the message's payload: dropped
     uint64_t audioFrames = 0;    // ADTS frames cut (only while streaming)

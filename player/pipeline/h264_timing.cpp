@@ -99,10 +99,10 @@ int64_t SpsFramePeriodTicks(const uint8_t* nal, size_t size) {
     if (cycle > 255) return 0;
     for (uint32_t i = 0; i < cycle && r.Ok(); ++i) r.Se();
   }
-  r.Ue();   // max_num_ref_frames
-  r.Bit();  // gaps
-  r.Ue();   // width
-  r.Ue();   // height
+  r.Ue();                 // max_num_ref_frames
+  r.Bit();                // gaps
+  r.Ue();                 // width
+  r.Ue();                 // height
   if (!r.Bit()) r.Bit();  // frame_mbs_only, mb_adaptive
   r.Bit();                // direct_8x8
   if (r.Bit()) {

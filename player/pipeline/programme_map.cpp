@@ -85,9 +85,12 @@ bool ParsePmtSection(const uint8_t* s, size_t length, PmtEntries& out) {
     const uint8_t type = s[p];
     const uint16_t pid = static_cast<uint16_t>(((s[p + 1] & 0x1F) << 8) | s[p + 2]);
     const size_t infoLength = (size_t(s[p + 3] & 0x0F) << 8) | s[p + 4];
-    if (type == kStreamTypeH264 && out.video == kNoPid) out.video = pid;
-    else if (type == kStreamTypeAac && out.audio == kNoPid) out.audio = pid;
-    else if (type == kStreamTypeCaption && out.caption == kNoPid) out.caption = pid;
+    if (type == kStreamTypeH264 && out.video == kNoPid)
+      out.video = pid;
+    else if (type == kStreamTypeAac && out.audio == kNoPid)
+      out.audio = pid;
+    else if (type == kStreamTypeCaption && out.caption == kNoPid)
+      out.caption = pid;
     p += 5 + infoLength;
   }
   return true;
@@ -98,9 +101,7 @@ int CProgramMap::FindPmt(const uint8_t* buffer, size_t& n) {
   const size_t total = n;
   if (total <= kTsPacketSize) return 0;  // n stays: nothing could be parsed
   size_t i = 0;
-  while (i + kTsPacketSize < total &&
-         !(buffer[i] == kTsSync && buffer[i + kTsPacketSize] == kTsSync))
-    ++i;
+  while (i + kTsPacketSize < total && !(buffer[i] == kTsSync && buffer[i + kTsPacketSize] == kTsSync)) ++i;
   if (i + kTsPacketSize >= total) {
     n = kTsPacketSize;
     return 0;
@@ -144,8 +145,8 @@ bool CPmtSearchBuffer::PushBlock(const uint8_t* block, size_t size, bool search,
   if (searched) *searched = false;
   size = std::min(size, kCapacity);
   if (m_fill + size > kCapacity) {
-    const size_t keep = std::min(m_fill, kCapacity - size < kKeepOnOverflow ? kCapacity - size
-                                                                              : kKeepOnOverflow);
+    const size_t keep =
+        std::min(m_fill, kCapacity - size < kKeepOnOverflow ? kCapacity - size : kKeepOnOverflow);
     std::memmove(m_buffer, m_buffer + m_fill - keep, keep);
     m_fill = keep;
   }

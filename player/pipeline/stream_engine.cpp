@@ -13,8 +13,8 @@ namespace tevalo::pipeline {
 
 namespace {
 
-constexpr const char* kSemaphoreNames[CStreamEngine::kThreadCount] = {
-    "Ostrel_USB", "Ostrel_DEMUX", "Ostrel_PARSE", "Ostrel_DATAPUMP"};
+constexpr const char* kSemaphoreNames[CStreamEngine::kThreadCount] = {"Ostrel_USB", "Ostrel_DEMUX",
+                                                                      "Ostrel_PARSE", "Ostrel_DATAPUMP"};
 constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
 constexpr uint32_t kPassSleepMs = 5;
 
@@ -135,8 +135,7 @@ int CStreamEngine::StartStreamThreads() {
   for (auto& q : m_quitting) q = false;
   m_threads[kDemux] = std::thread(&CStreamEngine::RunThread, this, kDemux, &CStreamEngine::DemuxThread);
   m_threads[kParse] = std::thread(&CStreamEngine::RunThread, this, kParse, &CStreamEngine::ParseThread);
-  m_threads[kUsbRead] =
-      std::thread(&CStreamEngine::RunThread, this, kUsbRead, &CStreamEngine::UsbReadThread);
+  m_threads[kUsbRead] = std::thread(&CStreamEngine::RunThread, this, kUsbRead, &CStreamEngine::UsbReadThread);
   m_threads[kDataPump] =
       std::thread(&CStreamEngine::RunThread, this, kDataPump, &CStreamEngine::DataPumpThread);
   return 1;
@@ -258,8 +257,8 @@ void CStreamEngine::DemuxThread() {
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
-      const bool found = search->PushBlock(chunk->data.data(), chunk->data.size(),
-                                           m_host.m_nPmtState == 2, &searched);
+      const bool found =
+          search->PushBlock(chunk->data.data(), chunk->data.size(), m_host.m_nPmtState == 2, &searched);
       if (searched) m_framingReset = true;
       if (found) {
         m_host.m_nFeedTarget = 1;

@@ -78,9 +78,7 @@ class CStreamEngine {
   bool ThreadsRunning() const { return m_threads[kUsbRead].joinable(); }
 
   // Test hook: called on each stream thread as it starts (true) and just before it ends (false).
-  void SetThreadObserver(std::function<void(ThreadId, bool)> observer) {
-    m_observer = std::move(observer);
-  }
+  void SetThreadObserver(std::function<void(ThreadId, bool)> observer) { m_observer = std::move(observer); }
 
  private:
   struct ThreadHandles {

@@ -82,8 +82,10 @@ void CTsDemux::Packet(const uint8_t* pkt) {
   }
 
   auto reset = [&] {
-    if (pes) pes->Reset();
-    else m_text->ResetStream(text);
+    if (pes)
+      pes->Reset();
+    else
+      m_text->ResetStream(text);
   };
   if (TsScrambled(pkt)) {
     ++m_counters.scrambled;

@@ -33,18 +33,17 @@ class CTsDemux {
   void SetTextDecoders(ITextDecoders& text) { m_text = &text; }
 
   struct Counters {
-    uint64_t packets = 0;       // packets with a sync byte at both ends
+    uint64_t packets = 0;  // packets with a sync byte at both ends
     uint64_t scrambled = 0;
-    uint64_t malformed = 0;     // adaptation field longer than the packet
+    uint64_t malformed = 0;  // adaptation field longer than the packet
     uint64_t continuityGaps = 0;
-    uint64_t refused = 0;       // payloads the PES assembler refused
+    uint64_t refused = 0;  // payloads the PES assembler refused
   };
   const Counters& Stats() const { return m_counters; }
 
  private:
   void Packet(const uint8_t* pkt);
-  void ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bool discontinuity,
-             PesAssembler& a);
+  void ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bool discontinuity, PesAssembler& a);
 
   StreamPids& m_pids;
   CProgramMap& m_map;

@@ -23,7 +23,9 @@ std::u16string Code(int a, int b, int c) {
 
 }  // namespace
 
-std::u16string ChannelCodeOf(const ChannelEntry& entry) { return Code(entry.index, entry.scanOrder, entry.valid); }
+std::u16string ChannelCodeOf(const ChannelEntry& entry) {
+  return Code(entry.index, entry.scanOrder, entry.valid);
+}
 
 std::u16string NormalizeChannelCode(std::u16string code) {
   if (code.empty() || code.size() == 5) return code;
@@ -70,7 +72,8 @@ std::u16string ChannelUrlOf(const ChannelEntry& entry) {
 bool IsOneSegService(uint32_t w) { return (w & 0xFFF00000u) == 0xF1E00000u || (w & 0xFF00u) == 0xE000u; }
 
 std::vector<ChannelEntry> BuildChannelEntries(const CFICInformation* fic, const ChannelInform* inform,
-                                              const int32_t* mask, const std::function<bool(int)>& available) {
+                                              const int32_t* mask,
+                                              const std::function<bool(int)>& available) {
   std::vector<ChannelEntry> entries;
   for (int i = 0; i < kChannelCount; ++i) {
     const CFICInformation& f = fic[i];

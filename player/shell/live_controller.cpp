@@ -1,20 +1,20 @@
 #include "player/shell/live_controller.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QObject>
 #include <QThread>
 #include <QTimer>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 
-#include "player/pipeline/channel_writer.h"
 #include "platform/path/path.h"
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
 #include "platform/registry/registry.h"
+#include "player/pipeline/channel_writer.h"
 #include "tuner/device/device_watcher.h"
 
 namespace tevalo::shell {
@@ -77,9 +77,10 @@ bool CLiveController::Initialise() {
   m_startupRunning = true;
   m_startupThread = std::thread([this] { StartupThread(); });
   if (m_options.watchDevices) {
-    m_watcher = std::make_unique<CTunerDeviceWatcher>([this](CTunerDeviceWatcher::Change, const std::string&) {
-      win::PostMessageW(Hwnd(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
-    });
+    m_watcher =
+        std::make_unique<CTunerDeviceWatcher>([this](CTunerDeviceWatcher::Change, const std::string&) {
+          win::PostMessageW(Hwnd(), WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0);
+        });
     if (!m_watcher->Start()) m_watcher.reset();
   }
   return true;
@@ -105,7 +106,8 @@ void CLiveController::Shutdown() {
   // handling its messages.
   StopStartupThread();
   m_pTuner->m_bScanStop = 1;
-  if (m_searchThread.joinable()) WaitPumping([this] { return m_bSearching == 0 || !m_searchThread.joinable(); });
+  if (m_searchThread.joinable())
+    WaitPumping([this] { return m_bSearching == 0 || !m_searchThread.joinable(); });
   if (m_searchThread.joinable()) m_searchThread.join();
   if (MediaGraph()) {
     StopFilePlayback();
@@ -127,8 +129,8 @@ void CLiveController::Shutdown() {
 }
 
 void CLiveController::WaitPumping(const std::function<bool()>& done) {
-  const bool guiThread = QCoreApplication::instance() && m_context &&
-                         QThread::currentThread() == m_context->thread();
+  const bool guiThread =
+      QCoreApplication::instance() && m_context && QThread::currentThread() == m_context->thread();
   while (!done()) {
     if (guiThread)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -199,7 +201,8 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       m_nFilterState = 1;
       // Formats written before the filter read its channel may have been overwritten unread.
       if (m_formatsBeforeRun && m_pIpc)
-        pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, m_msgVideoFormat, m_msgAudioFormat);
+        pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, m_msgVideoFormat,
+                                              m_msgAudioFormat);
       m_formatsBeforeRun = false;
       m_bWatchFlagA = 0;
       m_bWatchFlagB = 0;
@@ -522,9 +525,9 @@ void CLiveController::OnChannelSearchDone() {
   m_bSearching = 0;
   m_view.HideAnimation();
   if (m_closing) return;
-  const std::u16string stored =
-      m_strConfigPath.empty() ? std::u16string(kNoChannel) : ReadCurrentChannel();
-  const std::u16string code = ChooseChannelCode(stored, entries, [this](int i) { return IsChannelAvailable(i) != 0; });
+  const std::u16string stored = m_strConfigPath.empty() ? std::u16string(kNoChannel) : ReadCurrentChannel();
+  const std::u16string code =
+      ChooseChannelCode(stored, entries, [this](int i) { return IsChannelAvailable(i) != 0; });
   ChangeChannel(code, false);
   m_nSearchKind = -1;
 }
@@ -576,7 +579,8 @@ LRESULT CLiveController::OnDeviceChange(WPARAM event, LPARAM) {
 void CLiveController::ArmOpenTimer() {
   if (!m_context) return;
   QMetaObject::invokeMethod(
-      m_context.get(), [this] {
+      m_context.get(),
+      [this] {
         if (!m_closing && m_openTimer) m_openTimer->start(100);
       },
       Qt::QueuedConnection);
@@ -599,8 +603,8 @@ bool CLiveController::PrepareOpen() {
     }
     if (!tevalo::text::EqualsNoCase(m_strPendingName, kNullName)) {
       // A pending file was made the current media when it was queued; it opens as that.
-      m_strOpenTarget = m_strPendingName.find(kDmbUrlPrefix) != std::u16string::npos ? m_strPendingName
-                                                                                      : m_strCurrentMedia;
+      m_strOpenTarget =
+          m_strPendingName.find(kDmbUrlPrefix) != std::u16string::npos ? m_strPendingName : m_strCurrentMedia;
       m_strCurrentMedia = m_strOpenTarget;
       m_bNotLiveMedia = StartsWith(m_strOpenTarget, kDmbScheme) ? 0 : 1;
     } else {
@@ -695,8 +699,8 @@ int CLiveController::StartMedia() {
         // One close report per failed build, however the failure arose.
         COPYDATASTRUCT cds{COPYDATA_GRAPH_CLOSE, 0, nullptr};
         uintptr_t result = 0;
-        win::SendMessageTimeoutW(Hwnd(), win::WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds), win::SMTO_NORMAL,
-                                 5000, &result);
+        win::SendMessageTimeoutW(Hwnd(), win::WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&cds),
+                                 win::SMTO_NORMAL, 5000, &result);
         return 0;
       }
       return 1;
@@ -775,7 +779,8 @@ bool CLiveController::WriteStreamFrame(const uint8_t* message, size_t size) {
   return ok;
 }
 
-void CLiveController::SendStreamFormats(int, const StreamFormatMessage& video, const StreamFormatMessage& audio) {
+void CLiveController::SendStreamFormats(int, const StreamFormatMessage& video,
+                                        const StreamFormatMessage& audio) {
   if (!m_pIpc) return;
   m_msgVideoFormat = video;
   m_msgAudioFormat = audio;

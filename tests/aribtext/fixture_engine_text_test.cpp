@@ -15,29 +15,29 @@ using tevalo::test::RecordingHost;
 using tevalo::test::WaitUntil;
 
 void RunEngine(const std::vector<uint8_t>& ts, const std::set<int>&, CAribTextDecoders& dec) {
-    FakeTuner tuner;
-    RecordingHost host;
-    CStreamEngine engine(host, tuner, &dec);
-    engine.InitStreamEngine();
-    ASSERT_EQ(engine.CreateStreamEvents(), 1);
-    tuner.Queue(tevalo::test::Bytes(ts.begin(), ts.end()));
-    host.m_nSourceMode = 1;  // live: the programme-map search runs
-    engine.StartStreamThreads();
-    engine.StartUsbRead();
-    // the engine leaves the last two blocks queued until more arrive
-    EXPECT_TRUE(WaitUntil([&] { return tuner.Left() == 0 && engine.QueuedChunks() <= 2; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the block being parsed
-    engine.StopStreamThreads();  // joins: the decoders' results are complete and visible here
-    engine.CloseStreamEvents();
-    engine.FlushChunkQueue();
-    engine.FlushPacketQueue();
-    engine.DeleteStreamEngine();
+  FakeTuner tuner;
+  RecordingHost host;
+  CStreamEngine engine(host, tuner, &dec);
+  engine.InitStreamEngine();
+  ASSERT_EQ(engine.CreateStreamEvents(), 1);
+  tuner.Queue(tevalo::test::Bytes(ts.begin(), ts.end()));
+  host.m_nSourceMode = 1;  // live: the programme-map search runs
+  engine.StartStreamThreads();
+  engine.StartUsbRead();
+  // the engine leaves the last two blocks queued until more arrive
+  EXPECT_TRUE(WaitUntil([&] { return tuner.Left() == 0 && engine.QueuedChunks() <= 2; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));  // the block being parsed
+  engine.StopStreamThreads();  // joins: the decoders' results are complete and visible here
+  engine.CloseStreamEvents();
+  engine.FlushChunkQueue();
+  engine.FlushPacketQueue();
+  engine.DeleteStreamEngine();
 }
 
 TEST(FixturesThroughEngine, TextsAsTheManifestSays) {
-    const bool any = fixture_check::ForEachFixture(
-        [](const auto& dir) { fixture_check::CheckFixture(dir, RunEngine, false); });
-    if (!any) GTEST_SKIP() << "no fixtures";
+  const bool any = fixture_check::ForEachFixture(
+      [](const auto& dir) { fixture_check::CheckFixture(dir, RunEngine, false); });
+  if (!any) GTEST_SKIP() << "no fixtures";
 }
 
 }  // namespace

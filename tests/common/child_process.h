@@ -24,8 +24,7 @@ class ChildProcess {
  public:
   explicit ChildProcess(const std::string& program, std::vector<std::string> args = {}) {
     int toChild[2], fromChild[2];
-    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
-      throw std::runtime_error("pipe");
+    if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     std::vector<char*> argv;
     std::string path = BinaryPath(program);
     argv.push_back(path.data());

@@ -48,8 +48,10 @@ std::vector<recgraph::Bytes> ReferencePictures() {
 
 gint64 Query(GstElement* e, GstQueryType type) {
   gint64 v = -1;
-  if (type == GST_QUERY_DURATION) gst_element_query_duration(e, GST_FORMAT_TIME, &v);
-  else gst_element_query_position(e, GST_FORMAT_TIME, &v);
+  if (type == GST_QUERY_DURATION)
+    gst_element_query_duration(e, GST_FORMAT_TIME, &v);
+  else
+    gst_element_query_position(e, GST_FORMAT_TIME, &v);
   return v;
 }
 
@@ -125,29 +127,29 @@ TEST(Halvikfsrc, PlaysTheRecordedPicturesAndSoundInTheirRecordedRelationship) {
 TEST(Halvikfsrc, SeeksLandWithinASecondOfTheTarget) {
   // The second recording was made across the wrap of the 32-bit tick.
   for (const uint32_t start_tick : {5000u, 0xFFFFFFFFu - 2000u}) {
-  SCOPED_TRACE(start_tick);
-  const std::string path = TestPath("seek.rec");
-  const uint32_t ms = recgraph::WriteRecording(path, Basic(), 1, start_tick);
-  RecGraph g;
-  g.keep_bytes = false;
-  g_object_set(g.src, "location", path.c_str(), nullptr);
-  ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-  ASSERT_TRUE(g.WaitFor([](size_t p, size_t) { return p >= 5; }, 5000));
-  for (double fraction : {0.1, 0.5, 0.9, 0.0}) {
-    const double target_ms = fraction * ms;
-    ASSERT_TRUE(g.Seek(target_ms / 1000.0));
-    const auto first = g.FirstPictureAfterSeek(5000);
-    ASSERT_TRUE(first) << fraction;
-    const double shown_ms = PictureMs(first->code);
-    std::printf("seek to %.0f %% (%.0f ms): first picture %d (%.0f ms, %+.0f ms), stream time %.0f ms\n",
-                fraction * 100, target_ms, first->code, shown_ms, shown_ms - target_ms,
-                double(first->stream_time) / GST_MSECOND);
-    EXPECT_LE(std::abs(shown_ms - target_ms), 150.0) << fraction;  // the picture at the target
-    EXPECT_NEAR(double(first->stream_time) / GST_MSECOND, shown_ms, 40.0) << fraction;
-    // Nothing queued for the old position comes after the seek.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    for (const auto& p : g.pictures(g.mark_video)) EXPECT_GE(PictureMs(p.code), target_ms - 1000.0);
-  }
+    SCOPED_TRACE(start_tick);
+    const std::string path = TestPath("seek.rec");
+    const uint32_t ms = recgraph::WriteRecording(path, Basic(), 1, start_tick);
+    RecGraph g;
+    g.keep_bytes = false;
+    g_object_set(g.src, "location", path.c_str(), nullptr);
+    ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+    ASSERT_TRUE(g.WaitFor([](size_t p, size_t) { return p >= 5; }, 5000));
+    for (double fraction : {0.1, 0.5, 0.9, 0.0}) {
+      const double target_ms = fraction * ms;
+      ASSERT_TRUE(g.Seek(target_ms / 1000.0));
+      const auto first = g.FirstPictureAfterSeek(5000);
+      ASSERT_TRUE(first) << fraction;
+      const double shown_ms = PictureMs(first->code);
+      std::printf("seek to %.0f %% (%.0f ms): first picture %d (%.0f ms, %+.0f ms), stream time %.0f ms\n",
+                  fraction * 100, target_ms, first->code, shown_ms, shown_ms - target_ms,
+                  double(first->stream_time) / GST_MSECOND);
+      EXPECT_LE(std::abs(shown_ms - target_ms), 150.0) << fraction;  // the picture at the target
+      EXPECT_NEAR(double(first->stream_time) / GST_MSECOND, shown_ms, 40.0) << fraction;
+      // Nothing queued for the old position comes after the seek.
+      std::this_thread::sleep_for(std::chrono::milliseconds(400));
+      for (const auto& p : g.pictures(g.mark_video)) EXPECT_GE(PictureMs(p.code), target_ms - 1000.0);
+    }
   }
 }
 
@@ -159,13 +161,14 @@ TEST(Halvikfsrc, ASeekOnBothPadsFlushesOnceAndRateScalesTheTimes) {
   g_object_set(g.src, "location", path.c_str(), nullptr);
   std::atomic<int> flushes{0};
   GstPad* sinkpad = gst_element_get_static_pad(g.vsink, "sink");
-  gst_pad_add_probe(sinkpad, GST_PAD_PROBE_TYPE_EVENT_FLUSH,
-                    [](GstPad*, GstPadProbeInfo* info, gpointer data) {
-                      if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP)
-                        ++*static_cast<std::atomic<int>*>(data);
-                      return GST_PAD_PROBE_OK;
-                    },
-                    &flushes, nullptr);
+  gst_pad_add_probe(
+      sinkpad, GST_PAD_PROBE_TYPE_EVENT_FLUSH,
+      [](GstPad*, GstPadProbeInfo* info, gpointer data) {
+        if (GST_EVENT_TYPE(GST_PAD_PROBE_INFO_EVENT(info)) == GST_EVENT_FLUSH_STOP)
+          ++*static_cast<std::atomic<int>*>(data);
+        return GST_PAD_PROBE_OK;
+      },
+      &flushes, nullptr);
   gst_object_unref(sinkpad);
   ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
   ASSERT_TRUE(g.WaitFor([](size_t p, size_t) { return p >= 3; }, 5000));
@@ -178,7 +181,8 @@ TEST(Halvikfsrc, ASeekOnBothPadsFlushesOnceAndRateScalesTheTimes) {
     if (pictures[i].code != pictures[i - 1].code + 1) continue;
     // Half the distance between pictures in buffer time, the file's distance in stream time.
     EXPECT_NEAR(double(pictures[i].pts - pictures[i - 1].pts) / GST_MSECOND, 1000.0 / 30, 1.0);
-    EXPECT_NEAR(double(pictures[i].stream_time - pictures[i - 1].stream_time) / GST_MSECOND, 1000.0 / 15, 1.0);
+    EXPECT_NEAR(double(pictures[i].stream_time - pictures[i - 1].stream_time) / GST_MSECOND, 1000.0 / 15,
+                1.0);
   }
   // A rate of 0 or below is refused.
   EXPECT_FALSE(gst_element_seek(g.pipe, -1.0, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, GST_SEEK_TYPE_SET, 0,
@@ -275,25 +279,39 @@ TEST(Halvikfsrc, DamagedRecordingsPlayWhatIsWholeAndRefuseWhatIsNoRecording) {
   for (auto& b : garbage) b = uint8_t(rng());
   const Case cases[] = {
       {"truncated mid-record",
-       [](const std::string& p, const std::vector<uint64_t>& at) { fs::resize_file(p, at[at.size() / 2] + 30); },
+       [](const std::string& p, const std::vector<uint64_t>& at) {
+         fs::resize_file(p, at[at.size() / 2] + 30);
+       },
        true, 20, false},
       {"garbage in the middle",
-       [&](const std::string& p, const std::vector<uint64_t>& at) { Patch(p, at[at.size() / 2] + 5, garbage); },
+       [&](const std::string& p, const std::vector<uint64_t>& at) {
+         Patch(p, at[at.size() / 2] + 5, garbage);
+       },
        true, 20, true},
       {"oversize lengths",
        [&](const std::string& p, const std::vector<uint64_t>& at) {
          for (size_t i = 40; i < 50; ++i) Patch(p, at[i] + 12, ones);
        },
        true, 10, true},
-      {"no end yet", [&](const std::string& p, const std::vector<uint64_t>&) { Patch(p, 4, ones); }, false, 0, false},
+      {"no end yet", [&](const std::string& p, const std::vector<uint64_t>&) { Patch(p, 4, ones); }, false, 0,
+       false},
       {"empty recording",
-       [&](const std::string& p, const std::vector<uint64_t>&) { Patch(p, 4, {0x88, 0x13, 0, 0}); },  // end = start
+       [&](const std::string& p, const std::vector<uint64_t>&) {
+         Patch(p, 4, {0x88, 0x13, 0, 0});
+       },  // end = start
        false, 0, false},
-      {"wrong video block", [&](const std::string& p, const std::vector<uint64_t>&) { Patch(p, 8, {2, 1, 0, 0}); },
+      {"wrong video block",
+       [&](const std::string& p, const std::vector<uint64_t>&) {
+         Patch(p, 8, {2, 1, 0, 0});
+       },
        false, 0, false},
       {"audio block too long",
-       [&](const std::string& p, const std::vector<uint64_t>&) { Patch(p, 1036, {0, 8, 0, 0}); }, false, 0, false},
-      {"header only", [](const std::string& p, const std::vector<uint64_t>&) { fs::resize_file(p, 8); }, false, 0, false},
+       [&](const std::string& p, const std::vector<uint64_t>&) {
+         Patch(p, 1036, {0, 8, 0, 0});
+       },
+       false, 0, false},
+      {"header only", [](const std::string& p, const std::vector<uint64_t>&) { fs::resize_file(p, 8); },
+       false, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -313,11 +331,13 @@ TEST(Halvikfsrc, DamagedRecordingsPlayWhatIsWholeAndRefuseWhatIsNoRecording) {
     const auto pictures = g.pictures();
     EXPECT_GE(int(pictures.size()), c.min_pictures);
     // Up to the damage the pictures come in order.
-    for (int i = 0; i < std::min(c.min_pictures, int(pictures.size())); ++i) EXPECT_EQ(pictures[size_t(i)].code, i);
+    for (int i = 0; i < std::min(c.min_pictures, int(pictures.size())); ++i)
+      EXPECT_EQ(pictures[size_t(i)].code, i);
     if (c.reaches_end) {
       // Pictures decoded against lost references are whatever the decoder makes of them; from the
       // next picture that needs none (frame 45) the rest of the recording plays in order.
-      const auto from = std::find_if(pictures.begin(), pictures.end(), [](const auto& p) { return p.code == 45; });
+      const auto from =
+          std::find_if(pictures.begin(), pictures.end(), [](const auto& p) { return p.code == 45; });
       ASSERT_NE(from, pictures.end());
       ASSERT_EQ(pictures.end() - from, 19);
       for (auto it = from; it != pictures.end(); ++it) EXPECT_EQ(it->code, 45 + (it - from));

@@ -22,12 +22,12 @@ namespace recgraph {
 
 using Bytes = std::vector<uint8_t>;
 
-inline constexpr int64_t kLoopTicks90 = 384000;   // one pass of a fixture, 90 kHz
+inline constexpr int64_t kLoopTicks90 = 384000;  // one pass of a fixture, 90 kHz
 // Writes the fixture's frames `loops` times over as the live recorder would: the stream's times
 // from the first sound, ticks following them from `start_tick`. Returns the duration in ms.
-inline uint32_t WriteRecording(const std::string& path, const testgraph::Stream& s, int loops,
-                               uint32_t start_tick = 5000,
-                               rec::CRecWriter::FreeSpaceFn free = [](int) { return std::optional<uint64_t>(1ull << 40); }) {
+inline uint32_t WriteRecording(
+    const std::string& path, const testgraph::Stream& s, int loops, uint32_t start_tick = 5000,
+    rec::CRecWriter::FreeSpaceFn free = [](int) { return std::optional<uint64_t>(1ull << 40); }) {
   rec::CRecWriter w(std::move(free));
   const auto video = rec::MakeInfoBlock(rec::kVideoInfoType, s.video_config);
   const auto audio = rec::MakeInfoBlock(rec::kAudioInfoType, s.audio_config);
@@ -46,9 +46,9 @@ inline uint32_t WriteRecording(const std::string& path, const testgraph::Stream&
 }
 
 struct Picture {
-  GstClockTime pts;         // buffer time
-  GstClockTime stream_time; // position in the file
-  int code;                 // frame counter, -1 unreadable
+  GstClockTime pts;          // buffer time
+  GstClockTime stream_time;  // position in the file
+  int code;                  // frame counter, -1 unreadable
   Bytes bgrx;
 };
 struct Sound {
@@ -171,8 +171,10 @@ class RecGraph {
     gst_structure_get_int(st, "height", &h);
     GstMapInfo map;
     gst_buffer_map(b, &map, GST_MAP_READ);
-    Picture p{GST_BUFFER_PTS(b), StreamTime(s, GST_BUFFER_PTS(b)),
-              tevalo::test::ReadFrameCodeBgrx(map.data, w, h, ptrdiff_t{w} * 4), {}};
+    Picture p{GST_BUFFER_PTS(b),
+              StreamTime(s, GST_BUFFER_PTS(b)),
+              tevalo::test::ReadFrameCodeBgrx(map.data, w, h, ptrdiff_t{w} * 4),
+              {}};
     if (g->keep_bytes) p.bgrx.assign(map.data, map.data + map.size);
     gst_buffer_unmap(b, &map);
     gst_sample_unref(s);

@@ -37,7 +37,8 @@ struct RecorderTest : ::testing::Test {
   std::vector<std::string> notices;
 
   void SetUp() override {
-    dir = fs::path(std::getenv("XDG_RUNTIME_DIR")) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    dir = fs::path(std::getenv("XDG_RUNTIME_DIR")) /
+          ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::remove_all(dir);
     fs::create_directories(dir / "user");
     std::ofstream(dir / "registry.ini") << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n"

@@ -42,8 +42,8 @@ TEST(Adts, DecoderSelectionFromTheConfiguration) {
 
 // A 9-byte header with channel configuration `config` and one raw data block, then `body`.
 std::vector<uint8_t> Frame(int config, std::vector<uint8_t> body) {
-  const uint8_t head[9] = {0xFF, 0xF8, uint8_t(0x58 | (config >> 2)), uint8_t((config & 3) << 6),
-                           0x00, 0x1F, 0xFC, 0x00, 0x00};
+  const uint8_t head[9] = {
+      0xFF, 0xF8, uint8_t(0x58 | (config >> 2)), uint8_t((config & 3) << 6), 0x00, 0x1F, 0xFC, 0x00, 0x00};
   std::vector<uint8_t> f(9 + body.size());
   std::copy(head, head + 9, f.begin());
   std::copy(body.begin(), body.end(), f.begin() + 9);
@@ -52,8 +52,7 @@ std::vector<uint8_t> Frame(int config, std::vector<uint8_t> body) {
 
 // A program configuration element naming `front` front, `side` side, `back` back, `lfe` lfe.
 std::vector<uint8_t> Pce(int front, int side, int back, int lfe) {
-  return {uint8_t(5 << 5), uint8_t((front >> 1) & 7),
-          uint8_t(((front & 1) << 7) | (side << 3) | (back >> 1)),
+  return {uint8_t(5 << 5), uint8_t((front >> 1) & 7), uint8_t(((front & 1) << 7) | (side << 3) | (back >> 1)),
           uint8_t(((back & 1) << 7) | (lfe << 5))};
 }
 

@@ -43,25 +43,22 @@ TEST(NoiseBurstMute, Table) {
       {"quiet 1 kHz tone", [](size_t k) { return Tone(k, 1000, 3000); }, 10, false},
       {"-12 dBFS 1 kHz tone", [](size_t k) { return Tone(k, 1000, 8000); }, 10, false},
       {"-12 dBFS 440 Hz tone", [](size_t k) { return Tone(k, 440, 8000); }, 10, false},
-      {"full-scale tone at half the rate",
-       [](size_t k) { return (k & 1) ? -32767.0 : 32767.0; }, 10, true},
+      {"full-scale tone at half the rate", [](size_t k) { return (k & 1) ? -32767.0 : 32767.0; }, 10, true},
       {"tone at half the rate in the second half only",
        [](size_t k) { return k < 1024 ? 0.0 : ((k & 1) ? -32767.0 : 32767.0); }, 10, true},
       {"full-scale noise burst", [&](size_t k) { return burst[k]; }, 10, true},
-      {"short noise burst in the first half",
-       [&](size_t k) { return k >= 300 && k < 500 ? burst[k] : 0.0; }, 10, true},
+      {"short noise burst in the first half", [&](size_t k) { return k >= 300 && k < 500 ? burst[k] : 0.0; },
+       10, true},
       // 25 x 512 (the window's sum) in bin 0: above the live threshold, below the playback one.
-      {"weak tone at half the rate, live", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 10,
-       true},
-      {"weak tone at half the rate, playback", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 30,
-       false},
+      {"weak tone at half the rate, live", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 10, true},
+      {"weak tone at half the rate, playback", [](size_t k) { return (k & 1) ? -25.0 : 25.0; }, 30, false},
       // Loud clean sound is no burst (their spectral leakage once read as one).
       {"-1 dBFS 440 Hz tone", [](size_t k) { return Tone(k, 440, 29000); }, 10, false},
       {"-1 dBFS 3 kHz tone", [](size_t k) { return Tone(k, 3000, 29000); }, 10, false},
       {"-4 dBFS 1 kHz beep starting mid-block",
        [](size_t k) { return k < 700 ? 0.0 : Tone(k - 700, 1000, 20000); }, 10, false},
-      {"full-scale square wave at 1 kHz", [](size_t k) { return (k / 24) % 2 ? -32767.0 : 32767.0; },
-       10, true},
+      {"full-scale square wave at 1 kHz", [](size_t k) { return (k / 24) % 2 ? -32767.0 : 32767.0; }, 10,
+       true},
   };
   for (const auto& c : cases) {
     auto pcm = Pcm(c.left, [](size_t k) { return Tone(k, 500, 1000); });

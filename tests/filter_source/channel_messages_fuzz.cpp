@@ -20,7 +20,8 @@ class Channel : public halvik::ChannelReader {
   bool Connect() override { return true; }
   bool Read(void* dst, uint32_t length, uint32_t offset, int mode, uint32_t) override {
     if (mode == 0 && !p_->pending) return false;
-    if (uint64_t{offset} + length <= p_->bytes.size() && length) std::memcpy(dst, p_->bytes.data() + offset, length);
+    if (uint64_t{offset} + length <= p_->bytes.size() && length)
+      std::memcpy(dst, p_->bytes.data() + offset, length);
     if (mode == 2) p_->pending = false;
     return true;
   }

@@ -30,8 +30,7 @@ TEST(ClockRecovery, NothingIsTimedBeforeTheFirstStampedAudioFrame) {
 TEST(ClockRecovery, TimesFollowTheStampsDirectly) {
   ClockRecovery c;
   ASSERT_EQ(c.AudioTime(kBase), 0);
-  for (int i = 1; i < 100; ++i)
-    EXPECT_EQ(c.AudioTime(kBase + i * kAudioStep), i * kAudioStep * 10 / 27) << i;
+  for (int i = 1; i < 100; ++i) EXPECT_EQ(c.AudioTime(kBase + i * kAudioStep), i * kAudioStep * 10 / 27) << i;
   // Video keeps its own relation to audio: a frame stamped 100 ms after the first audio frame is
   // presented 100 ms after it, whatever order the frames arrive in.
   EXPECT_EQ(c.VideoTime(kBase + 100 * kMs), 1'000'000);

@@ -89,8 +89,7 @@ TEST(AacFront, RefusesWhatDoesNotFitAndWhatIsNotAac) {
   AacFront bad;
   bad.aac_open(0, junk, 7);
   for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(bad.aac_decode(out.data(), out.size(), frames[1].data(), frames[1].size()).out_bytes,
-              0u);
+    EXPECT_EQ(bad.aac_decode(out.data(), out.size(), frames[1].data(), frames[1].size()).out_bytes, 0u);
   EXPECT_LT(bad.aac_open(0, nullptr, 0).rc, 0);
   EXPECT_FALSE(bad.is_open());
 }
@@ -131,8 +130,7 @@ double MeanDifference(const halvik::YuvPlanes& p, const std::vector<uint8_t>& bg
 }
 
 TEST(VideoDecoderFront, EveryAccessUnitGivesItsPicture) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
   ASSERT_EQ(aus.size(), 30u);
   const auto cfg = testes::ParameterSets(aus[0]);
   VideoDecoderFront front;
@@ -148,8 +146,7 @@ TEST(VideoDecoderFront, EveryAccessUnitGivesItsPicture) {
 }
 
 TEST(VideoDecoderFront, ARefusedUnitReopensTheDecoderWhichResumesAtTheNextKeyFrame) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
   const auto cfg = testes::ParameterSets(aus[0]);
   VideoDecoderFront front;
   EXPECT_EQ(front.Decode(aus[0].data(), aus[0].size()), VideoDecoderFront::Result::kFailed);
@@ -167,11 +164,10 @@ TEST(VideoDecoderFront, ARefusedUnitReopensTheDecoderWhichResumesAtTheNextKeyFra
 }
 
 TEST(VideoDecoderFront, AnotherPictureSizeIsReportedAsDecoded) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_176x144.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_176x144.h264")));
   // Opened with the broadcast's parameter sets, fed a stream of another size.
-  const auto cfg320 = testes::ParameterSets(testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")))[0]);
+  const auto cfg320 = testes::ParameterSets(
+      testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")))[0]);
   VideoDecoderFront front;
   ASSERT_TRUE(front.Open(cfg320.data(), cfg320.size()));
   ASSERT_EQ(front.Decode(aus[0].data(), aus[0].size()), VideoDecoderFront::Result::kPicture);

@@ -19,8 +19,8 @@ extern "C" {
 #include <vector>
 
 #include "es_util.h"
-#include "fixture_units.h"
 #include "filter/source/gst/halvik_src.h"
+#include "fixture_units.h"
 #include "test_host.h"
 
 namespace testgraph {

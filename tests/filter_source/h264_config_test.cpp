@@ -117,8 +117,7 @@ TEST(H264Config, EncoderOutputWithEmulationPreventionBytes) {
 }
 
 TEST(H264Config, DamagedConfigurationsAreRefusedWithoutReadingPastTheEnd) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
   const auto cfg = testes::ParameterSets(aus[0]);
   // Every truncation: either a size (the crop fields survived) or nothing; never a crash.
   for (size_t n = 0; n < cfg.size(); ++n) {

@@ -1,12 +1,12 @@
 // The built plugin on the platform layer, as the player meets it: a "Tevalo" window that opens
 // the player's end of the channel on the filter's open message, and frames written through the
 // shared-memory channel after setting the wake event.
-#include <QCoreApplication>
-#include <QThread>
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <QCoreApplication>
+#include <QThread>
 
 #include <atomic>
 #include <memory>
@@ -81,7 +81,8 @@ class Player {
         Qt::BlockingQueuedConnection);
   }
   ~Player() {
-    QMetaObject::invokeMethod(context_, [this] { window_.reset(); }, Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        context_, [this] { window_.reset(); }, Qt::BlockingQueuedConnection);
     context_->deleteLater();
     thread_.quit();
     thread_.wait();
@@ -173,7 +174,8 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
   GstElement* v = gst_element_factory_make("appsink", nullptr);
   GstElement* a = gst_element_factory_make("appsink", nullptr);
   using Callback = GstFlowReturn (*)(GstAppSink*, gpointer);
-  for (auto [sink, fn] : {std::pair<GstElement*, Callback>{v, OnVideo}, std::pair<GstElement*, Callback>{a, OnAudio}}) {
+  for (auto [sink, fn] :
+       {std::pair<GstElement*, Callback>{v, OnVideo}, std::pair<GstElement*, Callback>{a, OnAudio}}) {
     g_object_set(sink, "sync", FALSE, nullptr);
     GstAppSinkCallbacks cb{};
     cb.new_sample = fn;
@@ -191,8 +193,7 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
   ASSERT_TRUE(player.Write(Format(258, {audio[0].bytes.begin(), audio[0].bytes.begin() + 7})));
   size_t vi = 0, ai = 0;
   while (vi < video.size() || ai < audio.size()) {
-    const bool take_audio =
-        ai < audio.size() && (vi == video.size() || audio[ai].pts <= video[vi].pts);
+    const bool take_audio = ai < audio.size() && (vi == video.size() || audio[ai].pts <= video[vi].pts);
     const auto& u = take_audio ? audio[ai++] : video[vi++];
     ASSERT_TRUE(player.Write(Frame(take_audio ? 260 : 259, u.bytes, u.pts * 300)));
   }

@@ -36,8 +36,8 @@ struct HalvikTest : ::testing::Test {
 };
 
 TEST_F(HalvikTest, LoadTakesOnlyXDmbUrls) {
-  for (const char* url : {static_cast<const char*>(nullptr), "X-DMB://14141", "x-dm", "/rec/a.rec",
-                          "file:///x-dmb"}) {
+  for (const char* url :
+       {static_cast<const char*>(nullptr), "X-DMB://14141", "x-dm", "/rec/a.rec", "file:///x-dmb"}) {
     EXPECT_FALSE(filter->Load(url)) << (url ? url : "null");
   }
   EXPECT_TRUE(codes().empty());
@@ -122,14 +122,22 @@ TEST_F(HalvikTest, MalformedMessagesAreAcknowledgedAndRefused) {
   writer.Write(ChannelWriter::Format(258, {frames[0].begin(), frames[0].begin() + 7}));
   const std::vector<uint8_t> big(2000, 0xEE);
   std::vector<std::vector<uint8_t>> bad = {
-      [&] { auto m = ChannelWriter::Format(257, {}); halvik::PutLe32(m.data() + 4, 2000); return m; }(),
-      [&] { auto m = ChannelWriter::Format(258, {}); halvik::PutLe32(m.data() + 4, 0xFFFFFFFF); return m; }(),
+      [&] {
+        auto m = ChannelWriter::Format(257, {});
+        halvik::PutLe32(m.data() + 4, 2000);
+        return m;
+      }(),
+      [&] {
+        auto m = ChannelWriter::Format(258, {});
+        halvik::PutLe32(m.data() + 4, 0xFFFFFFFF);
+        return m;
+      }(),
       ChannelWriter::Frame(259, {1, 2, 3}, kStamp0, 50000),
       ChannelWriter::Frame(259, {1, 2, 3}, kStamp0, -5),
       ChannelWriter::Frame(260, frames[1], kStamp0, 10241),
       ChannelWriter::Frame(260, frames[1], kStamp0, int32_t(0x80000000)),
       ChannelWriter::Frame(260, {0xFF, 0xF1, 0, 0}, kStamp0),  // not the broadcast's sync
-      ChannelWriter::Frame(259, {}, kStamp0),                // empty access unit
+      ChannelWriter::Frame(259, {}, kStamp0),                  // empty access unit
       ChannelWriter::Control(263, 0, 0),
       ChannelWriter::Control(264, 12, 7),
       ChannelWriter::Control(-1, -1, -1),
@@ -186,7 +194,8 @@ TEST(HalvikRecorderHook, RecordingRequestsReachTheRecorderAndDeliveredFramesAreC
     CHalvik& f;
     std::atomic<int>* starts;
     std::atomic<int>* stops;
-    FakeRecorder(CHalvik& filter, std::atomic<int>* a, std::atomic<int>* b) : f(filter), starts(a), stops(b) {}
+    FakeRecorder(CHalvik& filter, std::atomic<int>* a, std::atomic<int>* b)
+        : f(filter), starts(a), stops(b) {}
     void StartRecording() override { ++*starts, f.recording_flag() = true; }
     void StopRecording() override { ++*stops, f.recording_flag() = false; }
   };

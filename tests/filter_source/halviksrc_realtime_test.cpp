@@ -81,8 +81,8 @@ TEST(HalviksrcRealTime, FlashAndBeepStayTogetherAndTimesAdvanceAtRealTime) {
       ++ai;
     }
   }
-  std::printf("time minus send time: video range %.1f ms, audio range %.1f ms\n",
-              Range(video_lag) * 1000, Range(audio_lag) * 1000);
+  std::printf("time minus send time: video range %.1f ms, audio range %.1f ms\n", Range(video_lag) * 1000,
+              Range(audio_lag) * 1000);
   EXPECT_LT(Range(video_lag), 0.030);
   EXPECT_LT(Range(audio_lag), 0.030);
   // Rendered at their times (skip the first second: preroll).

@@ -102,8 +102,7 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
     worst = std::max(worst, ref.Difference(i, v.bgrx));
     EXPECT_EQ(tevalo::test::ReadFrameCodeBgrx(v.bgrx.data(), 320, 180, 1280), int(i));
     EXPECT_NEAR(double(v.pts),
-                double(1'045'000 + 6000 * int64_t(i) - first_audio_pts) / 9e4 * 1e9 + kDecoderDelayNs,
-                100);
+                double(1'045'000 + 6000 * int64_t(i) - first_audio_pts) / 9e4 * 1e9 + kDecoderDelayNs, 100);
     EXPECT_LT(ref.Difference(i, v.bgrx), 2.0) << i;
   }
   std::printf("largest mean difference of a picture from the reference: %.3f levels\n", worst);
@@ -133,8 +132,7 @@ TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
     if (dual.units[i].type == 260) audio_at.push_back(i);
   const size_t part = audio_at.size() / 3;
   size_t expected = 0;
-  auto feed_part = [&](const testgraph::Stream& s, size_t from, size_t to, bool configs,
-                       int64_t offset = 0) {
+  auto feed_part = [&](const testgraph::Stream& s, size_t from, size_t to, bool configs, int64_t offset = 0) {
     ASSERT_LE(to, s.units.size());
     for (size_t i = from; i < to; ++i) expected += s.units[i].type == 260;
     testgraph::Feed(writer, s, false, offset, nullptr, from, to, nullptr, configs);
@@ -185,15 +183,15 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
   testgraph::Feed(writer, stream, false, 0, nullptr, 0, half);
   size_t audio_first = 0, video_first = 0;
   for (size_t i = 0; i < half; ++i) (stream.units[i].type == 260 ? audio_first : video_first)++;
-  ASSERT_TRUE(g.WaitFor([&](auto& v, auto& a) {
-    return v.size() == video_first && a.size() == audio_first;
-  }, 5000));
+  ASSERT_TRUE(
+      g.WaitFor([&](auto& v, auto& a) { return v.size() == video_first && a.size() == audio_first; }, 5000));
   g.Set(GST_STATE_PAUSED);  // completes when the sinks have a picture and a sound to hold
   // While paused the filter still takes every message at once: the writer never waits long.
   int64_t longest = 0;
   for (size_t i = half; i < stream.units.size(); ++i) {
     const auto& u = stream.units[i];
-    longest = std::max<int64_t>(longest, writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
+    longest = std::max<int64_t>(longest,
+                                writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
   }
   EXPECT_LT(longest, 200);
   const size_t paused_video = g.video().size();
@@ -208,8 +206,8 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
 }
 
 TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
-  const auto stream = testgraph::MakeStream("testsrc_176x144.h264", "tone1k_lc24_stereo.aac",
-                                            1'009'000, 1'000'000);
+  const auto stream =
+      testgraph::MakeStream("testsrc_176x144.h264", "tone1k_lc24_stereo.aac", 1'009'000, 1'000'000);
   Graph g(false);
   g_object_set(g.src, "location", "x-dmb://27141", nullptr);
   g.Set(GST_STATE_PLAYING);
@@ -217,8 +215,7 @@ TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
   testgraph::Feed(writer, stream, false, 0);
   ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
   const auto video = g.video();
-  EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos)
-      << g.caps(g.vsink);
+  EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos) << g.caps(g.vsink);
   g.Set(GST_STATE_NULL);
   for (const auto& v : video) {
     EXPECT_EQ(v.width, 176);

@@ -30,8 +30,7 @@ std::vector<uint8_t> Config1016(const testes::Bytes& body) {
 }
 
 TEST(VideoPin, DeliversStampedPicturesOnlyOnceDecodable) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
   const auto cfg = testes::ParameterSets(aus[0]);
   FrameQueue q(halvik::kVideoQueueLimit);
   std::atomic<bool> recording{false};
@@ -61,8 +60,7 @@ TEST(VideoPin, DeliversStampedPicturesOnlyOnceDecodable) {
 }
 
 TEST(VideoPin, APictureOfAnotherSizeIsHeldForTheRenegotiatedBuffer) {
-  const auto aus = testes::SplitAccessUnits(
-      testes::ReadFile(testes::DataPath("testsrc_176x144.h264")));
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_176x144.h264")));
   const auto cfg = testes::ParameterSets(aus[0]);
   FrameQueue q(10);
   CHalvikVideoStream pin(q);

@@ -70,8 +70,7 @@ struct Mailbox {
   }
   bool LockFor(uint32_t ms) {
     std::unique_lock l(m);
-    if (!cv.wait_for(l, std::chrono::milliseconds(ms), [this] { return !data_locked; }))
-      return false;
+    if (!cv.wait_for(l, std::chrono::milliseconds(ms), [this] { return !data_locked; })) return false;
     data_locked = true;
     return true;
   }
@@ -138,8 +137,8 @@ class ChannelWriter {
     if (!body.empty()) std::memcpy(m.data() + 8, body.data(), std::min<size_t>(body.size(), 1016));
     return m;
   }
-  static std::vector<uint8_t> Frame(int32_t type, const std::vector<uint8_t>& payload,
-                                    int64_t stamp, int32_t length_field = -2) {
+  static std::vector<uint8_t> Frame(int32_t type, const std::vector<uint8_t>& payload, int64_t stamp,
+                                    int32_t length_field = -2) {
     std::vector<uint8_t> m(type == 259 ? 40000 : 10280, 0);
     halvik::PutLe32(m.data(), uint32_t(type));
     halvik::PutLe32(m.data() + 4, uint32_t(length_field == -2 ? int32_t(payload.size()) : length_field));
@@ -147,8 +146,7 @@ class ChannelWriter {
     halvik::PutLe64(m.data() + 16, stamp);
     halvik::PutLe64(m.data() + 24, -1);
     halvik::PutLe64(m.data() + 32, -1);
-    if (!payload.empty())
-      std::memcpy(m.data() + 40, payload.data(), std::min(payload.size(), m.size() - 40));
+    if (!payload.empty()) std::memcpy(m.data() + 40, payload.data(), std::min(payload.size(), m.size() - 40));
     return m;
   }
   static std::vector<uint8_t> Control(int32_t type, int32_t second, int32_t arg) {
@@ -218,13 +216,13 @@ class Host : public halvik::FilterHost {
   }
   std::u16string ReadRecordingFolder() override { return rec_dir; }
   intptr_t FindPlayerWindow() override { return window_registered ? 42 : 0; }
-  bool SendCopyData(intptr_t window, uint32_t code, uint32_t cb_data, const uint8_t* payload,
-                    size_t size, bool block, uint32_t timeout_ms) override {
+  bool SendCopyData(intptr_t window, uint32_t code, uint32_t cb_data, const uint8_t* payload, size_t size,
+                    bool block, uint32_t timeout_ms) override {
     if (window != 42) return false;
     std::lock_guard l(m_);
-    sent_.push_back({code, cb_data, payload ? std::vector<uint8_t>(payload, payload + size)
-                                            : std::vector<uint8_t>{},
-                     block, timeout_ms});
+    sent_.push_back({code, cb_data,
+                     payload ? std::vector<uint8_t>(payload, payload + size) : std::vector<uint8_t>{}, block,
+                     timeout_ms});
     return true;
   }
   void PostDualMonoNotify(int32_t v) override {

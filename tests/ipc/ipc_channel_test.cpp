@@ -56,9 +56,7 @@ class Side : public ChildProcess {
     Send("write " + std::to_string(type) + " " + std::to_string(wait) + " " + std::to_string(value));
   }
   // Reads one message: result (0 none, 1 message, 2 refused), type, length, argument, stamp, intact.
-  std::vector<long long> Read(int waitMs = 2000) {
-    return Values(Call("read " + std::to_string(waitMs)));
-  }
+  std::vector<long long> Read(int waitMs = 2000) { return Values(Call("read " + std::to_string(waitMs))); }
 };
 
 // Both slot words, read through a mapping handle of our own.
@@ -164,7 +162,7 @@ TEST(IpcChannel, AMissingAcknowledgementCostsASecondAndTheMessageGoesThrough) {
   Pair p;
   auto first = p.player.Write(IPC_VIDEO_FRAME, 1, 100, 1);
   EXPECT_EQ(first.first, 1);
-  EXPECT_LT(first.second, 200);  // the first message after Connect does not wait
+  EXPECT_LT(first.second, 200);                              // the first message after Connect does not wait
   auto second = p.player.Write(IPC_AUDIO_FRAME, 1, 200, 2);  // nobody reads
   EXPECT_EQ(second.first, 1);
   EXPECT_GE(second.second, 1000);
@@ -190,11 +188,12 @@ TEST(IpcChannel, ReadingModes) {
   EXPECT_EQ(WaitForSingleObject(mutex, 100), WAIT_TIMEOUT);  // mode 0 holds the data mutex
 
   auto stamp = Values(p.filter.Call("readmode 1 16 8 0"));
-  EXPECT_EQ(stamp.at(2), 1234);  // low word of the stamp
+  EXPECT_EQ(stamp.at(2), 1234);                              // low word of the stamp
   EXPECT_EQ(WaitForSingleObject(mutex, 100), WAIT_TIMEOUT);  // mode 1 keeps it
 
   p.player.SendWrite(IPC_AUDIO_FRAME, 1, 10);
-  EXPECT_FALSE(p.player.ReadLine(300).has_value()) << "a write went through while the reader held the message";
+  EXPECT_FALSE(p.player.ReadLine(300).has_value())
+      << "a write went through while the reader held the message";
   EXPECT_EQ(Values(p.filter.Call("readmode 2 40 64 0")).at(0), 1);  // releases and acknowledges
   auto written = Values(p.player.ReadLine(2000).value_or(""));
   EXPECT_EQ(written.at(0), 1);

@@ -30,8 +30,7 @@ int main() {
       in >> role;
       const uint32_t start = GetTickCount32();
       ipc = std::make_unique<CSharedMemoryIpc>(role == "player" ? IpcRole::Player : IpcRole::Filter);
-      reply("ok " + std::to_string(ipc->Usable()) + " " + std::to_string(ipc->LastError()) + " " +
-            ms(start));
+      reply("ok " + std::to_string(ipc->Usable()) + " " + std::to_string(ipc->LastError()) + " " + ms(start));
     } else if (cmd == "delete") {
       ipc.reset();
       reply("ok");
@@ -92,8 +91,8 @@ int main() {
       reply(types);
     } else if (cmd == "hold") {
       // Takes the data mutex and the race mutex the way a side does while it works.
-      for (std::string name : {std::string("MUTEX_") + kIpcChannelName,
-                               std::string(CSharedMemoryIpc::kRaceMutexName)}) {
+      for (std::string name :
+           {std::string("MUTEX_") + kIpcChannelName, std::string(CSharedMemoryIpc::kRaceMutexName)}) {
         Handle m = CreateMutex(false, name);
         const uint32_t r = WaitForSingleObject(m, 1000);
         if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) held.push_back(m);

@@ -37,15 +37,14 @@ TEST(IpcRecords, FrameHeadIsLittleEndianWithTheStampSecond) {
   const int64_t values[4] = {-1, 0x0102030405060708LL, -1, -1};
   uint8_t head[kFrameHeadBytes];
   EncodeFrameHead(IPC_VIDEO_FRAME, 0x1234, values, head);
-  const uint8_t expect[24] = {0x03, 0x01, 0, 0, 0x34, 0x12, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                              0xFF, 0xFF, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
+  const uint8_t expect[24] = {0x03, 0x01, 0,    0,    0x34, 0x12, 0,    0,    0xFF, 0xFF, 0xFF, 0xFF,
+                              0xFF, 0xFF, 0xFF, 0xFF, 0x08, 0x07, 0x06, 0x05, 0x04, 0x03, 0x02, 0x01};
   EXPECT_EQ(0, std::memcmp(head, expect, sizeof expect));
 
   // The packed record in memory has the same bytes.
   StreamFrameMessage m;
   const uint8_t payload[3] = {9, 8, 7};
-  EXPECT_EQ(MakeFrameMessage(m, IPC_VIDEO_FRAME, 0x0102030405060708LL, payload, 3),
-            kVideoFrameMessageBytes);
+  EXPECT_EQ(MakeFrameMessage(m, IPC_VIDEO_FRAME, 0x0102030405060708LL, payload, 3), kVideoFrameMessageBytes);
   auto* bytes = reinterpret_cast<const uint8_t*>(&m);
   EXPECT_EQ(0, std::memcmp(bytes + 8, head + 8, 32));
   EXPECT_EQ(0, std::memcmp(bytes + 40, payload, 3));

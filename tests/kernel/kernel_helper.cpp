@@ -63,8 +63,10 @@ int main() {
     } else if (cmd == "set" || cmd == "reset" || cmd == "pulse" || cmd == "release") {
       in >> i;
       const Handle& h = objects.at(i);
-      const bool ok = cmd == "set" ? SetEvent(h) : cmd == "reset" ? ResetEvent(h)
-                    : cmd == "pulse" ? PulseEvent(h) : ReleaseMutex(h);
+      const bool ok = cmd == "set"     ? SetEvent(h)
+                      : cmd == "reset" ? ResetEvent(h)
+                      : cmd == "pulse" ? PulseEvent(h)
+                                       : ReleaseMutex(h);
       reply(ok ? "ok" : "err " + std::to_string(GetLastError()));
     } else if (cmd == "semrel") {
       int32_t n = 1, previous = -1;

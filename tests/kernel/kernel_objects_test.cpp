@@ -21,8 +21,9 @@ uint32_t ElapsedSince(uint32_t startTick) { return GetTickCount32() - startTick;
 class AnyObject : public ::testing::TestWithParam<bool> {
  protected:
   std::string Name(const char* base) {
-    return GetParam() ? std::string(base) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name()
-                      : std::string();
+    return GetParam()
+               ? std::string(base) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name()
+               : std::string();
   }
 };
 
@@ -133,7 +134,10 @@ TEST_P(AnyObject, WaiterOnAMutexNoticesItsHolderDying) {
     WaitForSingleObject(go, INFINITE);
   });
   SleepMs(50);
-  std::thread waiter([&] { EXPECT_EQ(WaitForSingleObject(mx, 3000), WAIT_ABANDONED_0); ReleaseMutex(mx); });
+  std::thread waiter([&] {
+    EXPECT_EQ(WaitForSingleObject(mx, 3000), WAIT_ABANDONED_0);
+    ReleaseMutex(mx);
+  });
   SleepMs(100);
   SetEvent(go);
   holder.join();

@@ -75,7 +75,8 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   host.m_nSourceMode = 1;
   engine.StartStreamThreads();
   engine.StartUsbRead();
-  EXPECT_TRUE(WaitUntil([&] { return tuner.Left() == 0 && engine.QueuedPackets() <= 2 && engine.QueuedChunks() <= 2; }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return tuner.Left() == 0 && engine.QueuedPackets() <= 2 && engine.QueuedChunks() <= 2; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   engine.StopStreamThreads();
   // The reader stops before the player's channel object goes: its disconnect signals the reader,

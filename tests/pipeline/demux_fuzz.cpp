@@ -23,8 +23,10 @@ struct NullOutput : IFramerOutput {
 struct ToFramer : IStreamPacketSink {
   CEsFramer* framer;
   void PushPacket(std::unique_ptr<StreamPacket> p) override {
-    if (p->kind == 1) framer->FrameVideo(p->data.data(), p->data.size(), p->stamp);
-    else framer->FrameAudio(p->data.data(), p->data.size(), p->stamp);
+    if (p->kind == 1)
+      framer->FrameVideo(p->data.data(), p->data.size(), p->stamp);
+    else
+      framer->FrameAudio(p->data.data(), p->data.size(), p->stamp);
   }
 };
 
@@ -56,6 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   pids.video = 0x0181;
   pids.audio = 0x0183;
   demux.Reset();
-  for (size_t pos = 0; pos < size; pos += 1128) demux.PushBlock(data + pos, size - pos < 1128 ? size - pos : 1128);
+  for (size_t pos = 0; pos < size; pos += 1128)
+    demux.PushBlock(data + pos, size - pos < 1128 ? size - pos : 1128);
   return 0;
 }

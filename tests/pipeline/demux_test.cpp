@@ -48,9 +48,19 @@ TEST(ProgrammeMap, EntriesGiveThePids) {
     uint16_t v, a, c;
   } cases[] = {
       {"all kinds, last with descriptors", StandardEntries(), 1, kV, kA, kC},
-      {"descriptor entry first", {{0x0D, 0x0140, {1, 2, 3, 4, 5, 6}}, {0x1B, kV, {}}, {0x0F, kA, {}}}, 1, kV, kA, kNoPid},
+      {"descriptor entry first",
+       {{0x0D, 0x0140, {1, 2, 3, 4, 5, 6}}, {0x1B, kV, {}}, {0x0F, kA, {}}},
+       1,
+       kV,
+       kA,
+       kNoPid},
       {"only video keeps searching", {{0x1B, kV, {}}}, 0, kV, kNoPid, kNoPid},
-      {"first of each type wins", {{0x1B, kV, {}}, {0x1B, 0x0200, {}}, {0x0F, kA, {}}, {0x0F, 0x0210, {}}}, 1, kV, kA, kNoPid},
+      {"first of each type wins",
+       {{0x1B, kV, {}}, {0x1B, 0x0200, {}}, {0x0F, kA, {}}, {0x0F, 0x0210, {}}},
+       1,
+       kV,
+       kA,
+       kNoPid},
       {"no entries", {}, 0, kNoPid, kNoPid, kNoPid},
   };
   for (const auto& c : cases) {
@@ -213,8 +223,11 @@ TEST(PesAssembly, StampIsPtsTimes300AndMissingPtsIsMinusOne) {
   struct Case {
     int64_t pts;
     int64_t stamp;
-  } cases[] = {{0, 0}, {90000, 27000000}, {(int64_t(1) << 33) - 1, ((int64_t(1) << 33) - 1) * 300},
-               {0x1'2345'6789, 0x1'2345'6789LL * 300}, {-1, -1}};
+  } cases[] = {{0, 0},
+               {90000, 27000000},
+               {(int64_t(1) << 33) - 1, ((int64_t(1) << 33) - 1) * 300},
+               {0x1'2345'6789, 0x1'2345'6789LL * 300},
+               {-1, -1}};
   for (const auto& c : cases) {
     TsWriter w;
     PesAssembler a;
@@ -281,12 +294,38 @@ TEST(PesAssembly, RefusedHeaders) {
     Bytes pes;
     int kind;
   } cases[] = {
-      {"bad start code", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[2] = 2; return p; }(), 0},
+      {"bad start code",
+       [] {
+         Bytes p = Pes(0xC0, Pattern(100, 1), 0);
+         p[2] = 2;
+         return p;
+       }(),
+       0},
       {"unknown stream id", Pes(0xBE, Pattern(100, 1), 0), 0},
-      {"length shorter than its header", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[4] = 0; p[5] = 7; return p; }(), 0},
-      {"length that leaves no payload", [] { Bytes p = Pes(0xC0, Pattern(100, 1), 0); p[4] = 0; p[5] = 8; return p; }(), 0},
+      {"length shorter than its header",
+       [] {
+         Bytes p = Pes(0xC0, Pattern(100, 1), 0);
+         p[4] = 0;
+         p[5] = 7;
+         return p;
+       }(),
+       0},
+      {"length that leaves no payload",
+       [] {
+         Bytes p = Pes(0xC0, Pattern(100, 1), 0);
+         p[4] = 0;
+         p[5] = 8;
+         return p;
+       }(),
+       0},
       {"audio length 0", Pes(0xC0, Pattern(100, 1), 0, true), 0},
-      {"header data past the packet", [] { Bytes p = Pes(0xC0, Pattern(300, 1), 0); p[8] = 250; return p; }(), 0},
+      {"header data past the packet",
+       [] {
+         Bytes p = Pes(0xC0, Pattern(300, 1), 0);
+         p[8] = 250;
+         return p;
+       }(),
+       0},
   };
   for (const auto& c : cases) {
     TsWriter w;
@@ -495,7 +534,7 @@ TEST(PacketLoop, ProgrammeMapChangeMidwayReroutes) {
   TsWriter w;
   Bytes ts = w.Packets(kA, Pes(0xC0, Pattern(300, 1), 100));
   Append(ts, w.Packets(kPmtPid, PmtSection({{0x1B, 0x0301, {}}, {0x0F, 0x0311, {}}}), true));
-  Append(ts, w.Packets(kA, Pes(0xC0, Pattern(300, 2), 200)));     // old PID: now ignored
+  Append(ts, w.Packets(kA, Pes(0xC0, Pattern(300, 2), 200)));      // old PID: now ignored
   Append(ts, w.Packets(0x0311, Pes(0xC0, Pattern(300, 3), 300)));  // new PID
   Append(ts, w.Null());
   d.Feed(ts);
@@ -522,9 +561,15 @@ TEST(PacketLoop, RandomDamageNeverReadsOutOfBoundsAndRecovers) {
     for (int e = 0; e < 40; ++e) {
       const size_t at = rng() % cleanFrom;
       switch (rng() % 3) {
-        case 0: ts[at] ^= uint8_t(1 << (rng() % 8)); break;
-        case 1: ts.erase(ts.begin() + at); break;
-        default: ts.insert(ts.begin() + at, uint8_t(rng())); break;
+        case 0:
+          ts[at] ^= uint8_t(1 << (rng() % 8));
+          break;
+        case 1:
+          ts.erase(ts.begin() + at);
+          break;
+        default:
+          ts.insert(ts.begin() + at, uint8_t(rng()));
+          break;
       }
     }
     const size_t damagedEnd = ts.size();

@@ -19,7 +19,8 @@ class FakeTuner : public pipeline::ITsBlockSource {
   // Queues ts as 1128-byte blocks; a tail shorter than a block is left out.
   void Queue(const Bytes& ts) {
     std::lock_guard lock(m_lock);
-    for (size_t i = 0; i + 1128 <= ts.size(); i += 1128) m_blocks.emplace_back(ts.begin() + i, ts.begin() + i + 1128);
+    for (size_t i = 0; i + 1128 <= ts.size(); i += 1128)
+      m_blocks.emplace_back(ts.begin() + i, ts.begin() + i + 1128);
   }
   int GetTSStream(uint8_t* buffer, int* count) override {
     std::lock_guard lock(m_lock);
@@ -64,8 +65,7 @@ class RecordingHost : public pipeline::IStreamHost {
     if (onWrite) onWrite();
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatMessage& v,
-                         const StreamFormatMessage& a) override {
+  void SendStreamFormats(int, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     std::lock_guard lock(m_lock);
     m_messages.push_back({v.type, -1, Bytes(v.body, v.body + size_t(v.length))});
     m_messages.push_back({a.type, -1, Bytes(a.body, a.body + size_t(a.length))});

@@ -131,7 +131,7 @@ TEST(StreamEngine, ThreadsStopInOrderAndStopWithoutStartDoesNothing) {
   for (auto& [id, started] : seen)
     if (!started) stops.push_back(id);
   EXPECT_EQ(stops, (std::vector<CStreamEngine::ThreadId>{CStreamEngine::kUsbRead, CStreamEngine::kParse,
-                                                          CStreamEngine::kDemux, CStreamEngine::kDataPump}));
+                                                         CStreamEngine::kDemux, CStreamEngine::kDataPump}));
   // Restart after a stop works.
   EXPECT_EQ(e.engine.StartStreamThreads(), 1);
   e.Shutdown();

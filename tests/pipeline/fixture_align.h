@@ -30,21 +30,21 @@ inline std::vector<Expected> Load(const std::string& fixture, const nlohmann::js
   EXPECT_EQ(units.size(), list.size());
   std::vector<Expected> out;
   for (size_t k = 0; k < units.size() && k < list.size(); ++k)
-    out.push_back({units[k].bytes, units[k].pts, list[k].value("intact", true),
-                   list[k]["pid"].get<uint16_t>()});
+    out.push_back(
+        {units[k].bytes, units[k].pts, list[k].value("intact", true), list[k]["pid"].get<uint16_t>()});
   return out;
 }
 
 struct Matched {
-  size_t first = 0;       // manifest index of the first unit written
-  size_t next = 0;        // manifest index after the last unit matched
-  size_t extras = 0;      // written units that stand for damaged ones
+  size_t first = 0;   // manifest index of the first unit written
+  size_t next = 0;    // manifest index after the last unit matched
+  size_t extras = 0;  // written units that stand for damaged ones
   std::vector<uint16_t> pids;
 };
 
 // Aligns the written units with the manifest's; fails on anything the notes above do not allow.
 inline Matched Align(const std::string& what, const std::vector<SentMessage>& written,
-              const std::vector<Expected>& expected, bool video) {
+                     const std::vector<Expected>& expected, bool video) {
   auto same = [&](const SentMessage& w, const Expected& e) {
     if (w.stamp != e.pts * 300) return false;
     return video ? NalUnits(w.body) == NalUnits(e.bytes) : w.body == e.bytes;
@@ -67,8 +67,8 @@ inline Matched Align(const std::string& what, const std::vector<SentMessage>& wr
     while (k < expected.size() && !same(written[i], expected[k])) ++k;
     if (k < expected.size()) {
       for (size_t s = j; s < k; ++s)
-        EXPECT_FALSE(expected[s].intact) << what << ": unit " << s << " (pts " << expected[s].pts
-                                         << ") is missing";
+        EXPECT_FALSE(expected[s].intact)
+            << what << ": unit " << s << " (pts " << expected[s].pts << ") is missing";
       m.pids.push_back(expected[k].pid);
       j = k + 1;
       continue;

@@ -53,7 +53,8 @@ EngineRun RunEngine(const std::string& fixture) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   } while (host.Messages().size() != before);
   engine.StopStreamThreads();
-  EngineRun r{host.Messages(), host.m_nFeedTarget, host.m_nPmtState, engine.Pids().video, engine.Pids().audio};
+  EngineRun r{host.Messages(), host.m_nFeedTarget, host.m_nPmtState, engine.Pids().video,
+              engine.Pids().audio};
   engine.CloseStreamEvents();
   engine.FlushChunkQueue();
   engine.FlushPacketQueue();
@@ -129,5 +130,5 @@ TEST_P(FixtureThroughEngine, UnitsAreTheManifestsInOrderWithTheirOwnStamps) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Broadcasts, FixtureThroughEngine,
-                         ::testing::Values("basic", "avsync", "dualmono", "damaged", "pmtchange",
-                                           "nopmt", "channel2", "channel3"));
+                         ::testing::Values("basic", "avsync", "dualmono", "damaged", "pmtchange", "nopmt",
+                                           "channel2", "channel3"));

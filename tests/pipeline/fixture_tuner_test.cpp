@@ -10,8 +10,8 @@
 #include "player/pipeline/stream_engine.h"
 #include "player/pipeline/tuner_block_source.h"
 #include "sim_client.h"
-#include "ts_loop.h"
 #include "tests/pipeline/fixture_align.h"
+#include "ts_loop.h"
 
 using namespace tevalo::pipeline;
 using namespace tevalo::test;
@@ -114,8 +114,10 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
   EXPECT_EQ(messages[0].type, kMsgVideoConfig);
   EXPECT_EQ(messages[1].type, kMsgAudioConfig);
   EXPECT_EQ(OfType(messages, kMsgVideoConfig).size(), 1u);
-  const Matched v = Align(name + " video", FirstPass(OfType(messages, kMsgVideoFrame), video, loopPts), video, true);
-  const Matched a = Align(name + " audio", FirstPass(OfType(messages, kMsgAudioFrame), audio, loopPts), audio, false);
+  const Matched v =
+      Align(name + " video", FirstPass(OfType(messages, kMsgVideoFrame), video, loopPts), video, true);
+  const Matched a =
+      Align(name + " audio", FirstPass(OfType(messages, kMsgAudioFrame), audio, loopPts), audio, false);
   EXPECT_LE(v.first, 15u);
   ASSERT_LT(a.first, audio.size());
   ASSERT_LT(v.first, video.size());
@@ -129,5 +131,5 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Broadcasts, FixtureThroughTuner,
-                         ::testing::Values("basic", "avsync", "dualmono", "damaged", "pmtchange",
-                                           "nopmt", "channel2", "channel3"));
+                         ::testing::Values("basic", "avsync", "dualmono", "damaged", "pmtchange", "nopmt",
+                                           "channel2", "channel3"));

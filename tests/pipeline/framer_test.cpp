@@ -109,8 +109,8 @@ TEST(VideoFraming, UnitsOfOnePesAdvanceByTheFramePeriod) {
   struct Case {
     Bytes sps;
     int64_t period;
-  } cases[] = {{Sps(1, 30), 27000000 / 15}, {Sps(1001, 60000), 27000000LL * 2002 / 60000},
-               {Sps(), 27000000 / 15}};
+  } cases[] = {
+      {Sps(1, 30), 27000000 / 15}, {Sps(1001, 60000), 27000000LL * 2002 / 60000}, {Sps(), 27000000 / 15}};
   for (const auto& c : cases) {
     Record out;
     CEsFramer f(out);

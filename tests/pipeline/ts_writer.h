@@ -30,9 +30,18 @@ struct PmtEntry {
 // A complete PMT section (table_id 2) with its CRC.
 inline Bytes PmtSection(const std::vector<PmtEntry>& entries, const Bytes& programInfo = {},
                         uint16_t pcrPid = 0x1FFF) {
-  Bytes s = {0x02, 0, 0, 0x00, 0x01, 0xC1, 0x00, 0x00,
-             uint8_t(0xE0 | (pcrPid >> 8)), uint8_t(pcrPid),
-             uint8_t(0xF0 | (programInfo.size() >> 8)), uint8_t(programInfo.size())};
+  Bytes s = {0x02,
+             0,
+             0,
+             0x00,
+             0x01,
+             0xC1,
+             0x00,
+             0x00,
+             uint8_t(0xE0 | (pcrPid >> 8)),
+             uint8_t(pcrPid),
+             uint8_t(0xF0 | (programInfo.size() >> 8)),
+             uint8_t(programInfo.size())};
   Append(s, programInfo);
   for (const auto& e : entries) {
     s.push_back(e.type);

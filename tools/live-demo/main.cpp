@@ -3,13 +3,13 @@
 // are counted. Ends when the window closes, on Ctrl-C, or after --seconds N.
 //
 //   tevalo-live [--seconds N] [--area A] [--headless]
+#include <gst/gst.h>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
 #include <QTimer>
 #include <QWidget>
-#include <gst/gst.h>
 
 #include <atomic>
 #include <csignal>
@@ -38,7 +38,12 @@ class TerminalView : public IPlayerView {
     std::lock_guard lock(m_lock);
     if (kind == kStripStatus) m_status = text;
     if (kind == kStripChannel) m_channel = text;
-    if (!text.empty()) std::printf("[%s] %s\n", kind == kStripChannel ? "channel" : kind == kStripStatus ? "status" : "programme", Utf8(text).c_str());
+    if (!text.empty())
+      std::printf("[%s] %s\n",
+                  kind == kStripChannel  ? "channel"
+                  : kind == kStripStatus ? "status"
+                                         : "programme",
+                  Utf8(text).c_str());
     std::fflush(stdout);
   }
   void ClearStrip(int kind) override {
@@ -92,7 +97,8 @@ class WindowVideoOutput : public QWidget, public IVideoOutput {
       QImage image(bgrx, width, height, stride, QImage::Format_RGB32);
       m_image = image.copy();
     }
-    QMetaObject::invokeMethod(this, [this] { update(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { update(); }, Qt::QueuedConnection);
   }
   void SetWindowPosition(int, int, int, int) override {}
   void SetVisible(bool) override {}
@@ -180,11 +186,12 @@ int main(int argc, char** argv) {
     auto graph = controller->MediaGraph();
     const auto last = pictures.Last();
     const auto counts = controller->Counts();
-    std::printf("%4ds  channel %s  pictures %llu (+%llu)  %dx%d  rate %.2f fps  frames sent %llu video %llu audio\n",
-                elapsed, Utf8(controller->m_strCurrentChannel).c_str(), (unsigned long long)n,
-                (unsigned long long)(n - lastCount), last.width, last.height,
-                graph ? graph->GetFrameRate() / 100.0 : 0.0, (unsigned long long)counts.videoWritten,
-                (unsigned long long)counts.audioWritten);
+    std::printf(
+        "%4ds  channel %s  pictures %llu (+%llu)  %dx%d  rate %.2f fps  frames sent %llu video %llu audio\n",
+        elapsed, Utf8(controller->m_strCurrentChannel).c_str(), (unsigned long long)n,
+        (unsigned long long)(n - lastCount), last.width, last.height,
+        graph ? graph->GetFrameRate() / 100.0 : 0.0, (unsigned long long)counts.videoWritten,
+        (unsigned long long)counts.audioWritten);
     std::fflush(stdout);
     lastCount = n;
     if (seconds > 0 && elapsed >= seconds) g_stop = true;

@@ -95,7 +95,8 @@ int main(int argc, char** argv) {
   const std::string command = args[0];
   std::vector<std::string> problems;
   Store store = Store::Load(file, &problems);
-  for (const auto& p : problems) std::fprintf(stderr, "tevalo-regwrite: %s: %s (skipped)\n", file.c_str(), p.c_str());
+  for (const auto& p : problems)
+    std::fprintf(stderr, "tevalo-regwrite: %s: %s (skipped)\n", file.c_str(), p.c_str());
 
   if (command == "show") {
     std::fputs(store.Serialize().c_str(), stdout);
@@ -124,8 +125,8 @@ int main(int argc, char** argv) {
     store.Set(key, u"rec_Dir", Text(recDir));
     store.Set(key, u"Version", Text(opt["--version"]));
     store.Set(u"HKEY_CLASSES_ROOT\\x-dmb", tevalo::registry::kSourceFilterValue, Text("halviksrc"));
-    store.Set(std::u16string(tevalo::registry::kExtensionsKey) + u"\\.rec", tevalo::registry::kSourceFilterValue,
-              Text("halvikfsrc"));
+    store.Set(std::u16string(tevalo::registry::kExtensionsKey) + u"\\.rec",
+              tevalo::registry::kSourceFilterValue, Text("halvikfsrc"));
   } else if (command == "set" && args.size() == 5) {
     Value v;
     if (args[3] == "--string") {
@@ -145,8 +146,10 @@ int main(int argc, char** argv) {
     }
     store.Set(ToUtf16(args[1]), ToUtf16(args[2]), v);
   } else if (command == "delete" && (args.size() == 2 || args.size() == 3)) {
-    if (args.size() == 3) store.Remove(ToUtf16(args[1]), ToUtf16(args[2]));
-    else store.RemoveKey(ToUtf16(args[1]));
+    if (args.size() == 3)
+      store.Remove(ToUtf16(args[1]), ToUtf16(args[2]));
+    else
+      store.RemoveKey(ToUtf16(args[1]));
   } else {
     return Usage();
   }

@@ -15,12 +15,12 @@ inline constexpr int kFirstUhf = 13;
 inline constexpr int kLastUhf = 62;
 
 struct ChannelConfig {
-    int uhf = 0;
-    bool found = false;
-    std::filesystem::path file;   // empty: found, but nothing to stream
-    uint32_t level = 1;           // the level code the stick reports while tuned here
-    int search_reads = -1;        // "still searching" status reads before the result; -1: global
-    double bitrate = 0;           // > 0: pace at this rate instead of the stream's PCRs
+  int uhf = 0;
+  bool found = false;
+  std::filesystem::path file;  // empty: found, but nothing to stream
+  uint32_t level = 1;          // the level code the stick reports while tuned here
+  int search_reads = -1;       // "still searching" status reads before the result; -1: global
+  double bitrate = 0;          // > 0: pace at this rate instead of the stream's PCRs
 };
 
 enum class FaultKind { NoReply, WrongCode, Delay, Stall, Remove };
@@ -28,14 +28,14 @@ enum class FaultKind { NoReply, WrongCode, Delay, Stall, Remove };
 // One fault, armed for matching commands. A fault answers (or fails to answer) a command in place of
 // the normal reply; the command itself still takes effect, except under Remove.
 struct FaultSpec {
-    FaultKind kind = FaultKind::NoReply;
-    int cmd = -1;          // command code it applies to, -1 any
-    int skip = 0;          // matching commands let through first
-    int count = 0;         // commands it applies to, 0 without end
-    int code = 0xFF;       // WrongCode: reply byte 0
-    int ms = 1500;         // Delay: answer this late; Stall: rest follows this late, 0 never
-    int bytes = 512;       // Stall: bytes sent before the transfer stops
-    int reinsert_ms = 0;   // Remove: plugged in again after this long, 0 stays out
+  FaultKind kind = FaultKind::NoReply;
+  int cmd = -1;         // command code it applies to, -1 any
+  int skip = 0;         // matching commands let through first
+  int count = 0;        // commands it applies to, 0 without end
+  int code = 0xFF;      // WrongCode: reply byte 0
+  int ms = 1500;        // Delay: answer this late; Stall: rest follows this late, 0 never
+  int bytes = 512;      // Stall: bytes sent before the transfer stops
+  int reinsert_ms = 0;  // Remove: plugged in again after this long, 0 stays out
 };
 
 // "noreply cmd=5 count=1", with spaces or commas between the words.
@@ -43,15 +43,15 @@ FaultSpec parse_fault(const std::string& text);
 std::string describe(const FaultSpec& f);
 
 struct Config {
-    std::filesystem::path root;           // device root (TEVALO_DEVICE_ROOT or the runtime default)
-    std::string name = "stick0";          // the stick's folder
-    std::filesystem::path control;        // control socket; empty: <root>/<name>.control
-    std::map<int, ChannelConfig> channels;
-    int search_reads = 0;
-    std::vector<FaultSpec> faults;
-    bool absent = false;                  // start unplugged
-    bool watch_stdin = false;             // end when standard input closes
-    bool verbose = false;                 // every command on standard error
+  std::filesystem::path root;     // device root (TEVALO_DEVICE_ROOT or the runtime default)
+  std::string name = "stick0";    // the stick's folder
+  std::filesystem::path control;  // control socket; empty: <root>/<name>.control
+  std::map<int, ChannelConfig> channels;
+  int search_reads = 0;
+  std::vector<FaultSpec> faults;
+  bool absent = false;       // start unplugged
+  bool watch_stdin = false;  // end when standard input closes
+  bool verbose = false;      // every command on standard error
 };
 
 // Throws std::invalid_argument with a message for the user. Returns nullopt for --help.

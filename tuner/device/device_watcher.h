@@ -14,31 +14,31 @@
 #include "tuner/device/usb_pipe.h"
 
 class QUONDA_API CTunerDeviceWatcher {
-public:
-    enum class Change { Arrived, Removed };
-    using Callback = std::function<void(Change change, const std::string& interfacePath)>;
+ public:
+  enum class Change { Arrived, Removed };
+  using Callback = std::function<void(Change change, const std::string& interfacePath)>;
 
-    // classFolder empty: the default interface-class folder (quonda::InterfaceClassFolder()).
-    explicit CTunerDeviceWatcher(Callback callback, std::string classFolder = {});
-    ~CTunerDeviceWatcher();
-    CTunerDeviceWatcher(const CTunerDeviceWatcher&) = delete;
-    CTunerDeviceWatcher& operator=(const CTunerDeviceWatcher&) = delete;
+  // classFolder empty: the default interface-class folder (quonda::InterfaceClassFolder()).
+  explicit CTunerDeviceWatcher(Callback callback, std::string classFolder = {});
+  ~CTunerDeviceWatcher();
+  CTunerDeviceWatcher(const CTunerDeviceWatcher&) = delete;
+  CTunerDeviceWatcher& operator=(const CTunerDeviceWatcher&) = delete;
 
-    // Sticks already present are taken as the starting state, not reported. False when inotify is
-    // unavailable or there is no usable device root.
-    bool Start();
-    void Stop();
+  // Sticks already present are taken as the starting state, not reported. False when inotify is
+  // unavailable or there is no usable device root.
+  bool Start();
+  void Stop();
 
-private:
-    void Run();
-    void Rearm();
-    void Rescan(bool report);
+ private:
+  void Run();
+  void Rearm();
+  void Rescan(bool report);
 
-    Callback m_callback;
-    std::string m_classFolder;
-    int m_inotify = -1;
-    quonda::WakeEvent m_wake;
-    std::thread m_thread;
-    std::map<std::string, int> m_watches;  // folder -> watch descriptor
-    std::set<std::string> m_present;
+  Callback m_callback;
+  std::string m_classFolder;
+  int m_inotify = -1;
+  quonda::WakeEvent m_wake;
+  std::thread m_thread;
+  std::map<std::string, int> m_watches;  // folder -> watch descriptor
+  std::set<std::string> m_present;
 };

@@ -17,72 +17,72 @@
 #define QUONDA_API __attribute__((visibility("default")))
 
 class QUONDA_API CISDBTDll {
-public:
-    struct THostCommand {
-        std::uint8_t code = 0;
-        std::uint8_t argument = 0;
-        std::uint8_t reserved[4] = {0, 0, 0, 0};
-    };
+ public:
+  struct THostCommand {
+    std::uint8_t code = 0;
+    std::uint8_t argument = 0;
+    std::uint8_t reserved[4] = {0, 0, 0, 0};
+  };
 
-    static constexpr int kOk = 0;
-    static constexpr int kNoReply = 2;
-    static constexpr int kNotEnoughData = 5;
-    static constexpr std::size_t kPacketSize = 188;
-    static constexpr int kTransferTimeoutMs = 1000;
+  static constexpr int kOk = 0;
+  static constexpr int kNoReply = 2;
+  static constexpr int kNotEnoughData = 5;
+  static constexpr std::size_t kPacketSize = 188;
+  static constexpr int kTransferTimeoutMs = 1000;
 
-    CISDBTDll();
-    ~CISDBTDll();
-    CISDBTDll(const CISDBTDll&) = delete;
-    CISDBTDll& operator=(const CISDBTDll&) = delete;
+  CISDBTDll();
+  ~CISDBTDll();
+  CISDBTDll(const CISDBTDll&) = delete;
+  CISDBTDll& operator=(const CISDBTDll&) = delete;
 
-    int Ostrel_Open();
-    int Ostrel_Close();
-    int Ostrel_Init();
-    int Ostrel_Reset();
-    int Ostrel_SearchChannel(unsigned char channelIndex);
-    int Ostrel_SelectChannel(unsigned char channelIndex);
-    int Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned char* status);
-    int Ostrel_StartTS();
-    int Ostrel_StopTS();
-    int Ostrel_GetTS(unsigned char* buffer, unsigned long length, unsigned long* got, unsigned long unused);
-    int Ostrel_GetRFLevel(unsigned int* level);
-    int Ostrel_SwitchRS(bool on);
-    int Ostrel_GetBER_RS(double* before, double* after);
-    // 0 when a tuner is plugged in, 1 when none is.
-    int Ostrel_IsUSB();
+  int Ostrel_Open();
+  int Ostrel_Close();
+  int Ostrel_Init();
+  int Ostrel_Reset();
+  int Ostrel_SearchChannel(unsigned char channelIndex);
+  int Ostrel_SelectChannel(unsigned char channelIndex);
+  int Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned char* status);
+  int Ostrel_StartTS();
+  int Ostrel_StopTS();
+  int Ostrel_GetTS(unsigned char* buffer, unsigned long length, unsigned long* got, unsigned long unused);
+  int Ostrel_GetRFLevel(unsigned int* level);
+  int Ostrel_SwitchRS(bool on);
+  int Ostrel_GetBER_RS(double* before, double* after);
+  // 0 when a tuner is plugged in, 1 when none is.
+  int Ostrel_IsUSB();
 
-    // Body of the stream thread.
-    int StateThread();
+  // Body of the stream thread.
+  int StateThread();
 
-    // Packets waiting in the queue (for the owner's diagnostics and tests).
-    std::size_t QueuedPackets();
+  // Packets waiting in the queue (for the owner's diagnostics and tests).
+  std::size_t QueuedPackets();
 
-private:
-    using Packet = std::array<std::uint8_t, kPacketSize>;
+ private:
+  using Packet = std::array<std::uint8_t, kPacketSize>;
 
-    void Remove_QueueData();
-    int DR_Get_Device(const char* pipeName);
-    bool USB_SendCommand(const THostCommand* command);
-    bool USB_ReadCommand(void* reply);
-    bool USB_ReadBuffer(void* buffer, unsigned int length);
+  void Remove_QueueData();
+  int DR_Get_Device(const char* pipeName);
+  bool USB_SendCommand(const THostCommand* command);
+  bool USB_ReadCommand(void* reply);
+  bool USB_ReadBuffer(void* buffer, unsigned int length);
 
-    // The path of the first stick that answers, empty when none does.
-    static std::string FindDeviceInterface();
-    int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
-    void ClosePipes();
-    void StopStreamThread();
-    void StoreLevel(std::uint32_t levelCode);
+  // The path of the first stick that answers, empty when none does.
+  static std::string FindDeviceInterface();
+  int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
+  void ClosePipes();
+  void StopStreamThread();
+  void StoreLevel(std::uint32_t levelCode);
 
-    std::atomic<std::int32_t> m_stop{0};
-    std::thread m_thread;
-    bool m_midExchange = false;  // the stream thread ended between a command and its answer
-    double m_berBefore = 0.0;
-    double m_berAfter = 0.0;
-    std::atomic<std::uint32_t> m_signalLevel{0};
-    int m_replyPipe = -1;    // "PIPE00"
-    int m_commandPipe = -1;  // "PIPE01"
-    quonda::WakeEvent m_wake;
+  std::atomic<std::int32_t> m_stop{0};
+  std::thread m_thread;
+  bool m_midExchange = false;  // the stream thread ended between a command and its answer
+  double m_berBefore = 0.0;
+  double m_berAfter = 0.0;
+  std::atomic<std::uint32_t> m_signalLevel{0};
+  int m_replyPipe = -1;    // "PIPE00"
+  int m_commandPipe = -1;  // "PIPE01"
+  quonda::WakeEvent m_wake;
 
-    std::mutex m_queueLock;
-    std::deque<Packet> m_queue;
+  std::mutex m_queueLock;
+  std::deque<Packet> m_queue;
 };

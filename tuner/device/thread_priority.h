@@ -10,15 +10,13 @@
 
 namespace quonda {
 
-inline void RaiseToTimeCritical()
-{
-    sched_param param{};
-    param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
-    if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0)
-        return;
-    // Per-thread nice on Linux: the thread id names the thread.
-    auto tid = static_cast<id_t>(::syscall(SYS_gettid));
-    (void)::setpriority(PRIO_PROCESS, tid, -10);
+inline void RaiseToTimeCritical() {
+  sched_param param{};
+  param.sched_priority = sched_get_priority_min(SCHED_FIFO) + 10;
+  if (pthread_setschedparam(pthread_self(), SCHED_FIFO, &param) == 0) return;
+  // Per-thread nice on Linux: the thread id names the thread.
+  auto tid = static_cast<id_t>(::syscall(SYS_gettid));
+  (void)::setpriority(PRIO_PROCESS, tid, -10);
 }
 
 }  // namespace quonda

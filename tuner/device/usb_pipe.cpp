@@ -16,176 +16,140 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int RemainingMs(Clock::time_point deadline)
-{
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left > 0 ? static_cast<int>(left) : 0;
+int RemainingMs(Clock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
 }
 
 // Waits until fd is ready for `events`. 1 ready (or hung up: the next call tells), 0 time-out or wake.
-int WaitReady(int fd, short events, Clock::time_point deadline, const WakeEvent* wake)
-{
-    for (;;) {
-        pollfd fds[2] = {{fd, events, 0}, {wake ? wake->Fd() : -1, POLLIN, 0}};
-        int n = ::poll(fds, wake ? 2 : 1, RemainingMs(deadline));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return 0;
-        }
-        if (n == 0)
-            return 0;
-        if (wake && (fds[1].revents & POLLIN))
-            return 0;
-        if (fds[0].revents & POLLNVAL)
-            return 0;
-        return 1;
+int WaitReady(int fd, short events, Clock::time_point deadline, const WakeEvent* wake) {
+  for (;;) {
+    pollfd fds[2] = {{fd, events, 0}, {wake ? wake->Fd() : -1, POLLIN, 0}};
+    int n = ::poll(fds, wake ? 2 : 1, RemainingMs(deadline));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return 0;
     }
+    if (n == 0) return 0;
+    if (wake && (fds[1].revents & POLLIN)) return 0;
+    if (fds[0].revents & POLLNVAL) return 0;
+    return 1;
+  }
 }
 
 }  // namespace
 
 WakeEvent::WakeEvent() : m_fd(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
-WakeEvent::~WakeEvent()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
+WakeEvent::~WakeEvent() {
+  if (m_fd >= 0) ::close(m_fd);
 }
 
-void WakeEvent::Set()
-{
-    std::uint64_t one = 1;
-    [[maybe_unused]] auto r = ::write(m_fd, &one, sizeof one);
+void WakeEvent::Set() {
+  std::uint64_t one = 1;
+  [[maybe_unused]] auto r = ::write(m_fd, &one, sizeof one);
 }
 
-void WakeEvent::Clear()
-{
-    std::uint64_t value;
-    [[maybe_unused]] auto r = ::read(m_fd, &value, sizeof value);
+void WakeEvent::Clear() {
+  std::uint64_t value;
+  [[maybe_unused]] auto r = ::read(m_fd, &value, sizeof value);
 }
 
-bool WakeEvent::IsSet() const
-{
+bool WakeEvent::IsSet() const {
+  pollfd p{m_fd, POLLIN, 0};
+  return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+}
+
+bool WakeEvent::Wait(int timeoutMs) const {
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
     pollfd p{m_fd, POLLIN, 0};
-    return ::poll(&p, 1, 0) == 1 && (p.revents & POLLIN);
+    int n = ::poll(&p, 1, RemainingMs(deadline));
+    if (n > 0) return true;
+    if (n == 0) return false;
+    if (errno != EINTR) return false;
+  }
 }
 
-bool WakeEvent::Wait(int timeoutMs) const
-{
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        pollfd p{m_fd, POLLIN, 0};
-        int n = ::poll(&p, 1, RemainingMs(deadline));
-        if (n > 0)
-            return true;
-        if (n == 0)
-            return false;
-        if (errno != EINTR)
-            return false;
+bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake) {
+  if (fd < 0) return false;
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  auto* out = static_cast<unsigned char*>(buffer);
+  std::size_t done = 0;
+  while (done < length) {
+    if (wake && wake->IsSet()) return false;
+    ssize_t n = ::read(fd, out + done, length - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
     }
+    if (n == 0) return false;  // no writer: the stick is gone
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN) return false;
+    if (!WaitReady(fd, POLLIN, deadline, wake)) return false;
+  }
+  return true;
 }
 
-bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake)
-{
-    if (fd < 0)
-        return false;
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    auto* out = static_cast<unsigned char*>(buffer);
-    std::size_t done = 0;
-    while (done < length) {
-        if (wake && wake->IsSet())
-            return false;
-        ssize_t n = ::read(fd, out + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n == 0)
-            return false;  // no writer: the stick is gone
-        if (errno == EINTR)
-            continue;
-        if (errno != EAGAIN)
-            return false;
-        if (!WaitReady(fd, POLLIN, deadline, wake))
-            return false;
+bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake) {
+  if (fd < 0) return false;
+  sigset_t pipeSet, oldSet, pending;
+  sigemptyset(&pipeSet);
+  sigaddset(&pipeSet, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSet, &oldSet);
+  sigpending(&pending);
+  const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
+
+  auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  const auto* in = static_cast<const unsigned char*>(buffer);
+  std::size_t done = 0;
+  bool ok = true;
+  bool brokenPipe = false;
+  while (done < length) {
+    ssize_t n = ::write(fd, in + done, length - done);
+    if (n > 0) {
+      done += static_cast<std::size_t>(n);
+      continue;
     }
-    return true;
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN && WaitReady(fd, POLLOUT, deadline, wake)) continue;
+    brokenPipe = n < 0 && errno == EPIPE;
+    ok = false;
+    break;
+  }
+  if (brokenPipe && !wasPending) {
+    timespec zero{0, 0};
+    while (sigtimedwait(&pipeSet, nullptr, &zero) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &oldSet, nullptr);
+  return ok;
 }
 
-bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake)
-{
-    if (fd < 0)
-        return false;
-    sigset_t pipeSet, oldSet, pending;
-    sigemptyset(&pipeSet);
-    sigaddset(&pipeSet, SIGPIPE);
-    pthread_sigmask(SIG_BLOCK, &pipeSet, &oldSet);
-    sigpending(&pending);
-    const bool wasPending = sigismember(&pending, SIGPIPE) == 1;
-
-    auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    const auto* in = static_cast<const unsigned char*>(buffer);
-    std::size_t done = 0;
-    bool ok = true;
-    bool brokenPipe = false;
-    while (done < length) {
-        ssize_t n = ::write(fd, in + done, length - done);
-        if (n > 0) {
-            done += static_cast<std::size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno == EAGAIN && WaitReady(fd, POLLOUT, deadline, wake))
-            continue;
-        brokenPipe = n < 0 && errno == EPIPE;
-        ok = false;
-        break;
-    }
-    if (brokenPipe && !wasPending) {
-        timespec zero{0, 0};
-        while (sigtimedwait(&pipeSet, nullptr, &zero) < 0 && errno == EINTR) {
-        }
-    }
-    pthread_sigmask(SIG_SETMASK, &oldSet, nullptr);
-    return ok;
+void DrainStale(int fd) {
+  if (fd < 0) return;
+  unsigned char scrap[1024];
+  for (;;) {
+    ssize_t n = ::read(fd, scrap, sizeof scrap);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    return;
+  }
 }
 
-void DrainStale(int fd)
-{
-    if (fd < 0)
-        return;
-    unsigned char scrap[1024];
-    for (;;) {
-        ssize_t n = ::read(fd, scrap, sizeof scrap);
-        if (n > 0)
-            continue;
-        if (n < 0 && errno == EINTR)
-            continue;
-        return;
-    }
-}
-
-void DrainUntilQuiet(int fd, int quietMs, int maxMs)
-{
-    if (fd < 0)
-        return;
-    auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
-    for (;;) {
-        DrainStale(fd);
-        int wait = RemainingMs(deadline);
-        if (wait <= 0)
-            return;
-        pollfd p{fd, POLLIN, 0};
-        int n = ::poll(&p, 1, wait < quietMs ? wait : quietMs);
-        if (n == 0)
-            return;
-        if (n < 0 && errno != EINTR)
-            return;
-        if (n > 0 && !(p.revents & POLLIN))
-            return;  // hung up: nothing more will come
-    }
+void DrainUntilQuiet(int fd, int quietMs, int maxMs) {
+  if (fd < 0) return;
+  auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
+  for (;;) {
+    DrainStale(fd);
+    int wait = RemainingMs(deadline);
+    if (wait <= 0) return;
+    pollfd p{fd, POLLIN, 0};
+    int n = ::poll(&p, 1, wait < quietMs ? wait : quietMs);
+    if (n == 0) return;
+    if (n < 0 && errno != EINTR) return;
+    if (n > 0 && !(p.revents & POLLIN)) return;  // hung up: nothing more will come
+  }
 }
 
 }  // namespace quonda

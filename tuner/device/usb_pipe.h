@@ -9,21 +9,21 @@ namespace quonda {
 
 // An eventfd that stays readable while set; Wait() sleeps until set or the time is up.
 class WakeEvent {
-public:
-    WakeEvent();
-    ~WakeEvent();
-    WakeEvent(const WakeEvent&) = delete;
-    WakeEvent& operator=(const WakeEvent&) = delete;
+ public:
+  WakeEvent();
+  ~WakeEvent();
+  WakeEvent(const WakeEvent&) = delete;
+  WakeEvent& operator=(const WakeEvent&) = delete;
 
-    void Set();
-    void Clear();
-    bool IsSet() const;
-    // True when woken, false when the time ran out.
-    bool Wait(int timeoutMs) const;
-    int Fd() const { return m_fd; }
+  void Set();
+  void Clear();
+  bool IsSet() const;
+  // True when woken, false when the time ran out.
+  bool Wait(int timeoutMs) const;
+  int Fd() const { return m_fd; }
 
-private:
-    int m_fd;
+ private:
+  int m_fd;
 };
 
 // Each returns false on a time-out, an error, end of file (the stick went away) or a wake.

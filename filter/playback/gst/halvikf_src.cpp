@@ -32,9 +32,9 @@ struct HalvikFSrc {
   gchar* location;
   int video_width, video_height;
 
-  std::mutex* seek_mutex;      // one seek at a time (held across the flush)
-  guint32 last_seek_seqnum;    // GST_SEQNUM_INVALID before the first
-  std::mutex* state_mutex;     // the segment's values below; the loops take it briefly
+  std::mutex* seek_mutex;    // one seek at a time (held across the flush)
+  guint32 last_seek_seqnum;  // GST_SEQNUM_INVALID before the first
+  std::mutex* state_mutex;   // the segment's values below; the loops take it briefly
   guint32 segment_seqnum;
   GstClockTime segment_time;   // file position of the segment's start, ns
   GstClockTime stop_position;  // ns
@@ -64,15 +64,15 @@ GstStaticPadTemplate audio_template = GST_STATIC_PAD_TEMPLATE(
                     "rate=(int)[8000,192000], channels=(int)2, channel-mask=(bitmask)0x3"));
 
 GstCaps* VideoCaps(int w, int h) {
-  return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, w,
-                             "height", G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, 15, 1,
-                             "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, w, "height",
+                             G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, 15, 1, "pixel-aspect-ratio",
+                             GST_TYPE_FRACTION, 1, 1, nullptr);
 }
 
 GstCaps* AudioCaps(int rate) {
-  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
-                             G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, rate, "channels",
-                             G_TYPE_INT, 2, "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
+  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
+                             "interleaved", "rate", G_TYPE_INT, rate, "channels", G_TYPE_INT, 2,
+                             "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
 }
 
 // Sample times are the file times divided by the rate.
@@ -247,8 +247,10 @@ gboolean HandleSeek(HalvikFSrc* self, GstEvent* event) {
     else if (stop_type == GST_SEEK_TYPE_END)
       self->stop_position = GstClockTime(std::max<gint64>(0, gint64(duration) + stop));
   }
-  if (start_type == GST_SEEK_TYPE_SET) target = GstClockTime(std::max<gint64>(0, start));
-  else if (start_type == GST_SEEK_TYPE_END) target = GstClockTime(std::max<gint64>(0, gint64(duration) + start));
+  if (start_type == GST_SEEK_TYPE_SET)
+    target = GstClockTime(std::max<gint64>(0, start));
+  else if (start_type == GST_SEEK_TYPE_END)
+    target = GstClockTime(std::max<gint64>(0, gint64(duration) + start));
   target = std::min(target, duration);
 
   // What was queued for the old position goes, downstream too.
@@ -358,7 +360,8 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
   switch (transition) {
     case GST_STATE_CHANGE_READY_TO_PAUSED: {
       if (!self->core->loaded()) {
-        GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ, ("cannot play %s", self->location ? self->location : "(none)"),
+        GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ,
+                          ("cannot play %s", self->location ? self->location : "(none)"),
                           ("not a readable recording"));
         return GST_STATE_CHANGE_FAILURE;
       }
@@ -377,7 +380,8 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
     default:
       break;
   }
-  const GstStateChangeReturn rc = GST_ELEMENT_CLASS(halvikf_src_impl_parent_class)->change_state(element, transition);
+  const GstStateChangeReturn rc =
+      GST_ELEMENT_CLASS(halvikf_src_impl_parent_class)->change_state(element, transition);
   if (transition == GST_STATE_CHANGE_PAUSED_TO_READY) {
     self->core->Stop();
     std::lock_guard lock(*self->seek_mutex);

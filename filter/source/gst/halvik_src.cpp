@@ -46,22 +46,21 @@ GstStaticPadTemplate video_template = GST_STATIC_PAD_TEMPLATE(
     GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)[1,4096], height=(int)[1,4096], "
                     "framerate=(fraction)15/1, pixel-aspect-ratio=(fraction)1/1"));
 
-GstStaticPadTemplate audio_template = GST_STATIC_PAD_TEMPLATE(
-    "DMBStream_AUDIO_stereo", GST_PAD_SRC, GST_PAD_ALWAYS,
-    GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
-                    "rate=(int)48000, channels=(int)2, channel-mask=(bitmask)0x3"));
+GstStaticPadTemplate audio_template =
+    GST_STATIC_PAD_TEMPLATE("DMBStream_AUDIO_stereo", GST_PAD_SRC, GST_PAD_ALWAYS,
+                            GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
+                                            "rate=(int)48000, channels=(int)2, channel-mask=(bitmask)0x3"));
 
 GstCaps* VideoCaps(int w, int h) {
-  return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, w,
-                             "height", G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, 15, 1,
-                             "pixel-aspect-ratio", GST_TYPE_FRACTION, 1, 1, nullptr);
+  return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, w, "height",
+                             G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, 15, 1, "pixel-aspect-ratio",
+                             GST_TYPE_FRACTION, 1, 1, nullptr);
 }
 
 GstCaps* AudioCaps() {
-  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout",
-                             G_TYPE_STRING, "interleaved", "rate", G_TYPE_INT, kAudioRate,
-                             "channels", G_TYPE_INT, 2, "channel-mask", GST_TYPE_BITMASK,
-                             guint64{0x3}, nullptr);
+  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
+                             "interleaved", "rate", G_TYPE_INT, kAudioRate, "channels", G_TYPE_INT, 2,
+                             "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
 }
 
 void Stamp(GstBuffer* buf, int64_t time, bool discont, GstClockTime duration) {
@@ -121,8 +120,7 @@ void VideoLoop(gpointer data) {
     gst_buffer_unmap(buf, &map);
   }
   // Pictures wait for the sound the audio decoder delays (the records keep the stream's times).
-  Stamp(buf, fill.time + self->core->audio_pin().decoder_delay(), fill.discontinuity,
-        GST_CLOCK_TIME_NONE);
+  Stamp(buf, fill.time + self->core->audio_pin().decoder_delay(), fill.discontinuity, GST_CLOCK_TIME_NONE);
   Push(self, self->video_pad, buf);
 }
 
@@ -247,11 +245,9 @@ void halvik_src_impl_class_init(HalvikSrcClass* klass) {
   g_object_class_install_property(
       gobject, PROP_LOCATION,
       g_param_spec_string("location", "Location", "The x-dmb URL", nullptr,
-                          GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS |
-                                      GST_PARAM_MUTABLE_READY)));
+                          GParamFlags(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS | GST_PARAM_MUTABLE_READY)));
   gst_element_class_set_static_metadata(element, kFilterName, "Source/Video/Audio",
-                                        "Decodes the broadcast frames the player hands over",
-                                        "Tevalo");
+                                        "Decodes the broadcast frames the player hands over", "Tevalo");
   gst_element_class_add_static_pad_template(element, &video_template);
   gst_element_class_add_static_pad_template(element, &audio_template);
   element->change_state = ChangeState;

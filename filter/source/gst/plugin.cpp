@@ -14,5 +14,5 @@ static gboolean plugin_init(GstPlugin* plugin) {
   return halvik::halvik_src_register(plugin);
 }
 
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, halvik, "Tevalo live source filter",
-                  plugin_init, "1.0", "Proprietary", "tevalo", "https://tevalo.invalid")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, halvik, "Tevalo live source filter", plugin_init,
+                  "1.0", "Proprietary", "tevalo", "https://tevalo.invalid")

@@ -7,17 +7,17 @@ namespace aribtext {
 namespace {
 
 struct JisPair {
-    uint16_t code;
-    char16_t ch;
+  uint16_t code;
+  char16_t ch;
 };
 
 #include "jis_table_data.inc"
 
 template <size_t N>
 char16_t Find(const JisPair (&table)[N], uint16_t code) {
-    auto it = std::lower_bound(std::begin(table), std::end(table), code,
-                               [](const JisPair& p, uint16_t c) { return p.code < c; });
-    return (it != std::end(table) && it->code == code) ? it->ch : u'\0';
+  auto it = std::lower_bound(std::begin(table), std::end(table), code,
+                             [](const JisPair& p, uint16_t c) { return p.code < c; });
+  return (it != std::end(table) && it->code == code) ? it->ch : u'\0';
 }
 
 }  // namespace

@@ -23,40 +23,40 @@ std::optional<std::u16string> ParseServiceName(const uint8_t* payload, size_t si
 
 // Collects private sections from transport-packet payloads and hands each complete one over.
 class SectionCollector {
-public:
-    static constexpr size_t kMaxSection = 4096;
-    using Handler = std::function<void(const uint8_t* section, size_t size)>;
+ public:
+  static constexpr size_t kMaxSection = 4096;
+  using Handler = std::function<void(const uint8_t* section, size_t size)>;
 
-    explicit SectionCollector(Handler handler) : handler_(std::move(handler)) {}
-    void Feed(bool unitStart, const uint8_t* payload, size_t size);
-    void Reset() { fill_ = 0; }
+  explicit SectionCollector(Handler handler) : handler_(std::move(handler)) {}
+  void Feed(bool unitStart, const uint8_t* payload, size_t size);
+  void Reset() { fill_ = 0; }
 
-private:
-    void Append(const uint8_t* p, size_t n);
-    void Store(const uint8_t* p, size_t n);
+ private:
+  void Append(const uint8_t* p, size_t n);
+  void Store(const uint8_t* p, size_t n);
 
-    Handler handler_;
-    std::array<uint8_t, kMaxSection> buf_{};
-    size_t fill_ = 0;  // 0: no section in progress
+  Handler handler_;
+  std::array<uint8_t, kMaxSection> buf_{};
+  size_t fill_ = 0;  // 0: no section in progress
 };
 
 // Present/following state: the programme event table and the four summary slots.
 class EventInfo {
-public:
-    EventInfo();
-    void Reset();
-    // Parses one table 0x4E section; returns the offset after it, 0 when it is not such a section
-    // or is cut short (whatever was parsed before that point is kept).
-    size_t ParseSection(const uint8_t* section, size_t size);
-    // The one-line summary of the slots.
-    std::u16string SummaryLine() const;
+ public:
+  EventInfo();
+  void Reset();
+  // Parses one table 0x4E section; returns the offset after it, 0 when it is not such a section
+  // or is cut short (whatever was parsed before that point is kept).
+  size_t ParseSection(const uint8_t* section, size_t size);
+  // The one-line summary of the slots.
+  std::u16string SummaryLine() const;
 
-    const EventTable& Table() const { return *table_; }
-    const std::array<std::u16string, 4>& Slots() const { return slots_; }
+  const EventTable& Table() const { return *table_; }
+  const std::array<std::u16string, 4>& Slots() const { return slots_; }
 
-private:
-    std::unique_ptr<EventTable> table_;
-    std::array<std::u16string, 4> slots_;
+ private:
+  std::unique_ptr<EventTable> table_;
+  std::array<std::u16string, 4> slots_;
 };
 
 }  // namespace aribtext

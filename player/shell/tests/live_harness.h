@@ -3,9 +3,9 @@
 // and a view that records what the controller shows.
 #pragma once
 
-#include <QCoreApplication>
 #include <gst/gst.h>
 #include <gtest/gtest.h>
+#include <QCoreApplication>
 
 #include <chrono>
 #include <cstdlib>
@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "player/shell/live_controller.h"
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
+#include "player/shell/live_controller.h"
 #include "sim_client.h"
 
 namespace tevalo::shell::test {
@@ -188,7 +188,8 @@ inline std::unique_ptr<tunersim::SimProcess> StartSim(const std::vector<std::str
 }
 
 inline std::vector<std::string> SampleChannels() {
-  return {"27=" + Fixture("sample/ch27/stream.ts") + ",level=1", "26=" + Fixture("sample/ch26/stream.ts") + ",level=2",
+  return {"27=" + Fixture("sample/ch27/stream.ts") + ",level=1",
+          "26=" + Fixture("sample/ch26/stream.ts") + ",level=2",
           "25=" + Fixture("sample/ch25/stream.ts") + ",level=3"};
 }
 

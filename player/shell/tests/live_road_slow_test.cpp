@@ -45,10 +45,11 @@ TEST(LiveRoadMinute, PicturesAndSoundReachTheRenderersForSixtySeconds) {
   const auto counts = controller->Counts();
   const uint64_t written = counts.videoWritten - startCounts.videoWritten;
   const uint64_t rendered = video.Count() - startPictures;
-  std::printf("60 s: %llu pictures written, %llu rendered; lost on the channel: %llu video, %llu audio; "
-              "frame rate %d/100\n",
-              (unsigned long long)written, (unsigned long long)rendered, (unsigned long long)counts.videoLost,
-              (unsigned long long)counts.audioLost, controller->MediaGraph()->GetFrameRate());
+  std::printf(
+      "60 s: %llu pictures written, %llu rendered; lost on the channel: %llu video, %llu audio; "
+      "frame rate %d/100\n",
+      (unsigned long long)written, (unsigned long long)rendered, (unsigned long long)counts.videoLost,
+      (unsigned long long)counts.audioLost, controller->MediaGraph()->GetFrameRate());
   EXPECT_EQ(counts.videoLost, 0u);
   EXPECT_EQ(counts.audioLost, 0u);
   EXPECT_GE(rendered + 15, written) << "pictures lost between the channel and the renderer";

@@ -53,14 +53,15 @@ class LiveRoad : public ::testing::Test {
 
   std::string State() {
     const auto c = controller->Counts();
-    std::string s = "pictures " + std::to_string(video.Count()) + " filter " + std::to_string(controller->m_nFilterState) + " source " +
-                    std::to_string(controller->m_nSourceMode) + " threads " +
-                    std::to_string(controller->Engine().ThreadsRunning()) + " written " +
-                    std::to_string(c.videoWritten) + "/" + std::to_string(c.audioWritten) + " lost " +
-                    std::to_string(c.videoLost) + "/" + std::to_string(c.audioLost) + " formats " +
-                    std::to_string(c.formatHandOvers) + " closes " + std::to_string(controller->m_nGraphCloseReports) +
-                    " channel " + tevalo::text::ToUtf8(controller->m_strCurrentChannel) + " status " +
-                    tevalo::text::ToUtf8(view.StripText(kStripStatus));
+    std::string s =
+        "pictures " + std::to_string(video.Count()) + " filter " +
+        std::to_string(controller->m_nFilterState) + " source " + std::to_string(controller->m_nSourceMode) +
+        " threads " + std::to_string(controller->Engine().ThreadsRunning()) + " written " +
+        std::to_string(c.videoWritten) + "/" + std::to_string(c.audioWritten) + " lost " +
+        std::to_string(c.videoLost) + "/" + std::to_string(c.audioLost) + " formats " +
+        std::to_string(c.formatHandOvers) + " closes " + std::to_string(controller->m_nGraphCloseReports) +
+        " channel " + tevalo::text::ToUtf8(controller->m_strCurrentChannel) + " status " +
+        tevalo::text::ToUtf8(view.StripText(kStripStatus));
     return s;
   }
   std::string config;
@@ -79,7 +80,9 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
   Start(SampleChannels());
   controller->StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 30000)) << "no picture after the search";
-  EXPECT_EQ(std::count_if(view.panel.begin(), view.panel.end(), [](const ChannelEntry& e) { return e.availability == 1; }), 3);
+  EXPECT_EQ(std::count_if(view.panel.begin(), view.panel.end(),
+                          [](const ChannelEntry& e) { return e.availability == 1; }),
+            3);
   const uint64_t before = video.Count();
   const uint64_t audioBefore = audio.buffers;
   PumpFor(2000);
@@ -96,9 +99,11 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
     EXPECT_EQ(view.timers.count(kTimerLevel), 1u);
   }
   // The tuned channel is stored and marked received.
-  const std::u16string code = tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"DMBControl", u"CurrentChannel", u"");
+  const std::u16string code =
+      tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"DMBControl", u"CurrentChannel", u"");
   EXPECT_EQ(code, controller->m_strCurrentChannel);
-  EXPECT_EQ(tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"DMBControl", u"LastChannel", u""), code);
+  EXPECT_EQ(tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"DMBControl", u"LastChannel", u""),
+            code);
   const auto counts = controller->Counts();
   EXPECT_EQ(counts.videoLost, 0u);
   EXPECT_EQ(counts.audioLost, 0u);
@@ -107,7 +112,9 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
   const auto picture = video.Last();
   EXPECT_EQ(picture.width, 320);
   EXPECT_EQ(picture.height, 180);
-  EXPECT_GE(tevalo::test::ReadFrameCodeBgrx(picture.bgrx.data(), picture.width, picture.height, picture.width * 4), 0);
+  EXPECT_GE(
+      tevalo::test::ReadFrameCodeBgrx(picture.bgrx.data(), picture.width, picture.height, picture.width * 4),
+      0);
 }
 
 TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
@@ -132,10 +139,11 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
 
   std::sort(zaps.begin(), zaps.end());
   const auto counts = controller->Counts();
-  std::printf("zap ms: median %.0f worst %.0f; frames written %llu video %llu audio, lost %llu video %llu audio\n",
-              zaps[zaps.size() / 2], zaps.back(), (unsigned long long)counts.videoWritten,
-              (unsigned long long)counts.audioWritten, (unsigned long long)counts.videoLost,
-              (unsigned long long)counts.audioLost);
+  std::printf(
+      "zap ms: median %.0f worst %.0f; frames written %llu video %llu audio, lost %llu video %llu audio\n",
+      zaps[zaps.size() / 2], zaps.back(), (unsigned long long)counts.videoWritten,
+      (unsigned long long)counts.audioWritten, (unsigned long long)counts.videoLost,
+      (unsigned long long)counts.audioLost);
 }
 
 TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
@@ -162,7 +170,8 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   const std::u16string good = controller->m_strCurrentChannel;
   controller->m_strCurrentChannel = u"99141";  // no such channel index
   controller->PlayUrl(u"x-dmb://nosuch");
-  ASSERT_TRUE(PumpUntil([&] { return controller->m_nGraphCloseReports > 0 && !controller->m_bOpening; }, 15000));
+  ASSERT_TRUE(
+      PumpUntil([&] { return controller->m_nGraphCloseReports > 0 && !controller->m_bOpening; }, 15000));
   PumpFor(500);
   EXPECT_EQ(controller->m_nGraphCloseReports.load(), 1);
   EXPECT_EQ(controller->MediaGraph(), nullptr);
@@ -183,7 +192,9 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
   bool lastFlash = false;
   struct Flashes : IVideoOutput {
     std::function<void(const uint8_t*, int, int, int, int64_t)> on;
-    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override { on(p, w, h, stride, pts); }
+    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
+      on(p, w, h, stride, pts);
+    }
     void SetWindowPosition(int, int, int, int) override {}
     void SetVisible(bool) override {}
   } output;
@@ -195,16 +206,17 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
     lastFlash = flash;
   };
   videoOutput = &output;
-  Start({"27=" + Fixture("avsync/stream.ts")}, [&](const int16_t* s, size_t frames, int channels, int rate, int64_t pts) {
-    if (pts < 0 || rate <= 0) return;
-    std::lock_guard lock(m);
-    for (size_t i = 0; i < frames; ++i) {
-      if (std::abs(s[i * channels]) < 4000) continue;
-      const int64_t t = pts + static_cast<int64_t>(i) * 1000000000LL / rate;
-      if (lastLoud < 0 || t - lastLoud > 120000000LL) onsets.push_back(t);
-      lastLoud = t;
-    }
-  });
+  Start({"27=" + Fixture("avsync/stream.ts")},
+        [&](const int16_t* s, size_t frames, int channels, int rate, int64_t pts) {
+          if (pts < 0 || rate <= 0) return;
+          std::lock_guard lock(m);
+          for (size_t i = 0; i < frames; ++i) {
+            if (std::abs(s[i * channels]) < 4000) continue;
+            const int64_t t = pts + static_cast<int64_t>(i) * 1000000000LL / rate;
+            if (lastLoud < 0 || t - lastLoud > 120000000LL) onsets.push_back(t);
+            lastLoud = t;
+          }
+        });
   controller->StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 30000));
   PumpFor(8000);
@@ -304,8 +316,7 @@ TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {
 
   // Code 16 hands the path to the iEPG reader.
   const std::u16string path = u"/tmp/番組.pl";
-  COPYDATASTRUCT iepg{COPYDATA_IEPG_FILE, uint32_t(path.size() * 2),
-                      const_cast<char16_t*>(path.data())};
+  COPYDATASTRUCT iepg{COPYDATA_IEPG_FILE, uint32_t(path.size() * 2), const_cast<char16_t*>(path.data())};
   controller->OnCopyData(&iepg);
   ASSERT_EQ(view.iepg.size(), 1u);
   EXPECT_EQ(view.iepg[0], path);

@@ -103,7 +103,8 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   for (int target : {125, 30, 90}) {
     ASSERT_EQ(graph->SetPosition(target), S_OK) << target;
     int position = -1;
-    ASSERT_TRUE(PumpUntil([&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 5000))
+    ASSERT_TRUE(PumpUntil(
+        [&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 5000))
         << "seek to " << target << " reads " << position;
   }
   // Near the end and running: the position reaches the duration and the pictures end with the

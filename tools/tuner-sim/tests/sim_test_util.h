@@ -10,18 +10,18 @@
 #include <string>
 
 inline std::filesystem::path test_dir() {
-    const char* run = std::getenv("XDG_RUNTIME_DIR");
-    std::filesystem::path base = run && *run ? run : std::filesystem::temp_directory_path();
-    auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::filesystem::path dir = base / info->name();
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
+  const char* run = std::getenv("XDG_RUNTIME_DIR");
+  std::filesystem::path base = run && *run ? run : std::filesystem::temp_directory_path();
+  auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::filesystem::path dir = base / info->name();
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  return dir;
 }
 
 inline std::filesystem::path write_stream(const std::filesystem::path& dir, const std::string& name,
                                           const synth::Options& o) {
-    std::filesystem::path file = dir / name;
-    synth::write(file, synth::make(o));
-    return file;
+  std::filesystem::path file = dir / name;
+  synth::write(file, synth::make(o));
+  return file;
 }

@@ -22,60 +22,60 @@ std::array<std::uint8_t, 188> FakePacket(std::uint32_t n);
 std::uint32_t FakePacketNumber(const std::uint8_t* packet);
 
 class FakeStick {
-public:
-    struct Channel {
-        bool found = false;
-        int searchingReads = 0;  // "still searching" answers before the result
-    };
+ public:
+  struct Channel {
+    bool found = false;
+    int searchingReads = 0;  // "still searching" answers before the result
+  };
 
-    // Creates classFolder/name with PIPE00 and PIPE01 and starts answering.
-    FakeStick(std::string classFolder, std::string name = "stick0");
-    ~FakeStick();
-    FakeStick(const FakeStick&) = delete;
-    FakeStick& operator=(const FakeStick&) = delete;
+  // Creates classFolder/name with PIPE00 and PIPE01 and starts answering.
+  FakeStick(std::string classFolder, std::string name = "stick0");
+  ~FakeStick();
+  FakeStick(const FakeStick&) = delete;
+  FakeStick& operator=(const FakeStick&) = delete;
 
-    // Unplug: stop answering, close the driver's ends, delete the pipes and the folder.
-    void Remove();
-    void Insert();
-    const std::string& Path() const { return m_path; }
+  // Unplug: stop answering, close the driver's ends, delete the pipes and the folder.
+  void Remove();
+  void Insert();
+  const std::string& Path() const { return m_path; }
 
-    // Behaviour, changeable at any time.
-    void SetChannel(int uhf, Channel channel);
-    void SetLevelCode(std::uint32_t code);
-    void SetSilent(std::uint8_t command, bool silent);        // no reply at all
-    void SetWrongReply(std::uint8_t command, bool wrong);     // reply with another code
-    void SetExtraReply(std::uint8_t command, bool extra);     // answer twice
-    void SetReplyDelayMs(std::uint8_t command, int delayMs);  // answer late
-    // Stream batches still to hand out as "ready" (-1: without end).
-    void SetBatches(int batches);
-    // The next batch is cut short (a failed data read on the host side).
-    void CutNextBatch();
+  // Behaviour, changeable at any time.
+  void SetChannel(int uhf, Channel channel);
+  void SetLevelCode(std::uint32_t code);
+  void SetSilent(std::uint8_t command, bool silent);        // no reply at all
+  void SetWrongReply(std::uint8_t command, bool wrong);     // reply with another code
+  void SetExtraReply(std::uint8_t command, bool extra);     // answer twice
+  void SetReplyDelayMs(std::uint8_t command, int delayMs);  // answer late
+  // Stream batches still to hand out as "ready" (-1: without end).
+  void SetBatches(int batches);
+  // The next batch is cut short (a failed data read on the host side).
+  void CutNextBatch();
 
-    std::vector<Command> Commands() const;
-    void ClearCommands();
+  std::vector<Command> Commands() const;
+  void ClearCommands();
 
-private:
-    void Serve();
-    void Answer(const Command& command);
-    void Send(const std::uint8_t* bytes, std::size_t length);
+ private:
+  void Serve();
+  void Answer(const Command& command);
+  void Send(const std::uint8_t* bytes, std::size_t length);
 
-    std::string m_folder;
-    std::string m_path;
-    int m_reply = -1;    // PIPE00, held read-write so the host never sees a missing writer
-    int m_command = -1;  // PIPE01, held read-write so the host's open for writing succeeds
-    int m_stopFd = -1;
-    std::thread m_thread;
+  std::string m_folder;
+  std::string m_path;
+  int m_reply = -1;    // PIPE00, held read-write so the host never sees a missing writer
+  int m_command = -1;  // PIPE01, held read-write so the host's open for writing succeeds
+  int m_stopFd = -1;
+  std::thread m_thread;
 
-    mutable std::mutex m_lock;
-    std::map<int, Channel> m_channels;
-    std::map<int, int> m_searchLeft;
-    std::uint32_t m_levelCode = 0;
-    std::set<std::uint8_t> m_silent, m_wrong, m_extra;
-    std::map<std::uint8_t, int> m_delay;
-    int m_batches = -1;
-    bool m_cutNext = false;
-    std::uint32_t m_nextPacket = 0;
-    std::vector<Command> m_log;
+  mutable std::mutex m_lock;
+  std::map<int, Channel> m_channels;
+  std::map<int, int> m_searchLeft;
+  std::uint32_t m_levelCode = 0;
+  std::set<std::uint8_t> m_silent, m_wrong, m_extra;
+  std::map<std::uint8_t, int> m_delay;
+  int m_batches = -1;
+  bool m_cutNext = false;
+  std::uint32_t m_nextPacket = 0;
+  std::vector<Command> m_log;
 };
 
 }  // namespace testing_support

@@ -13,172 +13,172 @@
 namespace {
 
 struct RecordingOwner : IMediaGraphOwner {
-    std::atomic<int> failed{0}, built{0}, events{0}, stops{0};
-    void OnGraphBuildFailed() override { ++failed; }
-    void OnGraphBuilt() override { ++built; }
-    void PostGraphEvent() override { ++events; }
-    void StopFilePlayback() override { ++stops; }
+  std::atomic<int> failed{0}, built{0}, events{0}, stops{0};
+  void OnGraphBuildFailed() override { ++failed; }
+  void OnGraphBuilt() override { ++built; }
+  void PostGraphEvent() override { ++events; }
+  void StopFilePlayback() override { ++stops; }
 };
 
 void WriteRegistry(const std::string& videoFactory) {
-    const std::string dir = std::getenv("XDG_RUNTIME_DIR");
-    const std::string path = dir + "/registry.ini";
-    std::ofstream out(path, std::ios::trunc);
-    out << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"" << videoFactory << "\"\n";
-    out << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"nosuchelement\"\n";
-    ::setenv("TEVALO_REGISTRY", path.c_str(), 1);
+  const std::string dir = std::getenv("XDG_RUNTIME_DIR");
+  const std::string path = dir + "/registry.ini";
+  std::ofstream out(path, std::ios::trunc);
+  out << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"" << videoFactory << "\"\n";
+  out << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"nosuchelement\"\n";
+  ::setenv("TEVALO_REGISTRY", path.c_str(), 1);
 }
 
 template <typename F>
 bool WaitFor(F done, int ms) {
-    for (int i = 0; i < ms / 10; ++i) {
-        if (done()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return done();
+  for (int i = 0; i < ms / 10; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return done();
 }
 
 struct MediaGraph : ::testing::Test {
-    static void SetUpTestSuite() { RegisterTestSource(); }
-    void SetUp() override { WriteRegistry("tevalotestsrc"); }
-    RecordingOwner owner;
-    CHeadlessVideoOutput video;
+  static void SetUpTestSuite() { RegisterTestSource(); }
+  void SetUp() override { WriteRegistry("tevalotestsrc"); }
+  RecordingOwner owner;
+  CHeadlessVideoOutput video;
 };
 
 TEST_F(MediaGraph, FailedBuildsReleaseTheGraphAndTellTheOwnerOnce) {
-    struct Case {
-        const char16_t* url;
-        const char* factory;
-    } cases[] = {
-        {u"x-unknown://ch1", "tevalotestsrc"},  // no registration
-        {u"/tmp/a.rec", "tevalotestsrc"},       // registered element missing
-        {u"x-dmb://refuse", "tevalotestsrc"},   // the source refuses the URL
-        {u"x-dmb://ch1", "identity"},           // an element without source pads
-    };
-    for (const auto& c : cases) {
-        WriteRegistry(c.factory);
-        RecordingOwner o;
-        CMediaGraph graph(&o, &video);
-        EXPECT_LT(graph.BuildGraph(c.url), 0);
-        EXPECT_EQ(o.failed, 1);
-        EXPECT_EQ(o.built, 0);
-        EXPECT_FALSE(graph.HasGraph());
-        EXPECT_EQ(graph.GetFrameRate(), -1);
-        EXPECT_EQ(graph.HandleGraphEvent(), E_ABORT);
-        int d = 0;
-        graph.GetDuration(&d);
-        EXPECT_EQ(d, 1);
-    }
+  struct Case {
+    const char16_t* url;
+    const char* factory;
+  } cases[] = {
+      {u"x-unknown://ch1", "tevalotestsrc"},  // no registration
+      {u"/tmp/a.rec", "tevalotestsrc"},       // registered element missing
+      {u"x-dmb://refuse", "tevalotestsrc"},   // the source refuses the URL
+      {u"x-dmb://ch1", "identity"},           // an element without source pads
+  };
+  for (const auto& c : cases) {
+    WriteRegistry(c.factory);
+    RecordingOwner o;
+    CMediaGraph graph(&o, &video);
+    EXPECT_LT(graph.BuildGraph(c.url), 0);
+    EXPECT_EQ(o.failed, 1);
+    EXPECT_EQ(o.built, 0);
+    EXPECT_FALSE(graph.HasGraph());
+    EXPECT_EQ(graph.GetFrameRate(), -1);
+    EXPECT_EQ(graph.HandleGraphEvent(), E_ABORT);
+    int d = 0;
+    graph.GetDuration(&d);
+    EXPECT_EQ(d, 1);
+  }
 }
 
 TEST_F(MediaGraph, RunsRendersAndTearsDown) {
-    CMediaGraph graph(&owner, &video);
-    ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
-    EXPECT_EQ(owner.built, 1);
-    EXPECT_EQ(graph.SourceFactory(), "tevalotestsrc");
-    EXPECT_EQ(graph.GetFrameRate(), 0) << "nothing rendered yet";
-    ASSERT_EQ(graph.Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return video.Count() >= 20; }, 5000));
-    const int rate = graph.GetFrameRate();
-    EXPECT_GT(rate, 1000);
-    EXPECT_LT(rate, 2000);
-    int w = 0, h = 0;
-    EXPECT_EQ(graph.PrepareVideoWindow(&w, &h), S_OK);
-    EXPECT_EQ(w, 320);
-    EXPECT_EQ(h, 180);
-    const auto picture = video.Last();
-    EXPECT_EQ(picture.width, 320);
-    EXPECT_EQ(picture.bgrx.size(), 320u * 180 * 4);
-    int position = -1;
-    EXPECT_EQ(graph.GetPosition(&position), 1);
-    EXPECT_GE(position, 10);
-    EXPECT_EQ(graph.SetVolume(-2000), S_OK);
-    EXPECT_EQ(graph.SetVisible(true), S_OK);
-    EXPECT_TRUE(video.Visible());
-    EXPECT_EQ(graph.Pause(), S_OK);
-    EXPECT_EQ(graph.TearDown(), S_OK);
-    EXPECT_FALSE(graph.HasGraph());
-    EXPECT_FALSE(video.Visible());
-    EXPECT_EQ(graph.TearDown(), E_ABORT);
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  EXPECT_EQ(owner.built, 1);
+  EXPECT_EQ(graph.SourceFactory(), "tevalotestsrc");
+  EXPECT_EQ(graph.GetFrameRate(), 0) << "nothing rendered yet";
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 20; }, 5000));
+  const int rate = graph.GetFrameRate();
+  EXPECT_GT(rate, 1000);
+  EXPECT_LT(rate, 2000);
+  int w = 0, h = 0;
+  EXPECT_EQ(graph.PrepareVideoWindow(&w, &h), S_OK);
+  EXPECT_EQ(w, 320);
+  EXPECT_EQ(h, 180);
+  const auto picture = video.Last();
+  EXPECT_EQ(picture.width, 320);
+  EXPECT_EQ(picture.bgrx.size(), 320u * 180 * 4);
+  int position = -1;
+  EXPECT_EQ(graph.GetPosition(&position), 1);
+  EXPECT_GE(position, 10);
+  EXPECT_EQ(graph.SetVolume(-2000), S_OK);
+  EXPECT_EQ(graph.SetVisible(true), S_OK);
+  EXPECT_TRUE(video.Visible());
+  EXPECT_EQ(graph.Pause(), S_OK);
+  EXPECT_EQ(graph.TearDown(), S_OK);
+  EXPECT_FALSE(graph.HasGraph());
+  EXPECT_FALSE(video.Visible());
+  EXPECT_EQ(graph.TearDown(), E_ABORT);
 }
 
 int OpenFds() {
-    int n = 0;
-    for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
-    return n;
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
 }
 
 // Every graph that ran is released with its bus and elements: repeated builds leave nothing open.
 TEST_F(MediaGraph, RepeatedRunsReleaseTheirPipelines) {
-    CMediaGraph graph(&owner, &video);
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 2; }, 5000));
+  graph.TearDown();
+  const int fds = OpenFds();
+  for (int i = 0; i < 8; ++i) {
+    const uint64_t seen = video.Count();
     ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
     ASSERT_EQ(graph.Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return video.Count() >= 2; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return video.Count() >= seen + 2; }, 5000));
     graph.TearDown();
-    const int fds = OpenFds();
-    for (int i = 0; i < 8; ++i) {
-        const uint64_t seen = video.Count();
-        ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
-        ASSERT_EQ(graph.Run(), S_OK);
-        ASSERT_TRUE(WaitFor([&] { return video.Count() >= seen + 2; }, 5000));
-        graph.TearDown();
-    }
-    EXPECT_LE(OpenFds(), fds + 1);
+  }
+  EXPECT_LE(OpenFds(), fds + 1);
 }
 
 TEST_F(MediaGraph, SeeksInTenthsOfASecond) {
-    CMediaGraph graph(&owner, &video);
-    ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
-    ASSERT_EQ(graph.Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
-    ASSERT_EQ(graph.SetPosition(600), S_OK);
-    int position = 0;
-    ASSERT_TRUE(WaitFor([&] { return graph.GetPosition(&position) == 1 && position >= 600; }, 5000));
-    EXPECT_LT(position, 620);
-    EXPECT_TRUE(WaitFor([&] { return video.Last().ptsNs >= 60'000'000'000; }, 5000));
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
+  ASSERT_EQ(graph.SetPosition(600), S_OK);
+  int position = 0;
+  ASSERT_TRUE(WaitFor([&] { return graph.GetPosition(&position) == 1 && position >= 600; }, 5000));
+  EXPECT_LT(position, 620);
+  EXPECT_TRUE(WaitFor([&] { return video.Last().ptsNs >= 60'000'000'000; }, 5000));
 }
 
 TEST_F(MediaGraph, EndOfStreamReachesTheOwnerThroughTheEventPump) {
-    CMediaGraph graph(&owner, &video);
-    ASSERT_EQ(graph.BuildGraph(u"x-dmb://short"), S_OK);
-    ASSERT_EQ(graph.Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return owner.events > 0; }, 5000));
-    EXPECT_EQ(graph.HandleGraphEvent(), S_OK);
-    EXPECT_EQ(owner.stops, 1);
-    EXPECT_EQ(graph.HandleGraphEvent(), S_OK) << "nothing left";
-    EXPECT_EQ(owner.stops, 1);
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://short"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return owner.events > 0; }, 5000));
+  EXPECT_EQ(graph.HandleGraphEvent(), S_OK);
+  EXPECT_EQ(owner.stops, 1);
+  EXPECT_EQ(graph.HandleGraphEvent(), S_OK) << "nothing left";
+  EXPECT_EQ(owner.stops, 1);
 }
 
 TEST_F(MediaGraph, RebuildReplacesTheGraphAndOpenKeepsIt) {
-    CMediaGraph graph(&owner, &video);
-    ASSERT_EQ(graph.Open(u"x-dmb://ch1"), S_OK);
-    EXPECT_EQ(graph.Open(u"x-dmb://ch2"), S_OK);
-    EXPECT_EQ(owner.built, 1) << "Open keeps an existing graph";
-    ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch2"), S_OK);
-    EXPECT_EQ(owner.built, 2);
-    ASSERT_EQ(graph.Run(), S_OK);
-    EXPECT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
-    // The destructor tears a running graph down.
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.Open(u"x-dmb://ch1"), S_OK);
+  EXPECT_EQ(graph.Open(u"x-dmb://ch2"), S_OK);
+  EXPECT_EQ(owner.built, 1) << "Open keeps an existing graph";
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch2"), S_OK);
+  EXPECT_EQ(owner.built, 2);
+  ASSERT_EQ(graph.Run(), S_OK);
+  EXPECT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
+  // The destructor tears a running graph down.
 }
 
 TEST_F(MediaGraph, BuildOnOneThreadWhileAnotherPolls) {
-    CMediaGraph graph(&owner, &video);
-    std::atomic<bool> done{false};
-    std::thread poller([&] {
-        while (!done) {
-            graph.GetFrameRate();
-            int p;
-            graph.GetPosition(&p);
-            graph.HasGraph();
-        }
-    });
-    for (int i = 0; i < 10; ++i) {
-        ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
-        graph.Run();
-        graph.TearDown();
+  CMediaGraph graph(&owner, &video);
+  std::atomic<bool> done{false};
+  std::thread poller([&] {
+    while (!done) {
+      graph.GetFrameRate();
+      int p;
+      graph.GetPosition(&p);
+      graph.HasGraph();
     }
-    done = true;
-    poller.join();
+  });
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+    graph.Run();
+    graph.TearDown();
+  }
+  done = true;
+  poller.join();
 }
 
 }  // namespace

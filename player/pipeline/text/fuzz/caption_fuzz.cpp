@@ -6,11 +6,11 @@
 #include "null_sink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // one decoder for the whole run (its event table is large), forgetting everything per input
-    static CheckingSink sink;
-    static CAribTextDecoders dec(&sink);
-    dec.Reset();
-    dec.ParseCaptionPes(true, data, std::min<size_t>(size, 184));
-    dec.ParseCaptionDataGroup(data, size);  // whole groups, beyond one packet
-    return 0;
+  // one decoder for the whole run (its event table is large), forgetting everything per input
+  static CheckingSink sink;
+  static CAribTextDecoders dec(&sink);
+  dec.Reset();
+  dec.ParseCaptionPes(true, data, std::min<size_t>(size, 184));
+  dec.ParseCaptionDataGroup(data, size);  // whole groups, beyond one packet
+  return 0;
 }

@@ -7,16 +7,16 @@
 #include "null_sink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    // one decoder for the whole run (its event table is large), forgetting everything per input
-    static CheckingSink sink;
-    static CAribTextDecoders dec(&sink);
-    dec.Reset();
-    size_t i = 0;
-    while (i < size) {
-        const uint8_t flag = data[i++];
-        const size_t len = std::min<size_t>({size_t(flag >> 1) + 57, size - i, 184});
-        dec.DecodeServiceName(flag & 1, data + i, len);
-        i += len;
-    }
-    return 0;
+  // one decoder for the whole run (its event table is large), forgetting everything per input
+  static CheckingSink sink;
+  static CAribTextDecoders dec(&sink);
+  dec.Reset();
+  size_t i = 0;
+  while (i < size) {
+    const uint8_t flag = data[i++];
+    const size_t len = std::min<size_t>({size_t(flag >> 1) + 57, size - i, 184});
+    dec.DecodeServiceName(flag & 1, data + i, len);
+    i += len;
+  }
+  return 0;
 }

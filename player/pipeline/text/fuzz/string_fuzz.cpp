@@ -5,8 +5,8 @@
 #include "euc_jp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    const std::u16string a = aribtext::DecodeAribString(data, size, 511);
-    const std::u16string b = aribtext::DecodeEucJp(data, size, 512);
-    if (a.size() > 511 || b.size() > 512) __builtin_trap();
-    return 0;
+  const std::u16string a = aribtext::DecodeAribString(data, size, 511);
+  const std::u16string b = aribtext::DecodeEucJp(data, size, 512);
+  if (a.size() > 511 || b.size() > 512) __builtin_trap();
+  return 0;
 }

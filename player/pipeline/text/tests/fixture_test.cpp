@@ -4,9 +4,9 @@
 namespace {
 
 TEST(Fixtures, TextsAsTheManifestSays) {
-    const bool any = fixture_check::ForEachFixture(
-        [](const auto& dir) { fixture_check::CheckFixture(dir, fixture_check::Walk, true); });
-    if (!any) GTEST_SKIP() << "no fixtures";
+  const bool any = fixture_check::ForEachFixture(
+      [](const auto& dir) { fixture_check::CheckFixture(dir, fixture_check::Walk, true); });
+  if (!any) GTEST_SKIP() << "no fixtures";
 }
 
 }  // namespace
