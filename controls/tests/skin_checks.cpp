@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <set>
+#include "controls/font_aliases.h"
 
 namespace {
 constexpr COLORREF kMagenta = RGB(255, 0, 255);
@@ -90,4 +91,13 @@ void ExpectCatalogMatches(const SkinCatalog& catalog, std::span<const ExpectedSk
       EXPECT_FALSE(Is(image, e.width / 2, e.height / 2, e.key));
     }
   }
+}
+
+QApplication* StartSkinTestApplication(const char* name) {
+  EXPECT_TRUE(LoadFontAliases());
+  static int argc = 1;
+  static std::string program;
+  program = name;
+  static char* argv[] = {program.data(), nullptr};
+  return new QApplication(argc, argv);
 }

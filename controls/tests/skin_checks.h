@@ -1,6 +1,7 @@
 #pragma once
 // Checks that the skin tests of both programs share: what a committed skin must hold whatever it
 // looks like.
+#include <QApplication>
 #include <QImage>
 #include <QRect>
 #include <span>
@@ -26,3 +27,6 @@ void ExpectCatalogMatches(const SkinCatalog& catalog, std::span<const ExpectedSk
 std::string NearKeyPixel(const QImage& image);
 // A description of the first key pixel inside the rectangle; empty when the shape holds it whole.
 std::string KeyInside(const QImage& image, COLORREF key, const QRect& rect);
+
+// The application of a skin test: font aliases loaded first, then the QApplication (offscreen).
+QApplication* StartSkinTestApplication(const char* name);

@@ -179,20 +179,24 @@ LETTERS = {
 }
 
 
-def pixel_text(img, x, y, text, colour, scale=1, tracking=2):
+def pixel_map(img, x, y, rows, colour, scale=1):
+    """Sets the '#' cells of a picture given as text rows, each cell scale x scale pixels."""
     px = img.load()
+    for j, row in enumerate(rows):
+        for i, c in enumerate(row):
+            if c == "#":
+                for sy in range(scale):
+                    for sx in range(scale):
+                        px[x + i * scale + sx, y + j * scale + sy] = colour
+
+
+def pixel_text(img, x, y, text, colour, scale=1, tracking=2):
     for ch in text:
         if ch == " ":
             x += 4 * scale
             continue
-        rows = LETTERS[ch]
-        for j, row in enumerate(rows):
-            for i, c in enumerate(row):
-                if c == "#":
-                    for sy in range(scale):
-                        for sx in range(scale):
-                            px[x + i * scale + sx, y + j * scale + sy] = colour
-        x += (len(rows[0]) + tracking) * scale
+        pixel_map(img, x, y, LETTERS[ch], colour, scale)
+        x += (len(LETTERS[ch][0]) + tracking) * scale
     return x
 
 
@@ -219,13 +223,7 @@ PIXEL_LOGO = [  # the brand motif for small sizes, 14 x 14, drawn on whole pixel
 
 
 def pixel_logo(img, x, y, colour=ACCENT, scale=1):
-    px = img.load()
-    for j, row in enumerate(PIXEL_LOGO):
-        for i, c in enumerate(row):
-            if c == "#":
-                for sy in range(scale):
-                    for sx in range(scale):
-                        px[x + i * scale + sx, y + j * scale + sy] = colour
+    pixel_map(img, x, y, PIXEL_LOGO, colour, scale)
 
 
 def g_mast(p, cx, top, h, t):

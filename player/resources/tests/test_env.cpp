@@ -1,19 +1,14 @@
 // One application for the resource tests, with the font aliases loaded first and the player's skin
 // installed behind the controls' resolvers.
 #include <gtest/gtest.h>
-#include <QApplication>
-#include "controls/font_aliases.h"
 #include "player/resources/player_resources.h"
+#include "skin_checks.h"
 
 namespace {
 class ResourcesEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ASSERT_TRUE(LoadFontAliases());
-    static int argc = 1;
-    static char name[] = "player_resources_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
+    app_ = StartSkinTestApplication("player_resources_test");
     InstallPlayerResources();
   }
   void TearDown() override {

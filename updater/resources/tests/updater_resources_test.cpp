@@ -15,11 +15,7 @@ namespace {
 class UpdaterEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    ASSERT_TRUE(LoadFontAliases());
-    static int argc = 1;
-    static char name[] = "updater_resources_test";
-    static char* argv[] = {name, nullptr};
-    app_ = new QApplication(argc, argv);
+    app_ = StartSkinTestApplication("updater_resources_test");
     InstallUpdaterResources();
   }
   void TearDown() override { delete app_; }
