@@ -1,0 +1,49 @@
+#include "channel_widgets_env.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+
+#include "controls/resources.h"
+#include "player/resources/player_resources.h"
+#include "skin_checks.h"
+#include "skin_preview.h"
+
+namespace tevalo::panels::testing {
+namespace {
+class WidgetsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    app_ = StartSkinTestApplication("panels_channel_widgets_test");
+    InstallPlayerResources();
+  }
+  void TearDown() override {
+    delete app_;
+    app_ = nullptr;
+  }
+
+ private:
+  QApplication* app_ = nullptr;
+};
+[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
+}  // namespace
+
+QString SaveShot(const QImage& picture, const QString& name) {
+  const QString dir = qEnvironmentVariable("TEVALO_BINARY_DIR", QDir::tempPath()) + "/screenshots/channels";
+  QDir().mkpath(dir);
+  const QString path = dir + "/" + name;
+  picture.save(path);
+  return path;
+}
+
+QImage PanelOnDesktop(CChannelPanel& panel) {
+  return ShapedOnDesktop(panel.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                         LoadBitmapResource(413), 0x00FF00);
+}
+
+void Pump() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+}  // namespace tevalo::panels::testing
