@@ -6,6 +6,7 @@ namespace {
 std::mutex g_lock;
 BitmapResolver g_bitmaps;
 StringResolver g_strings;
+GifResolver g_gifs;
 }  // namespace
 
 void SetBitmapResolver(BitmapResolver resolver) {
@@ -34,4 +35,18 @@ QString LoadStringResource(unsigned id) {
     r = g_strings;
   }
   return r ? r(id) : QString();
+}
+
+void SetGifResolver(GifResolver resolver) {
+  std::lock_guard lock(g_lock);
+  g_gifs = std::move(resolver);
+}
+
+QByteArray LoadGifResource(unsigned id) {
+  GifResolver r;
+  {
+    std::lock_guard lock(g_lock);
+    r = g_gifs;
+  }
+  return r ? r(id) : QByteArray();
 }
