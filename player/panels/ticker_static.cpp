@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <QPainter>
+#include <algorithm>
 
 #include "player/panels/gui_thread.h"
 
@@ -53,19 +54,33 @@ void CTickerStatic::StartScroll(bool run, int ticks) {
 
 void CTickerStatic::OnTimer() {
   m_timer.stop();
-  const int textWidth = QFontMetrics(m_font).horizontalAdvance(m_state.Text());
+  const QString text = m_state.Text();
+  const int left = m_state.TextLeft();
+  const int textWidth = QFontMetrics(m_font).horizontalAdvance(text);
   if (m_state.Tick(textWidth, width())) m_timer.start(kTickerTickMs);
-  update();
+  // A fixed text ticks 50 times a second without changing: repaint only what moved or changed.
+  if (m_state.Text() != text || (!text.isEmpty() && m_state.TextLeft() != left)) update();
 }
 
 void CTickerStatic::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   painter.fillRect(rect(), Qt::black);
-  if (m_state.Text().isEmpty()) return;
-  painter.setFont(m_font);
-  painter.setPen(Qt::white);
-  const QRect area = rect().adjusted(m_state.TextLeft(), 0, 0, 0);
-  painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, m_state.Text());
+  const QString& text = m_state.Text();
+  if (text.isEmpty()) return;
+  // Shaping the text costs far more than copying it: it is drawn once per text and height, then
+  // copied to where the scroll puts it.
+  if (text != m_imageText || m_image.height() != height()) {
+    const QFontMetrics metrics(m_font);
+    m_image =
+        QPixmap(std::max(1, metrics.horizontalAdvance(text) + metrics.maxWidth()), std::max(1, height()));
+    m_image.fill(Qt::black);
+    QPainter p(&m_image);
+    p.setFont(m_font);
+    p.setPen(Qt::white);
+    p.drawText(m_image.rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    m_imageText = text;
+  }
+  painter.drawPixmap(m_state.TextLeft(), 0, m_image);
 }
 
 }  // namespace tevalo::panels

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QFont>
+#include <QPixmap>
 #include <QString>
 #include <QTimer>
 #include <QWidget>
@@ -64,6 +65,8 @@ class CTickerStatic : public QWidget {
  private:
   TickerState m_state;
   QFont m_font;
+  QPixmap m_image;  // the text as last drawn
+  QString m_imageText;
   QTimer m_timer;
   int m_index = 0;
   int m_controlId;
