@@ -24,6 +24,13 @@ int CountLit(const QImage& image, const QRect& area) {
          CountColour(image, area, Qt::black);
 }
 
+void PaintDark(QWidget& widget) {
+  QPalette palette = widget.palette();
+  palette.setColor(QPalette::Window, QColor(0x1b, 0x1d, 0x22));
+  widget.setPalette(palette);
+  widget.setAutoFillBackground(true);
+}
+
 void SaveImage(const QImage& image, const QString& name) {
   const QString dir = qEnvironmentVariable("TEVALO_BINARY_DIR", QDir::tempPath()) + "/screenshots";
   QDir().mkpath(dir);

@@ -18,6 +18,8 @@ namespace panels_test {
 int CountColour(const QImage& image, const QRect& area, const QColor& colour);
 // Pixels that are not black within the rectangle.
 int CountLit(const QImage& image, const QRect& area);
+// The dark frame colour of the player's windows as the widget's background.
+void PaintDark(QWidget& widget);
 // Saves a composed picture beside the widgets' screenshots.
 void SaveImage(const QImage& image, const QString& name);
 // Runs the event loop until done() or about `ms` have passed; returns done().

@@ -243,10 +243,7 @@ TEST_F(SkinSliderTest, VerticalSliderRunsDown) {
 TEST_F(SkinSliderTest, Screenshot) {
   QWidget panel;
   panel.setFixedSize(340, 128);
-  QPalette palette = panel.palette();
-  palette.setColor(QPalette::Window, QColor(0x1b, 0x1d, 0x22));
-  panel.setPalette(palette);
-  panel.setAutoFillBackground(true);
+  panels_test::PaintDark(panel);
   struct Row {
     int y;
     int pos;

@@ -197,10 +197,7 @@ TEST(Strips, Screenshot) {
   // The main window's three strips at their sizes, on the dark frame.
   QWidget panel;
   panel.setFixedSize(346, 64);
-  QPalette palette = panel.palette();
-  palette.setColor(QPalette::Window, QColor(0x1b, 0x1d, 0x22));
-  panel.setPalette(palette);
-  panel.setAutoFillBackground(true);
+  panels_test::PaintDark(panel);
   auto* name = new CTickerStatic(&panel, 1046);
   name->setGeometry(13, 6, 193, 15);
   auto* programme = new CTickerStatic(&panel, 1047);

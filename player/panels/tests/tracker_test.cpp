@@ -19,10 +19,7 @@ class FrameTrackerTest : public ::testing::Test {
  protected:
   void SetUp() override {
     owner.setGeometry(300, 200, 346, 380);
-    QPalette palette = owner.palette();
-    palette.setColor(QPalette::Window, QColor(0x1b, 0x1d, 0x22));
-    owner.setPalette(palette);
-    owner.setAutoFillBackground(true);
+    panels_test::PaintDark(owner);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
     const QRect frame = owner.geometry();
