@@ -45,8 +45,9 @@ QByteArray StandaloneGif(std::span<const uint8_t> data, const GifScan& scan, con
 int GifFrameDelayMs(const GifGraphic& graphic);
 
 // Largest canvas side and the most pixels a load may decode (each frame is decoded at canvas size).
-inline constexpr int kGifMaxSide = 4096;
-inline constexpr int64_t kGifMaxDecodedPixels = int64_t(64) << 20;
+// The player's animations are 120 x 75; these keep a hostile file from costing seconds and gigabytes.
+inline constexpr int kGifMaxSide = 1024;
+inline constexpr int64_t kGifMaxDecodedPixels = int64_t(8) << 20;
 
 class GifAnimation {
  public:

@@ -96,7 +96,7 @@ TEST(GifScan, BrokenFilesFail) {
       {"unknown extension",
        GifWriter(16, 12, {Qt::red}).Raw(QByteArray("\x21\x77\x00", 3)).Trailer().Bytes()},
       {"zero width", GifWriter(0, 12, {Qt::red}).Solid(QRect(0, 0, 0, 12), 0).Trailer().Bytes()},
-      {"oversized canvas", GifWriter(5000, 10, {Qt::red}).Solid(QRect(0, 0, 1, 1), 0).Trailer().Bytes()},
+      {"oversized canvas", GifWriter(1025, 10, {Qt::red}).Solid(QRect(0, 0, 1, 1), 0).Trailer().Bytes()},
       {"not a picture", QByteArray("hello, this is no picture")},
       {"only a plain text", GifWriter(16, 12, {Qt::red}).PlainText("x").Trailer().Bytes()},
   };
@@ -112,11 +112,14 @@ TEST(GifScan, BrokenFilesFail) {
   }
 }
 
-TEST(GifScan, TooManyFramesForTheDecodeBudgetFail) {
-  GifWriter gif(4096, 4096, {Qt::red});
-  for (int i = 0; i < 5; ++i) gif.Control(10, 0).Solid(QRect(0, 0, 1, 1), 0);
-  GifAnimation a;
-  EXPECT_FALSE(a.Load(Span(gif.Trailer().Bytes()), kBackground));
+TEST(GifScan, DecodeBudgetBoundsFramesTimesCanvas) {
+  // Each frame is decoded at canvas size: 8 frames of 1024 x 1024 fit, a ninth does not.
+  for (int frames : {8, 9}) {
+    GifWriter gif(1024, 1024, {Qt::red});
+    for (int i = 0; i < frames; ++i) gif.Control(10, 0).Solid(QRect(0, 0, 1, 1), 0);
+    GifAnimation a;
+    EXPECT_EQ(a.Load(Span(gif.Trailer().Bytes()), kBackground), frames == 8) << frames;
+  }
 }
 
 TEST(GifAnimation, StillAndPng) {
