@@ -62,6 +62,7 @@ CChannelSearch::~CChannelSearch() { Stop(); }
 bool CChannelSearch::Start(SearchRequest request) {
   if (m_running || m_stop) return false;
   Reap();
+  m_doneHookRun = false;
   m_lastKind = request.kind;
   m_running = true;
   m_thread = std::thread([this, r = std::move(request)]() mutable { Run(std::move(r)); });
@@ -69,7 +70,7 @@ bool CChannelSearch::Start(SearchRequest request) {
 }
 
 void CChannelSearch::Reap() {
-  if (!m_running && m_thread.joinable()) m_thread.join();
+  if ((!m_running || m_doneHookRun) && m_thread.joinable()) m_thread.join();
 }
 
 void CChannelSearch::Stop() {
@@ -91,6 +92,7 @@ void CChannelSearch::Run(SearchRequest request) {
   if (request.kind == SearchKind::StoredList && request.storedFlags && m_hooks.applyLockMarks)
     m_hooks.applyLockMarks();
   if (request.areaChosen && m_hooks.forgetStoredChannel) m_hooks.forgetStoredChannel();
+  m_doneHookRun = true;
   if (m_hooks.done) m_hooks.done();
   std::lock_guard lock(m_lock);
   m_running = false;

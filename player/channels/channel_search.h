@@ -90,7 +90,8 @@ class CChannelSearch {
   bool Start(SearchRequest request);
   // From Start until the thread has run its done hook.
   bool Running() const { return m_running; }
-  // Joins a thread that has finished (the owner calls it when it handles the end).
+  // Joins a thread that has run its done hook (the owner calls it when it handles the end; the
+  // thread then only marks itself ended, so the join is short).
   void Reap();
   // Closing: ends the scan at its next poll (also one that has not begun yet), joins the thread and
   // refuses further searches. The done hook still runs. Idempotent.
@@ -106,6 +107,7 @@ class CChannelSearch {
   std::thread m_thread;
   std::atomic<bool> m_running{false};
   std::atomic<bool> m_stop{false};
+  std::atomic<bool> m_doneHookRun{false};
   std::atomic<SearchKind> m_lastKind{SearchKind::Area};
   std::mutex m_lock;
   std::condition_variable m_ended;

@@ -51,14 +51,30 @@ CLiveController::CLiveController(IPlayerView& view, Options options)
       m_options(std::move(options)),
       m_pTuner(std::make_unique<CTDMBDll>()),
       m_blockSource(*m_pTuner),
-      m_engine(*this, m_blockSource) {
+      m_engine(*this, m_blockSource),
+      m_scanner(*m_pTuner) {
   m_nSearchKind = m_options.searchKind;
   m_nAreaIndex = m_options.areaIndex;
+  m_bAreaChosen = m_options.areaChosen ? 1 : 0;
   m_strConfigPath = m_options.configPath;
   if (m_strConfigPath.empty()) {
     if (auto user = registry::ReadString(registry::kTevaloKey, u"User_Dir"))
       m_strConfigPath = tevalo::path::Join(std::u16string_view(*user), std::u16string_view(u"config.ini"));
   }
+  m_search = std::make_unique<channels::CChannelSearch>(
+      m_scanner, channels::CChannelSearch::Hooks{
+                     .forgetStoredChannel =
+                         [this] {
+                           if (!m_strConfigPath.empty())
+                             profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, kNoChannel);
+                           m_bAreaChosen = 0;
+                         },
+                     .applyLockMarks = [this] { LoadChannelLocks(); },
+                     .done =
+                         [this] {
+                           if (!win::PostMessageW(Hwnd(), WM_CHANNEL_SEARCH_DONE, 0, 0)) m_bSearching = 0;
+                         }});
+  LoadChannelList();
   for (size_t i = 0; i < m_Slots.size(); ++i) m_Slots[i].name = u"DMB CH" + Ascii(std::to_string(i + 1));
   m_pTuner->SetNotifier([this](void*, const std::string& text, const std::string& caption) {
     m_view.MessageBox(Ascii(text), Ascii(caption));
@@ -105,10 +121,9 @@ void CLiveController::Shutdown() {
   // The start-up thread may be inside a build whose filter waits for this thread: wait while
   // handling its messages.
   StopStartupThread();
-  m_pTuner->m_bScanStop = 1;
-  if (m_searchThread.joinable())
-    WaitPumping([this] { return m_bSearching == 0 || !m_searchThread.joinable(); });
-  if (m_searchThread.joinable()) m_searchThread.join();
+  // The search thread never waits for this thread, so a plain join ends it at the scan's next poll.
+  m_search->Stop();
+  m_bSearching = 0;
   if (MediaGraph()) {
     StopFilePlayback();
     std::shared_ptr<CMediaGraph> graph;
@@ -480,40 +495,38 @@ void CLiveController::StartTuner() {
 }
 
 int CLiveController::BeginSearch(int kind) {
+  // A running search keeps its tuner and kind: re-opening the stick would pull it from under the scan.
+  if (m_bSearching) return 1;
+  if (kind < 0 || kind > 3) kind = 1;
   m_nSearchKind = kind;
-  if (m_bSearching) return 1;  // the running search keeps the tuner it opened
   m_pTuner->Close();
   SleepMs(5);
-  if (!m_pTuner->Open(Hwnd())) return 0;
+  if (!m_pTuner->Open(Hwnd())) {
+    m_bTunerUsable = 0;
+    return 0;
+  }
+  m_bTunerUsable = 1;
+  const auto searchKind = static_cast<channels::SearchKind>(kind);
+  m_hasSearchMask = searchKind == channels::SearchKind::StoredList;
+  m_SearchMask = m_channelList.CopyFlags();
+  auto request = channels::MakeSearchRequest(searchKind, m_nAreaIndex, m_nSearchChannel, m_bAreaChosen != 0,
+                                             m_channelList.GetSearchList(), m_SearchMask);
   m_bSearching = 1;
   ShowStatusText(kTextSearching, kStripStatus, -1);
   m_view.ShowAnimation(kAnimSearching);
-  if (m_searchThread.joinable()) m_searchThread.join();  // a finished search, already handled
-  m_pTuner->m_bScanStop = 0;
-  m_searchThread = std::thread([this] { ChannelSearchThread(); });
-  return 1;
-}
-
-void CLiveController::ChannelSearchThread() {
-  switch (m_nSearchKind.load()) {
-    case 0:
-      m_pTuner->ScanAllChannel(m_nAreaIndex);
-      break;
-    case 2:
-      m_pTuner->ScanSingleChannel(m_nSearchChannel);
-      break;
-    default:
-      m_pTuner->ScanAreaChannel(m_nAreaIndex);
-      break;
+  if (!m_search->Start(std::move(request))) {
+    m_bSearching = 0;
+    m_view.HideAnimation();
+    return 0;
   }
-  if (!win::PostMessageW(Hwnd(), WM_CHANNEL_SEARCH_DONE, 0, 0)) m_bSearching = 0;
+  return 1;
 }
 
 void CLiveController::OnChannelSearchDone() {
   m_nLevelBars = 0;
   m_nLevel = 256;
   m_view.ShowLevelBars(0);
-  if (m_searchThread.joinable()) m_searchThread.join();
+  m_search->Reap();
   auto entries = BuildChannelEntries(m_pTuner->m_FICInformation, m_pTuner->m_ChannelInform,
                                      m_hasSearchMask ? m_SearchMask.data() : nullptr,
                                      [this](int i) { return IsChannelAvailable(i) != 0; });
@@ -826,6 +839,26 @@ void CLiveController::SetChannelLock(int index, int value) {
       e.availability = value != 0 ? 1 : 0;
       break;
     }
+}
+
+void CLiveController::LoadChannelList() {
+  std::u16string path = m_options.channelListPath;
+  if (path.empty() && !m_strConfigPath.empty()) {
+    const size_t slash = m_strConfigPath.find_last_of(u'/');
+    path = (slash == std::u16string::npos ? std::u16string() : m_strConfigPath.substr(0, slash + 1)) +
+           u"chlist.ini";
+  }
+  m_channelList.Reset(m_nAreaIndex, path);
+  m_channelList.Load();
+}
+
+void CLiveController::LoadChannelLocks() {
+  if (m_strConfigPath.empty()) return;
+  const profile::IniDocument settings = profile::ReadDocument(m_strConfigPath);
+  for (int n = 0; n < kChannelCount; ++n) {
+    const auto value = settings.Get("CHANNEL_LOCK", std::to_string(n) + "_LOCK");
+    SetChannelLock(n, value ? profile::Wtoi(text::ToUtf16(*value)) : 0);
+  }
 }
 
 std::u16string CLiveController::ReadCurrentChannel() {

@@ -23,6 +23,8 @@
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/sync.h"
 #include "platform/window/window.h"
+#include "player/channels/channel_list.h"
+#include "player/channels/channel_search.h"
 #include "player/pipeline/graph/media_graph.h"
 #include "player/pipeline/stream_engine.h"
 #include "player/pipeline/tuner_block_source.h"
@@ -88,6 +90,11 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
     // Search kind at tuner start: 0 all, 1 area, 2 single, 3 stored list.
     int searchKind = 1;
     int areaIndex = 7;
+    // The user has just chosen the area (first start): the search forgets the stored channel and a
+    // stored list is searched for real.
+    bool areaChosen = false;
+    // The channel lists' file; empty: "chlist.ini" beside the settings file.
+    std::u16string channelListPath;
     // Watch the tuner's device folder for sticks coming and going.
     bool watchDevices = true;
     // Given to every graph (tests, diagnostics).
@@ -130,6 +137,11 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   int BeginSearch(int kind);
   void OnChannelSearchDone();
   void ClearChannelEntries();
+  // The current area's list from "chlist.ini" (the stored-list search scans its enabled channels).
+  void LoadChannelList();
+  const channels::CChannelList& ChannelList() const { return m_channelList; }
+  // [CHANNEL_LOCK] "%d_LOCK" onto the tuner tables and the entries.
+  void LoadChannelLocks();
 
   // The start-up thread and what it runs.
   void PrepareOpenAndWake();  // timer 105
@@ -179,6 +191,9 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   std::atomic<int> m_nSearchKind{1};
   std::atomic<int> m_nAreaIndex{7};
   std::atomic<int> m_nSearchChannel{0};
+  std::atomic<int> m_bAreaChosen{0};
+  // The stick could be opened by the last tuner start or search.
+  std::atomic<int> m_bTunerUsable{0};
   // Cleared by codes 3 and 14 (the graph watchdog reads them).
   std::atomic<int> m_bWatchFlagA{0};
   std::atomic<int> m_bWatchFlagB{0};
@@ -203,7 +218,6 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   void OpenQueuedMedia();
   int StartMedia();
   void RunMedia();
-  void ChannelSearchThread();
   void DeleteChannelObject();  // send lock held by the caller
   void ArmOpenTimer();         // any thread
   void SetChannelLock(int index, int value);
@@ -253,7 +267,9 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   std::atomic<int> m_bStopStartupThread{0};
   std::atomic<bool> m_startupRunning{false};
 
-  std::thread m_searchThread;
+  channels::CChannelList m_channelList;  // GUI thread; a search scans a copy of its list
+  channels::CTunerScanner m_scanner;
+  std::unique_ptr<channels::CChannelSearch> m_search;
   mutable std::mutex m_entriesLock;
   std::vector<ChannelEntry> m_arrChannelEntries;
   std::array<int32_t, kChannelCount> m_SearchMask{};
