@@ -18,34 +18,18 @@
 
 #include "platform/path/utf.h"
 #include "player/shell/live_controller.h"
+#include "player/shell/quiet_player_view.h"
 #include "sim_client.h"
 
 using namespace tevalo::shell;
 
 namespace {
 
-class PanelView : public IPlayerView {
+class PanelView : public CQuietPlayerView {
  public:
-  void SetStripText(int, const std::u16string&, int) override {}
-  void ClearStrip(int) override {}
-  void ShowAnimation(int) override {}
-  void HideAnimation() override {}
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowLevelBars(int) override {}
-  void ShowVideoArea(bool) override {}
-  void ShowProgrammeStripIfEpgOn() override {}
   void RefreshChannelPanel(const std::vector<ChannelEntry>& e) override {
     if (!e.empty()) ++refills;
   }
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override { return false; }
-  void StartRecording() override {}
-  void StopRecording(bool) override {}
-  void ReadIepgFile(const std::u16string&) override {}
-  void MessageBox(const std::u16string&, const std::u16string&) override {}
-  void PostQuit() override {}
   std::atomic<int> refills{0};
 };
 

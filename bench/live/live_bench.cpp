@@ -28,33 +28,14 @@
 
 #include "platform/path/utf.h"
 #include "player/shell/live_controller.h"
+#include "player/shell/quiet_player_view.h"
 #include "sim_client.h"
 
 using namespace tevalo::shell;
 
 namespace {
 
-class QuietView : public IPlayerView {
- public:
-  void SetStripText(int, const std::u16string&, int) override {}
-  void ClearStrip(int) override {}
-  void ShowAnimation(int) override {}
-  void HideAnimation() override {}
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowLevelBars(int) override {}
-  void ShowVideoArea(bool) override {}
-  void ShowProgrammeStripIfEpgOn() override {}
-  void RefreshChannelPanel(const std::vector<ChannelEntry>&) override {}
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override { return false; }
-  void StartRecording() override {}
-  void StopRecording(bool) override {}
-  void ReadIepgFile(const std::u16string&) override {}
-  void MessageBox(const std::u16string&, const std::u16string&) override {}
-  void PostQuit() override {}
-};
+using QuietView = CQuietPlayerView;
 
 // Runs the event loop (sleeping between events) until done() or the time is up.
 bool PumpUntil(const std::function<bool()>& done, int ms) {

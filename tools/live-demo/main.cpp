@@ -22,6 +22,7 @@
 
 #include "platform/path/utf.h"
 #include "player/shell/live_controller.h"
+#include "player/shell/quiet_player_view.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ std::atomic<bool> g_stop{false};
 std::string Utf8(const std::u16string& s) { return tevalo::text::ToUtf8(s); }
 
 // Prints what the window would show.
-class TerminalView : public IPlayerView {
+class TerminalView : public CQuietPlayerView {
  public:
   void SetStripText(int kind, const std::u16string& text, int) override {
     std::lock_guard lock(m_lock);
@@ -50,13 +51,6 @@ class TerminalView : public IPlayerView {
     std::lock_guard lock(m_lock);
     if (kind == kStripStatus) m_status.clear();
   }
-  void ShowAnimation(int) override {}
-  void HideAnimation() override {}
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowLevelBars(int) override {}
-  void ShowVideoArea(bool) override {}
-  void ShowProgrammeStripIfEpgOn() override {}
   void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override {
     int found = 0;
     for (const auto& e : entries)
@@ -66,12 +60,6 @@ class TerminalView : public IPlayerView {
       }
     if (found) std::fflush(stdout);
   }
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override { return false; }
-  void StartRecording() override {}
-  void StopRecording(bool) override {}
-  void ReadIepgFile(const std::u16string&) override {}
   void MessageBox(const std::u16string& text, const std::u16string& title) override {
     std::printf("[%s] %s\n", Utf8(title).c_str(), Utf8(text).c_str());
   }

@@ -6,28 +6,9 @@
 #include <QDir>
 
 #include "controls/resources.h"
-#include "player/resources/player_resources.h"
-#include "skin_checks.h"
 #include "skin_preview.h"
 
 namespace tevalo::panels::testing {
-namespace {
-class WidgetsEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    app_ = StartSkinTestApplication("panels_channel_widgets_test");
-    InstallPlayerResources();
-  }
-  void TearDown() override {
-    delete app_;
-    app_ = nullptr;
-  }
-
- private:
-  QApplication* app_ = nullptr;
-};
-[[maybe_unused]] auto* const g_env = ::testing::AddGlobalTestEnvironment(new WidgetsEnvironment);
-}  // namespace
 
 QString SaveShot(const QImage& picture, const QString& name) {
   const QString dir = qEnvironmentVariable("TEVALO_BINARY_DIR", QDir::tempPath()) + "/screenshots/channels";
