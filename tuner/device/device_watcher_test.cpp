@@ -26,7 +26,7 @@ class Recorder {
     m_changed.notify_all();
   }
   // Waits for the n-th event (counting from 1) and returns it.
-  std::pair<Change, std::string> Nth(std::size_t n, int timeoutMs = 3000) {
+  std::pair<Change, std::string> Nth(std::size_t n, int timeoutMs = 60000) {
     std::unique_lock lock(m_lock);
     bool ok =
         m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return m_events.size() >= n; });
