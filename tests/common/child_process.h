@@ -65,7 +65,7 @@ class ChildProcess {
   }
 
   // The next line the child printed, or nothing within timeoutMs.
-  std::optional<std::string> ReadLine(int timeoutMs = 10000) {
+  std::optional<std::string> ReadLine(int timeoutMs = 60000) {
     for (;;) {
       if (auto pos = buffer_.find('\n'); pos != std::string::npos) {
         std::string line = buffer_.substr(0, pos);
@@ -82,7 +82,7 @@ class ChildProcess {
   }
 
   // Sends one command and returns its reply ("" when the child said nothing in time).
-  std::string Call(const std::string& line, int timeoutMs = 10000) {
+  std::string Call(const std::string& line, int timeoutMs = 60000) {
     Send(line);
     return ReadLine(timeoutMs).value_or("");
   }
