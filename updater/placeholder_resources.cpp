@@ -59,7 +59,6 @@ QImage Background() {
   p.setPen(kEdge);
   p.setBrush(kPlate);
   p.drawRoundedRect(QRect(0, 0, 346, 132), 12, 12);
-  p.fillRect(QRect(12, 24, 323, 1), kEdge);
   return image;
 }
 

@@ -134,6 +134,12 @@ CDMBUpdateDlg::CDMBUpdateDlg(UpdateDialogServices services, QWidget* parent)
   palette.setColor(QPalette::WindowText, ColorFromColorRef(kStatusText));
   m_status->setPalette(palette);
   m_status->setAutoFillBackground(true);
+  // The bar sits on the dark plate: a dark groove instead of the style's white one.
+  QPalette bar = m_progress->palette();
+  bar.setColor(QPalette::Base, QColor(20, 21, 24));
+  bar.setColor(QPalette::Window, QColor(43, 46, 51));
+  bar.setColor(QPalette::Highlight, QColor(255, 169, 0));
+  m_progress->setPalette(bar);
 
   m_icon = QIcon(QPixmap::fromImage(LoadBitmapResource(res::kIcon)));
 
