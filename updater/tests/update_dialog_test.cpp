@@ -135,21 +135,37 @@ class World {
   tvk::Handle oldEvent;
 };
 
-// The dialog with its message boxes recorded.
+// The dialog with its message boxes recorded, made (reading the installation values) by Start().
 struct DialogRun {
   explicit DialogRun(FtpTimeouts timeouts = {}) {
-    UpdateDialogServices services;
     services.messageBox = [this](const QString& text) { boxes.push_back(text); };
     services.timeouts = timeouts;
+  }
+  bool Start() {
     dialog = std::make_unique<CDMBUpdateDlg>(services);
+    return dialog->Start();
   }
   QLabel* Label(int id) const { return qobject_cast<QLabel*>(dialog->GetDlgItem(id)); }
   QProgressBar* Progress() const { return qobject_cast<QProgressBar*>(dialog->GetDlgItem(res::kIdProgress)); }
   CHoverButton* Button(int id) const { return static_cast<CHoverButton*>(dialog->GetDlgItem(id)); }
   void Click(int id) const { QTest::mouseClick(Button(id), Qt::LeftButton, {}, QPoint(19, 19)); }
 
+  UpdateDialogServices services;
   std::vector<QString> boxes;
   std::unique_ptr<CDMBUpdateDlg> dialog;
+};
+
+// An installation one version behind, its server, and the dialog at the question.
+struct AtQuestion {
+  explicit AtQuestion(size_t installerSize = 64 * 1024, std::vector<std::string> serverOptions = {})
+      : world(installerSize), server(world.host.root, std::move(serverOptions)) {
+    world.WriteRegistry("1.0.0", server.port());
+    shown = run.Start();
+  }
+  World world;
+  FtpServer server;
+  DialogRun run;
+  bool shown = false;
 };
 
 class CurrentVersion : public ::testing::TestWithParam<bool> {};
@@ -162,7 +178,7 @@ TEST_P(CurrentVersion, SetsRecentAndRestartsThePlayerOnceItHasEnded) {
   ASSERT_EQ(standin.ReadLine(), "ready");
 
   DialogRun run;
-  EXPECT_FALSE(run.dialog->Start());
+  EXPECT_FALSE(run.Start());
   EXPECT_EQ(standin.ReadLine(), "close");
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndOk);
   EXPECT_EQ(run.dialog->NewestVersion(), "1.0.9");
@@ -184,7 +200,7 @@ TEST(UpdateDialog, OlderVersionAsksDownloadsAndRunsTheInstaller) {
   ASSERT_EQ(standin.ReadLine(), "ready");
 
   DialogRun run;
-  ASSERT_TRUE(run.dialog->Start());
+  ASSERT_TRUE(run.Start());
   EXPECT_EQ(standin.ReadLine(), "close");
   EXPECT_TRUE(World::Signalled(world.oldEvent));
   EXPECT_FALSE(World::Signalled(world.recentEvent));
@@ -275,11 +291,9 @@ TEST(UpdateDialog, OlderVersionAsksDownloadsAndRunsTheInstaller) {
 }
 
 TEST(UpdateDialog, CancelAtTheQuestionEndsWithoutRestartOrTransfer) {
-  World world;
-  FtpServer server(world.host.root);
-  world.WriteRegistry("1.0.0", server.port());
-  DialogRun run;
-  ASSERT_TRUE(run.dialog->Start());
+  AtQuestion q;
+  auto& [world, server, run, shown] = q;
+  ASSERT_TRUE(shown);
   run.Click(res::kIdCancel);
   EXPECT_TRUE(run.dialog->Ended());
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndCancel);
@@ -296,7 +310,7 @@ TEST(UpdateDialog, RefusedLogInTriesFiveTimesThenRestarts) {
   FtpServer server(world.host.root, {"--password", "not-the-updaters"});
   world.WriteRegistry("1.0.0", server.port());
   DialogRun run;
-  EXPECT_FALSE(run.dialog->Start());
+  EXPECT_FALSE(run.Start());
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndOk);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(server.NextReport(), "login-failed tevalo") << i;
   EXPECT_EQ(server.NextReport(200), std::nullopt);  // the fifth reply had come before the dialog ended
@@ -313,7 +327,7 @@ TEST(UpdateDialog, SilentServerEndsByTheResponseTimeoutAndRestarts) {
   FtpServer server("/", {"--silent"});
   world.WriteRegistry("1.0.0", server.port());
   DialogRun run(FtpTimeouts{30000, 1, 30});
-  EXPECT_FALSE(run.dialog->Start());
+  EXPECT_FALSE(run.Start());
   ASSERT_EQ(run.boxes.size(), 2u);
   EXPECT_THAT(run.boxes[0].toStdString(), ::testing::HasSubstr("imeout"));
   EXPECT_EQ(run.boxes[1], kCannotConnect);
@@ -327,7 +341,7 @@ TEST_P(HostileListing, NameOutsideTheTemporaryFolderCountsAsNoInstaller) {
   FtpServer server(world.host.root, {"--fake-listing", "/Update/1SEG/KANORU/1.0.9", GetParam(), "setup.run"});
   world.WriteRegistry("1.0.0", server.port());
   DialogRun run;
-  EXPECT_FALSE(run.dialog->Start());
+  EXPECT_FALSE(run.Start());
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndOk);
   EXPECT_TRUE(run.boxes.empty());
   EXPECT_EQ(world.PlayerStartsText(), "before\n");
@@ -349,13 +363,11 @@ void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.name; }
 class TransferFault : public ::testing::TestWithParam<FaultCase> {};
 
 TEST_P(TransferFault, ShowsTheErrorDeletesTheFileAndRunsNothing) {
-  World world(300 * 1024);
   std::vector<std::string> options = GetParam().serverOptions;
   options.insert(options.end(), {"--fault-prefix", "setup"});
-  FtpServer server(world.host.root, options);
-  world.WriteRegistry("1.0.0", server.port());
-  DialogRun run;
-  ASSERT_TRUE(run.dialog->Start());
+  AtQuestion q(300 * 1024, options);
+  auto& [world, server, run, shown] = q;
+  ASSERT_TRUE(shown);
   run.Click(res::kIdUpdate);
   ASSERT_TRUE(WaitUntil([&] { return run.dialog->Ended(); }));
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndCancel);
@@ -377,11 +389,9 @@ class StopDuringDownload : public ::testing::TestWithParam<bool> {};
 
 TEST_P(StopDuringDownload, StopsPromptlyDeletesTheFileAndShowsNoBox) {
   const bool byClosing = GetParam();
-  World world(4 * 1024 * 1024);
-  FtpServer server(world.host.root, {"--throttle", "32768"});  // two minutes for the whole file
-  world.WriteRegistry("1.0.0", server.port());
-  DialogRun run;
-  ASSERT_TRUE(run.dialog->Start());
+  AtQuestion q(4 * 1024 * 1024, {"--throttle", "32768"});  // two minutes for the whole file
+  auto& [world, server, run, shown] = q;
+  ASSERT_TRUE(shown);
   run.Click(res::kIdUpdate);
   ASSERT_TRUE(WaitUntil([&] { return run.Progress()->value() >= 1; }));
   if (byClosing) {
@@ -405,11 +415,9 @@ INSTANTIATE_TEST_SUITE_P(Ways, StopDuringDownload, ::testing::Values(false, true
                          [](const auto& info) { return info.param ? "CloseWindow" : "CancelButton"; });
 
 TEST(UpdateDialog, PressAnywhereDragsTheWindow) {
-  World world;
-  FtpServer server(world.host.root);
-  world.WriteRegistry("1.0.0", server.port());
-  DialogRun run;
-  ASSERT_TRUE(run.dialog->Start());
+  AtQuestion q;
+  DialogRun& run = q.run;
+  ASSERT_TRUE(q.shown);
   QLabel* status = run.Label(res::kIdStatus);
   const QPoint start = run.dialog->pos();
   QTest::mousePress(status, Qt::LeftButton, {}, QPoint(5, 5));
