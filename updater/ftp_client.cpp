@@ -167,7 +167,6 @@ int FtpHandle::ProgressCallback(void* self, curl_off_t, curl_off_t, curl_off_t, 
 
 CURLcode FtpSession::Login() {
   if (!Valid()) return CURLE_FAILED_INIT;
-  curl_easy_setopt(curl(), CURLOPT_WILDCARDMATCH, 0L);
   curl_easy_setopt(curl(), CURLOPT_NOBODY, 1L);
   return Perform(FtpUrl(Account(), "/"));
 }
@@ -178,34 +177,32 @@ CURLcode FtpSession::List(std::string_view folder, std::vector<FtpEntry>* entrie
   if (!Valid()) return CURLE_FAILED_INIT;
   std::string dir(folder);
   if (dir.empty() || dir.back() != '/') dir += '/';
-  entries_ = entries;
-  pump_ = &pump;
-  // Wildcard matching lists the folder and parses the listing; every entry is skipped, so nothing
-  // is downloaded.
+  // A URL that ends in "/" lists the folder (LIST); the reply is parsed here.
+  listing_.clear();
   curl_easy_setopt(curl(), CURLOPT_NOBODY, 0L);
-  curl_easy_setopt(curl(), CURLOPT_WILDCARDMATCH, 1L);
-  curl_easy_setopt(curl(), CURLOPT_CHUNK_BGN_FUNCTION, &FtpSession::ChunkBegin);
-  curl_easy_setopt(curl(), CURLOPT_CHUNK_DATA, this);
+  curl_easy_setopt(curl(), CURLOPT_WRITEFUNCTION, &FtpSession::Collect);
+  curl_easy_setopt(curl(), CURLOPT_WRITEDATA, this);
   if (pump) pump();
-  CURLcode code = Perform(FtpUrl(Account(), dir) + "*");
-  curl_easy_setopt(curl(), CURLOPT_WILDCARDMATCH, 0L);
-  curl_easy_setopt(curl(), CURLOPT_CHUNK_BGN_FUNCTION, nullptr);
-  curl_easy_setopt(curl(), CURLOPT_CHUNK_DATA, nullptr);
-  entries_ = nullptr;
-  pump_ = nullptr;
-  // A listing without entries matches nothing.
-  if (code == CURLE_REMOTE_FILE_NOT_FOUND && entries->empty()) code = CURLE_OK;
+  const CURLcode code = Perform(FtpUrl(Account(), dir));
+  curl_easy_setopt(curl(), CURLOPT_WRITEFUNCTION, &Discard);
+  curl_easy_setopt(curl(), CURLOPT_WRITEDATA, nullptr);
+  if (code == CURLE_OK) {
+    for (FtpEntry& entry : ParseListing(listing_)) {
+      entries->push_back(std::move(entry));
+      if (pump) pump();
+    }
+  }
+  listing_.clear();
+  listing_.shrink_to_fit();
   return code;
 }
 
-long FtpSession::ChunkBegin(const void* info, void* self, int) {
+size_t FtpSession::Collect(char* data, size_t size, size_t count, void* self) {
   auto* session = static_cast<FtpSession*>(self);
-  const auto* file = static_cast<const curl_fileinfo*>(info);
-  const std::string name = file->filename ? file->filename : "";
-  if (name != "." && name != "..")
-    session->entries_->push_back(FtpEntry{name, file->filetype == CURLFILETYPE_DIRECTORY});
-  if (session->pump_ && *session->pump_) (*session->pump_)();
-  return CURL_CHUNK_BGN_FUNC_SKIP;
+  const size_t length = size * count;
+  if (session->listing_.size() + length > kMaxListingBytes) return 0;
+  session->listing_.append(data, length);
+  return length;
 }
 
 FtpDownload::FtpDownload(FtpAccount account, FtpTimeouts timeouts, const std::atomic<int>& cancel,

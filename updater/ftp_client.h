@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "updater/ftp_listing.h"
+
 namespace tevalo::updater {
 
 struct FtpAccount {
@@ -27,11 +29,6 @@ struct FtpTimeouts {
   long connectMs = 30000;     // TCP connect, and the server's connect-back in active mode
   long responseSeconds = 30;  // each reply of the server
   long stallSeconds = 30;     // a data connection below 1 byte/s for this long ends the transfer
-};
-
-struct FtpEntry {
-  std::string name;
-  bool directory = false;
 };
 
 // The server named by a host text: a plain name, or an ftp:// URL; nullopt when it is neither.
@@ -89,10 +86,12 @@ class FtpSession : public FtpHandle {
   // folder is a success. `pump` runs before the listing and after each entry.
   CURLcode List(std::string_view folder, std::vector<FtpEntry>* entries, const std::function<void()>& pump);
 
+  // A listing longer than this is refused.
+  static constexpr size_t kMaxListingBytes = 4 << 20;
+
  private:
-  static long ChunkBegin(const void* info, void* self, int remains);
-  std::vector<FtpEntry>* entries_ = nullptr;
-  const std::function<void()>* pump_ = nullptr;
+  static size_t Collect(char* data, size_t size, size_t count, void* self);
+  std::string listing_;
 };
 
 // What a download tells its owner, on the download's thread.

@@ -84,6 +84,16 @@ TEST(FtpSession, RefusedLogInKeepsTheServersReply) {
   EXPECT_EQ(server.NextReport(), "login-failed tevalo");
 }
 
+TEST(FtpSession, ListingNamesArriveVerbatimForTheCallerToJudge) {
+  const std::string dir = test::MakeTempDir("hostile");
+  const UpdateHost host = test::MakeUpdateHost(dir, 1000);
+  FtpServer server(host.root, {"--fake-listing", "/Update/1SEG/KANORU/1.0.9", "../x", "a/b"});
+  FtpSession session(Account(server.port()), {});
+  std::vector<FtpEntry> entries;
+  ASSERT_EQ(session.List("/Update/1SEG/KANORU/1.0.9", &entries, {}), CURLE_OK);
+  EXPECT_EQ(Names(entries, false), (std::vector<std::string>{"../x", "a/b"}));
+}
+
 TEST(FtpSession, SilentServerEndsAfterTheResponseTimeout) {
   FtpServer server("/", {"--silent"});
   FtpSession session(Account(server.port()), FtpTimeouts{30000, 1, 30});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "updater/ftp_client.h"
+#include "updater/ftp_listing.h"
 #include "updater/placeholder_resources.h"
 #include "updater/update_logic.h"
 
@@ -139,6 +140,53 @@ TEST_F(LogicTest, ReceivedBeyondTheTotalStaysAtOneHundred) {
   meter.SetTotal(100);
   meter.Start(0);
   EXPECT_EQ(meter.Update(150, 10).percent, 100);
+}
+
+TEST(FtpListing, UnixAndDosLines) {
+  struct Case {
+    const char* line;
+    const char* name;  // nullptr: no entry
+    bool directory;
+  };
+  const Case cases[] = {
+      {"drwxr-xr-x   2 owner    group        4096 Jan 01 12:00 1.0.9", "1.0.9", true},
+      {"-rw-r--r--   1 owner    group      262144 Dec 31  2023 setup 1.0.9.run", "setup 1.0.9.run", false},
+      {"drwxr-xr-x 2 owner 4096 Jan 01 12:00 no group", "no group", true},
+      {"lrwxrwxrwx   1 owner    group           9 Mar  3 09:15 latest -> 1.0.9", "latest", false},
+      {"-rw-r--r--   1 owner    group         100 Jan 01 00:00 ../x", "../x", false},  // refused later
+      {"-rw-r--r--   1 owner    group         100 jan 01 00:00 a/b", "a/b", false},
+      {"-rw-r--r--   1 owner    group         100 Jan 01 00:00 インストーラ.run", "インストーラ.run", false},
+      {"01-31-20  12:00PM       <DIR>          1.0.9", "1.0.9", true},
+      {"02-01-2021  09:05AM              262144 setup.run", "setup.run", false},
+      {"drwxr-xr-x   2 owner    group        4096 Jan 01 12:00 .", nullptr, false},
+      {"drwxr-xr-x   2 owner    group        4096 Jan 01 12:00 ..", nullptr, false},
+      {"-rw-r--r--   1 owner    group         100 Jan 01 00:00 ", nullptr, false},
+      {"total 12", nullptr, false},
+      {"", nullptr, false},
+      {"-rw-r--r-- what is this", nullptr, false},
+      {"01-31-20  12:00PM       <DIR>", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    const auto entries = ParseListing(std::string(c.line) + "\r\n");
+    if (!c.name) {
+      EXPECT_TRUE(entries.empty()) << c.line;
+      continue;
+    }
+    ASSERT_EQ(entries.size(), 1u) << c.line;
+    EXPECT_EQ(entries[0].name, c.name);
+    EXPECT_EQ(entries[0].directory, c.directory) << c.line;
+  }
+}
+
+TEST(FtpListing, KeepsTheServersOrder) {
+  const auto entries = ParseListing(
+      "total 3\n-rw-r--r-- 1 o g 5 Jan 01 00:00 b\ndrwxr-xr-x 2 o g 4096 Jan 01 00:00 a\n"
+      "-rw-r--r-- 1 o g 5 Jan 01 00:00 c");  // the last line without its end
+  ASSERT_EQ(entries.size(), 3u);
+  EXPECT_EQ(entries[0].name, "b");
+  EXPECT_EQ(entries[1].name, "a");
+  EXPECT_TRUE(entries[1].directory);
+  EXPECT_EQ(entries[2].name, "c");
 }
 
 TEST(FtpUrls, ServerNames) {
