@@ -5,15 +5,17 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include "controls/font_aliases.h"
 #include "controls/resources.h"
-#include "updater/placeholder_resources.h"
 #include "updater/resource_ids.h"
+#include "updater/resources/updater_resources.h"
 #include "updater/update_dialog.h"
 
 int main(int argc, char** argv) {
+  LoadFontAliases();  // before the application builds its font database
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("tevalo-update"));
-  tevalo::updater::InstallUpdaterResources();
+  InstallUpdaterResources();
   if (curl_global_init(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(),
                     LoadStringResource(tevalo::updater::res::kSocketInitFailed), QMessageBox::Ok);

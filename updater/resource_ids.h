@@ -1,13 +1,12 @@
-// Identifiers of the updater's resources: icon, bitmaps, string table and the controls of its dialog.
+// Identifiers of the updater's bitmaps, strings and dialog controls (the icon's and the dialog's are in
+// updater/resources/updater_resources.h).
 #pragma once
 
 namespace tevalo::updater::res {
 
-inline constexpr unsigned kIcon = 128;
 inline constexpr unsigned kBackgroundBitmap = 129;  // 347 x 133, pure green outside the shape
 inline constexpr unsigned kCancelBitmap = 130;      // three 38 x 38 frames: normal, pressed, hover
 inline constexpr unsigned kUpdateBitmap = 131;
-inline constexpr unsigned kDialogTemplate = 102;
 
 // String table.
 inline constexpr unsigned kSourceFrom = 102;  // "%1 from %2"
@@ -44,6 +43,5 @@ inline constexpr int kIdSource = 1002;
 inline constexpr int kIdProgress = 1003;
 inline constexpr int kIdTimeLeft = 1004;
 inline constexpr int kIdRate = 1005;
-inline constexpr int kIdStaticLabel = -1;  // the two captions of 1004 and 1005
 
 }  // namespace tevalo::updater::res

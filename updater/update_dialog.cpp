@@ -18,6 +18,7 @@
 #include <cerrno>
 #include <system_error>
 
+#include "controls/font_aliases.h"
 #include "controls/resources.h"
 #include "controls/skin_mask.h"
 #include "platform/kernel/sync.h"
@@ -26,8 +27,8 @@
 #include "platform/window/window.h"
 #include "updater/hover_button.h"
 #include "updater/installation.h"
-#include "updater/placeholder_resources.h"
 #include "updater/resource_ids.h"
+#include "updater/resources/updater_resources.h"
 
 namespace tevalo::updater {
 namespace {
@@ -84,22 +85,18 @@ class CDMBUpdateDlg::Reporter final : public DownloadListener {
 };
 
 CDMBUpdateDlg::CDMBUpdateDlg(UpdateDialogServices services, QWidget* parent)
-    : COstrelBaseDialog(res::kDialogTemplate, parent), m_services(std::move(services)) {
+    : COstrelBaseDialog(kUpdateDialogId, parent), m_services(std::move(services)) {
   // A window of its own with a taskbar entry, not kept above the others.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-  setFont(QFont(QStringLiteral("ＭＳ UI Gothic"), 9));
-  resize(DialogUnitsToPixels(QRect(0, 0, 227, 106)).size());
+  const DialogTemplate& dialogTemplate = ::UpdateDialogTemplate();
+  setFont(PointFont(QString::fromUtf8(dialogTemplate.font), dialogTemplate.pointSize));
+  resize(DialogUnitsToPixels(QRect(QPoint(0, 0), dialogTemplate.size)).size());
 
-  for (const TemplateControl& control : UpdateDialogTemplate()) {
+  for (const TemplateControl& control : dialogTemplate.controls) {
+    const QString text = QString::fromUtf8(control.text.data(), static_cast<qsizetype>(control.text.size()));
     QWidget* widget = nullptr;
     switch (control.kind) {
-      case TemplateControl::Kind::kStatic: {
-        auto* label = new QLabel(control.caption, this);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-        widget = label;
-        break;
-      }
-      case TemplateControl::Kind::kProgress: {
+      case ControlKind::ProgressBar: {
         auto* bar = new QProgressBar(this);
         bar->setRange(0, 100);
         bar->setValue(0);
@@ -107,16 +104,22 @@ CDMBUpdateDlg::CDMBUpdateDlg(UpdateDialogServices services, QWidget* parent)
         widget = bar;
         break;
       }
-      case TemplateControl::Kind::kButton: {
+      case ControlKind::OwnerDrawButton: {
         auto* button = new CHoverButton(this, control.id);
-        button->setText(control.caption);
+        button->setText(text);
         widget = button;
         break;
       }
+      default: {
+        auto* label = new QLabel(text, this);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+        widget = label;
+        break;
+      }
     }
-    widget->setGeometry(DialogUnitsToPixels(control.rect));
+    widget->setGeometry(DialogUnitsToPixels(control.place));
     widget->setVisible(control.visible);
-    if (control.id != res::kIdStaticLabel) m_controls[control.id] = widget;
+    if (control.id != kNoControlId) m_controls[control.id] = widget;
   }
   m_cancelButton = static_cast<CHoverButton*>(m_controls.at(res::kIdCancel));
   m_updateButton = static_cast<CHoverButton*>(m_controls.at(res::kIdUpdate));
@@ -141,7 +144,7 @@ CDMBUpdateDlg::CDMBUpdateDlg(UpdateDialogServices services, QWidget* parent)
   bar.setColor(QPalette::Highlight, QColor(255, 169, 0));
   m_progress->setPalette(bar);
 
-  m_icon = QIcon(QPixmap::fromImage(LoadBitmapResource(res::kIcon)));
+  m_icon = UpdaterIcon();
 
   const UpdateServer server = ReadUpdateServer();
   m_host = server.host;
@@ -175,8 +178,7 @@ QWidget* CDMBUpdateDlg::GetDlgItem(int id) const {
 }
 
 bool CDMBUpdateDlg::OnInitDialog() {
-  m_statusFont = QFont(QStringLiteral("ＭＳ ゴシック"));
-  m_statusFont.setPointSizeF(8.0);
+  m_statusFont = PointFont(QStringLiteral("ＭＳ ゴシック"), 8);
   m_status->setFont(m_statusFont);
   setWindowIcon(m_icon);
 

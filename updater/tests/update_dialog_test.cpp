@@ -18,12 +18,13 @@
 #include <filesystem>
 #include <set>
 
+#include "controls/font_aliases.h"
 #include "controls/resources.h"
 #include "platform/kernel/sync.h"
 #include "updater/hover_button.h"
 #include "updater/installation.h"
-#include "updater/placeholder_resources.h"
 #include "updater/resource_ids.h"
+#include "updater/resources/updater_resources.h"
 #include "updater/tests/test_host.h"
 #include "updater/update_dialog.h"
 
@@ -44,6 +45,7 @@ class QtEnvironment : public ::testing::Environment {
     static int argc = 1;
     static char name[] = "updater_dialog_test";
     static char* argv[] = {name, nullptr};
+    LoadFontAliases();
     app_ = new QApplication(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
     InstallUpdaterResources();

@@ -4,7 +4,7 @@
 
 #include "updater/ftp_client.h"
 #include "updater/ftp_listing.h"
-#include "updater/placeholder_resources.h"
+#include "updater/resources/updater_resources.h"
 #include "updater/update_logic.h"
 
 namespace tevalo::updater {
