@@ -443,10 +443,6 @@ void CDMBUpdateDlg::resizeEvent(QResizeEvent* event) {
 }
 
 void CDMBUpdateDlg::MessageBox(const QString& text) {
-  if (m_services.messageBox) {
-    m_services.messageBox(text);
-    return;
-  }
   QMessageBox box(QMessageBox::NoIcon, QCoreApplication::applicationName(), text, QMessageBox::Ok);
   box.exec();
 }

@@ -25,9 +25,8 @@ namespace tevalo::updater {
 
 class CHoverButton;
 
-// What the dialog takes from outside; tests replace the message box and shorten the waits.
+// What the dialog takes from outside; tests shorten the waits.
 struct UpdateDialogServices {
-  std::function<void(const QString& text)> messageBox;  // default: a modal box with an OK button
   FtpTimeouts timeouts;
   uint32_t playerExitWaitMs = 15000;
 };

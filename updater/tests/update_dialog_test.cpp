@@ -1,6 +1,7 @@
 // The update dialog's flows in-process against a loopback FTP server, with a player stand-in in a
 // process of its own, stub programs for the restarted player and the installer, and the message
-// boxes recorded. Screenshots of the question and of a download land in <build>/screenshots.
+// boxes answered. Screenshots of the question, a download, a stop and the boxes land in
+// <build>/screenshots.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,12 +10,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QProgressBar>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <set>
 
@@ -46,6 +49,14 @@ class QtEnvironment : public ::testing::Environment {
     static char name[] = "updater_dialog_test";
     static char* argv[] = {name, nullptr};
     LoadFontAliases();
+    // A desktop-sized screen instead of the offscreen default of 800 x 600, where message boxes wrap
+    // narrower than on any real desktop and the screenshots would show that.
+    if (qEnvironmentVariable("QT_QPA_PLATFORM") == "offscreen") {
+      const std::string config = test::MakeTempDir("screen") + "/screen.json";
+      test::WriteFile(config,
+                      R"({"screens": [{"name": "screen-1", "x": 0, "y": 0, "width": 1280, "height": 800}]})");
+      qputenv("QT_QPA_PLATFORM", QByteArray::fromStdString("offscreen:configfile=" + config));
+    }
     app_ = new QApplication(argc, argv);
     curl_global_init(CURL_GLOBAL_DEFAULT);
     InstallUpdaterResources();
@@ -137,10 +148,36 @@ class World {
   tvk::Handle oldEvent;
 };
 
-// The dialog with its message boxes recorded, made (reading the installation values) by Start().
+// Answers each of the dialog's message boxes with OK as it shows, recording its text; the boxes are
+// saved as screenshots under the given names, in order.
+class BoxAnswerer {
+ public:
+  explicit BoxAnswerer(std::vector<QString>* texts, std::vector<QString> screenshotNames = {})
+      : texts_(texts), names_(std::move(screenshotNames)) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+    timer_.start();
+  }
+
+ private:
+  void Answer() {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible()) return;
+    texts_->push_back(box->text());
+    if (next_ < names_.size()) SaveShaped(box, names_[next_++]);
+    box->button(QMessageBox::Ok)->click();
+  }
+
+  std::vector<QString>* texts_;
+  std::vector<QString> names_;
+  size_t next_ = 0;
+  QTimer timer_;
+};
+
+// The dialog, made (reading the installation values) by Start(), with its message boxes answered.
 struct DialogRun {
-  explicit DialogRun(FtpTimeouts timeouts = {}) {
-    services.messageBox = [this](const QString& text) { boxes.push_back(text); };
+  explicit DialogRun(FtpTimeouts timeouts = {}, std::vector<QString> boxScreenshots = {})
+      : answerer(&boxes, std::move(boxScreenshots)) {
     services.timeouts = timeouts;
   }
   bool Start() {
@@ -154,13 +191,17 @@ struct DialogRun {
 
   UpdateDialogServices services;
   std::vector<QString> boxes;
+  BoxAnswerer answerer;
   std::unique_ptr<CDMBUpdateDlg> dialog;
 };
 
 // An installation one version behind, its server, and the dialog at the question.
 struct AtQuestion {
-  explicit AtQuestion(size_t installerSize = 64 * 1024, std::vector<std::string> serverOptions = {})
-      : world(installerSize), server(world.host.root, std::move(serverOptions)) {
+  explicit AtQuestion(size_t installerSize = 64 * 1024, std::vector<std::string> serverOptions = {},
+                      std::vector<QString> boxScreenshots = {})
+      : world(installerSize),
+        server(world.host.root, std::move(serverOptions)),
+        run({}, std::move(boxScreenshots)) {
     world.WriteRegistry("1.0.0", server.port());
     shown = run.Start();
   }
@@ -179,7 +220,7 @@ TEST_P(CurrentVersion, SetsRecentAndRestartsThePlayerOnceItHasEnded) {
   ChildProcess standin("player-standin", {world.dir});
   ASSERT_EQ(standin.ReadLine(), "ready");
 
-  DialogRun run;
+  DialogRun run({}, {GetParam() ? "updater-box-current-passive" : "updater-box-current"});
   EXPECT_FALSE(run.Start());
   EXPECT_EQ(standin.ReadLine(), "close");
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndOk);
@@ -311,7 +352,7 @@ TEST(UpdateDialog, RefusedLogInTriesFiveTimesThenRestarts) {
   World world;
   FtpServer server(world.host.root, {"--password", "not-the-updaters"});
   world.WriteRegistry("1.0.0", server.port());
-  DialogRun run;
+  DialogRun run({}, {"updater-box-refused", "updater-box-cannot-connect"});
   EXPECT_FALSE(run.Start());
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndOk);
   for (int i = 0; i < 5; ++i) EXPECT_EQ(server.NextReport(), "login-failed tevalo") << i;
@@ -367,7 +408,7 @@ class TransferFault : public ::testing::TestWithParam<FaultCase> {};
 TEST_P(TransferFault, ShowsTheErrorDeletesTheFileAndRunsNothing) {
   std::vector<std::string> options = GetParam().serverOptions;
   options.insert(options.end(), {"--fault-prefix", "setup"});
-  AtQuestion q(300 * 1024, options);
+  AtQuestion q(300 * 1024, options, {QStringLiteral("updater-box-") + GetParam().name});
   auto& [world, server, run, shown] = q;
   ASSERT_TRUE(shown);
   run.Click(res::kIdUpdate);
@@ -403,6 +444,7 @@ TEST_P(StopDuringDownload, StopsPromptlyDeletesTheFileAndShowsNoBox) {
     run.Click(res::kIdCancel);
     EXPECT_EQ(run.Label(res::kIdStatus)->text(), "Aborting transfer");
     EXPECT_FALSE(run.Button(res::kIdCancel)->isEnabled());
+    SaveShaped(run.dialog.get(), "updater-stopping");
     ASSERT_TRUE(WaitUntil([&] { return run.dialog->Ended(); }));
   }
   EXPECT_EQ(run.dialog->EndCode(), CDMBUpdateDlg::kEndCancel);
