@@ -26,7 +26,8 @@ class ChildProcess {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     std::vector<char*> argv;
-    std::string path = BinaryPath(program);
+    // A bare name is one of the build's programs; a path is taken as it is.
+    std::string path = program.find('/') == std::string::npos ? BinaryPath(program) : program;
     argv.push_back(path.data());
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
