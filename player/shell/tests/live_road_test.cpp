@@ -79,15 +79,14 @@ int CountFds() { return CountEntries("/proc/self/fd"); }
 TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000)) << "no picture after the search";
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000)) << "no picture after the search";
   EXPECT_EQ(std::count_if(view.panel.begin(), view.panel.end(),
                           [](const ChannelEntry& e) { return e.availability == 1; }),
             3);
   const uint64_t before = video.Count();
   const uint64_t audioBefore = audio.buffers;
-  PumpFor(2000);
-  EXPECT_GT(video.Count(), before + 15) << "pictures stopped";
-  EXPECT_GT(audio.buffers.load(), audioBefore + 10) << "sound stopped";
+  EXPECT_TRUE(PumpUntil([&] { return video.Count() > before + 15; }, 60000)) << "pictures stopped";
+  EXPECT_TRUE(PumpUntil([&] { return audio.buffers.load() > audioBefore + 10; }, 60000)) << "sound stopped";
   EXPECT_EQ(controller->m_nFilterState.load(), 1);
   EXPECT_EQ(controller->m_nSourceMode.load(), 1);
   EXPECT_EQ(controller->m_bStreamFormatsKnown.load(), 1);
@@ -120,7 +119,7 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
 TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   const int tasks = CountTasks();
   const int fds = CountFds();
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
@@ -129,13 +128,13 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
     auto old = controller->MediaGraph();
     const auto t0 = std::chrono::steady_clock::now();
     controller->ChangeChannel(codes[i % 3], false);
-    ASSERT_TRUE(WaitPlaying(old.get(), 20000)) << "change " << i << " did not play: " << State();
+    ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << "change " << i << " did not play: " << State();
     zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     EXPECT_EQ(controller->m_strCurrentChannel, codes[i % 3]);
   }
-  PumpFor(500);
-  EXPECT_LE(CountTasks(), tasks + 2);
-  EXPECT_LE(CountFds(), fds + 4);
+  // The threads and handles of the old graphs go, however long they take.
+  EXPECT_TRUE(PumpUntil([&] { return CountTasks() <= tasks + 2; }, 60000)) << CountTasks() << " threads";
+  EXPECT_TRUE(PumpUntil([&] { return CountFds() <= fds + 4; }, 60000)) << CountFds() << " descriptors";
 
   std::sort(zaps.begin(), zaps.end());
   const auto counts = controller->Counts();
@@ -149,7 +148,7 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
 TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto old = controller->MediaGraph();
   sim->remove();
   ASSERT_TRUE(PumpUntil([&] { return view.StripText(kStripStatus) == kTextRemoved; }, 10000));
@@ -159,19 +158,19 @@ TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   EXPECT_EQ(view.levelBars, 0);
   EXPECT_EQ(view.StripText(kStripChannel), u"");
   sim->insert();
-  ASSERT_TRUE(WaitPlaying(old.get(), 30000)) << "no picture after the stick came back";
+  ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << "no picture after the stick came back";
   EXPECT_EQ(controller->m_bTunerStarted.load(), 1);
 }
 
 TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   const std::u16string good = controller->m_strCurrentChannel;
   controller->m_strCurrentChannel = u"99141";  // no such channel index
   controller->PlayUrl(u"x-dmb://nosuch");
   ASSERT_TRUE(
-      PumpUntil([&] { return controller->m_nGraphCloseReports > 0 && !controller->m_bOpening; }, 15000));
+      PumpUntil([&] { return controller->m_nGraphCloseReports > 0 && !controller->m_bOpening; }, 60000));
   PumpFor(500);
   EXPECT_EQ(controller->m_nGraphCloseReports.load(), 1);
   EXPECT_EQ(controller->MediaGraph(), nullptr);
@@ -181,7 +180,7 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   EXPECT_EQ(controller->m_nFilterState.load(), 0);
   // The next change tries again.
   controller->ChangeChannel(good, false);
-  ASSERT_TRUE(WaitPlaying(nullptr, 20000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
 }
 
 TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
@@ -218,8 +217,14 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
           }
         });
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
-  PumpFor(8000);
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  // Six flashes and beeps: the first second is left out, four offsets are needed.
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        std::lock_guard lock(m);
+        return flashes.size() >= 6 && onsets.size() >= 6;
+      },
+      60000));
   controller.reset();  // the tap and the output above go out of scope with this test
   ASSERT_GE(flashes.size(), 5u);
   ASSERT_GE(onsets.size(), 5u);
@@ -242,7 +247,7 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
 TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto first = controller->MediaGraph();
   controller->ChangeChannel(u"13131", false);
   ASSERT_TRUE(PumpUntil([&] { return controller->m_bOpening == 1; }, 5000));
@@ -254,7 +259,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
         return view.StripText(kStripChannel) == u"チャンネル : LATER" && !controller->m_bOpening &&
                controller->MediaGraph() && controller->MediaGraph()->GetFrameRate() > 0;
       },
-      30000))
+      60000))
       << State();
   EXPECT_NE(controller->MediaGraph(), first);
 }
@@ -262,10 +267,10 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
 TEST_F(LiveRoad, ClosingWhileMediaOpensDoesNotHang) {
   Start(SampleChannels());
   controller->StartTuner();
-  ASSERT_TRUE(PumpUntil([&] { return controller->m_bOpening == 1; }, 30000));
+  ASSERT_TRUE(PumpUntil([&] { return controller->m_bOpening == 1; }, 60000));
   const auto t0 = std::chrono::steady_clock::now();
   controller.reset();  // the start-up thread may be waiting for this thread inside the build
-  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(8));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(60));  // a hang, not a busy machine
 }
 
 TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {

@@ -7,6 +7,7 @@
 #include "filter/playback/rec_writer.h"
 #include "fixture_units.h"
 #include "live_harness.h"
+#include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
 namespace {
@@ -35,7 +36,8 @@ Bytes ParameterSets(const Bytes& au) {
 }
 
 // The basic fixture, `loops` passes, written as the live recorder writes; its length in ms.
-uint32_t WriteRecording(const std::string& path, int loops) {
+// lastPictureCode receives the frame code of its last picture.
+uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode) {
   struct Unit {
     uint32_t type;
     int64_t pts;
@@ -51,6 +53,9 @@ uint32_t WriteRecording(const std::string& path, int loops) {
     if (audioConfig.empty()) audioConfig.assign(u.bytes.begin(), u.bytes.begin() + 7);
     units.push_back({IPC_AUDIO_FRAME, u.pts, std::move(u.bytes)});
   }
+  *lastPictureCode = int(std::count_if(units.begin(), units.end(),
+                                       [](const Unit& u) { return u.type == IPC_VIDEO_FRAME; })) -
+                     1;
   std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
     return a.pts != b.pts ? a.pts < b.pts : a.type > b.type;
   });
@@ -75,7 +80,8 @@ uint32_t WriteRecording(const std::string& path, int loops) {
 TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   const std::string config = WriteInstallation();
   const std::string path = Env("XDG_RUNTIME_DIR") + "/rec/play.rec";
-  const uint32_t ms = WriteRecording(path, 3);
+  int lastPictureCode = -1;
+  const uint32_t ms = WriteRecording(path, 3, &lastPictureCode);
   ASSERT_GT(ms, 10000u);
   RecordingView view;
   CHeadlessVideoOutput video;
@@ -86,7 +92,7 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   auto controller = std::make_unique<CLiveController>(view, o);
   ASSERT_TRUE(controller->Initialise());
   controller->PlayUrl(tevalo::text::ToUtf16(path));
-  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 5 && !controller->m_bOpening; }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 5 && !controller->m_bOpening; }, 60000));
   auto graph = controller->MediaGraph();
   ASSERT_TRUE(graph);
   EXPECT_EQ(graph->SourceFactory(), "halvikfsrc");
@@ -104,7 +110,7 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
     ASSERT_EQ(graph->SetPosition(target), S_OK) << target;
     int position = -1;
     ASSERT_TRUE(PumpUntil(
-        [&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 5000))
+        [&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 60000))
         << "seek to " << target << " reads " << position;
   }
   // Near the end and running: the position reaches the duration and the pictures end with the
@@ -118,9 +124,16 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
         if (graph->GetPosition(&p) == 1) highest = std::max(highest, p);
         return highest >= duration;
       },
-      10000);
+      60000);
   EXPECT_GE(highest, duration - 1) << "of " << duration;
-  PumpFor(500);
+  // The file's last picture is shown; nothing may follow it.
+  const auto code = [&] {
+    const auto p = video.Last();
+    return p.bgrx.empty() ? -1
+                          : tevalo::test::ReadFrameCodeBgrx(p.bgrx.data(), p.width, p.height, p.width * 4);
+  };
+  EXPECT_TRUE(PumpUntil([&] { return code() == lastPictureCode; }, 60000))
+      << "the last picture shown is " << code() << ", the file's last " << lastPictureCode;
   const uint64_t atEnd = video.Count();
   PumpFor(1000);
   EXPECT_EQ(video.Count(), atEnd) << "pictures after the end of the file";
