@@ -82,7 +82,7 @@ void CSharedMemoryIpc::BuildNames(std::string_view name) {
   m_channelName = std::string(name);
   m_mappingName = "FILEMAP_" + m_channelName;
   m_mutexName = "MUTEX_" + m_channelName;
-  m_raceName = kRaceMutexName;
+  m_raceName = kIpcRaceMutexName;
 }
 
 bool CSharedMemoryIpc::LockRace() {

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "ipc/ipc_messages.h"
+#include "ipc/filter_protocol.h"
 #include "platform/kernel/sync.h"
 
 enum class IpcRole : uint32_t {
@@ -20,12 +20,11 @@ class CSharedMemoryIpc {
   static constexpr uint32_t kWriteWaitMs = 1000;  // acknowledgement and data mutex waits
   static constexpr uint32_t kPlayerRaceWaitMs = 1000;
   static constexpr uint32_t kFilterRaceWaitMs = 10000;
-  static constexpr char kRaceMutexName[] = "IPC_RACE_MUTEX{DF9F578A-D4F8-45f3-8229-674094C60ECE}";
 
-  // Read modes.
-  static constexpr int kReadWait = 0;     // wait for a message, take the data mutex, copy
-  static constexpr int kReadCopy = 1;     // copy only (the data mutex stays held)
-  static constexpr int kReadRelease = 2;  // copy, release the data mutex, acknowledge
+  // Read modes (the contract's kIpcRead*).
+  static constexpr int kReadWait = kIpcReadWait;
+  static constexpr int kReadCopy = kIpcReadCopy;
+  static constexpr int kReadRelease = kIpcReadRelease;
 
   // Opens or creates the mapping and the data mutex and takes a slot. Check Usable() (or
   // LastError()) afterwards; an unusable object refuses Connect, Write and Read.

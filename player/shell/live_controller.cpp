@@ -73,7 +73,7 @@ bool CLiveController::Initialise() {
   m_openTimer->setSingleShot(true);
   QObject::connect(m_openTimer, &QTimer::timeout, m_context.get(), [this] { PrepareOpenAndWake(); });
   m_window = std::make_unique<win::Window>(
-      u"Tevalo", [this](UINT msg, WPARAM w, LPARAM l) { return WindowProc(msg, w, l); });
+      kPlayerWindowTitle, [this](UINT msg, WPARAM w, LPARAM l) { return WindowProc(msg, w, l); });
   m_startupRunning = true;
   m_startupThread = std::thread([this] { StartupThread(); });
   if (m_options.watchDevices) {
@@ -163,15 +163,9 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
   const uint32_t pid = static_cast<uint32_t>(getpid());
   switch (data->dwData) {
     case COPYDATA_FILTER_OPEN: {
-      if (!data->lpData || data->cbData < kFilterConnectDataBytes) return 0;
-      const auto* bytes = static_cast<const uint8_t*>(data->lpData);
-      if (ipcle::GetU32(bytes) != pid) return 0;
-      std::u16string url;
-      for (size_t i = 0; i < 260; ++i) {
-        const char16_t c = static_cast<char16_t>(bytes[4 + 2 * i] | bytes[5 + 2 * i] << 8);
-        if (!c) break;
-        url.push_back(c);
-      }
+      const auto connect = DecodeFilterConnectData(data->lpData, data->cbData);
+      if (!connect || connect->processId != pid) return 0;
+      const std::u16string& url = connect->url;
       if (m_nFilterState == 0) {
         std::lock_guard lock(m_engineLock);
         if (m_engine.Initialised()) m_engine.ResetStreamEngine();
@@ -231,14 +225,7 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       m_nFilterState = 0;
       return 1;
     case COPYDATA_IEPG_FILE: {
-      if (!data->lpData || data->cbData < 2) return 1;
-      const auto* bytes = static_cast<const uint8_t*>(data->lpData);
-      std::u16string path;
-      for (size_t i = 0; i + 1 < data->cbData; i += 2) {
-        const char16_t c = static_cast<char16_t>(bytes[i] | bytes[i + 1] << 8);
-        if (!c) break;
-        path.push_back(c);
-      }
+      const std::u16string path = DecodeCopyDataText(data->lpData, data->cbData);
       if (!path.empty()) m_view.ReadIepgFile(path);
       return 1;
     }

@@ -42,22 +42,10 @@ using win::LRESULT;
 using win::UINT;
 using win::WPARAM;
 
-// WM_COPYDATA codes the main window handles.
-inline constexpr uint32_t COPYDATA_FILTER_OPEN = 2;
-inline constexpr uint32_t COPYDATA_FILTER_RUN = 3;
-inline constexpr uint32_t COPYDATA_FILTER_STOP = 4;
-inline constexpr uint32_t COPYDATA_RECORD_TOGGLE = 10;
-inline constexpr uint32_t COPYDATA_GRAPH_CLOSE = 14;
-inline constexpr uint32_t COPYDATA_IEPG_FILE = 16;
-inline constexpr uint32_t kFilterConnectDataBytes = 524;
-
 inline constexpr UINT WM_DEVICECHANGE = 0x0219;
 inline constexpr WPARAM DBT_DEVNODES_CHANGED = 7;
 inline constexpr UINT WM_MEDIAGRAPH_EVENT = win::WM_APP + 1001;
 inline constexpr UINT WM_CHANNEL_SEARCH_DONE = win::WM_APP + 1008;
-
-inline constexpr char kFilterWakeEventName[] = "{BD8438A5-FE8F-4e26-9718-AD19887A24D9}";
-inline constexpr char kFilterQuitEventName[] = "{BB466D8B-D2E5-420a-BEE8-B6B69837F2BF}";
 
 inline constexpr char16_t kTextNoSignal[] = u"放送信号を受信できません。";
 inline constexpr char16_t kTextChanging[] = u"チャンネル変更中です。しばらくお待ちください。";

@@ -4,7 +4,7 @@
 
 #include <atomic>
 
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 #include "player/pipeline/channel_writer.h"
 #include "player/pipeline/stream_engine.h"
 #include "tests/pipeline/fixture_align.h"
@@ -14,7 +14,7 @@ using namespace tevalo::test;
 
 namespace {
 
-constexpr char kChannel[] = "{F585BEB6-3BDD-4899-9CAC-079C0AD01B4C}";
+constexpr const char* kChannel = kIpcChannelName;
 
 class ChannelHost : public IStreamHost {
  public:
@@ -55,9 +55,9 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
     while (!stop) {
       if (ReadIpcMessage(filter, msg, 20) != IpcReadResult::Message) continue;
       const int32_t type = msg.header.type;
-      if (type == kMsgVideoConfig || type == kMsgAudioConfig)
+      if (type == IPC_VIDEO_CONFIG || type == IPC_AUDIO_CONFIG)
         received.push_back({type, -1, Bytes(msg.format.body, msg.format.body + msg.format.length)});
-      else if (type == kMsgVideoFrame || type == kMsgAudioFrame)
+      else if (type == IPC_VIDEO_FRAME || type == IPC_AUDIO_FRAME)
         received.push_back({type, msg.values[1], msg.payload});
     }
   });
@@ -92,11 +92,11 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
 
   EXPECT_EQ(host.lost, 0);
   ASSERT_GE(received.size(), 2u);
-  EXPECT_EQ(received[0].type, kMsgVideoConfig);
-  EXPECT_EQ(received[1].type, kMsgAudioConfig);
+  EXPECT_EQ(received[0].type, IPC_VIDEO_CONFIG);
+  EXPECT_EQ(received[1].type, IPC_AUDIO_CONFIG);
   EXPECT_EQ(received[1].body.size(), 7u);
-  const Matched v = Align("video", OfType(received, kMsgVideoFrame), video, true);
-  const Matched a = Align("audio", OfType(received, kMsgAudioFrame), audio, false);
+  const Matched v = Align("video", OfType(received, IPC_VIDEO_FRAME), video, true);
+  const Matched a = Align("audio", OfType(received, IPC_AUDIO_FRAME), audio, false);
   EXPECT_GT(v.next - v.first, 40u);
   EXPECT_GT(a.next - a.first, 60u);
   EXPECT_EQ(v.extras + a.extras, 0u);

@@ -61,16 +61,16 @@ TEST(StreamEngine, DeliversHeadersFirstThenEveryUnitWithItsOwnStamp) {
 
   const auto msgs = e.host.Messages();
   ASSERT_GE(msgs.size(), 2u);
-  EXPECT_EQ(msgs[0].type, kMsgVideoConfig);
-  EXPECT_EQ(msgs[1].type, kMsgAudioConfig);
-  EXPECT_EQ(e.Of(kMsgVideoConfig).size(), 1u);
+  EXPECT_EQ(msgs[0].type, IPC_VIDEO_CONFIG);
+  EXPECT_EQ(msgs[1].type, IPC_AUDIO_CONFIG);
+  EXPECT_EQ(e.Of(IPC_VIDEO_CONFIG).size(), 1u);
   // The header of the first frame seen: sync, profile, rate and channels as in every frame.
   ASSERT_EQ(msgs[1].body.size(), 7u);
   EXPECT_EQ(Bytes(msgs[1].body.begin(), msgs[1].body.begin() + 3),
             Bytes(s.audio[0].bytes.begin(), s.audio[0].bytes.begin() + 3));
 
   // Video: the units written are a run of the stream's units, in order, each with PTS x 300.
-  const auto v = e.Of(kMsgVideoFrame);
+  const auto v = e.Of(IPC_VIDEO_FRAME);
   ASSERT_GT(v.size(), 40u);
   size_t first = 0;
   while (first < s.video.size() && s.video[first].pts * 300 != v[0].stamp) ++first;
@@ -80,7 +80,7 @@ TEST(StreamEngine, DeliversHeadersFirstThenEveryUnitWithItsOwnStamp) {
     EXPECT_EQ(v[k].stamp, s.video[first + k].pts * 300) << k;
     EXPECT_EQ(NalUnits(v[k].body), NalUnits(s.video[first + k].bytes)) << k;
   }
-  const auto a = e.Of(kMsgAudioFrame);
+  const auto a = e.Of(IPC_AUDIO_FRAME);
   ASSERT_GT(a.size(), 60u);
   first = 0;
   while (first < s.audio.size() && s.audio[first].pts * 300 != a[0].stamp) ++first;
@@ -96,7 +96,7 @@ TEST(StreamEngine, ResetSendsTheFeedBackToTheSearchAndHeadersGoOutAgain) {
   Engine e;
   e.Start();
   e.tuner.Queue(BuildStream(45).ts);
-  ASSERT_TRUE(WaitUntil([&] { return e.Of(kMsgVideoFrame).size() > 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return e.Of(IPC_VIDEO_FRAME).size() > 5; }));
   EXPECT_EQ(e.host.m_nFeedTarget, 1);
 
   e.engine.ResetStreamEngine();
@@ -104,7 +104,7 @@ TEST(StreamEngine, ResetSendsTheFeedBackToTheSearchAndHeadersGoOutAgain) {
   // A new channel with other PIDs.
   e.tuner.Queue(BuildStream(45, 0x0200, 0x0210).ts);
   ASSERT_TRUE(WaitUntil([&] { return e.engine.Pids().video == 0x0200 && e.host.m_nFeedTarget == 1; }));
-  ASSERT_TRUE(WaitUntil([&] { return e.Of(kMsgVideoConfig).size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return e.Of(IPC_VIDEO_CONFIG).size() == 2; }));
   e.Shutdown();
   EXPECT_EQ(e.engine.Pids().audio, 0x0210);
 }

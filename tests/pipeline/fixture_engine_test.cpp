@@ -87,10 +87,10 @@ TEST_P(FixtureThroughEngine, UnitsAreTheManifestsInOrderWithTheirOwnStamps) {
 
   // The two stream headers first, once.
   ASSERT_GE(run.messages.size(), 2u);
-  EXPECT_EQ(run.messages[0].type, kMsgVideoConfig);
-  EXPECT_EQ(run.messages[1].type, kMsgAudioConfig);
-  EXPECT_EQ(OfType(run.messages, kMsgVideoConfig).size(), 1u);
-  EXPECT_EQ(OfType(run.messages, kMsgAudioConfig).size(), 1u);
+  EXPECT_EQ(run.messages[0].type, IPC_VIDEO_CONFIG);
+  EXPECT_EQ(run.messages[1].type, IPC_AUDIO_CONFIG);
+  EXPECT_EQ(OfType(run.messages, IPC_VIDEO_CONFIG).size(), 1u);
+  EXPECT_EQ(OfType(run.messages, IPC_AUDIO_CONFIG).size(), 1u);
   const Bytes& vh = run.messages[0].body;
   ASSERT_GE(vh.size(), 4u);
   EXPECT_EQ(Bytes(vh.begin(), vh.begin() + 4), Bytes({0, 0, 1, 0x67}));
@@ -101,8 +101,8 @@ TEST_P(FixtureThroughEngine, UnitsAreTheManifestsInOrderWithTheirOwnStamps) {
   EXPECT_EQ(run.messages[1].body[0], 0xFF);
   EXPECT_EQ(run.messages[1].body[1], 0xF8);
 
-  const auto writtenVideo = OfType(run.messages, kMsgVideoFrame);
-  const auto writtenAudio = OfType(run.messages, kMsgAudioFrame);
+  const auto writtenVideo = OfType(run.messages, IPC_VIDEO_FRAME);
+  const auto writtenAudio = OfType(run.messages, IPC_AUDIO_FRAME);
   const Matched v = Align(name + " video", writtenVideo, video, true);
   const Matched a = Align(name + " audio", writtenAudio, audio, false);
 
