@@ -3,6 +3,7 @@
 // auto-reset event per side. One class serves both roles.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -53,6 +54,10 @@ class CSharedMemoryIpc {
   // Player, once: wakes the reader, forgets the payload, releases the data mutex.
   void Disconnect();
 
+  // Player: the reader was told to quit and will not acknowledge again. Writes and the disconnect
+  // stop waiting for acknowledgements, also a wait in progress. Any thread.
+  void AbandonPeer();
+
   uint32_t LastError() const { return m_lastError; }
   bool Usable() const { return m_view != nullptr; }
   bool IsConnected() const { return m_connected; }
@@ -70,6 +75,8 @@ class CSharedMemoryIpc {
   void Leave();
   const tvk::Handle& OwnEvent() const { return m_holdsSlot0 ? m_slot0Event : m_slot1Event; }
   const tvk::Handle& PeerEvent() const { return m_holdsSlot0 ? m_slot1Event : m_slot0Event; }
+  // Waits at most kWriteWaitMs for the reader's acknowledgement; true when it came.
+  bool WaitForAcknowledgement();
 
   uint32_t m_lastError = 0;
   bool m_holdsSlot0 = false;
@@ -94,4 +101,6 @@ class CSharedMemoryIpc {
   bool m_disconnected = false;
   int m_ownSlot = -1;             // the slot this side wrote its id into
   bool m_unacknowledged = false;  // a written message the reader has not acknowledged yet
+  std::atomic<bool> m_peerAbandoned{false};
+  tvk::Handle m_abandoned = tvk::CreateEvent(true, false);  // set by AbandonPeer
 };

@@ -14,7 +14,6 @@
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
 #include "platform/registry/registry.h"
-#include "player/pipeline/channel_writer.h"
 #include "tuner/device/device_watcher.h"
 
 namespace tevalo::shell {
@@ -51,7 +50,7 @@ CLiveController::CLiveController(IPlayerView& view, Options options)
       m_options(std::move(options)),
       m_pTuner(std::make_unique<CTDMBDll>()),
       m_blockSource(*m_pTuner),
-      m_engine(*this, m_blockSource) {
+      m_engine(m_sink, m_blockSource, nullptr, this) {
   m_nSearchKind = m_options.searchKind;
   m_nAreaIndex = m_options.areaIndex;
   m_strConfigPath = m_options.configPath;
@@ -98,10 +97,7 @@ void CLiveController::Shutdown() {
   m_bKeepStreams = 0;
   if (m_view.IsRecording()) m_view.StopRecording(false);
   if (m_watcher) m_watcher->Stop();
-  {
-    std::lock_guard lock(m_engine.SendLock());
-    if (m_hFilterQuitEvent) tvk::PulseEvent(m_hFilterQuitEvent);
-  }
+  m_sink.PulseQuit();
   // The start-up thread may be inside a build whose filter waits for this thread: wait while
   // handling its messages.
   StopStartupThread();
@@ -170,10 +166,8 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
         std::lock_guard lock(m_engineLock);
         if (m_engine.Initialised()) m_engine.ResetStreamEngine();
       }
+      m_sink.OpenFilterEvents();
       {
-        std::lock_guard lock(m_engine.SendLock());
-        m_hFilterWakeEvent = tvk::OpenEvent(kFilterWakeEventName);
-        m_hFilterQuitEvent = tvk::OpenEvent(kFilterQuitEventName);
         const int slot = m_nChannelSlot;
         if (slot >= 0 && slot < static_cast<int>(m_Slots.size())) m_Slots[slot].headersValid = 0;
       }
@@ -191,13 +185,8 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
     }
     case COPYDATA_FILTER_RUN: {
       if (data->cbData != pid) return 0;
-      std::lock_guard lock(m_engine.SendLock());
       m_nFilterState = 1;
-      // Formats written before the filter read its channel may have been overwritten unread.
-      if (m_formatsBeforeRun && m_pIpc)
-        pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, m_msgVideoFormat,
-                                              m_msgAudioFormat);
-      m_formatsBeforeRun = false;
+      m_sink.FilterRunning();
       m_bWatchFlagA = 0;
       m_bWatchFlagB = 0;
       return 1;
@@ -206,8 +195,9 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       if (data->cbData != pid) return 0;
       if (m_view.IsRecording()) m_view.StopRecording(false);
       CloseStreamChannel();
-      m_nSourceMode = 0;
+      SetSourceMode(0);
       m_nFilterState = 0;
+      m_sink.FilterStopped();
       return 1;
     case COPYDATA_RECORD_TOGGLE:
       if (m_nSourceMode == 1) {
@@ -223,6 +213,7 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       m_bWatchFlagB = 0;
       CloseStreamChannel();
       m_nFilterState = 0;
+      m_sink.FilterStopped();
       return 1;
     case COPYDATA_IEPG_FILE: {
       const std::u16string path = DecodeCopyDataText(data->lpData, data->cbData);
@@ -236,41 +227,23 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
 
 // ---- opening and tuning ----
 
-void CLiveController::DeleteChannelObject() {
-  m_formatsBeforeRun = false;
-  if (m_pIpc) {
-    m_pIpc->Disconnect();
-    m_pIpc.reset();
-  }
+void CLiveController::SetSourceMode(int mode) {
+  m_nSourceMode = mode;
+  m_engine.SetLiveSource(mode == 1);
 }
 
 int CLiveController::OpenMedia(const std::u16string& url) {
-  if (m_bKeepStreams) {
-    std::lock_guard lock(m_engine.SendLock());
-    DeleteChannelObject();
-  }
+  if (m_bKeepStreams) m_sink.Delete();
   if (!StartsWith(url, kDmbScheme)) {
     const std::u16string ext = PathExtension(url);
     if (ext.empty()) return 1;
     if (UpperAscii(ext) == u".REC") {
-      m_nSourceMode = 3;
+      SetSourceMode(3);
       ClearStatusText(kStripChannel);
     }
     return 1;
   }
-  {
-    std::lock_guard lock(m_engine.SendLock());
-    if (!m_pIpc) {
-      auto ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Player, kIpcChannelName, kIpcPayloadSize, false);
-      if (ipc->Usable()) m_pIpc = std::move(ipc);
-    }
-  }
-  bool connected = false;
-  {
-    std::lock_guard lock(m_engine.SendLock());
-    connected = m_pIpc && m_pIpc->Connect() == 1;
-  }
-  if (connected) {
+  if (m_sink.Connect()) {
     const int r = TuneChannel(url);
     if (r != 0) {
       if (r == 1) {
@@ -283,13 +256,12 @@ int CLiveController::OpenMedia(const std::u16string& url) {
       return 1;
     }
   }
-  std::lock_guard lock(m_engine.SendLock());
-  DeleteChannelObject();
+  m_sink.Delete();
   return 0;
 }
 
 int CLiveController::TuneChannel(const std::u16string& url) {
-  m_nSourceMode = 0;
+  SetSourceMode(0);
   if (StartsWith(url, kDmbScheme)) {
     m_view.ResetPlaybackPanel();
     if (!m_pTuner->IsOpen()) {
@@ -307,7 +279,7 @@ int CLiveController::TuneChannel(const std::u16string& url) {
       bool digits = c.size() == 5;
       for (char16_t ch : c) digits = digits && ch >= u'0' && ch <= u'9';
       if (digits && m_pTuner->SetChannel(aa, bb, cc, 0.0f)) {
-        m_nSourceMode = 1;
+        SetSourceMode(1);
         m_view.ShowProgrammeStripIfEpgOn();
         return 1;
       }
@@ -315,7 +287,7 @@ int CLiveController::TuneChannel(const std::u16string& url) {
     return 0;
   }
   if (UpperAscii(url).find(u".REC") != std::u16string::npos) {
-    m_nSourceMode = 3;
+    SetSourceMode(3);
     return 3;
   }
   return 0;
@@ -359,25 +331,12 @@ void CLiveController::ChangeChannel(std::u16string code, bool updatePanel) {
   if (m_nSourceMode != 0) {
     if (auto graph = MediaGraph()) graph->Stop();  // the filter reports its stop (code 4) here
   }
-  {
-    std::lock_guard lock(m_engine.SendLock());
-    if (m_pIpc) m_bKeepStreams = 1;
-  }
+  if (m_sink.HasChannel()) m_bKeepStreams = 1;
   PlayUrl(url);
   m_nChannelSlot = slot;
 }
 
-void CLiveController::CloseFilterEvents() {
-  std::lock_guard lock(m_engine.SendLock());
-  if (m_hFilterQuitEvent) {
-    if (!m_bKeepStreams) {
-      tvk::PulseEvent(m_hFilterQuitEvent);
-      std::this_thread::yield();
-    }
-  }
-  m_hFilterWakeEvent.Close();
-  m_hFilterQuitEvent.Close();
-}
+void CLiveController::CloseFilterEvents() { m_sink.CloseFilterEvents(m_bKeepStreams != 0); }
 
 void CLiveController::CloseStreamChannel() {
   CloseFilterEvents();
@@ -385,12 +344,7 @@ void CLiveController::CloseStreamChannel() {
     StopReception();
     return;
   }
-  std::lock_guard lock(m_engine.SendLock());
-  if (m_pIpc) {
-    m_pIpc->Disconnect();
-    SleepMs(1);
-    m_pIpc.reset();
-  }
+  m_sink.DisconnectAndDelete();
 }
 
 void CLiveController::StopReception() {
@@ -399,14 +353,14 @@ void CLiveController::StopReception() {
 }
 
 void CLiveController::StopPlayback() {
-  if (m_nSourceMode == 0 || m_nSourceMode == 2) m_nFilterState = 0;
+  if (m_nSourceMode == 0 || m_nSourceMode == 2) {
+    m_nFilterState = 0;
+    m_sink.FilterStopped();
+  }
   if (m_view.IsRecording()) m_view.StopRecording(false);
   std::lock_guard engineLock(m_engineLock);
   m_engine.StopStreamThreads();
-  {
-    std::lock_guard lock(m_engine.SendLock());
-    DeleteChannelObject();
-  }
+  m_sink.Delete();
   m_engine.CloseStreamEvents();
   m_engine.FlushChunkQueue();
   m_engine.FlushPacketQueue();
@@ -531,6 +485,7 @@ std::vector<ChannelEntry> CLiveController::ChannelEntries() const {
 
 void CLiveController::OnTunerRemoved() {
   m_nFilterState = 0;
+  m_sink.FilterStopped();
   m_bTunerStarted = 0;
   m_pTuner->Close();
   ClearStatusText(kStripChannel);
@@ -659,7 +614,7 @@ void CLiveController::OpenQueuedMedia() {
     std::lock_guard lock(m_nameLock);
     current = m_strCurrentMedia;
   }
-  if (!StartsWith(current, kDmbScheme) && IsRecPath(current)) m_nSourceMode = 3;
+  if (!StartsWith(current, kDmbScheme) && IsRecPath(current)) SetSourceMode(3);
   bool pending;
   {
     std::lock_guard lock(m_nameLock);
@@ -756,24 +711,7 @@ void CLiveController::PostGraphEvent() { win::PostMessageW(Hwnd(), WM_MEDIAGRAPH
 
 // ---- stream host ----
 
-bool CLiveController::WriteStreamFrame(const uint8_t* message, size_t size) {
-  const bool video = size >= 4 && ipcle::GetI32(message) == IPC_VIDEO_FRAME;
-  const bool ok = pipeline::WriteFrameToChannel(m_pIpc.get(), m_hFilterWakeEvent, message, size);
-  if (video)
-    ++(ok ? m_counts.videoWritten : m_counts.videoLost);
-  else
-    ++(ok ? m_counts.audioWritten : m_counts.audioLost);
-  return ok;
-}
-
-void CLiveController::SendStreamFormats(int, const StreamFormatMessage& video,
-                                        const StreamFormatMessage& audio) {
-  if (!m_pIpc) return;
-  m_msgVideoFormat = video;
-  m_msgAudioFormat = audio;
-  m_formatsBeforeRun = m_nFilterState == 0;
-  if (!pipeline::WriteStreamFormatsToChannel(m_pIpc.get(), m_hFilterWakeEvent, video, audio)) return;
-  ++m_counts.formatHandOvers;
+void CLiveController::OnStreamFormats(const StreamFormatMessage& video, const StreamFormatMessage& audio) {
   const int slot = m_nChannelSlot;
   if (slot >= 0 && slot < static_cast<int>(m_Slots.size())) {
     ChannelSlot& s = m_Slots[slot];
@@ -817,11 +755,6 @@ void CLiveController::SetChannelLock(int index, int value) {
 
 std::u16string CLiveController::ReadCurrentChannel() {
   return profile::ReadString(m_strConfigPath, kSectionDmb, kKeyCurrent, u"14141");
-}
-
-CLiveController::FrameCounts CLiveController::Counts() const {
-  std::lock_guard lock(const_cast<CLiveController*>(this)->m_engine.SendLock());
-  return m_counts;
 }
 
 }  // namespace tevalo::shell

@@ -6,7 +6,7 @@
 // Threads: the controller belongs to the thread that creates it (the GUI thread), which must run a
 // Qt event loop: the "Tevalo" window it registers receives the filter's WM_COPYDATA there, and the
 // deferred open (timer 105) runs there. Media is opened on the start-up thread, the channel search
-// runs on a search thread, the stream engine's threads call the IStreamHost side. Every thread is
+// runs on a search thread, the stream engine's threads write through the channel sink. Every thread is
 // stopped and joined by Shutdown (the destructor calls it).
 #pragma once
 
@@ -23,6 +23,7 @@
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/sync.h"
 #include "platform/window/window.h"
+#include "player/pipeline/channel_sink.h"
 #include "player/pipeline/graph/media_graph.h"
 #include "player/pipeline/stream_engine.h"
 #include "player/pipeline/tuner_block_source.h"
@@ -66,7 +67,7 @@ struct ChannelSlot {
   int32_t headersValid = 0;
 };
 
-class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOwner {
+class CLiveController final : public pipeline::IStreamEvents, public IMediaGraphOwner {
  public:
   struct Options {
     // Pictures of the "Video Renderer"; may be null.
@@ -124,10 +125,8 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   void StopStartupThread();
   void StopFilePlayback();
 
-  // IStreamHost (the delivery thread, with the send lock held).
-  bool WriteStreamFrame(const uint8_t* message, size_t size) override;
-  void SendStreamFormats(int direction, const StreamFormatMessage& video,
-                         const StreamFormatMessage& audio) override;
+  // IStreamEvents (the delivery thread, after the sink wrote both formats).
+  void OnStreamFormats(const StreamFormatMessage& video, const StreamFormatMessage& audio) override;
 
   // IMediaGraphOwner.
   void OnGraphBuildFailed() override;
@@ -142,14 +141,13 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   std::vector<ChannelEntry> ChannelEntries() const;
   win::HWND Hwnd() const;
 
-  struct FrameCounts {
-    uint64_t videoWritten = 0, audioWritten = 0;
-    uint64_t videoLost = 0, audioLost = 0;  // no channel, or the write failed
-    uint64_t formatHandOvers = 0;
-  };
-  FrameCounts Counts() const;
+  using FrameCounts = pipeline::CChannelSink::Counts;
+  FrameCounts Counts() const { return m_sink.GetCounts(); }
 
   // The main window's data words these operations use.
+  // 0 nothing open, 1 live broadcast, 3 recording file; set through SetSourceMode.
+  std::atomic<int> m_nSourceMode{0};
+  void SetSourceMode(int mode);
   std::atomic<int> m_bOpening{0};
   std::atomic<int> m_bBusy{0};
   std::atomic<int> m_nFilterState{0};
@@ -192,8 +190,7 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   int StartMedia();
   void RunMedia();
   void ChannelSearchThread();
-  void DeleteChannelObject();  // send lock held by the caller
-  void ArmOpenTimer();         // any thread
+  void ArmOpenTimer();  // any thread
   void SetChannelLock(int index, int value);
   std::u16string ReadCurrentChannel();
   void WaitPumping(const std::function<bool()>& done);
@@ -203,19 +200,11 @@ class CLiveController final : public pipeline::IStreamHost, public IMediaGraphOw
   Options m_options;
   std::unique_ptr<CTDMBDll> m_pTuner;
   pipeline::CTunerBlockSource m_blockSource;
+  pipeline::CChannelSink m_sink;
   pipeline::CStreamEngine m_engine;
   std::mutex m_engineLock;  // starting and stopping the stream threads
 
-  // Under the engine's send lock.
-  std::unique_ptr<CSharedMemoryIpc> m_pIpc;
-  tvk::Handle m_hFilterWakeEvent;
-  tvk::Handle m_hFilterQuitEvent;
-  std::array<ChannelSlot, 6> m_Slots;
-  StreamFormatMessage m_msgVideoFormat{};
-  StreamFormatMessage m_msgAudioFormat{};
-  // The formats went out before the filter's receive thread ran; they are sent again on its run report.
-  bool m_formatsBeforeRun = false;
-  FrameCounts m_counts;
+  std::array<ChannelSlot, 6> m_Slots;  // the delivery thread's
 
   std::u16string m_strConfigPath;
   std::unique_ptr<win::Window> m_window;

@@ -1,38 +1,17 @@
-// The engine writing a test broadcast onto the shared-memory channel, read back by a filter-side
-// channel object on its own thread: the stream headers first, then the manifest's units.
+// The engine writing a test broadcast through the channel sink onto the shared-memory channel, read
+// back by a filter-side channel object on its own thread: the stream headers first, then the
+// manifest's units.
 #include <gtest/gtest.h>
 
 #include <atomic>
 
 #include "ipc/filter_protocol.h"
-#include "player/pipeline/channel_writer.h"
+#include "player/pipeline/channel_sink.h"
 #include "player/pipeline/stream_engine.h"
 #include "tests/pipeline/fixture_align.h"
 
 using namespace tevalo::pipeline;
 using namespace tevalo::test;
-
-namespace {
-
-constexpr const char* kChannel = kIpcChannelName;
-
-class ChannelHost : public IStreamHost {
- public:
-  CSharedMemoryIpc* ipc = nullptr;  // guarded by the engine's send lock
-  tvk::Handle wake = tvk::CreateEvent(false, false);
-  std::atomic<int> lost{0};
-
-  bool WriteStreamFrame(const uint8_t* m, size_t size) override {
-    const bool ok = WriteFrameToChannel(ipc, wake, m, size);
-    if (!ok) ++lost;
-    return ok;
-  }
-  void SendStreamFormats(int, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
-    EXPECT_TRUE(WriteStreamFormatsToChannel(ipc, wake, v, a));
-  }
-};
-
-}  // namespace
 
 TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   const std::string name = "basic";
@@ -42,10 +21,10 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   const auto video = Load(name, manifest["video"]);
   const auto audio = Load(name, manifest["audio"]);
 
-  CSharedMemoryIpc filter(IpcRole::Filter, kChannel);
+  CSharedMemoryIpc filter(IpcRole::Filter, kIpcChannelName);
   ASSERT_TRUE(filter.Usable());
-  auto player = std::make_unique<CSharedMemoryIpc>(IpcRole::Player, kChannel);
-  ASSERT_EQ(player->Connect(), 1);
+  CChannelSink sink;
+  ASSERT_TRUE(sink.Connect());
   ASSERT_EQ(filter.Connect(), 1);
 
   std::vector<SentMessage> received;
@@ -63,16 +42,11 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   });
 
   FakeTuner tuner;
-  ChannelHost host;
-  CStreamEngine engine(host, tuner);
-  {
-    std::lock_guard lock(engine.SendLock());
-    host.ipc = player.get();
-  }
+  CStreamEngine engine(sink, tuner);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
   tuner.Queue(ReadFixtureFile(FixturePath(name, "stream.ts")));
-  host.m_nSourceMode = 1;
+  engine.SetLiveSource(true);
   engine.StartStreamThreads();
   engine.StartUsbRead();
   EXPECT_TRUE(WaitUntil(
@@ -83,14 +57,11 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   // which would take the last message a second time.
   stop = true;
   reader.join();
-  {
-    // The channel object goes under the send lock, as the main window deletes it.
-    std::lock_guard lock(engine.SendLock());
-    host.ipc = nullptr;
-    player.reset();
-  }
+  sink.Delete();
 
-  EXPECT_EQ(host.lost, 0);
+  const auto counts = sink.GetCounts();
+  EXPECT_EQ(counts.videoLost + counts.audioLost, 0u);
+  EXPECT_EQ(counts.formatHandOvers, 1u);
   ASSERT_GE(received.size(), 2u);
   EXPECT_EQ(received[0].type, IPC_VIDEO_CONFIG);
   EXPECT_EQ(received[1].type, IPC_AUDIO_CONFIG);

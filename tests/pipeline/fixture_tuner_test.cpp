@@ -75,11 +75,11 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
   CTDMBDll tuner;
   ASSERT_EQ(tuner.Open(nullptr), 1);
   CTunerBlockSource source(tuner);
-  RecordingHost host;
+  RecordingSink host;
   CStreamEngine engine(host, source);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
-  host.m_nSourceMode = 1;
+  engine.SetLiveSource(true);
   ASSERT_EQ(engine.StartStreamThreads(), 1);
   ASSERT_EQ(tuner.SetChannel(uhf - 13, 0, 0, 0.f), 1);
   engine.StartUsbRead();
@@ -107,7 +107,7 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
 
   if (!pmt) {
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(host.m_nFeedTarget, 0);
+    EXPECT_EQ(engine.GetFeedTarget(), FeedTarget::kProgrammeMapSearch);
     return;
   }
   ASSERT_GE(messages.size(), 2u);
