@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,11 +37,17 @@ std::string Utf8(const std::u16string& s) { return tevalo::text::ToUtf8(s); }
 // Prints what the window would show.
 class TerminalView : public CNullPlayerView {
  public:
+  // Each strip's text once, when it changes (the station's name comes again with every table).
   void SetStripText(StripKind kind, const std::u16string& text, int) override {
-    if (text.empty() || kind == StripKind::kProgramme) return;
-    std::printf("[%s] %s\n", kind == StripKind::kChannel ? "channel" : "status", Utf8(text).c_str());
+    if (text.empty() || m_shown[kind] == text) return;
+    m_shown[kind] = text;
+    const char* name = kind == StripKind::kChannel  ? "channel"
+                       : kind == StripKind::kStatus ? "status"
+                                                    : "programme";
+    std::printf("[%s] %s\n", name, Utf8(text).c_str());
     std::fflush(stdout);
   }
+  void ClearStrip(StripKind kind) override { m_shown.erase(kind); }
   void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override {
     int found = 0;
     for (const auto& e : entries)
@@ -59,6 +66,9 @@ class TerminalView : public CNullPlayerView {
     std::fflush(stdout);
   }
   void PostQuit() override { g_stop = true; }
+
+ private:
+  std::map<StripKind, std::u16string> m_shown;
 };
 
 // Keeps the latest picture; the window repaints it on its own thread. The renderer's thread never
