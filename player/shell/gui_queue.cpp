@@ -1,15 +1,55 @@
 #include "player/shell/gui_queue.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 
-namespace tevalo::shell {
+// Qt's event queue hands the wake-up to the GUI thread under its own lock, which ThreadSanitizer
+// does not see; the posting thread releases the event and the GUI thread acquires it.
+#if defined(__SANITIZE_THREAD__)
+#define TEVALO_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TEVALO_TSAN 1
+#endif
+#endif
+#ifdef TEVALO_TSAN
+extern "C" void __tsan_acquire(void* addr);
+extern "C" void __tsan_release(void* addr);
+#endif
 
-CGuiQueue::CGuiQueue() : m_owner(std::this_thread::get_id()), m_context(std::make_unique<QObject>()) {}
+namespace tevalo::shell {
+namespace {
+
+QEvent::Type WakeType() {
+  static const QEvent::Type type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
+
+// Lives on the GUI thread; a wake-up event there drains the queue.
+class CGuiQueue::Receiver final : public QObject {
+ public:
+  explicit Receiver(CGuiQueue& queue) : m_queue(queue) {}
+  bool event(QEvent* e) override {
+#ifdef TEVALO_TSAN
+    __tsan_acquire(e);
+#endif
+    if (e->type() != WakeType()) return QObject::event(e);
+    m_queue.Drain();
+    return true;
+  }
+
+ private:
+  CGuiQueue& m_queue;
+};
+
+CGuiQueue::CGuiQueue() : m_owner(std::this_thread::get_id()), m_receiver(std::make_unique<Receiver>(*this)) {}
 
 CGuiQueue::~CGuiQueue() {
   Close();
-  m_context.reset();  // a wake-up still queued in the event loop dies with its context
+  m_receiver.reset();  // a wake-up still queued in the event loop goes with its receiver
 }
 
 void CGuiQueue::Post(std::function<void()> fn) {
@@ -21,9 +61,12 @@ void CGuiQueue::Post(std::function<void()> fn) {
     wake = !m_wakePending;
     m_wakePending = true;
   }
-  if (wake)
-    QMetaObject::invokeMethod(
-        m_context.get(), [this] { Drain(); }, Qt::QueuedConnection);
+  if (!wake) return;
+  auto* e = new QEvent(WakeType());
+#ifdef TEVALO_TSAN
+  __tsan_release(e);
+#endif
+  QCoreApplication::postEvent(m_receiver.get(), e);
 }
 
 void CGuiQueue::RunOrPost(std::function<void()> fn) {

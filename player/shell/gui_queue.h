@@ -8,8 +8,6 @@
 #include <mutex>
 #include <thread>
 
-class QObject;
-
 namespace tevalo::shell {
 
 class CGuiQueue {
@@ -30,8 +28,10 @@ class CGuiQueue {
   void Close();
 
  private:
+  class Receiver;
+
   const std::thread::id m_owner;
-  std::unique_ptr<QObject> m_context;
+  std::unique_ptr<Receiver> m_receiver;
   std::mutex m_lock;
   std::deque<std::function<void()>> m_queue;
   bool m_wakePending = false;

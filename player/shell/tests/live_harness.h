@@ -87,7 +87,9 @@ struct LiveCore {
     EXPECT_TRUE(core->StartStartupThread());
     window = RegisterPlayerWindow(adapter);
     core->AttachWindow(window->hwnd());
-    if (watchDevices) EXPECT_TRUE(core->StartDeviceWatcher());
+    if (watchDevices) {
+      EXPECT_TRUE(core->StartDeviceWatcher());
+    }
   }
   ~LiveCore() {
     core->Shutdown();
