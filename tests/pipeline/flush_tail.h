@@ -29,8 +29,8 @@ struct FlushedStream {
   bool Reached(const std::vector<SentMessage>& written) const {
     bool video = false, audio = audioStamp < 0;
     for (const auto& m : written) {
-      video = video || (m.type == pipeline::kMsgVideoFrame && m.stamp == videoStamp);
-      audio = audio || (m.type == pipeline::kMsgAudioFrame && m.stamp == audioStamp);
+      video = video || (m.type == IPC_VIDEO_FRAME && m.stamp == videoStamp);
+      audio = audio || (m.type == IPC_AUDIO_FRAME && m.stamp == audioStamp);
     }
     return video && audio;
   }
@@ -39,10 +39,9 @@ struct FlushedStream {
     std::vector<SentMessage> out;
     bool video = false, audio = false;
     for (const auto& m : written) {
-      video = video || (m.type == pipeline::kMsgVideoFrame && m.stamp == videoStamp);
-      audio = audio || (m.type == pipeline::kMsgAudioFrame && m.stamp == audioStamp);
-      if ((m.type == pipeline::kMsgVideoFrame && video) || (m.type == pipeline::kMsgAudioFrame && audio))
-        continue;
+      video = video || (m.type == IPC_VIDEO_FRAME && m.stamp == videoStamp);
+      audio = audio || (m.type == IPC_AUDIO_FRAME && m.stamp == audioStamp);
+      if ((m.type == IPC_VIDEO_FRAME && video) || (m.type == IPC_AUDIO_FRAME && audio)) continue;
       out.push_back(m);
     }
     return out;
