@@ -4,7 +4,7 @@
 #include <cstring>
 #include <thread>
 
-#include "filter/source/le.h"
+#include "ipc/little_endian.h"
 
 namespace halvik {
 namespace {
@@ -60,7 +60,7 @@ CHalvik::~CHalvik() {
 
 std::array<uint8_t, kFilterConnectDataSize> CHalvik::FilterConnectData(uint32_t pid, const std::string& url) {
   std::array<uint8_t, kFilterConnectDataSize> d{};
-  PutLe32(d.data(), pid);
+  ipcle::PutU32(d.data(), pid);
   // The URL as UTF-16LE, at most 259 units and always terminated.
   size_t out = 0;
   for (size_t i = 0; i < url.size() && out < 259;) {
@@ -216,8 +216,8 @@ void CHalvik::ProcessIpcMessage() {
   if (!channel_) return;
   uint8_t head[8];
   if (!channel_->Read(head, 8, 0, 0, 1)) return;
-  const auto type = static_cast<int32_t>(GetLe32(head));
-  const auto length = static_cast<int32_t>(GetLe32(head + 4));
+  const auto type = static_cast<int32_t>(ipcle::GetU32(head));
+  const auto length = static_cast<int32_t>(ipcle::GetU32(head + 4));
   switch (type) {
     case kMsgVideoConfig:
     case kMsgAudioConfig: {
@@ -249,7 +249,7 @@ void CHalvik::ProcessIpcMessage() {
     case kMsgAudioMode: {
       uint8_t arg[4] = {};
       channel_->Read(arg, 4, 8, 2, 0);
-      selection_ = static_cast<int32_t>(GetLe32(arg));
+      selection_ = static_cast<int32_t>(ipcle::GetU32(arg));
       return;
     }
     default:
@@ -273,7 +273,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   r->length = static_cast<uint32_t>(length);
   uint8_t values[32];
   channel_->Read(values, 32, 8, 1, 0);
-  for (int i = 0; i < 4; ++i) r->values[i] = GetLe64(values + 8 * i);
+  for (int i = 0; i < 4; ++i) r->values[i] = ipcle::GetI64(values + 8 * i);
   r->payload.resize(r->length);
   uint8_t none = 0;
   channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);

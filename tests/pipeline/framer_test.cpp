@@ -21,13 +21,13 @@ struct Record : IFramerOutput {
   size_t framesBeforeFormats = 0;
   Bytes video, audio;
   void WriteFrame(const uint8_t* m, size_t size) override {
-    const int32_t type = int32_t(GetLe32(m));
+    const int32_t type = int32_t(ipcle::GetU32(m));
     EXPECT_EQ(size, type == kMsgVideoFrame ? kVideoFrameMessageSize : kAudioFrameMessageSize);
-    EXPECT_EQ(int64_t(GetLe64(m + 8)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 24)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 32)), -1);
-    const uint32_t n = GetLe32(m + 4);
-    frames.push_back({type, int64_t(GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 8)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 24)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 32)), -1);
+    const uint32_t n = ipcle::GetU32(m + 4);
+    frames.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
   }
   void SendStreamFormats(int direction, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     EXPECT_EQ(direction, 0);
