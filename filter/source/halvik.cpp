@@ -1,10 +1,9 @@
 #include "filter/source/halvik.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include "ipc/little_endian.h"
+#include "platform/kernel/tick.h"
 
 namespace halvik {
 namespace {
@@ -13,8 +12,6 @@ constexpr uint32_t kRequestIdle = 1;
 constexpr uint32_t kRequestRun = 2;
 constexpr uint32_t kRequestExit = 3;
 constexpr uint32_t kENotImpl = 0x80004001;
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
@@ -179,9 +176,9 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
-  SleepMs(100);
+  tvk::SleepMs(100);
   for (;;) {
-    SleepMs(5);
+    tvk::SleepMs(5);
     if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
