@@ -57,6 +57,11 @@ inline uint32_t AdtsFrameLength(const uint8_t* h) {
   return (uint32_t(h[3] & 0x03) << 11) | (uint32_t(h[4]) << 3) | (h[5] >> 5);
 }
 
+// The sync the broadcasts' ADTS frames begin with: FF F8 (MPEG-2 identifier, layer 0, CRC present).
+inline bool HasBroadcastAdtsSync(const uint8_t* h, size_t length) {
+  return length >= 2 && h[0] == 0xFF && h[1] == 0xF8;
+}
+
 struct AdtsHeader {
   uint32_t sample_rate = 0;  // 0 for a reserved index
   uint32_t frame_length = 0;

@@ -199,7 +199,7 @@ bool CHalvikF::ReadRecords(uint32_t pause_ms) {
     if (r.head.type == rec::kAudioType) {
       const auto t = timeline_.OnAudio(r.head.time);
       if (!t) continue;
-      if (r.payload.size() < 2 || r.payload[0] != 0xFF || r.payload[1] != 0xF8) continue;
+      if (!streamhdr::HasBroadcastAdtsSync(r.payload.data(), r.payload.size())) continue;
       frame->time = *t;
       frame->payload = std::move(r.payload);
       audio_queue_.Push(std::move(frame));

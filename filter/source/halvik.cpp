@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "ipc/little_endian.h"
+#include "ipc/stream_headers.h"
 #include "platform/kernel/tick.h"
 
 namespace halvik {
@@ -276,7 +277,7 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);
 
   if (type == kMsgAudioFrame) {
-    const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;
+    const bool adts = streamhdr::HasBroadcastAdtsSync(r->payload.data(), r->length);
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;

@@ -163,7 +163,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
   size_t b = 0;
   while (b + kAdtsHeader <= t) {
     const uint8_t* h = x.data() + b;
-    if (h[0] == 0xFF && h[1] == 0xF8 && (h[2] & 0xC0) == 0x40) {
+    if (streamhdr::HasBroadcastAdtsSync(h, kAdtsHeader) && (h[2] & 0xC0) == 0x40) {  // and AAC LC
       if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
       const uint8_t* ref = m_audioFormat.body;
       if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F)) {
