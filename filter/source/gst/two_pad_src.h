@@ -105,6 +105,7 @@ class TwoPadSrc {
   void VideoPass();
   void AudioPass();
   bool NegotiateVideo(PictureSize size);
+  static GstBuffer* AcquireMapped(PadOutput& out, GstMapInfo* map);
   void Push(GstPad* pad, GstBuffer* buf);
 
   GstElement* element_;
