@@ -11,17 +11,17 @@ namespace {
 
 using namespace tevalo::pipeline;
 using tevalo::test::FakeTuner;
-using tevalo::test::RecordingHost;
+using tevalo::test::RecordingSink;
 using tevalo::test::WaitUntil;
 
 void RunEngine(const std::vector<uint8_t>& ts, const std::set<int>&, CAribTextDecoders& dec) {
   FakeTuner tuner;
-  RecordingHost host;
+  RecordingSink host;
   CStreamEngine engine(host, tuner, &dec);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
   tuner.Queue(tevalo::test::Bytes(ts.begin(), ts.end()));
-  host.m_nSourceMode = 1;  // live: the programme-map search runs
+  engine.SetLiveSource(true);  // live: the programme-map search runs
   engine.StartStreamThreads();
   engine.StartUsbRead();
   // the engine leaves the last two blocks queued until more arrive

@@ -69,10 +69,10 @@ class Player {
               r.data.assign(p, p + cds->cbData);
             }
             received.push_back(r);
-            if (r.code == halvik::kCopyDataFilterOpen) {
+            if (r.code == COPYDATA_FILTER_OPEN) {
               ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Player);
               connected = ipc->Usable() && ipc->Connect() == 1;
-            } else if (r.code == halvik::kCopyDataFilterStop) {
+            } else if (r.code == COPYDATA_FILTER_STOP) {
               ipc.reset();
             }
             return 1;
@@ -100,8 +100,8 @@ class Player {
   std::vector<int32_t> notified;
   std::unique_ptr<CSharedMemoryIpc> ipc;
   bool connected = false;
-  const UINT dual_mono_message = RegisterWindowMessageW(u"C3F3B4AB-8C35-47ff-B75E-D7242E81D58E");
-  tvk::Handle wake = tvk::CreateEvent(false, false, halvik::kWakeEventName);
+  const UINT dual_mono_message = RegisterWindowMessageW(kDualMonoMessageName);
+  tvk::Handle wake = tvk::CreateEvent(false, false, kFilterWakeEventName);
 
  private:
   QThread thread_;

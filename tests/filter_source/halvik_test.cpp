@@ -59,15 +59,6 @@ TEST_F(HalvikTest, LoadTakesOnlyXDmbUrls) {
   EXPECT_EQ(sent[0].payload, expect);
 }
 
-TEST_F(HalvikTest, TheConnectDataKeepsLongAndNonAsciiUrlsInBounds) {
-  const auto d = CHalvik::FilterConnectData(7, "x-dmb://\xE3\x81\x82" + std::string(400, 'a'));
-  EXPECT_EQ(d[4 + 2 * 8], 0x42);  // U+3042 as UTF-16LE
-  EXPECT_EQ(d[5 + 2 * 8], 0x30);
-  EXPECT_EQ(d[522], 0);  // the terminator always fits
-  EXPECT_EQ(d[523], 0);
-  EXPECT_EQ(d[520], 'a');
-}
-
 TEST_F(HalvikTest, AChannelThatCannotBeMadeRefusesTheLoadWithoutMessages) {
   host->channel_fails = true;
   EXPECT_FALSE(filter->Load("x-dmb://14141"));

@@ -16,20 +16,20 @@ TEST(LiveRoadMinute, PicturesAndSoundReachTheRenderersForSixtySeconds) {
   RecordingView view;
   CHeadlessVideoOutput video;
   std::atomic<uint64_t> audioFrames{0};
-  CLiveController::Options o;
+  CPlayerCore::Options o;
   o.video = &video;
   o.configPath = tevalo::text::ToUtf16(config);
   o.audioTap = [&](const int16_t*, size_t frames, int, int, int64_t) { audioFrames += frames; };
-  auto controller = std::make_unique<CLiveController>(view, o);
-  ASSERT_TRUE(controller->Initialise());
-  controller->StartTuner();
+  auto live = std::make_unique<LiveCore>(view, o);
+  CPlayerCore& core = *live->core;
+  core.StartTuner();
   ASSERT_TRUE(PumpUntil(
       [&] {
-        auto g = controller->MediaGraph();
+        auto g = core.MediaGraph();
         return g && g->GetFrameRate() > 0;
       },
       30000));
-  const auto startCounts = controller->Counts();
+  const auto startCounts = core.Counts();
   const uint64_t startPictures = video.Count();
   uint64_t pictures = startPictures, sound = audioFrames;
   int quietSeconds = 0;
@@ -42,18 +42,18 @@ TEST(LiveRoadMinute, PicturesAndSoundReachTheRenderersForSixtySeconds) {
     sound = a;
   }
   EXPECT_EQ(quietSeconds, 0) << "seconds in which pictures or sound stalled";
-  const auto counts = controller->Counts();
+  const auto counts = core.Counts();
   const uint64_t written = counts.videoWritten - startCounts.videoWritten;
   const uint64_t rendered = video.Count() - startPictures;
   std::printf(
       "60 s: %llu pictures written, %llu rendered; lost on the channel: %llu video, %llu audio; "
       "frame rate %d/100\n",
       (unsigned long long)written, (unsigned long long)rendered, (unsigned long long)counts.videoLost,
-      (unsigned long long)counts.audioLost, controller->MediaGraph()->GetFrameRate());
+      (unsigned long long)counts.audioLost, core.MediaGraph()->GetFrameRate());
   EXPECT_EQ(counts.videoLost, 0u);
   EXPECT_EQ(counts.audioLost, 0u);
   EXPECT_GE(rendered + 15, written) << "pictures lost between the channel and the renderer";
-  controller.reset();
+  live.reset();
   sim->stop();
 }
 
