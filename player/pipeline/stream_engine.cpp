@@ -256,6 +256,8 @@ void CStreamEngine::DemuxThread() {
         tvk::SetEvent(w == kWaitQuit ? m_handles[kDemux].quit : m_handles[kDemux].reset);
         break;
       }
+      // Once handed over, blocks are the demultiplexer's: a wake left from before must not take one.
+      if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
@@ -294,7 +296,8 @@ void CStreamEngine::ParseThread() {
       continue;
     }
     if (r != kWaitWake) continue;
-    while (!m_quitting[kParse]) {
+    // Blocks after a reset are the search's, however long this thread has been draining.
+    while (!m_quitting[kParse] && m_nFeedTarget != FeedTarget::kProgrammeMapSearch) {
       auto chunk = TakeChunk();
       if (!chunk) break;
       demux->PushBlock(chunk->data.data(), chunk->data.size());

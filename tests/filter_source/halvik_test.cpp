@@ -26,7 +26,7 @@ struct HalvikTest : ::testing::Test {
   }
   // Polls a pin until it delivers or the time runs out.
   template <typename F>
-  bool Eventually(F f, int ms = 3000) {
+  bool Eventually(F f, int ms = 60000) {
     for (int i = 0; i < ms; ++i) {
       if (f()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -206,7 +206,7 @@ TEST(HalvikRecorderHook, RecordingRequestsReachTheRecorderAndDeliveredFramesAreC
   writer.Write(ChannelWriter::Control(263, 0, 0));
   std::vector<uint8_t> pcm(halvik::kAudioBufferSize);
   int delivered = 0;
-  for (int i = 0; i < 3000 && delivered < 3; ++i) {
+  for (int i = 0; i < 60000 && delivered < 3; ++i) {
     delivered += filter->audio_pin().FillBuffer(pcm.data()).deliver;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

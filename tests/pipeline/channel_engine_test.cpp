@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <mutex>
 
 #include "ipc/filter_protocol.h"
 #include "player/pipeline/channel_sink.h"
 #include "player/pipeline/stream_engine.h"
 #include "tests/pipeline/fixture_align.h"
+#include "tests/pipeline/flush_tail.h"
 
 using namespace tevalo::pipeline;
 using namespace tevalo::test;
@@ -27,13 +29,19 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   ASSERT_TRUE(sink.Connect());
   ASSERT_EQ(filter.Connect(), 1);
 
+  std::mutex receivedLock;
   std::vector<SentMessage> received;
+  auto Received = [&] {
+    std::lock_guard g(receivedLock);
+    return received;
+  };
   std::atomic<bool> stop{false};
   std::thread reader([&] {
     IpcIncoming msg;
     while (!stop) {
       if (ReadIpcMessage(filter, msg, 20) != IpcReadResult::Message) continue;
       const int32_t type = msg.header.type;
+      std::lock_guard g(receivedLock);
       if (type == IPC_VIDEO_CONFIG || type == IPC_AUDIO_CONFIG)
         received.push_back({type, -1, Bytes(msg.format.body, msg.format.body + msg.format.length)});
       else if (type == IPC_VIDEO_FRAME || type == IPC_AUDIO_FRAME)
@@ -45,13 +53,13 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   CStreamEngine engine(sink, tuner);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
-  tuner.Queue(ReadFixtureFile(FixturePath(name, "stream.ts")));
+  const auto flushed = WithFlushTail(ReadFixtureFile(FixturePath(name, "stream.ts")), audio.back().bytes);
+  ASSERT_TRUE(flushed);
+  tuner.Queue(flushed->ts);
   engine.SetLiveSource(true);
   engine.StartStreamThreads();
   engine.StartUsbRead();
-  EXPECT_TRUE(WaitUntil(
-      [&] { return tuner.Left() == 0 && engine.QueuedPackets() <= 2 && engine.QueuedChunks() <= 2; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(WaitUntil([&] { return flushed->Reached(Received()); }));
   engine.StopStreamThreads();
   // The reader stops before the player's channel object goes: its disconnect signals the reader,
   // which would take the last message a second time.
@@ -62,6 +70,7 @@ TEST(EngineOnChannel, FilterSideReadsHeadersThenTheUnits) {
   const auto counts = sink.GetCounts();
   EXPECT_EQ(counts.videoLost + counts.audioLost, 0u);
   EXPECT_EQ(counts.formatHandOvers, 1u);
+  received = flushed->WithoutTail(received);
   ASSERT_GE(received.size(), 2u);
   EXPECT_EQ(received[0].type, IPC_VIDEO_CONFIG);
   EXPECT_EQ(received[1].type, IPC_AUDIO_CONFIG);

@@ -29,6 +29,7 @@ class FakeTuner : public pipeline::ITsBlockSource {
     if (m_blocks.empty()) return 0;
     std::copy(m_blocks.front().begin(), m_blocks.front().end(), buffer);
     m_blocks.pop_front();
+    m_lastBlockPoll = m_polls;
     return 1;
   }
   size_t Left() {
@@ -39,11 +40,18 @@ class FakeTuner : public pipeline::ITsBlockSource {
     std::lock_guard lock(m_lock);
     return m_polls;
   }
+  // Whether the reader has polled again since it took the last block: it has queued that block
+  // and had a turn with nothing to read.
+  bool PolledSinceLastBlock(uint64_t more = 1) {
+    std::lock_guard lock(m_lock);
+    return m_blocks.empty() && m_polls >= m_lastBlockPoll + more;
+  }
 
  private:
   std::mutex m_lock;
   std::deque<Bytes> m_blocks;
   uint64_t m_polls = 0;
+  uint64_t m_lastBlockPoll = 0;
 };
 
 struct SentMessage {
@@ -85,8 +93,15 @@ class RecordingSink : public pipeline::IFrameSink {
   std::vector<SentMessage> m_messages;
 };
 
-// Polls until done() or the time is up; true when done.
-inline bool WaitUntil(const std::function<bool()>& done, int seconds = 20) {
+inline std::vector<SentMessage> OfType(const std::vector<SentMessage>& all, int32_t type) {
+  std::vector<SentMessage> out;
+  for (const auto& m : all)
+    if (m.type == type) out.push_back(m);
+  return out;
+}
+
+// Polls until done() or the time is up; true when done. The bound is only there to end a broken run.
+inline bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
     if (done()) return true;

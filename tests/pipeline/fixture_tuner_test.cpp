@@ -4,6 +4,7 @@
 // first pass, so nothing of it stays queued at the end: every unit of the file comes out.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -74,7 +75,18 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
 
   CTDMBDll tuner;
   ASSERT_EQ(tuner.Open(nullptr), 1);
-  CTunerBlockSource source(tuner);
+  CTunerBlockSource tunerSource(tuner);
+  // Counts the blocks the engine takes.
+  struct Counting : ITsBlockSource {
+    ITsBlockSource& inner;
+    std::atomic<uint64_t> blocks{0};
+    explicit Counting(ITsBlockSource& s) : inner(s) {}
+    int GetTSStream(uint8_t* buffer, int* count) override {
+      const int r = inner.GetTSStream(buffer, count);
+      blocks += r == 1;
+      return r;
+    }
+  } source(tunerSource);
   RecordingSink host;
   CStreamEngine engine(host, source);
   engine.InitStreamEngine();
@@ -99,7 +111,9 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
         },
         40));
   } else {
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Two passes of the file have gone through the search.
+    const uint64_t fileBlocks = ReadFixtureFile(FixturePath(name, "stream.ts")).size() / 1128;
+    EXPECT_TRUE(WaitUntil([&] { return source.blocks >= 2 * fileBlocks + 3; }));
   }
   engine.StopStreamThreads();
   tuner.Close();

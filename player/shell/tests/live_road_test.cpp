@@ -75,7 +75,7 @@ class LiveRoad : public ::testing::Test {
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     std::printf("closing during %s: %.0f ms\n", during, ms);
     EXPECT_FALSE(ran) << "closing ran the event loop";
-    EXPECT_LT(ms, 10000) << "closing hangs";
+    EXPECT_LT(ms, 60000) << "closing hangs";  // a hang, not a busy machine
     EXPECT_TRUE(PumpUntil([&] { return ran; }, 5000)) << "the queued event was lost";
     EXPECT_FALSE(core().StreamThreadsRunning());
   }
@@ -95,15 +95,14 @@ int CountFds() { return CountEntries("/proc/self/fd"); }
 TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000)) << "no picture after the search";
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000)) << "no picture after the search";
   EXPECT_EQ(std::count_if(view.panel.begin(), view.panel.end(),
                           [](const ChannelEntry& e) { return e.availability == 1; }),
             3);
   const uint64_t before = video.Count();
   const uint64_t audioBefore = audio.buffers;
-  PumpFor(2000);
-  EXPECT_GT(video.Count(), before + 15) << "pictures stopped";
-  EXPECT_GT(audio.buffers.load(), audioBefore + 10) << "sound stopped";
+  EXPECT_TRUE(PumpUntil([&] { return video.Count() > before + 15; }, 60000)) << "pictures stopped";
+  EXPECT_TRUE(PumpUntil([&] { return audio.buffers.load() > audioBefore + 10; }, 60000)) << "sound stopped";
   EXPECT_EQ(core().State().filterState, FilterState::kRunning);
   EXPECT_EQ(core().State().sourceMode, SourceMode::kLive);
   EXPECT_TRUE(core().State().streamFormatsKnown);
@@ -134,7 +133,7 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
 TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   const int tasks = CountTasks();
   const int fds = CountFds();
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
@@ -143,13 +142,13 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
     auto old = core().MediaGraph();
     const auto t0 = std::chrono::steady_clock::now();
     core().ChangeChannel(codes[i % 3], false);
-    ASSERT_TRUE(WaitPlaying(old.get(), 20000)) << "change " << i << " did not play: " << State();
+    ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << "change " << i << " did not play: " << State();
     zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     EXPECT_EQ(core().CurrentChannel(), codes[i % 3]);
   }
-  PumpFor(500);
-  EXPECT_LE(CountTasks(), tasks + 2);
-  EXPECT_LE(CountFds(), fds + 4);
+  // The threads and handles of the old graphs go, however long they take.
+  EXPECT_TRUE(PumpUntil([&] { return CountTasks() <= tasks + 2; }, 60000)) << CountTasks() << " threads";
+  EXPECT_TRUE(PumpUntil([&] { return CountFds() <= fds + 4; }, 60000)) << CountFds() << " descriptors";
 
   std::sort(zaps.begin(), zaps.end());
   const auto counts = core().Counts();
@@ -163,7 +162,7 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
 TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto old = core().MediaGraph();
   sim->remove();
   ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextRemoved; }, 10000));
@@ -173,14 +172,14 @@ TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   EXPECT_EQ(view.levelBars, 0);
   EXPECT_EQ(view.StripText(StripKind::kChannel), u"");
   sim->insert();
-  ASSERT_TRUE(WaitPlaying(old.get(), 30000)) << "no picture after the stick came back";
+  ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << "no picture after the stick came back";
   EXPECT_TRUE(core().State().tunerStarted);
 }
 
 TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   const std::u16string good = core().CurrentChannel();
   core().SetCurrentChannel(u"99141");  // no such channel index
   core().PlayUrl(u"x-dmb://nosuch");
@@ -189,7 +188,7 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
         const auto s = core().State();
         return s.graphCloseReports > 0 && !s.opening && view.StripText(StripKind::kStatus) == kTextNoSignal;
       },
-      15000));
+      60000));
   const auto failed = core().State();
   EXPECT_EQ(failed.graphCloseReports, 1u);
   EXPECT_EQ(core().MediaGraph(), nullptr);
@@ -198,7 +197,7 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   EXPECT_EQ(failed.filterState, FilterState::kStopped);
   // The next change tries again.
   core().ChangeChannel(good, false);
-  ASSERT_TRUE(WaitPlaying(nullptr, 20000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
 }
 
 TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
@@ -235,8 +234,14 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
           }
         });
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
-  PumpFor(8000);
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  // Six flashes and beeps: the first second is left out, four offsets are needed.
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        std::lock_guard lock(m);
+        return flashes.size() >= 6 && onsets.size() >= 6;
+      },
+      60000));
   controller.reset();  // the tap and the output above go out of scope with this test
   ASSERT_GE(flashes.size(), 5u);
   ASSERT_GE(onsets.size(), 5u);
@@ -259,7 +264,7 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
 TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto first = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
   ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
@@ -273,7 +278,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
         return view.Shown(u"チャンネル : LATER") && !core().State().opening && g && g != first &&
                g->GetFrameRate() > 0;
       },
-      30000))
+      60000))
       << State();
   EXPECT_EQ(core().CurrentChannel(), u"12121");
 }
@@ -284,7 +289,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
 TEST_F(LiveRoad, ClosingWhileMediaOpensDoesNotHang) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 30000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   CloseWithoutHang("an open");
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_EQ(core().MediaGraph(), nullptr);
@@ -293,7 +298,7 @@ TEST_F(LiveRoad, ClosingWhileMediaOpensDoesNotHang) {
 TEST_F(LiveRoad, ClosingDuringAFailedLiveBuildDoesNotHang) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   core().SetCurrentChannel(u"99141");  // no such channel index: the build fails
   core().PlayUrl(u"x-dmb://nosuch");
   ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
@@ -305,7 +310,7 @@ TEST_F(LiveRoad, ClosingDuringAFailedLiveBuildDoesNotHang) {
 TEST_F(LiveRoad, ClosingWhileTheOldGraphStopsDoesNotHang) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   // The open step stops the playing graph first, on the start-up thread (the filter's stop report
   // comes from there), then builds the next one.
   core().SetCurrentChannel(u"13131");
@@ -320,7 +325,7 @@ TEST_F(LiveRoad, ClosingWhileTheOldGraphStopsDoesNotHang) {
 TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   ASSERT_TRUE(PumpUntil([&] { return view.state.streamFormatsKnown; }, 10000)) << State();
   EXPECT_EQ(view.offGuiThread, 0);
   const size_t searching = view.Find("animation 506");
@@ -347,7 +352,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
   const size_t before = view.events.size();
   auto old = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
-  ASSERT_TRUE(WaitPlaying(old.get(), 20000)) << State();
+  ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << State();
   const size_t cleared = view.Find("clear 1", before);
   const size_t status = view.Find("strip 4 チャンネル変更中", cleared);
   const size_t again = view.Find("video on", status);
@@ -362,7 +367,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
 TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
   Start(SampleChannels());
   core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 30000));
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
   tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
   tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
@@ -383,7 +388,7 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
   auto old = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
   EXPECT_FALSE(core().IsRecording());
-  ASSERT_TRUE(WaitPlaying(old.get(), 20000)) << State();
+  ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << State();
   EXPECT_LT(view.Find("recording on"), view.Find("recording off"));
   EXPECT_NE(view.Find("recording off"), std::string::npos);
   EXPECT_FALSE(core().Timers().IsArmed(TimerId::kRecordingClock));

@@ -8,6 +8,7 @@
 #include "fixture_units.h"
 #include "live_harness.h"
 #include "tests/common/child_process.h"
+#include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
 namespace {
@@ -36,7 +37,8 @@ Bytes ParameterSets(const Bytes& au) {
 }
 
 // The basic fixture, `loops` passes, written as the live recorder writes; its length in ms.
-uint32_t WriteRecording(const std::string& path, int loops) {
+// lastPictureCode receives the frame code of its last picture.
+uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode) {
   struct Unit {
     uint32_t type;
     int64_t pts;
@@ -52,6 +54,9 @@ uint32_t WriteRecording(const std::string& path, int loops) {
     if (audioConfig.empty()) audioConfig.assign(u.bytes.begin(), u.bytes.begin() + 7);
     units.push_back({IPC_AUDIO_FRAME, u.pts, std::move(u.bytes)});
   }
+  *lastPictureCode = int(std::count_if(units.begin(), units.end(),
+                                       [](const Unit& u) { return u.type == IPC_VIDEO_FRAME; })) -
+                     1;
   std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
     return a.pts != b.pts ? a.pts < b.pts : a.type > b.type;
   });
@@ -91,13 +96,14 @@ struct Player {
 TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   const std::string config = WriteInstallation();
   const std::string path = Env("XDG_RUNTIME_DIR") + "/rec/play.rec";
-  const uint32_t ms = WriteRecording(path, 3);
+  int lastPictureCode = -1;
+  const uint32_t ms = WriteRecording(path, 3, &lastPictureCode);
   ASSERT_GT(ms, 10000u);
   Player player(config);
   CPlayerCore& core = player.Core();
   CHeadlessVideoOutput& video = player.video;
   core.PlayUrl(tevalo::text::ToUtf16(path));
-  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 5 && !core.State().opening; }, 15000));
+  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 5 && !core.State().opening; }, 60000));
   auto graph = core.MediaGraph();
   ASSERT_TRUE(graph);
   EXPECT_EQ(graph->SourceFactory(), "halvikfsrc");
@@ -116,7 +122,7 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
     ASSERT_EQ(graph->SetPosition(target), S_OK) << target;
     int position = -1;
     ASSERT_TRUE(PumpUntil(
-        [&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 5000))
+        [&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; }, 60000))
         << "seek to " << target << " reads " << position;
   }
   // Near the end and running: the position reaches the duration and the pictures end with the
@@ -130,9 +136,16 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
         if (graph->GetPosition(&p) == 1) highest = std::max(highest, p);
         return highest >= duration;
       },
-      10000);
+      60000);
   EXPECT_GE(highest, duration - 1) << "of " << duration;
-  PumpFor(500);
+  // The file's last picture is shown; nothing may follow it.
+  const auto code = [&] {
+    const auto p = video.Last();
+    return p.bgrx.empty() ? -1
+                          : tevalo::test::ReadFrameCodeBgrx(p.bgrx.data(), p.width, p.height, p.width * 4);
+  };
+  EXPECT_TRUE(PumpUntil([&] { return code() == lastPictureCode; }, 60000))
+      << "the last picture shown is " << code() << ", the file's last " << lastPictureCode;
   const uint64_t atEnd = video.Count();
   PumpFor(1000);
   EXPECT_EQ(video.Count(), atEnd) << "pictures after the end of the file";
@@ -161,7 +174,7 @@ TEST(RecordingPlayback, ARecordingTevaloLiveMadeOnTheLiveRoadPlaysBack) {
   CPlayerCore& core = player.Core();
   CHeadlessVideoOutput& video = player.video;
   core.PlayUrl(tevalo::text::ToUtf16(path));
-  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 10 && !core.State().opening; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return video.Count() > 10 && !core.State().opening; }, 60000));
   auto graph = core.MediaGraph();
   ASSERT_TRUE(graph);
   EXPECT_EQ(graph->SourceFactory(), "halvikfsrc");
@@ -172,7 +185,7 @@ TEST(RecordingPlayback, ARecordingTevaloLiveMadeOnTheLiveRoadPlaysBack) {
   EXPECT_EQ(picture.width, 320);
   EXPECT_EQ(picture.height, 180);
   int position = 0;
-  ASSERT_TRUE(PumpUntil([&] { return graph->GetPosition(&position) == 1 && position >= 5; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return graph->GetPosition(&position) == 1 && position >= 5; }, 60000));
   player.Close();
 }
 
