@@ -1,8 +1,9 @@
 #include "filter/source/halvik.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
+
+#include "ipc/stream_headers.h"
+#include "platform/kernel/tick.h"
 
 namespace halvik {
 namespace {
@@ -11,8 +12,6 @@ constexpr uint32_t kRequestIdle = 1;
 constexpr uint32_t kRequestRun = 2;
 constexpr uint32_t kRequestExit = 3;
 constexpr uint32_t kENotImpl = 0x80004001;
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
@@ -146,9 +145,9 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
-  SleepMs(100);
+  tvk::SleepMs(100);
   for (;;) {
-    SleepMs(5);
+    tvk::SleepMs(5);
     if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
@@ -215,7 +214,7 @@ void CHalvik::HandleFrame() {
   r->payload = std::move(message_.payload);
 
   if (r->type == IPC_AUDIO_FRAME) {
-    const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;
+    const bool adts = streamhdr::HasBroadcastAdtsSync(r->payload.data(), r->length);
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;

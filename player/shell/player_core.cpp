@@ -2,11 +2,11 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
 
+#include "platform/kernel/tick.h"
 #include "platform/path/path.h"
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
@@ -25,8 +25,6 @@ constexpr char16_t kKeyCurrent[] = u"CurrentChannel";
 constexpr char16_t kKeyLast[] = u"LastChannel";
 constexpr char16_t kKeyFileName[] = u"FileName";
 constexpr char16_t kNullName[] = u"NULL";
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::u16string Ascii(const std::string& s) { return tevalo::text::ToUtf16(s); }
 
@@ -262,11 +260,11 @@ bool CPlayerCore::OnFilterOpen(const FilterConnectData& data) {
   }
   SetLevel(kLevelNone, 0);
   m_openResult = OpenMedia(data.url);
-  SleepMs(10);
+  tvk::SleepMs(10);
   if (m_nSourceMode == SourceMode::kLive || m_nSourceMode == SourceMode::kRecording) {
     if (m_engine.ThreadsRunning()) m_engine.StartUsbRead();
   }
-  SleepMs(1);
+  tvk::SleepMs(1);
   return true;
 }
 
@@ -345,7 +343,7 @@ int CPlayerCore::TuneChannel(const std::u16string& url) {
     Emit([](IPlayerView& v) { v.ResetPlaybackPanel(); });
     if (!m_pTuner->IsOpen()) {
       if (!m_pTuner->Open(m_hwnd.load())) Emit([](IPlayerView& v) { v.PostQuit(); });
-      SleepMs(100);
+      tvk::SleepMs(100);
     }
     const std::u16string code = CurrentChannel();
     if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, code);
@@ -511,7 +509,7 @@ int CPlayerCore::BeginSearch(SearchKind kind) {
   {
     std::lock_guard lock(m_receptionLock);
     m_pTuner->Close();
-    SleepMs(5);
+    tvk::SleepMs(5);
     if (!m_pTuner->Open(m_hwnd.load())) return 0;
   }
   m_bSearching = true;

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ipc/stream_headers.h"
 #include "player/pipeline/es_framer.h"
-#include "player/pipeline/h264_timing.h"
 #include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
@@ -306,11 +306,11 @@ TEST(AudioFraming, ImpossibleCandidatesArePassedOver) {
 
 TEST(H264Timing, DamagedSpsGivesNoPeriod) {
   const Bytes good = Sps(1, 30);
-  EXPECT_EQ(SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
   for (size_t n = 0; n < good.size(); ++n) {
-    const int64_t p = SpsFramePeriodTicks(good.data(), n);
+    const int64_t p = streamhdr::SpsFramePeriodTicks(good.data(), n);
     EXPECT_TRUE(p == 0 || p == 27000000 / 15) << n;
   }
   const Bytes absurd = Sps(1, 1000000);
-  EXPECT_EQ(SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
 }
