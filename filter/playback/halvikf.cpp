@@ -197,7 +197,8 @@ bool CHalvikF::ReadRecords(uint32_t pause_ms) {
     if (r.head.type == rec::kAudioType) {
       const auto t = timeline_.OnAudio(r.head.time);
       if (!t) continue;
-      if (r.payload.size() < 2 || r.payload[0] != 0xFF || r.payload[1] != 0xF8) continue;
+      const bool adts = r.payload.size() >= 2 && r.payload[0] == 0xFF && r.payload[1] == 0xF8;
+      if (!adts && !audio_pin_.accepts_non_adts_frames()) continue;  // ER-BSAC units have no header
       frame->time = *t;
       frame->payload = std::move(r.payload);
       audio_queue_.Push(std::move(frame));

@@ -69,12 +69,6 @@ GstCaps* VideoCaps(int w, int h) {
                              GST_TYPE_FRACTION, 1, 1, nullptr);
 }
 
-GstCaps* AudioCaps(int rate) {
-  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
-                             "interleaved", "rate", G_TYPE_INT, rate, "channels", G_TYPE_INT, 2,
-                             "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
-}
-
 // Sample times are the file times divided by the rate.
 GstClockTime ScaledTime(int64_t time, double rate) {
   const double t = static_cast<double>(time) / rate;
@@ -172,12 +166,9 @@ void AudioLoop(gpointer data) {
   auto* self = HALVIKF_SRC(data);
   g_usleep(kAudioPassUs);
   if (self->core->stopping()) return;
-  const int rate = self->core->audio_rate();
-  GstCaps* caps = AudioCaps(rate);
-  const bool ok = self->audio_out->same_caps(caps) ||
-                  self->audio_out->Negotiate(caps, halvik::kAudioBufferSize, halvik::kAudioBufferCount);
-  gst_caps_unref(caps);
-  if (!ok) return;
+  halvik::CHalvikAudioStream& pin = self->core->audio_pin();
+  const int aac_rate = self->core->audio_rate();
+  if (!halvik::NegotiateAudio(*self->audio_out, halvik::NextAudioRate(pin, aac_rate))) return;
   PushSegmentIfDue(self, self->audio_pad, self->audio_segment_due);
   GstBuffer* buf = self->audio_out->Acquire();
   if (!buf) return;
@@ -186,13 +177,14 @@ void AudioLoop(gpointer data) {
     gst_buffer_unref(buf);
     return;
   }
-  const auto fill = self->core->audio_pin().FillBuffer(map.data);
+  const auto fill = pin.FillBuffer(map.data);
   gst_buffer_unmap(buf, &map);
-  if (!fill.deliver) {
+  const GstClockTime frame =
+      fill.deliver ? halvik::FinishAudioBuffer(*self->audio_out, buf, fill, aac_rate) : GST_CLOCK_TIME_NONE;
+  if (frame == GST_CLOCK_TIME_NONE) {
     gst_buffer_unref(buf);
     return;
   }
-  const GstClockTime frame = gst_util_uint64_scale_int(halvik::kAudioBufferSize / 4, GST_SECOND, rate);
   if (fill.time + int64_t(frame / 100) <= 0) {  // sound before the seek's target
     gst_buffer_unref(buf);
     return;

@@ -46,21 +46,16 @@ GstStaticPadTemplate video_template = GST_STATIC_PAD_TEMPLATE(
     GST_STATIC_CAPS("video/x-raw, format=(string)BGRx, width=(int)[1,4096], height=(int)[1,4096], "
                     "framerate=(fraction)15/1, pixel-aspect-ratio=(fraction)1/1"));
 
-GstStaticPadTemplate audio_template =
-    GST_STATIC_PAD_TEMPLATE("DMBStream_AUDIO_stereo", GST_PAD_SRC, GST_PAD_ALWAYS,
-                            GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
-                                            "rate=(int)48000, channels=(int)2, channel-mask=(bitmask)0x3"));
+// 48000 Hz for AAC; an ER-BSAC stream plays at its own rate.
+GstStaticPadTemplate audio_template = GST_STATIC_PAD_TEMPLATE(
+    "DMBStream_AUDIO_stereo", GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
+                    "rate=(int)[8000,96000], channels=(int)2, channel-mask=(bitmask)0x3"));
 
 GstCaps* VideoCaps(int w, int h) {
   return gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width", G_TYPE_INT, w, "height",
                              G_TYPE_INT, h, "framerate", GST_TYPE_FRACTION, 15, 1, "pixel-aspect-ratio",
                              GST_TYPE_FRACTION, 1, 1, nullptr);
-}
-
-GstCaps* AudioCaps() {
-  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
-                             "interleaved", "rate", G_TYPE_INT, kAudioRate, "channels", G_TYPE_INT, 2,
-                             "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
 }
 
 void Stamp(GstBuffer* buf, int64_t time, bool discont, GstClockTime duration) {
@@ -128,10 +123,8 @@ void AudioLoop(gpointer data) {
   auto* self = HALVIK_SRC(data);
   g_usleep(kPassSleepUs);
   if (self->core->stopping()) return;
-  static GstCaps* const caps = AudioCaps();
-  if (!self->audio_out->same_caps(caps) &&
-      !self->audio_out->Negotiate(caps, kAudioBufferSize, kAudioBufferCount))
-    return;
+  CHalvikAudioStream& pin = self->core->audio_pin();
+  if (!NegotiateAudio(*self->audio_out, NextAudioRate(pin, kAudioRate))) return;
   GstBuffer* buf = self->audio_out->Acquire();
   if (!buf) return;
   GstMapInfo map;
@@ -139,14 +132,15 @@ void AudioLoop(gpointer data) {
     gst_buffer_unref(buf);
     return;
   }
-  const auto fill = self->core->audio_pin().FillBuffer(map.data);
+  const auto fill = pin.FillBuffer(map.data);
   gst_buffer_unmap(buf, &map);
-  if (!fill.deliver) {
+  const GstClockTime duration =
+      fill.deliver ? FinishAudioBuffer(*self->audio_out, buf, fill, kAudioRate) : GST_CLOCK_TIME_NONE;
+  if (duration == GST_CLOCK_TIME_NONE) {
     gst_buffer_unref(buf);
     return;
   }
-  Stamp(buf, fill.time, fill.discontinuity,
-        gst_util_uint64_scale_int(kAudioBufferSize / 4, GST_SECOND, kAudioRate));
+  Stamp(buf, fill.time, fill.discontinuity, duration);
   Push(self, self->audio_pad, buf);
 }
 
