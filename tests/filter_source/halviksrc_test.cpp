@@ -20,6 +20,28 @@ struct HalviksrcTest : ::testing::Test {
   ChannelWriter writer{host->box, &host->wake};
   void SetUp() override { halvik::SetFilterHost(host); }
   void TearDown() override { halvik::SetFilterHost(nullptr); }
+
+  struct Played {
+    std::string video_caps, audio_caps;
+    std::vector<testgraph::VideoSample> video;
+    std::vector<testgraph::AudioSample> audio;
+  };
+  // Feeds the whole stream at once and keeps what comes out until every unit has (at most 10 s).
+  Played PlayAll(const testgraph::Stream& stream) {
+    const size_t video_frames = testgraph::CountUnits(stream, 259);
+    const size_t audio_frames = testgraph::CountUnits(stream, 260);
+    Graph g(false);
+    g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+    g.Set(GST_STATE_PLAYING);
+    std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
+    const bool all = g.WaitFor(
+        [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
+    feeder.join();
+    EXPECT_TRUE(all);
+    Played p{g.caps(g.vsink), g.caps(g.asink), g.video(), g.audio()};
+    g.Set(GST_STATE_NULL);
+    return p;
+  }
 };
 
 TEST_F(HalviksrcTest, ElementShape) {
@@ -73,23 +95,13 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
   const int64_t first_audio_pts = stream.units[0].pts90;
   ASSERT_EQ(stream.units[0].type, 260);
 
-  Graph g(false);
-  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
-  g.Set(GST_STATE_PLAYING);
-  std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
-  const bool all = g.WaitFor(
-      [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
-  feeder.join();
-  EXPECT_TRUE(all);
-  EXPECT_EQ(g.caps(g.vsink),
+  const auto [video_caps, audio_caps, video, audio] = PlayAll(stream);
+  EXPECT_EQ(video_caps,
             "video/x-raw, format=(string)BGRx, width=(int)320, height=(int)180, "
             "framerate=(fraction)15/1, pixel-aspect-ratio=(fraction)1/1");
-  EXPECT_EQ(g.caps(g.asink),
+  EXPECT_EQ(audio_caps,
             "audio/x-raw, format=(string)S16LE, layout=(string)interleaved, rate=(int)48000, "
             "channels=(int)2, channel-mask=(bitmask)0x0000000000000003");
-  const auto video = g.video();
-  const auto audio = g.audio();
-  g.Set(GST_STATE_NULL);
 
   // Every picture shows the fixture's frame counter in order, at the time its stamp gives (plus the
   // 20 ms by which the upsampling AAC decoder delays the sound), and is close to the reference
@@ -129,20 +141,10 @@ TEST_F(HalviksrcTest, ErBsacSoundComesAtItsRateAndTheUnitsTimes) {
   ASSERT_EQ(stream.units[0].type, 260);
   const int64_t first_audio_pts = stream.units[0].pts90;
 
-  Graph g(false);
-  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
-  g.Set(GST_STATE_PLAYING);
-  std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
-  const bool all = g.WaitFor(
-      [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
-  feeder.join();
-  EXPECT_TRUE(all);
-  EXPECT_EQ(g.caps(g.asink),
+  const auto [video_caps, audio_caps, video, audio] = PlayAll(stream);
+  EXPECT_EQ(audio_caps,
             "audio/x-raw, format=(string)S16LE, layout=(string)interleaved, rate=(int)44100, "
             "channels=(int)2, channel-mask=(bitmask)0x0000000000000003");
-  const auto video = g.video();
-  const auto audio = g.audio();
-  g.Set(GST_STATE_NULL);
 
   ASSERT_EQ(audio.size(), audio_frames);
   size_t k = 0;
