@@ -29,7 +29,7 @@ struct Models {
   std::optional<uint16_t> ms_used;
   const CumulativeModel* stereo_info = nullptr;
   std::optional<uint16_t> noise_flag;
-  // Noise energies, 256 below to 255 above max_scalefactor - 100.
+  // Noise energies: the symbol less 256.
   const CumulativeModel* noise_energy = nullptr;
   // Significance: [cband_si][planes below the band's top plane][context]; refinement: by the
   // line's magnitude so far (saturated at 15).
