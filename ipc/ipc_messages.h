@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "ipc/little_endian.h"
+
 // Message types (first word of every message).
 inline constexpr int32_t IPC_VIDEO_CONFIG = 257;
 inline constexpr int32_t IPC_AUDIO_CONFIG = 258;
@@ -85,30 +87,6 @@ static_assert(offsetof(ControlMessage, type) == 0 && offsetof(ControlMessage, le
 static_assert(offsetof(ControlMessage, argument) == 8);
 // The records are also used in place (written to the channel and to files as they lie in memory).
 static_assert(std::endian::native == std::endian::little, "the message records are little-endian");
-
-// Explicit little-endian access for code that reads or builds the records from bytes.
-namespace ipcle {
-
-inline uint32_t GetU32(const uint8_t* p) {
-  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
-}
-inline int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
-inline uint64_t GetU64(const uint8_t* p) { return uint64_t(GetU32(p)) | uint64_t(GetU32(p + 4)) << 32; }
-inline int64_t GetI64(const uint8_t* p) { return static_cast<int64_t>(GetU64(p)); }
-inline void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-inline void PutI32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
-inline void PutU64(uint8_t* p, uint64_t v) {
-  PutU32(p, uint32_t(v));
-  PutU32(p + 4, uint32_t(v >> 32));
-}
-inline void PutI64(uint8_t* p, int64_t v) { PutU64(p, static_cast<uint64_t>(v)); }
-
-}  // namespace ipcle
 
 // The fixed size a frame message of this type is written with (0: not a frame type).
 inline uint32_t FrameMessageBytes(int32_t type) {

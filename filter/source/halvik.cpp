@@ -1,10 +1,10 @@
 #include "filter/source/halvik.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
-#include "filter/source/le.h"
+#include "ipc/little_endian.h"
+#include "ipc/stream_headers.h"
+#include "platform/kernel/tick.h"
 
 namespace halvik {
 namespace {
@@ -13,8 +13,6 @@ constexpr uint32_t kRequestIdle = 1;
 constexpr uint32_t kRequestRun = 2;
 constexpr uint32_t kRequestExit = 3;
 constexpr uint32_t kENotImpl = 0x80004001;
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
@@ -60,7 +58,7 @@ CHalvik::~CHalvik() {
 
 std::array<uint8_t, kFilterConnectDataSize> CHalvik::FilterConnectData(uint32_t pid, const std::string& url) {
   std::array<uint8_t, kFilterConnectDataSize> d{};
-  PutLe32(d.data(), pid);
+  ipcle::PutU32(d.data(), pid);
   // The URL as UTF-16LE, at most 259 units and always terminated.
   size_t out = 0;
   for (size_t i = 0; i < url.size() && out < 259;) {
@@ -179,9 +177,9 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
-  SleepMs(100);
+  tvk::SleepMs(100);
   for (;;) {
-    SleepMs(5);
+    tvk::SleepMs(5);
     if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
@@ -216,8 +214,8 @@ void CHalvik::ProcessIpcMessage() {
   if (!channel_) return;
   uint8_t head[8];
   if (!channel_->Read(head, 8, 0, 0, 1)) return;
-  const auto type = static_cast<int32_t>(GetLe32(head));
-  const auto length = static_cast<int32_t>(GetLe32(head + 4));
+  const auto type = static_cast<int32_t>(ipcle::GetU32(head));
+  const auto length = static_cast<int32_t>(ipcle::GetU32(head + 4));
   switch (type) {
     case kMsgVideoConfig:
     case kMsgAudioConfig: {
@@ -249,7 +247,7 @@ void CHalvik::ProcessIpcMessage() {
     case kMsgAudioMode: {
       uint8_t arg[4] = {};
       channel_->Read(arg, 4, 8, 2, 0);
-      selection_ = static_cast<int32_t>(GetLe32(arg));
+      selection_ = static_cast<int32_t>(ipcle::GetU32(arg));
       return;
     }
     default:
@@ -273,13 +271,13 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   r->length = static_cast<uint32_t>(length);
   uint8_t values[32];
   channel_->Read(values, 32, 8, 1, 0);
-  for (int i = 0; i < 4; ++i) r->values[i] = GetLe64(values + 8 * i);
+  for (int i = 0; i < 4; ++i) r->values[i] = ipcle::GetI64(values + 8 * i);
   r->payload.resize(r->length);
   uint8_t none = 0;
   channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);
 
   if (type == kMsgAudioFrame) {
-    const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;
+    const bool adts = streamhdr::HasBroadcastAdtsSync(r->payload.data(), r->length);
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;

@@ -5,6 +5,7 @@
 
 #include "filter/source/audio_post.h"
 #include "filter/source/yuv_to_bgrx.h"
+#include "ipc/stream_headers.h"
 
 namespace halvik {
 namespace {
@@ -12,10 +13,7 @@ namespace {
 constexpr int64_t kUpsamplingDelaySamples = 960;
 
 uint32_t AscSampleRate(const uint8_t* b) {
-  static constexpr uint32_t kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                          22050, 16000, 12000, 11025, 8000,  7350};
-  const unsigned index = ((b[0] & 7u) << 1) | (b[1] >> 7);
-  return index < 13 ? kRates[index] : 0;
+  return streamhdr::AacSampleRate(((b[0] & 7u) << 1) | (b[1] >> 7));
 }
 
 void CopyToRecorder(const RecordTap& tap, const FrameRecord& r) {
@@ -96,7 +94,8 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
       mode_ = adts ? Mode::kAdts : Mode::kAsc;
       const auto open = adts ? aac_.aac_open(0, b, 7) : aac_.aac_open(1, b, 4);
       const uint32_t core =
-          adts ? adts_peek_header(b, 7).value_or(AdtsHeader{}).sample_rate : AscSampleRate(b);
+          adts ? streamhdr::ReadAdtsHeader(b, 7).value_or(streamhdr::AdtsHeader{}).sample_rate
+               : AscSampleRate(b);
       if (open.rc >= 0 && core != 0 && open.sample_rate == 2 * core)
         decoder_delay_ = kUpsamplingDelaySamples * 10'000'000LL / open.sample_rate;
       return 0;

@@ -15,7 +15,6 @@
 #include "filter/source/aac_front.h"
 #include "filter/source/adts.h"
 #include "filter/source/frame_record.h"
-#include "filter/source/h264_config.h"
 #include "filter/source/video_decoder_front.h"
 
 namespace halvik {

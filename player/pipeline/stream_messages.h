@@ -19,7 +19,4 @@ inline constexpr size_t kAudioFrameMessageSize = kAudioFrameMessageBytes;
 inline constexpr size_t kVideoPayloadMax = kVideoFramePayloadMax;
 inline constexpr size_t kAudioPayloadMax = kAudioFramePayloadMax;
 
-inline uint32_t GetLe32(const uint8_t* p) { return ipcle::GetU32(p); }
-inline uint64_t GetLe64(const uint8_t* p) { return ipcle::GetU64(p); }
-
 }  // namespace tevalo::pipeline

@@ -6,10 +6,11 @@
 #include <QThread>
 #include <QTimer>
 
-#include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
+#include "platform/kernel/tick.h"
 #include "platform/path/path.h"
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
@@ -25,8 +26,6 @@ constexpr char16_t kSectionLock[] = u"CHANNEL_LOCK";
 constexpr char16_t kKeyCurrent[] = u"CurrentChannel";
 constexpr char16_t kKeyLast[] = u"LastChannel";
 constexpr char16_t kNullName[] = u"NULL";
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::u16string Ascii(const std::string& s) { return tevalo::text::ToUtf16(s); }
 
@@ -135,7 +134,7 @@ void CLiveController::WaitPumping(const std::function<bool()>& done) {
     if (guiThread)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     else
-      SleepMs(5);
+      tvk::SleepMs(5);
   }
 }
 
@@ -187,12 +186,12 @@ LRESULT CLiveController::OnCopyData(const COPYDATASTRUCT* data) {
       m_nLevel = 256;
       m_view.ShowLevelBars(0);
       m_openResult = OpenMedia(url);
-      SleepMs(10);
+      tvk::SleepMs(10);
       if (m_nSourceMode == 1 || m_nSourceMode == 3) {
         std::lock_guard lock(m_engineLock);
         if (m_engine.ThreadsRunning()) m_engine.StartUsbRead();
       }
-      SleepMs(1);
+      tvk::SleepMs(1);
       return 1;
     }
     case COPYDATA_FILTER_RUN: {
@@ -307,7 +306,7 @@ int CLiveController::TuneChannel(const std::u16string& url) {
     m_view.ResetPlaybackPanel();
     if (!m_pTuner->IsOpen()) {
       if (!m_pTuner->Open(Hwnd())) m_view.PostQuit();
-      SleepMs(100);
+      tvk::SleepMs(100);
     }
     const std::u16string code = m_strCurrentChannel;
     if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, code);
@@ -401,7 +400,7 @@ void CLiveController::CloseStreamChannel() {
   std::lock_guard lock(m_engine.SendLock());
   if (m_pIpc) {
     m_pIpc->Disconnect();
-    SleepMs(1);
+    tvk::SleepMs(1);
     m_pIpc.reset();
   }
 }
@@ -483,7 +482,7 @@ int CLiveController::BeginSearch(int kind) {
   m_nSearchKind = kind;
   if (m_bSearching) return 1;  // the running search keeps the tuner it opened
   m_pTuner->Close();
-  SleepMs(5);
+  tvk::SleepMs(5);
   if (!m_pTuner->Open(Hwnd())) return 0;
   m_bSearching = 1;
   ShowStatusText(kTextSearching, kStripStatus, -1);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "filter/playback/gst/halvikf_src.h"
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 #include "frame_code.h"
 #include "graph_util.h"
 

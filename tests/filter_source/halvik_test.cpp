@@ -53,7 +53,7 @@ TEST_F(HalvikTest, LoadTakesOnlyXDmbUrls) {
   EXPECT_TRUE(sent[0].block);
   EXPECT_EQ(sent[0].timeout_ms, 5000u);
   std::vector<uint8_t> expect(524, 0);
-  halvik::PutLe32(expect.data(), 4242);
+  ipcle::PutU32(expect.data(), 4242);
   const std::string url = "x-dmb://14141";
   for (size_t i = 0; i < url.size(); ++i) expect[4 + 2 * i] = uint8_t(url[i]);
   EXPECT_EQ(sent[0].payload, expect);
@@ -124,12 +124,12 @@ TEST_F(HalvikTest, MalformedMessagesAreAcknowledgedAndRefused) {
   std::vector<std::vector<uint8_t>> bad = {
       [&] {
         auto m = ChannelWriter::Format(257, {});
-        halvik::PutLe32(m.data() + 4, 2000);
+        ipcle::PutU32(m.data() + 4, 2000);
         return m;
       }(),
       [&] {
         auto m = ChannelWriter::Format(258, {});
-        halvik::PutLe32(m.data() + 4, 0xFFFFFFFF);
+        ipcle::PutU32(m.data() + 4, 0xFFFFFFFF);
         return m;
       }(),
       ChannelWriter::Frame(259, {1, 2, 3}, kStamp0, 50000),

@@ -58,10 +58,10 @@ class RecordingHost : public pipeline::IStreamHost {
 
   bool WriteStreamFrame(const uint8_t* m, size_t size) override {
     std::lock_guard lock(m_lock);
-    const int32_t type = int32_t(pipeline::GetLe32(m));
-    const uint32_t n = pipeline::GetLe32(m + 4);
+    const int32_t type = int32_t(ipcle::GetU32(m));
+    const uint32_t n = ipcle::GetU32(m + 4);
     if (size < 40 + n) return false;
-    m_messages.push_back({type, int64_t(pipeline::GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    m_messages.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
     if (onWrite) onWrite();
     return true;
   }

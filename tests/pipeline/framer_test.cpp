@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ipc/stream_headers.h"
 #include "player/pipeline/es_framer.h"
-#include "player/pipeline/h264_timing.h"
 #include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
@@ -21,13 +21,13 @@ struct Record : IFramerOutput {
   size_t framesBeforeFormats = 0;
   Bytes video, audio;
   void WriteFrame(const uint8_t* m, size_t size) override {
-    const int32_t type = int32_t(GetLe32(m));
+    const int32_t type = int32_t(ipcle::GetU32(m));
     EXPECT_EQ(size, type == kMsgVideoFrame ? kVideoFrameMessageSize : kAudioFrameMessageSize);
-    EXPECT_EQ(int64_t(GetLe64(m + 8)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 24)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 32)), -1);
-    const uint32_t n = GetLe32(m + 4);
-    frames.push_back({type, int64_t(GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 8)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 24)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 32)), -1);
+    const uint32_t n = ipcle::GetU32(m + 4);
+    frames.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
   }
   void SendStreamFormats(int direction, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     EXPECT_EQ(direction, 0);
@@ -306,11 +306,11 @@ TEST(AudioFraming, ImpossibleCandidatesArePassedOver) {
 
 TEST(H264Timing, DamagedSpsGivesNoPeriod) {
   const Bytes good = Sps(1, 30);
-  EXPECT_EQ(SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
   for (size_t n = 0; n < good.size(); ++n) {
-    const int64_t p = SpsFramePeriodTicks(good.data(), n);
+    const int64_t p = streamhdr::SpsFramePeriodTicks(good.data(), n);
     EXPECT_TRUE(p == 0 || p == 27000000 / 15) << n;
   }
   const Bytes absurd = Sps(1, 1000000);
-  EXPECT_EQ(SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
 }

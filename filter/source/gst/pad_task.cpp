@@ -79,25 +79,4 @@ void PadOutput::SetFlushing(bool flushing) {
   if (pool_) gst_buffer_pool_set_flushing(pool_, flushing);
 }
 
-GstCaps* StereoAudioCaps(int rate) {
-  return gst_caps_new_simple("audio/x-raw", "format", G_TYPE_STRING, "S16LE", "layout", G_TYPE_STRING,
-                             "interleaved", "rate", G_TYPE_INT, rate, "channels", G_TYPE_INT, 2,
-                             "channel-mask", GST_TYPE_BITMASK, guint64{0x3}, nullptr);
-}
-
-bool NegotiateAudio(PadOutput& out, int rate) {
-  GstCaps* caps = StereoAudioCaps(rate);
-  const bool ok = out.same_caps(caps) || out.Negotiate(caps, kAudioBufferSize, kAudioBufferCount);
-  gst_caps_unref(caps);
-  return ok;
-}
-
-GstClockTime FinishAudioBuffer(PadOutput& out, GstBuffer* buf, const CHalvikAudioStream::Fill& fill,
-                               int aac_rate) {
-  const int rate = fill.rate ? fill.rate : aac_rate;
-  if (!NegotiateAudio(out, rate)) return GST_CLOCK_TIME_NONE;
-  gst_buffer_set_size(buf, gssize(fill.bytes));
-  return gst_util_uint64_scale_int(fill.bytes / 4, GST_SECOND, rate);
-}
-
 }  // namespace halvik

@@ -1,13 +1,11 @@
 // Output side of one src pad: the stream-start, caps and segment events before the first buffer, and
-// a buffer pool of fixed count and size for the current caps. The playback element reuses it.
+// a buffer pool of fixed count and size for the current caps.
 #pragma once
 
 #include <gst/gst.h>
 
 #include <cstddef>
 #include <mutex>
-
-#include "filter/source/pins.h"
 
 namespace halvik {
 
@@ -38,22 +36,5 @@ class PadOutput {
   bool flushing_ = false;
   bool started_ = false;
 };
-
-// Interleaved 16-bit stereo sound at `rate`.
-GstCaps* StereoAudioCaps(int rate);
-
-// The rate the audio pin's next sound will have: the ER-BSAC stream's, else the filter's AAC rate.
-inline int NextAudioRate(const CHalvikAudioStream& pin, int aac_rate) {
-  return pin.bsac_rate() ? pin.bsac_rate() : aac_rate;
-}
-
-// Keeps the pad at stereo sound of `rate` with a pool of the audio pin's buffers; false when refused.
-bool NegotiateAudio(PadOutput& out, int rate);
-
-// Readies a filled audio buffer: caps renegotiated when the sound's rate changed since the buffer was
-// taken (a new configuration came between), the buffer cut to the bytes it holds. Returns the sound's
-// duration, or GST_CLOCK_TIME_NONE when the caps are refused.
-GstClockTime FinishAudioBuffer(PadOutput& out, GstBuffer* buf, const CHalvikAudioStream::Fill& fill,
-                               int aac_rate);
 
 }  // namespace halvik

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 #include "fixture_units.h"
 #include "live_harness.h"
 

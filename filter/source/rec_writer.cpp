@@ -1,4 +1,4 @@
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 
 #include <fcntl.h>
 #include <sys/statvfs.h>

@@ -1,4 +1,4 @@
-#include "filter/playback/rec_format.h"
+#include "filter/source/rec_format.h"
 
 #include <algorithm>
 #include <cstring>

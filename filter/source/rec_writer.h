@@ -1,7 +1,7 @@
 #pragma once
 // Writes a .rec recording: header and information blocks at the start, then one record per frame.
 // The header is rewritten after every record, so a recording cut off at any point stays playable.
-#include "filter/playback/rec_format.h"
+#include "filter/source/rec_format.h"
 
 #include <cstdint>
 #include <functional>
