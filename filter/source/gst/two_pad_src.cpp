@@ -185,19 +185,25 @@ void TwoPadSrc::Push(GstPad* pad, GstBuffer* buf) {
     GST_CAT_DEBUG_OBJECT(category_, element_, "push on %s: %s", GST_PAD_NAME(pad), gst_flow_get_name(rc));
 }
 
+// A pooled buffer mapped for writing, or null (flushing, or the pool refused).
+GstBuffer* TwoPadSrc::AcquireMapped(PadOutput& out, GstMapInfo* map) {
+  GstBuffer* buf = out.Acquire();
+  if (buf && !gst_buffer_map(buf, map, GST_MAP_WRITE)) {
+    gst_buffer_unref(buf);
+    return nullptr;
+  }
+  return buf;
+}
+
 // The video pin's pass: nothing to deliver pushes nothing.
 void TwoPadSrc::VideoPass() {
   g_usleep(passes_.video_us);
   if (stopping()) return;
   if (video_size_.width == 0 && !NegotiateVideo(FirstPictureSize())) return;
   BeforeBuffer(video_pad_);
-  GstBuffer* buf = video_out_.Acquire();
-  if (!buf) return;
   GstMapInfo map;
-  if (!gst_buffer_map(buf, &map, GST_MAP_WRITE)) {
-    gst_buffer_unref(buf);
-    return;
-  }
+  GstBuffer* buf = AcquireMapped(video_out_, &map);
+  if (!buf) return;
   const auto fill = video_pin().FillBuffer(map.data, video_size_, ptrdiff_t{video_size_.width} * 4);
   gst_buffer_unmap(buf, &map);
   if (fill.kind == CHalvikVideoStream::Fill::kNothing) {
@@ -208,12 +214,8 @@ void TwoPadSrc::VideoPass() {
     gst_buffer_unref(buf);
     GST_CAT_INFO_OBJECT(category_, element_, "picture size %dx%d", fill.size.width, fill.size.height);
     if (!NegotiateVideo(fill.size)) return;
-    buf = video_out_.Acquire();
+    buf = AcquireMapped(video_out_, &map);
     if (!buf) return;
-    if (!gst_buffer_map(buf, &map, GST_MAP_WRITE)) {
-      gst_buffer_unref(buf);
-      return;
-    }
     video_pin().TakeHeldPicture(map.data, ptrdiff_t{fill.size.width} * 4);
     gst_buffer_unmap(buf, &map);
   }
@@ -245,13 +247,9 @@ void TwoPadSrc::AudioPass() {
   // An ER-BSAC stream plays at its own rate, AAC at the element's.
   if (!NegotiateAudio(pin.bsac_rate() ? pin.bsac_rate() : audio_rate())) return;
   BeforeBuffer(audio_pad_);
-  GstBuffer* buf = audio_out_.Acquire();
-  if (!buf) return;
   GstMapInfo map;
-  if (!gst_buffer_map(buf, &map, GST_MAP_WRITE)) {
-    gst_buffer_unref(buf);
-    return;
-  }
+  GstBuffer* buf = AcquireMapped(audio_out_, &map);
+  if (!buf) return;
   const auto fill = pin.FillBuffer(map.data);
   gst_buffer_unmap(buf, &map);
   // A new configuration may have come since the caps above: the sound's own rate holds.

@@ -108,6 +108,7 @@ class TwoPadSrc {
   bool NegotiateVideo(PictureSize size);
   // Keeps the audio pad at stereo sound of `rate`; false when refused.
   bool NegotiateAudio(int rate);
+  static GstBuffer* AcquireMapped(PadOutput& out, GstMapInfo* map);
   void Push(GstPad* pad, GstBuffer* buf);
 
   GstElement* element_;
