@@ -2,7 +2,7 @@
 // The .rec recording file: an 8-byte header {start tick, end tick}, the video and audio information
 // blocks (1024 bytes each: type, length, configuration bytes), then records back to back. Every
 // integer is little-endian.
-#include "ipc/ipc_messages.h"
+#include "ipc/filter_protocol.h"
 
 #include <array>
 #include <cstddef>

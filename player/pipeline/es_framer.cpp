@@ -29,8 +29,8 @@ int64_t FramesBetween(const uint8_t* x, size_t t, size_t from, size_t to) {
 }  // namespace
 
 CEsFramer::CEsFramer(IFramerOutput& out) : m_out(out), m_message(std::make_unique<StreamFrameMessage>()) {
-  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, nullptr, 0);
-  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, nullptr, 0);
+  MakeFormatMessage(m_videoFormat, IPC_VIDEO_CONFIG, nullptr, 0);
+  MakeFormatMessage(m_audioFormat, IPC_AUDIO_CONFIG, nullptr, 0);
 }
 
 void CEsFramer::Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp) {
@@ -51,7 +51,7 @@ void CEsFramer::MaybeStartStreaming() {
 }
 
 void CEsFramer::VideoHeaderCaptured() {
-  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, m_capture.data(), uint32_t(m_capture.size()));
+  MakeFormatMessage(m_videoFormat, IPC_VIDEO_CONFIG, m_capture.data(), uint32_t(m_capture.size()));
   // The capture opens with the SPS's 3-byte start code; its NAL unit runs to the next start code.
   size_t end = 3;
   while (end + 2 < m_capture.size() &&
@@ -69,11 +69,11 @@ void CEsFramer::VideoHeaderCaptured() {
 void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, int64_t stamp) {
   ++m_counters.videoUnits;
   if (size == 0 || m_state != kStreaming) return;
-  if (oversize || size > kVideoPayloadMax) {
+  if (oversize || size > kVideoFramePayloadMax) {
     ++m_counters.videoOversize;
     return;
   }
-  Send(kMsgVideoFrame, unit, size, stamp);
+  Send(IPC_VIDEO_FRAME, unit, size, stamp);
   ++m_counters.videoWritten;
 }
 
@@ -134,7 +134,7 @@ void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
 }
 
 void CEsFramer::AudioHeaderCaptured(const uint8_t* header) {
-  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, header, kAdtsHeader);
+  MakeFormatMessage(m_audioFormat, IPC_AUDIO_CONFIG, header, kAdtsHeader);
   m_state |= kAudioHeader;
   MaybeStartStreaming();
 }
@@ -181,7 +181,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
           }
           const int64_t s = AudioStamp(int(AdtsSamplingIndex(h)));
           ++m_counters.audioFrames;
-          Send(kMsgAudioFrame, h, l, s);
+          Send(IPC_AUDIO_FRAME, h, l, s);
           ++m_counters.audioWritten;
           b += l;
           continue;

@@ -69,10 +69,10 @@ class Player {
               r.data.assign(p, p + cds->cbData);
             }
             received.push_back(r);
-            if (r.code == halvik::kCopyDataFilterOpen) {
+            if (r.code == COPYDATA_FILTER_OPEN) {
               ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Player);
               connected = ipc->Usable() && ipc->Connect() == 1;
-            } else if (r.code == halvik::kCopyDataFilterStop) {
+            } else if (r.code == COPYDATA_FILTER_STOP) {
               ipc.reset();
             }
             return 1;
@@ -100,8 +100,8 @@ class Player {
   std::vector<int32_t> notified;
   std::unique_ptr<CSharedMemoryIpc> ipc;
   bool connected = false;
-  const UINT dual_mono_message = RegisterWindowMessageW(u"C3F3B4AB-8C35-47ff-B75E-D7242E81D58E");
-  tvk::Handle wake = tvk::CreateEvent(false, false, halvik::kWakeEventName);
+  const UINT dual_mono_message = RegisterWindowMessageW(kDualMonoMessageName);
+  tvk::Handle wake = tvk::CreateEvent(false, false, kFilterWakeEventName);
 
  private:
   QThread thread_;
@@ -197,7 +197,7 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
     const auto& u = take_audio ? audio[ai++] : video[vi++];
     ASSERT_TRUE(player.Write(Frame(take_audio ? 260 : 259, u.bytes, u.pts * 300)));
   }
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     {
       std::lock_guard l(counts.m);
       if (counts.codes.size() == video.size() && counts.audio == audio.size()) break;
@@ -252,7 +252,7 @@ TEST(HalvikLive, DualMonoIsBroadcastToThePlayersWindow) {
   ASSERT_TRUE(player.Write(mode));
   for (size_t i = 0; i < 10; ++i) ASSERT_TRUE(player.Write(Frame(260, audio[i].bytes, audio[i].pts * 300)));
   bool announced = false;
-  for (int i = 0; i < 500 && !announced; ++i) {
+  for (int i = 0; i < 6000 && !announced; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::lock_guard l(player.m);
     announced = !player.notified.empty();

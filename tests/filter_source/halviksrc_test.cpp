@@ -179,7 +179,7 @@ TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
     ASSERT_LE(to, s.units.size());
     for (size_t i = from; i < to; ++i) expected += s.units[i].type == 260;
     testgraph::Feed(writer, s, false, offset, nullptr, from, to, nullptr, configs);
-    ASSERT_TRUE(g.WaitFor([&](auto&, auto& a) { return a.size() >= expected; }, 5000));
+    ASSERT_TRUE(g.WaitFor([&](auto&, auto& a) { return a.size() >= expected; }, 60000));
   };
   feed_part(dual, 0, audio_at[part], true);
   writer.Write(ChannelWriter::Control(265, 0, 2));
@@ -227,7 +227,7 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
   size_t audio_first = 0, video_first = 0;
   for (size_t i = 0; i < half; ++i) (stream.units[i].type == 260 ? audio_first : video_first)++;
   ASSERT_TRUE(
-      g.WaitFor([&](auto& v, auto& a) { return v.size() == video_first && a.size() == audio_first; }, 5000));
+      g.WaitFor([&](auto& v, auto& a) { return v.size() == video_first && a.size() == audio_first; }, 60000));
   g.Set(GST_STATE_PAUSED);  // completes when the sinks have a picture and a sound to hold
   // While paused the filter still takes every message at once: the writer never waits long.
   int64_t longest = 0;
@@ -236,12 +236,12 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
     longest = std::max<int64_t>(longest,
                                 writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
   }
-  EXPECT_LT(longest, 200);
+  EXPECT_LT(longest, 1000);  // no write waited out its acknowledgement
   const size_t paused_video = g.video().size();
   EXPECT_LE(paused_video, video_first + 1);  // at most the preroll picture
   g.Set(GST_STATE_PLAYING);
   const size_t video_frames = testgraph::CountUnits(stream, 259);
-  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 60000));
   const auto video = g.video();
   g.Set(GST_STATE_NULL);
   for (size_t i = 0; i < video.size(); ++i)
@@ -256,7 +256,7 @@ TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
   g.Set(GST_STATE_PLAYING);
   const size_t video_frames = testgraph::CountUnits(stream, 259);
   testgraph::Feed(writer, stream, false, 0);
-  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 60000));
   const auto video = g.video();
   EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos) << g.caps(g.vsink);
   g.Set(GST_STATE_NULL);
@@ -280,14 +280,14 @@ TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
     std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0, &stop, 0, 10 + round * 7); });
     const size_t before = g.counts();
     g.Set(GST_STATE_PLAYING);
-    g.WaitFor([&](auto& v, auto& a) { return v.size() * 100000 + a.size() > before; }, 2000);
+    g.WaitFor([&](auto& v, auto& a) { return v.size() * 100000 + a.size() > before; }, 60000);
     g.Set(GST_STATE_PAUSED);
     g.Set(GST_STATE_PLAYING);
     if (round % 2) g.Set(GST_STATE_PAUSED);
     stop = true;
     feeder.join();
     g.Set(round == 3 ? GST_STATE_NULL : GST_STATE_READY);
-    EXPECT_EQ(g.Settle(5000), GST_STATE_CHANGE_SUCCESS) << round;
+    EXPECT_EQ(g.Settle(60000), GST_STATE_CHANGE_SUCCESS) << round;
   }
   EXPECT_GT(g.counts(), 0u);
   std::vector<uint32_t> codes;
@@ -298,7 +298,7 @@ TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
   g.Set(GST_STATE_PAUSED);
   EXPECT_EQ(g.Settle(100), GST_STATE_CHANGE_ASYNC);
   g.Set(GST_STATE_NULL);
-  EXPECT_EQ(g.Settle(5000), GST_STATE_CHANGE_SUCCESS);
+  EXPECT_EQ(g.Settle(60000), GST_STATE_CHANGE_SUCCESS);
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ struct Mailbox {
   std::mutex m;
   std::condition_variable cv;
   bool data_locked = false;
-  std::vector<uint8_t> payload = std::vector<uint8_t>(halvik::kChannelPayload, 0);
+  std::vector<uint8_t> payload = std::vector<uint8_t>(kIpcPayloadSize, 0);
   AutoEvent player_event;  // set by the writer after each message
   AutoEvent filter_event;  // the acknowledgement
   std::atomic<bool> reader_exists{false};
