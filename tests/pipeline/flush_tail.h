@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "player/pipeline/programme_map.h"
+#include "player/pipeline/section_assembler.h"
 #include "player/pipeline/ts_constants.h"
 #include "tests/pipeline/engine_support.h"
 #include "tests/pipeline/stream_builder.h"
@@ -54,17 +55,15 @@ struct FlushedStream {
 inline std::optional<FlushedStream> WithFlushTail(const Bytes& ts, const Bytes& audioFrame = {}) {
   FlushedStream f;
   f.ts.assign(ts.begin(), ts.begin() + std::ptrdiff_t(ts.size() / 188 * 188));
-  pipeline::CPmtSectionAssembler pmt;
+  pipeline::CSectionAssembler sections;
   pipeline::PmtEntries pids;
-  for (size_t at = 0; at + 188 <= f.ts.size(); at += 188) {
-    const uint8_t* p = f.ts.data() + at;
+  sections.SetHandler(pipeline::kPmtPid, [&pids](const uint8_t* s, size_t size) {
     pipeline::PmtEntries e;
-    if (p[0] == 0x47 && pipeline::TsPid(p) == pipeline::kPmtPid &&
-        pmt.Feed(p) == pipeline::CPmtSectionAssembler::Result::kComplete &&
-        pipeline::ParsePmtSection(pmt.Section(), pmt.SectionLength(), e) && e.video != pipeline::kNoPid &&
-        e.audio != pipeline::kNoPid)
+    if (pipeline::ParsePmtSection(s, size, e) && e.video != pipeline::kNoPid && e.audio != pipeline::kNoPid)
       pids = e;
-  }
+  });
+  for (size_t at = 0; at + 188 <= f.ts.size(); at += 188)
+    if (f.ts[at] == 0x47) sections.FeedPacket(f.ts.data() + at);
   if (pids.video == pipeline::kNoPid) return std::nullopt;
   const uint16_t videoPid = pids.video, audioPid = pids.audio;
   // The last continuity counter and PTS on each PID.
