@@ -199,7 +199,8 @@ bool CHalvikF::ReadRecords(uint32_t pause_ms) {
     if (r.head.type == rec::kAudioType) {
       const auto t = timeline_.OnAudio(r.head.time);
       if (!t) continue;
-      if (!streamhdr::HasBroadcastAdtsSync(r.payload.data(), r.payload.size())) continue;
+      const bool adts = streamhdr::HasBroadcastAdtsSync(r.payload.data(), r.payload.size());
+      if (!adts && !audio_pin_.accepts_non_adts_frames()) continue;  // ER-BSAC units have no header
       frame->time = *t;
       frame->payload = std::move(r.payload);
       audio_queue_.Push(std::move(frame));

@@ -78,11 +78,16 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
   std::lock_guard lock(lock_);
   channel_config_ = channel_count_ = sel.channel_config;
   aac_.aac_close();
+  bsac::bsac_close(bsac_);
+  bsac_rate_ = 0;
   decoder_delay_ = 0;
   switch (sel.mode) {
-    case AudioMode::kBsac:
-      mode_ = Mode::kBsac;  // no BSAC decoder yet: frames give silence
-      return 1;
+    case AudioMode::kBsac: {
+      mode_ = Mode::kBsac;
+      if (bsac::bsac_open(bsac_, config, length) == 0) return 1;
+      bsac_rate_ = int(bsac_.config().sample_rate);
+      return 0;
+    }
     case AudioMode::kAdts:
     case AudioMode::kAudioSpecificConfig: {
       const bool adts = sel.mode == AudioMode::kAdts;
@@ -126,6 +131,19 @@ size_t CHalvikAudioStream::Decode(const FrameRecord& r, uint8_t* dst, bool dual_
   return bytes;
 }
 
+// One unit: 1024 frames per channel, mono doubled; silence of the same length when it does not
+// decode, so the stream's clock goes on.
+size_t CHalvikAudioStream::DecodeBsac(const FrameRecord& r, uint8_t* dst) {
+  const int channels = bsac_.is_open() ? bsac_.config().channels : 2;
+  const size_t bytes = bsac::bsac_decode(bsac_, r.payload.data(), r.payload.size(), dst, kAudioBufferSize);
+  if (bytes == 0 || bytes != size_t(channels) * 2048) {
+    std::memset(dst, 0, kBsacUnitBytes);
+    return 0;
+  }
+  if (channels == 1) DoubleMono(reinterpret_cast<int16_t*>(dst), bytes / 2);
+  return kBsacUnitBytes;
+}
+
 CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
   Fill f;
   bool announce = false;
@@ -155,15 +173,26 @@ CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
       }
     }
     size_t len = 0;
-    try {
-      len = Decode(*r, dst, dual);
-    } catch (...) {
-      len = 0;
+    if (mode == Mode::kBsac) {
+      // No ADTS analysis; the burst check looks at the unit's 1024 stereo frames.
+      f.bytes = kBsacUnitBytes;
+      f.rate = bsac_rate_;
+      len = DecodeBsac(*r, dst);
+      if (len == kBsacUnitBytes && HasNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold)) {
+        std::memset(dst, 0, kBsacUnitBytes);
+        f.muted = true;
+      }
+    } else {
+      try {
+        len = Decode(*r, dst, dual);
+      } catch (...) {
+        len = 0;
+      }
+      if (len == kAudioBufferSize)
+        f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
+      else
+        std::memset(dst, 0, kAudioBufferSize);
     }
-    if (len == kAudioBufferSize)
-      f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
-    else
-      std::memset(dst, 0, kAudioBufferSize);
     f.deliver = true;
     f.time = r->time;
     f.discontinuity = first_sample_;

@@ -24,10 +24,11 @@ G_DEFINE_TYPE_WITH_CODE(HalvikSrc, halvik_src_impl, GST_TYPE_ELEMENT,
 GstStaticPadTemplate video_template =
     GST_STATIC_PAD_TEMPLATE(kVideoPinName, GST_PAD_SRC, GST_PAD_ALWAYS, GST_STATIC_CAPS(kVideoTemplateCaps));
 
-GstStaticPadTemplate audio_template =
-    GST_STATIC_PAD_TEMPLATE(kAudioPinName, GST_PAD_SRC, GST_PAD_ALWAYS,
-                            GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
-                                            "rate=(int)48000, channels=(int)2, channel-mask=(bitmask)0x3"));
+// 48000 Hz for AAC; an ER-BSAC stream plays at its own rate.
+GstStaticPadTemplate audio_template = GST_STATIC_PAD_TEMPLATE(
+    kAudioPinName, GST_PAD_SRC, GST_PAD_ALWAYS,
+    GST_STATIC_CAPS("audio/x-raw, format=(string)S16LE, layout=(string)interleaved, "
+                    "rate=(int)[8000,96000], channels=(int)2, channel-mask=(bitmask)0x3"));
 
 class LiveSrc final : public TwoPadSrc {
  public:

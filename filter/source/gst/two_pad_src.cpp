@@ -230,29 +230,36 @@ void TwoPadSrc::VideoPass() {
   Push(video_pad_, buf);
 }
 
-void TwoPadSrc::AudioPass() {
-  g_usleep(passes_.audio_us);
-  if (stopping()) return;
-  const int rate = audio_rate();
+bool TwoPadSrc::NegotiateAudio(int rate) {
   if (rate != audio_caps_rate_) {
     if (audio_caps_) gst_caps_unref(audio_caps_);
     audio_caps_ = AudioCaps(rate);
     audio_caps_rate_ = rate;
   }
-  if (!audio_out_.same_caps(audio_caps_) &&
-      !audio_out_.Negotiate(audio_caps_, kAudioBufferSize, kAudioBufferCount))
-    return;
+  return audio_out_.same_caps(audio_caps_) ||
+         audio_out_.Negotiate(audio_caps_, kAudioBufferSize, kAudioBufferCount);
+}
+
+void TwoPadSrc::AudioPass() {
+  g_usleep(passes_.audio_us);
+  if (stopping()) return;
+  CHalvikAudioStream& pin = audio_pin();
+  // An ER-BSAC stream plays at its own rate, AAC at the element's.
+  if (!NegotiateAudio(pin.bsac_rate() ? pin.bsac_rate() : audio_rate())) return;
   BeforeBuffer(audio_pad_);
   GstMapInfo map;
   GstBuffer* buf = AcquireMapped(audio_out_, &map);
   if (!buf) return;
-  const auto fill = audio_pin().FillBuffer(map.data);
+  const auto fill = pin.FillBuffer(map.data);
   gst_buffer_unmap(buf, &map);
-  if (!fill.deliver) {
+  // A new configuration may have come since the caps above: the sound's own rate holds.
+  const int rate = fill.rate ? fill.rate : audio_rate();
+  if (!fill.deliver || !NegotiateAudio(rate)) {
     gst_buffer_unref(buf);
     return;
   }
-  const GstClockTime frame = gst_util_uint64_scale_int(kAudioBufferSize / 4, GST_SECOND, rate);
+  gst_buffer_set_size(buf, gssize(fill.bytes));
+  const GstClockTime frame = gst_util_uint64_scale_int(fill.bytes / 4, GST_SECOND, rate);
   if (fill.time + int64_t(frame / 100) <= 0) {  // sound before a seek's target
     gst_buffer_unref(buf);
     return;

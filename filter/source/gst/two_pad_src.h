@@ -75,6 +75,7 @@ class TwoPadSrc {
   // Playback speed: buffer durations shrink by it.
   virtual double rate() const { return 1.0; }
   virtual PictureSize FirstPictureSize() const { return {kDefaultWidth, kDefaultHeight}; }
+  // The rate of AAC sound (an ER-BSAC stream has its own).
   virtual int audio_rate() const { return kAudioRate; }
   // Just before a pad's task takes a buffer (after negotiation): a due segment goes out here.
   virtual void BeforeBuffer(GstPad*) {}
@@ -105,6 +106,8 @@ class TwoPadSrc {
   void VideoPass();
   void AudioPass();
   bool NegotiateVideo(PictureSize size);
+  // Keeps the audio pad at stereo sound of `rate`; false when refused.
+  bool NegotiateAudio(int rate);
   static GstBuffer* AcquireMapped(PadOutput& out, GstMapInfo* map);
   void Push(GstPad* pad, GstBuffer* buf);
 
