@@ -17,15 +17,15 @@
 #include <vector>
 
 #include "platform/path/utf.h"
-#include "player/shell/live_controller.h"
-#include "player/shell/quiet_player_view.h"
+#include "player/shell/player_core.h"
+#include "player/shell/window_adapter.h"
 #include "sim_client.h"
 
 using namespace tevalo::shell;
 
 namespace {
 
-class PanelView : public CQuietPlayerView {
+class PanelView : public CNullPlayerView {
  public:
   void RefreshChannelPanel(const std::vector<ChannelEntry>& e) override {
     if (!e.empty()) ++refills;
@@ -43,18 +43,22 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
 }
 
 // Milliseconds from BeginSearch to the panel's refill; -1 when it did not come.
-double OneSearch(const std::string& config, int kind) {
+double OneSearch(const std::string& config, SearchKind kind) {
   PanelView view;
-  CLiveController::Options o;
+  CPlayerCore::Options o;
   o.configPath = tevalo::text::ToUtf16(config);
   o.searchKind = kind;
-  o.watchDevices = false;
-  CLiveController controller(view, o);
-  controller.Initialise();
+  CPlayerCore controller(view, o);
+  CWindowAdapter adapter(controller);
+  controller.StartStartupThread();
+  auto window = RegisterPlayerWindow(adapter);
+  controller.AttachWindow(window->hwnd());
   const auto t0 = std::chrono::steady_clock::now();
   if (!controller.BeginSearch(kind)) return -1;
   if (!PumpUntil([&] { return view.refills > 0; }, 120000)) return -1;
-  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  const double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+  controller.Shutdown();
+  return ms;
 }
 
 double Median(std::vector<double> v) {
@@ -90,8 +94,8 @@ int main(int argc, char** argv) {
 
   std::vector<double> area, stored;
   for (int r = 0; r < rounds; ++r) {
-    area.push_back(OneSearch(config, 1));
-    stored.push_back(OneSearch(config, 3));
+    area.push_back(OneSearch(config, SearchKind::kArea));
+    stored.push_back(OneSearch(config, SearchKind::kStoredList));
   }
   const double a = Median(area), s = Median(stored);
   std::printf(

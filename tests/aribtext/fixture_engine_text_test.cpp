@@ -9,19 +9,19 @@ namespace {
 
 using namespace tevalo::pipeline;
 using tevalo::test::FakeTuner;
-using tevalo::test::RecordingHost;
+using tevalo::test::RecordingSink;
 using tevalo::test::WaitUntil;
 
 void RunEngine(const std::vector<uint8_t>& ts, const std::set<int>&, CAribTextDecoders& dec) {
   FakeTuner tuner;
-  RecordingHost host;
+  RecordingSink host;
   CStreamEngine engine(host, tuner, &dec);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
   const tevalo::test::Bytes bytes(ts.begin(), ts.end());
   const auto flushed = tevalo::test::WithFlushTail(bytes);
   tuner.Queue(flushed ? flushed->ts : bytes);
-  host.m_nSourceMode = 1;  // live: the programme-map search runs
+  engine.SetLiveSource(true);  // live: the programme-map search runs
   engine.StartStreamThreads();
   engine.StartUsbRead();
   if (flushed) {

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <random>
 
+#include "bsac_stream.h"
 #include "filter/playback/rec_reader.h"
 #include "filter/source/video_decoder_front.h"
 #include "filter/source/yuv_to_bgrx.h"
@@ -245,6 +246,35 @@ TEST(Halvikfsrc, ADualMonoRecordingPlaysItsMainProgrammeOnBothChannels) {
       EXPECT_GT(testes::ToneShare(pcm, 2048, ch, 440), 0.8) << "sound " << i << " channel " << ch;
       EXPECT_LT(testes::ToneShare(pcm, 2048, ch, 1000), 0.1) << "sound " << i << " channel " << ch;
     }
+  }
+}
+
+// A recording whose audio configuration names ER-BSAC: its units pass the read step without an
+// ADTS header and play as one buffer of 1024 stereo frames each at 44100 Hz, at the units' times;
+// units that need models the decoder lacks are silence of that length.
+TEST(Halvikfsrc, AnErBsacRecordingPlaysItsUnitsAtTheirRateAndTimes) {
+  const std::string path = TestPath("bsac.rec");
+  const auto stream = testgraph::WithBsacSound(Basic());
+  recgraph::WriteRecording(path, stream, 1);
+  const size_t units = testgraph::CountUnits(stream, 260);
+  RecGraph g;
+  g.keep_bytes = false;
+  g_object_set(g.src, "location", path.c_str(), nullptr);
+  ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
+  ASSERT_TRUE(g.WaitFor([&](size_t, size_t s) { return s >= units; }, 30000));
+  const auto sounds = g.sounds();
+  ASSERT_EQ(sounds.size(), units);
+  const int64_t p0 = stream.units.front().pts90;
+  size_t k = 0;
+  for (const auto& u : stream.units) {
+    if (u.type != 260) continue;
+    const auto& s = sounds[k++];
+    EXPECT_EQ(s.rate, testgraph::kBsacRate);
+    EXPECT_EQ(s.channels, 2);
+    EXPECT_EQ(s.pcm.size(), 4096u);
+    // Buffer times run from the segment's start of 1 s; the recording keeps 100-ns times.
+    EXPECT_EQ(int64_t(s.pts), 1'000'000'000 + (u.pts90 - p0) * 1000 / 9 * 100) << k;
+    EXPECT_TRUE(std::all_of(s.pcm.begin(), s.pcm.end(), [](uint8_t b) { return b == 0; })) << k;
   }
 }
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "filter/playback/gst/halvikf_src.h"
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 #include "frame_code.h"
 #include "graph_util.h"
 
@@ -55,6 +55,7 @@ struct Picture {
 struct Sound {
   GstClockTime pts, stream_time;
   Bytes pcm;
+  int rate = 0, channels = 0;
 };
 
 class RecGraph {
@@ -173,6 +174,9 @@ class RecGraph {
     GstSample* s = gst_app_sink_pull_sample(sink);
     GstBuffer* b = gst_sample_get_buffer(s);
     Sound a{GST_BUFFER_PTS(b), StreamTime(s, GST_BUFFER_PTS(b)), {}};
+    GstStructure* st = gst_caps_get_structure(gst_sample_get_caps(s), 0);
+    gst_structure_get_int(st, "rate", &a.rate);
+    gst_structure_get_int(st, "channels", &a.channels);
     GstMapInfo map;
     gst_buffer_map(b, &map, GST_MAP_READ);
     a.pcm.assign(map.data, map.data + map.size);

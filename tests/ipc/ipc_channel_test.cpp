@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <memory>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/kernel.h"
 #include "tests/common/child_process.h"
@@ -334,6 +335,32 @@ TEST(IpcChannel, APlayerLeavingRightAfterAWriteLetsTheReaderTakeIt) {
   ASSERT_FALSE(types.empty());
   EXPECT_EQ(types.front(), IPC_RECORD);
   EXPECT_EQ(std::count(types.begin(), types.end(), IPC_RECORD), 1);
+}
+
+TEST(IpcChannel, AnAbandonedReaderIsNotWaitedForAnyMore) {
+  CSharedMemoryIpc filter(IpcRole::Filter);
+  CSharedMemoryIpc player(IpcRole::Player);
+  ASSERT_EQ(player.Connect(), 1);
+  ASSERT_EQ(filter.Connect(), 1);
+  auto bytes = ipc_test::BuildMessage(IPC_AUDIO_FRAME, 100, 1);
+  const auto size = static_cast<uint32_t>(bytes.size());
+  // The reader reads nothing: the second write waits out the acknowledgement of the first.
+  ASSERT_EQ(player.Write(bytes.data(), size, 1), 1);
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(player.Write(bytes.data(), size, 1), 1);
+  const auto oneWait = std::chrono::steady_clock::now() - t0;
+  // Abandoned while a write waits: that write and ten more together take less than one wait did.
+  const auto t1 = std::chrono::steady_clock::now();
+  std::thread writer([&] {
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(player.Write(bytes.data(), size, 1), 1);
+  });
+  player.AbandonPeer();
+  writer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - t1, oneWait);
+  // The messages still reach a reader that does read.
+  IpcIncoming msg;
+  EXPECT_EQ(ReadIpcMessage(filter, msg, 1000), IpcReadResult::Message);
+  EXPECT_EQ(msg.header.type, IPC_AUDIO_FRAME);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// A scripted tuner and a recording host for the stream-engine tests.
+// A scripted tuner and a recording frame sink for the stream-engine tests.
 #pragma once
 
 #include <chrono>
@@ -60,23 +60,24 @@ struct SentMessage {
   Bytes body;
 };
 
-class RecordingHost : public pipeline::IStreamHost {
+class RecordingSink : public pipeline::IFrameSink {
  public:
-  std::function<void()> onWrite;  // runs under the send lock
+  std::function<void()> onWrite;  // runs under the sink's lock
 
   bool WriteStreamFrame(const uint8_t* m, size_t size) override {
     std::lock_guard lock(m_lock);
-    const int32_t type = int32_t(pipeline::GetLe32(m));
-    const uint32_t n = pipeline::GetLe32(m + 4);
+    const int32_t type = int32_t(ipcle::GetU32(m));
+    const uint32_t n = ipcle::GetU32(m + 4);
     if (size < 40 + n) return false;
-    m_messages.push_back({type, int64_t(pipeline::GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    m_messages.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
     if (onWrite) onWrite();
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
+  bool WriteStreamFormats(const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     std::lock_guard lock(m_lock);
     m_messages.push_back({v.type, -1, Bytes(v.body, v.body + size_t(v.length))});
     m_messages.push_back({a.type, -1, Bytes(a.body, a.body + size_t(a.length))});
+    return true;
   }
   std::vector<SentMessage> Messages() {
     std::lock_guard lock(m_lock);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "player/pipeline/programme_map.h"
+#include "player/pipeline/section_assembler.h"
 #include "player/pipeline/ts_constants.h"
 #include "tests/pipeline/engine_support.h"
 #include "tests/pipeline/stream_builder.h"
@@ -29,8 +30,8 @@ struct FlushedStream {
   bool Reached(const std::vector<SentMessage>& written) const {
     bool video = false, audio = audioStamp < 0;
     for (const auto& m : written) {
-      video = video || (m.type == pipeline::kMsgVideoFrame && m.stamp == videoStamp);
-      audio = audio || (m.type == pipeline::kMsgAudioFrame && m.stamp == audioStamp);
+      video = video || (m.type == IPC_VIDEO_FRAME && m.stamp == videoStamp);
+      audio = audio || (m.type == IPC_AUDIO_FRAME && m.stamp == audioStamp);
     }
     return video && audio;
   }
@@ -39,10 +40,9 @@ struct FlushedStream {
     std::vector<SentMessage> out;
     bool video = false, audio = false;
     for (const auto& m : written) {
-      video = video || (m.type == pipeline::kMsgVideoFrame && m.stamp == videoStamp);
-      audio = audio || (m.type == pipeline::kMsgAudioFrame && m.stamp == audioStamp);
-      if ((m.type == pipeline::kMsgVideoFrame && video) || (m.type == pipeline::kMsgAudioFrame && audio))
-        continue;
+      video = video || (m.type == IPC_VIDEO_FRAME && m.stamp == videoStamp);
+      audio = audio || (m.type == IPC_AUDIO_FRAME && m.stamp == audioStamp);
+      if ((m.type == IPC_VIDEO_FRAME && video) || (m.type == IPC_AUDIO_FRAME && audio)) continue;
       out.push_back(m);
     }
     return out;
@@ -55,17 +55,15 @@ struct FlushedStream {
 inline std::optional<FlushedStream> WithFlushTail(const Bytes& ts, const Bytes& audioFrame = {}) {
   FlushedStream f;
   f.ts.assign(ts.begin(), ts.begin() + std::ptrdiff_t(ts.size() / 188 * 188));
-  pipeline::CPmtSectionAssembler pmt;
+  pipeline::CSectionAssembler sections;
   pipeline::PmtEntries pids;
-  for (size_t at = 0; at + 188 <= f.ts.size(); at += 188) {
-    const uint8_t* p = f.ts.data() + at;
+  sections.SetHandler(pipeline::kPmtPid, [&pids](const uint8_t* s, size_t size) {
     pipeline::PmtEntries e;
-    if (p[0] == 0x47 && pipeline::TsPid(p) == pipeline::kPmtPid &&
-        pmt.Feed(p) == pipeline::CPmtSectionAssembler::Result::kComplete &&
-        pipeline::ParsePmtSection(pmt.Section(), pmt.SectionLength(), e) && e.video != pipeline::kNoPid &&
-        e.audio != pipeline::kNoPid)
+    if (pipeline::ParsePmtSection(s, size, e) && e.video != pipeline::kNoPid && e.audio != pipeline::kNoPid)
       pids = e;
-  }
+  });
+  for (size_t at = 0; at + 188 <= f.ts.size(); at += 188)
+    if (f.ts[at] == 0x47) sections.FeedPacket(f.ts.data() + at);
   if (pids.video == pipeline::kNoPid) return std::nullopt;
   const uint16_t videoPid = pids.video, audioPid = pids.audio;
   // The last continuity counter and PTS on each PID.

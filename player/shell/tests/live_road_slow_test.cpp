@@ -16,20 +16,20 @@ TEST(LiveRoadMinute, PicturesAndSoundReachTheRenderersForAMinuteOfStream) {
   RecordingView view;
   CHeadlessVideoOutput video;
   std::atomic<uint64_t> audioFrames{0};
-  CLiveController::Options o;
+  CPlayerCore::Options o;
   o.video = &video;
   o.configPath = tevalo::text::ToUtf16(config);
   o.audioTap = [&](const int16_t*, size_t frames, int, int, int64_t) { audioFrames += frames; };
-  auto controller = std::make_unique<CLiveController>(view, o);
-  ASSERT_TRUE(controller->Initialise());
-  controller->StartTuner();
+  auto live = std::make_unique<LiveCore>(view, o);
+  CPlayerCore& core = *live->core;
+  core.StartTuner();
   ASSERT_TRUE(PumpUntil(
       [&] {
-        auto g = controller->MediaGraph();
+        auto g = core.MediaGraph();
         return g && g->GetFrameRate() > 0;
       },
       60000));
-  const auto startCounts = controller->Counts();
+  const auto startCounts = core.Counts();
   const uint64_t startPictures = video.Count();
   const uint64_t startSound = audioFrames;
   // A minute of the stream: 900 pictures at 15 a second, and sound all along, however long the
@@ -37,18 +37,18 @@ TEST(LiveRoadMinute, PicturesAndSoundReachTheRenderersForAMinuteOfStream) {
   EXPECT_TRUE(PumpUntil([&] { return video.Count() >= startPictures + 900; }, 600000))
       << video.Count() - startPictures << " pictures";
   EXPECT_GT(audioFrames.load(), startSound) << "no sound";
-  const auto counts = controller->Counts();
+  const auto counts = core.Counts();
   const uint64_t written = counts.videoWritten - startCounts.videoWritten;
   const uint64_t rendered = video.Count() - startPictures;
   std::printf(
       "a minute: %llu pictures written, %llu rendered; lost on the channel: %llu video, %llu audio; "
       "frame rate %d/100\n",
       (unsigned long long)written, (unsigned long long)rendered, (unsigned long long)counts.videoLost,
-      (unsigned long long)counts.audioLost, controller->MediaGraph()->GetFrameRate());
+      (unsigned long long)counts.audioLost, core.MediaGraph()->GetFrameRate());
   EXPECT_EQ(counts.videoLost, 0u);
   EXPECT_EQ(counts.audioLost, 0u);
   EXPECT_GE(rendered + 15, written) << "pictures lost between the channel and the renderer";
-  controller.reset();
+  live.reset();
   sim->stop();
 }
 
