@@ -37,6 +37,8 @@ std::u16string NormalizeChannelCode(std::u16string code);
 // The channel index from the first two characters (decimal conversion, text that is not a number
 // reads as 0); -1 for a code shorter than two characters.
 int ChannelIndexOfCode(const std::u16string& code);
+// The channel index a stored code marks: its first two characters as digits of an index 0..49, else -1.
+int LockIndexOfCode(const std::u16string& code);
 
 bool StartsWith(const std::u16string& text, std::u16string_view prefix);
 bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix);

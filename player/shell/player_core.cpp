@@ -485,6 +485,13 @@ int CPlayerCore::IsChannelAvailable(int index) {
   return m_pTuner->m_ChannelInform[index].m_bFound ? 1 : 0;
 }
 
+std::optional<int> CPlayerCore::KnownChannelLock(int index) {
+  if (index < 0 || index >= kChannelCount) return std::nullopt;
+  std::lock_guard lock(m_receptionLock);
+  if (!m_pTuner->IsOpen()) return std::nullopt;
+  return m_pTuner->m_ChannelInform[index].m_bFound ? 1 : 0;
+}
+
 // ---- tuner start, search, device presence ----
 
 void CPlayerCore::StartTuner() {
@@ -534,7 +541,13 @@ void CPlayerCore::ChannelSearchThread() {
       m_pTuner->ScanAreaChannel(m_nAreaIndex);
       break;
   }
+  if (m_nSearchKind == SearchKind::kStoredList && m_hooks.loadChannelLocks) m_hooks.loadChannelLocks();
   m_queue.Post([this] { OnChannelSearchDone(); });
+}
+
+void CPlayerCore::SetStartSearch(SearchKind kind, int areaIndex) {
+  m_nSearchKind = kind;
+  m_nAreaIndex = areaIndex;
 }
 
 void CPlayerCore::OnChannelSearchDone() {
@@ -831,7 +844,7 @@ void CPlayerCore::HandleStreamFormats(uint64_t generation, const StreamFormatMes
   }
   if (!m_strConfigPath.empty()) {
     const std::u16string code = ReadCurrentChannel();
-    SetChannelLock(ChannelIndexOfCode(code), 1);
+    SetChannelLock(LockIndexOfCode(code), 1);
     profile::WriteString(m_strConfigPath, kSectionDmb, kKeyLast, code);
   }
   m_bStreamFormatsKnown = true;
@@ -849,12 +862,17 @@ void CPlayerCore::SetChannelLock(int index, int value) {
       m_pTuner->m_FICInformation[index].m_bFound = value;
     }
   }
-  std::lock_guard lock(m_entriesLock);
-  for (auto& e : m_arrChannelEntries)
-    if (e.index == index) {
-      e.availability = value != 0 ? 1 : 0;
-      break;
-    }
+  std::vector<ChannelEntry> entries;
+  {
+    std::lock_guard lock(m_entriesLock);
+    auto it = std::find_if(m_arrChannelEntries.begin(), m_arrChannelEntries.end(),
+                           [index](const ChannelEntry& e) { return e.index == index; });
+    if (it == m_arrChannelEntries.end()) return;
+    it->availability = value != 0 ? 1 : 0;
+    entries = m_arrChannelEntries;
+  }
+  // The panel repaints on the GUI thread, whichever thread marked the channel.
+  Emit([entries = std::move(entries)](IPlayerView& v) { v.RefreshChannelPanel(entries); });
 }
 
 std::u16string CPlayerCore::ReadCurrentChannel() {

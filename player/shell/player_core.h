@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -93,6 +94,9 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
     // The programme list from the event text; on the demultiplexing thread.
     std::function<void()> clearProgramList;
     std::function<void(const EventTable& events)> buildProgramList;
+    // After a search of the stored list: the stored channel locks replace what it found; on the
+    // search thread.
+    std::function<void()> loadChannelLocks;
   };
 
   CPlayerCore(IPlayerView& view, Options options);
@@ -149,11 +153,19 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   void ClearStatusText(int kind);
   void ClearStatusText(StripKind kind) { ClearStatusText(static_cast<int>(kind)); }
   int IsChannelAvailable(int index);
+  // A channel's found flag without opening the tuner; nullopt while the tuner is closed.
+  std::optional<int> KnownChannelLock(int index);
+  // Marks channel `index` found (value != 0) in the tuner tables and the channel entries; any thread.
+  void SetChannelLock(int index, int value);
+  // [DMBControl] "CurrentChannel".
+  std::u16string ReadCurrentChannel();
 
   // ---- tuner start, channel search, device presence ----
   void StartTuner();
   void OnTunerRemoved();
   int BeginSearch(SearchKind kind);
+  // The search StartTuner runs (decided from the settings).
+  void SetStartSearch(SearchKind kind, int areaIndex);
   void OnChannelSearchDone();
   void ClearChannelEntries();
 
@@ -236,8 +248,6 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   void ChannelSearchThread();
   void HandleStreamFormats(uint64_t generation, const StreamFormatMessage& video,
                            const StreamFormatMessage& audio, std::array<int16_t, 4> streamIds);
-  void SetChannelLock(int index, int value);
-  std::u16string ReadCurrentChannel();
   std::u16string ChannelNameOf(int index) const;
   // Posts fn to run on the GUI thread only while the open it was made for is the current one and
   // the source is live (decoded text).
