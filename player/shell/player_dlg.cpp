@@ -261,8 +261,10 @@ bool CPlayerDlg::RunInitStep(InitStep step) {
       if (m_hooks.loadReservations) m_hooks.loadReservations();
       return true;
     case InitStep::kInhibitScreenSaver:
-      m_inhibitor = std::make_unique<CScreenSaverInhibitor>();
-      m_inhibitor->Inhibit(QStringLiteral("Watching television"));
+      if (m_options.useSessionBus) {
+        m_inhibitor = std::make_unique<CScreenSaverInhibitor>();
+        m_inhibitor->Inhibit(QStringLiteral("Watching television"));
+      }
       return true;
     case InitStep::kBindCloseShortcut: {
       // This window's own shortcut: other programs keep their Alt+F4.

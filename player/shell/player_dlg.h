@@ -51,6 +51,8 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(std::string_view step)> trace;
     // Registers the "Tevalo" window (off for tests that run several windows side by side).
     bool registerWindow = true;
+    // Inhibits the screen saver on the session bus (off: no D-Bus at all, for tests).
+    bool useSessionBus = true;
   };
 
   // Where the other window features attach; GUI thread, called in the set-up and close order.

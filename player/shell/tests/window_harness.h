@@ -61,6 +61,7 @@ struct WindowUnderTest {
       graphs.push_back(g);
       return g;
     };
+    options.useSessionBus = false;  // the screen-saver test brings its own bus
     options.trace = [this](std::string_view step) { Log(std::string(step)); };
   }
   ~WindowUnderTest() {
