@@ -4,6 +4,12 @@
 
 namespace tevalo::shell {
 
+int LockIndexOfCode(const std::u16string& code) {
+  if (code.size() < 2 || code[0] < u'0' || code[0] > u'9' || code[1] < u'0' || code[1] > u'9') return -1;
+  const int index = (code[0] - u'0') * 10 + (code[1] - u'0');
+  return index < kChannelCount ? index : -1;
+}
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && std::u16string_view(text).substr(0, prefix.size()) == prefix;
 }

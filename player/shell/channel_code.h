@@ -22,6 +22,9 @@ using channels::NormalizeChannelCode;
 inline constexpr char16_t kDmbScheme[] = u"x-dmb";
 inline constexpr char16_t kDmbUrlPrefix[] = u"x-dmb://";
 
+// The channel index a stored code marks: its first two characters as digits of an index 0..49, else -1.
+int LockIndexOfCode(const std::u16string& code);
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix);
 bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix);
 std::u16string UpperAscii(std::u16string text);

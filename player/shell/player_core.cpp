@@ -1,5 +1,7 @@
 #include "player/shell/player_core.h"
 
+#include "player/shell/settings_store.h"
+
 #include <unistd.h>
 
 #include <cstring>
@@ -553,6 +555,11 @@ int CPlayerCore::BeginSearch(SearchKind kind) {
   return 1;
 }
 
+void CPlayerCore::SetStartSearch(SearchKind kind, int areaIndex) {
+  m_nSearchKind = kind;
+  m_nAreaIndex = areaIndex;
+}
+
 void CPlayerCore::OnChannelSearchDone() {
   SetLevel(kLevelNone, 0);
   m_search->Reap();
@@ -847,7 +854,7 @@ void CPlayerCore::HandleStreamFormats(uint64_t generation, const StreamFormatMes
   }
   if (!m_strConfigPath.empty()) {
     const std::u16string code = ReadCurrentChannel();
-    SetChannelLock(ChannelIndexOfCode(code), 1);
+    SetChannelLock(LockIndexOfCode(code), 1);
     profile::WriteString(m_strConfigPath, kSectionDmb, kKeyLast, code);
   }
   m_bStreamFormatsKnown = true;
@@ -891,17 +898,15 @@ void CPlayerCore::LoadChannelList() {
 
 void CPlayerCore::LoadChannelLocks() {
   if (m_strConfigPath.empty()) return;
-  const profile::IniDocument settings = profile::ReadDocument(m_strConfigPath);
-  for (int n = 0; n < kChannelCount; ++n) {
-    const auto value = settings.Get("CHANNEL_LOCK", std::to_string(n) + "_LOCK");
-    SetChannelLock(n, value ? profile::Wtoi(tevalo::text::ToUtf16(*value)) : 0);
-  }
+  const auto locks = ReadChannelLocks(m_strConfigPath);
+  for (int n = 0; n < kChannelCount; ++n) SetChannelLock(n, locks[n]);
 }
 
 void CPlayerCore::SaveChannelLocks() {
   if (m_strConfigPath.empty()) return;
-  // Closing must not open the stick just to read its marks: a closed tuner leaves the entries' marks.
-  std::array<int, kChannelCount> marks{};
+  // Closing must not open the stick just to read its marks: with the tuner closed the listed entries
+  // give theirs, and a channel known to neither keeps what the file holds.
+  std::array<std::optional<int>, kChannelCount> marks{};
   bool tunerOpen = false;
   {
     std::lock_guard lock(m_receptionLock);
@@ -912,13 +917,9 @@ void CPlayerCore::SaveChannelLocks() {
   if (!tunerOpen) {
     std::lock_guard lock(m_entriesLock);
     for (const auto& e : m_arrChannelEntries)
-      if (e.index >= 0 && e.index < kChannelCount && e.availability == 1) marks[e.index] = 1;
+      if (e.index >= 0 && e.index < kChannelCount) marks[e.index] = e.availability == 1 ? 1 : 0;
   }
-  profile::EditDocument(m_strConfigPath, [&](profile::IniDocument& doc) {
-    for (int n = 0; n < kChannelCount; ++n)
-      doc.Set("CHANNEL_LOCK", std::to_string(n) + "_LOCK", std::to_string(marks[n]));
-    return true;
-  });
+  WriteChannelLocks(m_strConfigPath, [&](int n) { return marks[n]; });
 }
 
 void CPlayerCore::RetuneCurrent() { ChangeChannel(CurrentChannel(), false); }

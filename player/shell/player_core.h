@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -156,11 +157,15 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   void ClearStatusText(int kind);
   void ClearStatusText(StripKind kind) { ClearStatusText(static_cast<int>(kind)); }
   int IsChannelAvailable(int index);
+  // [DMBControl] "CurrentChannel".
+  std::u16string ReadCurrentChannel();
 
   // ---- tuner start, channel search, device presence ----
   void StartTuner();
   void OnTunerRemoved();
   int BeginSearch(SearchKind kind);
+  // The search StartTuner runs (decided from the settings).
+  void SetStartSearch(SearchKind kind, int areaIndex);
   void OnChannelSearchDone();
   void ClearChannelEntries();
   // Tunes the current channel again (also with nothing in the history).
@@ -256,7 +261,6 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   void DeleteMediaGraph();
   void HandleStreamFormats(uint64_t generation, const StreamFormatMessage& video,
                            const StreamFormatMessage& audio, std::array<int16_t, 4> streamIds);
-  std::u16string ReadCurrentChannel();
   std::u16string ChannelNameOf(int index) const;
   // Posts fn to run on the GUI thread only while the open it was made for is the current one and
   // the source is live (decoded text).
