@@ -29,6 +29,7 @@ struct SimStatus {
   int channel = 0;
   uint64_t units = 0;     // 1152-byte transfers sent
   uint64_t commands = 0;  // commands received
+  int64_t ms = 0;         // since the simulator started (the clock of CommandRecord::ms)
 };
 
 class SimProcess {
@@ -61,6 +62,7 @@ class SimProcess {
   void remove(int reinsert_after_ms = 0);  // unplug now; plug in again after that long (0: stay out)
   void insert();
   void set_level(int uhf, uint32_t code);
+  void set_tune_start(const std::string& pos);  // a packet index or "random"
   std::vector<CommandRecord> log(uint64_t after_seq = 0);
   void clear_log();
   SimStatus status();
