@@ -16,6 +16,12 @@ constexpr uint32_t kENotImpl = 0x80004001;
 
 void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
 
@@ -179,6 +185,7 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
+  start_gate_.Reset();
   SleepMs(100);
   for (;;) {
     SleepMs(5);
@@ -190,6 +197,9 @@ void CHalvik::ReceiveThreadProc() {
         if (receive_run_state_ == 2) return;
       }
       ProcessIpcMessage();
+      // A stream that brings only sound (or only pictures) is not held back for long.
+      if (start_gate_.holding())
+        for (auto& ready : start_gate_.Idle(clock_, NowMs())) QueueTimed(std::move(ready));
       continue;
     }
     switch (*request) {
@@ -278,9 +288,22 @@ void CHalvik::HandleFrame(int32_t type, int32_t length) {
   uint8_t none = 0;
   channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);
 
-  if (type == kMsgAudioFrame) {
+  const bool audio = type == kMsgAudioFrame;
+  if (audio) {
     const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
+  }
+  if (!clock_.has_base()) {
+    // Without a stamp, or without content, a frame cannot set the base.
+    if (!ClockRecovery::IsStamp(r->stamp()) || r->payload.empty()) return;
+    for (auto& ready : start_gate_.Take(std::move(r), audio, clock_, NowMs())) QueueTimed(std::move(ready));
+    return;
+  }
+  QueueTimed(std::move(r));
+}
+
+void CHalvik::QueueTimed(FrameRecordPtr r) {
+  if (r->type == kMsgAudioFrame) {
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;
     r->time = *t;
