@@ -189,7 +189,12 @@ void CHalvik::ReceiveThreadProc() {
   SleepMs(100);
   for (;;) {
     SleepMs(5);
-    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
+    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) {
+      // A message already written is taken first: its writer waits for the acknowledgement (and a
+      // recording stop may be among it).
+      ProcessIpcMessage();
+      break;
+    }
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
       {

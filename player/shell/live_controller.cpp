@@ -771,7 +771,10 @@ void CLiveController::PostGraphEvent() { win::PostMessageW(Hwnd(), WM_MEDIAGRAPH
 
 bool CLiveController::WriteStreamFrame(const uint8_t* message, size_t size) {
   const bool video = size >= 4 && ipcle::GetI32(message) == IPC_VIDEO_FRAME;
-  const bool ok = pipeline::WriteFrameToChannel(m_pIpc.get(), m_hFilterWakeEvent, message, size);
+  // Once the filter's events are closed it has stopped or been told to quit: nobody reads the
+  // channel, and each write would wait a second for an acknowledgement.
+  const bool ok =
+      m_hFilterWakeEvent && pipeline::WriteFrameToChannel(m_pIpc.get(), m_hFilterWakeEvent, message, size);
   if (video)
     ++(ok ? m_counts.videoWritten : m_counts.videoLost);
   else
