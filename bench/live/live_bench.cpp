@@ -274,7 +274,6 @@ int main(int argc, char** argv) {
       auto old = controller->MediaGraph();
       auto before = controller->Counts();
       const auto st = sim.status();
-      video.Arm();
       const auto z0 = Clock::now();
       // The stand-in's log clock on ours: its status was answered just before z0.
       const double simAtZ0 = double(st.ms);
@@ -284,14 +283,18 @@ int main(int argc, char** argv) {
           [&] {
             const double now = MsSince(z0, Clock::now());
             auto g = controller->MediaGraph();
-            if (t.opened < 0 && g && g != old) t.opened = now;
+            if (t.opened < 0 && g && g != old) {
+              t.opened = now;
+              video.Arm();  // the old graph's pictures do not count
+            }
             const auto c = controller->Counts();
             if (t.headers < 0 && c.formatHandOvers > before.formatHandOvers) t.headers = now;
             // Frames of the old channel may still be written until its headers go.
             if (t.headers >= 0 && t.firstFrame < 0 && c.videoWritten > before.videoWritten)
               t.firstFrame = now;
             if (t.headers < 0) before.videoWritten = c.videoWritten;
-            if (t.firstPicture < 0 && video.Seen()) t.firstPicture = MsSince(z0, video.First());
+            if (t.opened >= 0 && t.firstPicture < 0 && video.Seen())
+              t.firstPicture = MsSince(z0, video.First());
             if (playing(old.get())) {
               t.playing = now;
               return true;
