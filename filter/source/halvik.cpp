@@ -1,5 +1,7 @@
 #include "filter/source/halvik.h"
 
+#include <pthread.h>
+
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -183,6 +185,7 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 }
 
 void CHalvik::ReceiveThreadProc() {
+  pthread_setname_np(pthread_self(), "filter-receive");
   stopping_ = false;
   clock_.Reset();
   start_gate_.Reset();

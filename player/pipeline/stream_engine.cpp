@@ -1,5 +1,6 @@
 #include "player/pipeline/stream_engine.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -165,6 +166,9 @@ void CStreamEngine::StopStreamThreads() {
 }
 
 void CStreamEngine::RunThread(ThreadId id, void (CStreamEngine::*body)()) {
+  static constexpr const char* kThreadNames[kThreadCount] = {"engine-read", "engine-search", "engine-demux",
+                                                             "engine-deliver"};
+  pthread_setname_np(pthread_self(), kThreadNames[id]);
   RaisePriority();
   if (m_observer) m_observer(id, true);
   (this->*body)();
