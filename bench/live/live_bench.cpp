@@ -8,6 +8,11 @@
 //    tuned, first stick unit, stream headers, first video frame written to the filter, first picture
 //    rendered, playing), and the median and worst zap of each;
 //  - peak memory (maximum resident set).
+//
+// live_bench sync [seconds] [other.rec ...]: flash-to-beep distance on the A/V sync broadcast, taken
+// from the buffer times at the two sink inputs (the renderer's pictures, the audio stage's sound):
+// live, tuned where a key picture comes before the sound stamped after it, while the filter records;
+// then that recording played through the playback element, and each other recording given.
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -31,9 +36,11 @@
 #include <string>
 #include <vector>
 
+#include "ipc/ipc_messages.h"
 #include "platform/path/utf.h"
 #include "player/shell/live_controller.h"
 #include "sim_client.h"
+#include "tests/support/frame_code.h"
 
 using namespace tevalo::shell;
 using Clock = std::chrono::steady_clock;
@@ -186,28 +193,42 @@ struct Timeline {
          playing = -1;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
-  const int changes = argc > 2 ? std::max(3, std::atoi(argv[2])) : 20;
-  char dirTemplate[] = "/tmp/tevalo-live-bench-XXXXXX";
-  const std::string dir = mkdtemp(dirTemplate);
-  const std::string fixtures = TEVALO_FIXTURE_DIR;
-  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  setenv("TEVALO_NAMESPACE", "live_bench", 1);
-  setenv("GST_PLUGIN_PATH", TEVALO_PLUGIN_DIR, 1);
-  setenv("GST_REGISTRY", (dir + "/gst-registry.bin").c_str(), 1);
-  setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
-  {
+// Runtime folder, installation values and plug-ins of a bench run; the folder is removed at the end.
+struct BenchEnv {
+  std::string dir;
+  BenchEnv() {
+    char dirTemplate[] = "/tmp/tevalo-live-bench-XXXXXX";
+    dir = mkdtemp(dirTemplate);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    setenv("TEVALO_NAMESPACE", "live_bench", 1);
+    setenv("GST_PLUGIN_PATH", TEVALO_PLUGIN_DIR, 1);
+    setenv("GST_REGISTRY", (dir + "/gst-registry.bin").c_str(), 1);
+    setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
     std::ofstream reg(dir + "/registry.ini");
     reg << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << dir << "/\"\n\"rec_Dir\"=\"" << dir
         << "\"\n";
     reg << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
+    reg << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"halvikfsrc\"\n";
+    setenv("TEVALO_REGISTRY", (dir + "/registry.ini").c_str(), 1);
   }
-  setenv("TEVALO_REGISTRY", (dir + "/registry.ini").c_str(), 1);
+  ~BenchEnv() { std::filesystem::remove_all(dir); }
+};
+
+int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BenchEnv env;
   QCoreApplication app(argc, argv);
   gst_init(nullptr, nullptr);
+  if (argc > 1 && std::string(argv[1]) == "sync")
+    return RunSync(env, argc > 2 ? std::max(5, std::atoi(argv[2])) : 12,
+                   std::vector<std::string>(argv + std::min(argc, 3), argv + argc));
+  const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
+  const int changes = argc > 2 ? std::max(3, std::atoi(argv[2])) : 20;
+  const std::string& dir = env.dir;
+  const std::string fixtures = TEVALO_FIXTURE_DIR;
 
   tunersim::SimProcess::Options so;
   for (int uhf : {27, 26, 25}) {
@@ -360,6 +381,137 @@ int main(int argc, char** argv) {
                 *std::max_element(zaps.begin(), zaps.end()), *std::min_element(zaps.begin(), zaps.end()));
   }
   std::printf("peak memory (max RSS): %ld MB\n", self.ru_maxrss / 1024);
-  std::filesystem::remove_all(dir);
   return 0;
 }
+
+namespace {
+
+// Flash pictures at the renderer and beep onsets at the audio stage, by their buffer times.
+struct SyncProbe : CHeadlessVideoOutput {
+  std::mutex lock;
+  std::vector<int64_t> flashes, onsets;
+  bool lastFlash = false;
+  int64_t lastLoud = -1;
+  void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
+    CHeadlessVideoOutput::OnPicture(p, w, h, stride, pts);
+    const bool flash = tevalo::test::IsFlashFrameBgrx(p, w, h, stride);
+    std::lock_guard g(lock);
+    if (flash && !lastFlash && pts >= 0) flashes.push_back(pts);
+    lastFlash = flash;
+  }
+  void OnSound(const int16_t* s, size_t frames, int channels, int rate, int64_t pts) {
+    if (pts < 0 || rate <= 0) return;
+    std::lock_guard g(lock);
+    for (size_t i = 0; i < frames; ++i) {
+      if (std::abs(s[i * channels]) < 4000) continue;
+      const int64_t t = pts + static_cast<int64_t>(i) * 1000000000LL / rate;
+      if (lastLoud < 0 || t - lastLoud > 120000000LL) onsets.push_back(t);
+      lastLoud = t;
+    }
+  }
+  // Beep onset minus flash, in ms, for each flash after the first second with a beep within 500 ms.
+  std::vector<double> Offsets() {
+    std::lock_guard g(lock);
+    std::vector<double> out;
+    for (int64_t f : flashes) {
+      if (f < flashes.front() + 1000000000LL) continue;
+      int64_t best = INT64_MAX;
+      for (int64_t a : onsets)
+        if (std::llabs(a - f) < std::llabs(best)) best = a - f;
+      if (std::llabs(best) < 500000000LL) out.push_back(best / 1e6);
+    }
+    return out;
+  }
+};
+
+void PrintOffsets(const char* what, std::vector<double> v) {
+  if (v.empty()) {
+    std::printf("  %-34s no flash with a beep\n", what);
+    return;
+  }
+  std::sort(v.begin(), v.end());
+  std::printf("  %-34s %2zu flashes: beep %+6.1f ms median, %+6.1f .. %+6.1f ms\n", what, v.size(), Median(v),
+              v.front(), v.back());
+}
+
+std::vector<double> PlayRecording(const std::string& dir, const std::string& path) {
+  QuietView view;
+  SyncProbe probe;
+  CLiveController::Options o;
+  o.video = &probe;
+  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
+  o.watchDevices = false;
+  o.audioTap = [&](const int16_t* s, size_t f, int c, int r, int64_t pts) { probe.OnSound(s, f, c, r, pts); };
+  auto controller = std::make_unique<CLiveController>(view, o);
+  controller->Initialise();
+  controller->PlayUrl(tevalo::text::ToUtf16(path));
+  if (!PumpUntil([&] { return probe.Count() > 0 && !controller->m_bOpening; }, 15000)) return {};
+  int duration = 0;
+  if (auto g = controller->MediaGraph()) g->GetDuration(&duration);
+  PumpUntil(
+      [&] {
+        int position = 0;
+        auto g = controller->MediaGraph();
+        return g && g->GetPosition(&position) == 1 && position >= duration;
+      },
+      duration * 100 + 5000);
+  controller.reset();
+  return probe.Offsets();
+}
+
+int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others) {
+  const std::string& dir = env.dir;
+  const std::string recording = dir + "/sync.rec";
+  std::ofstream(dir + "/config.ini") << "[RECControl]\nFileName=" << recording << "\n";
+  // Packet 150 of the sync broadcast: its key picture and the next picture come before the next
+  // sound, which is stamped after them.
+  tunersim::SimProcess::Options so;
+  so.args = {"--channel", std::string("27=") + TEVALO_FIXTURE_DIR + "/avsync/stream.ts", "--tune-start",
+             "150"};
+  tunersim::SimProcess sim(so);
+
+  QuietView view;
+  SyncProbe probe;
+  CLiveController::Options o;
+  o.video = &probe;
+  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
+  o.audioTap = [&](const int16_t* s, size_t f, int c, int r, int64_t pts) { probe.OnSound(s, f, c, r, pts); };
+  auto controller = std::make_unique<CLiveController>(view, o);
+  controller->Initialise();
+  controller->StartTuner();
+  if (!PumpUntil(
+          [&] {
+            auto g = controller->MediaGraph();
+            return g && !controller->m_bOpening && g->GetFrameRate() > 0;
+          },
+          30000)) {
+    std::fprintf(stderr, "live_bench: the sync broadcast does not play\n");
+    return 1;
+  }
+  // The recording control message, written as the player writes its control messages.
+  auto record = [&](int32_t argument) {
+    uint8_t message[kControlMessageBytes];
+    EncodeControlMessage(MakeControlMessage(IPC_RECORD, argument), message);
+    std::lock_guard lock(controller->Engine().SendLock());
+    controller->WriteStreamFrame(message, sizeof message);
+  };
+  record(IPC_RECORD_START);
+  PumpFor(seconds * 1000);
+  record(IPC_RECORD_STOP);
+  PumpFor(500);  // the recorder's last turns
+  const auto live = probe.Offsets();
+  controller.reset();
+  sim.stop();
+
+  std::printf("flash-to-beep distance on the A/V sync broadcast (buffer times at the sink inputs):\n");
+  PrintOffsets("live", live);
+  PrintOffsets("its recording, played back", PlayRecording(dir, recording));
+  for (const auto& other : others) PrintOffsets(other.c_str(), PlayRecording(dir, other));
+  if (!others.empty()) return 0;
+  const std::string kept = "/tmp/tevalo-sync-" + std::to_string(getpid()) + ".rec";
+  std::filesystem::copy_file(recording, kept, std::filesystem::copy_options::overwrite_existing);
+  std::printf("  the recording is kept as %s\n", kept.c_str());
+  return 0;
+}
+
+}  // namespace
