@@ -27,6 +27,7 @@ extern "C" {
 #include <thread>
 #include <vector>
 
+#include "bench/demux_all.h"
 #include "player/pipeline/es_framer.h"
 #include "player/pipeline/stream_engine.h"
 #include "player/pipeline/ts_demux.h"
@@ -100,19 +101,11 @@ struct Pass {
 Pass OurDemux(const std::vector<uint8_t>& ts) {
   const auto w0 = Clock::now();
   const double c0 = ThreadCpuSeconds();
-  StreamPids pids;
-  CProgramMap map(pids);
-  CPmtSearchBuffer search(map);
-  for (size_t pos = 0; pos + kTsBlockSize <= ts.size(); pos += kTsBlockSize)
-    if (search.PushBlock(ts.data() + pos, kTsBlockSize)) break;
   CountingOutput out;
   CEsFramer framer(out);
   DirectSink sink;
   sink.framer = &framer;
-  CNullTextDecoders text;
-  CTsDemux demux(pids, map, sink, text);
-  for (size_t p = 0; p + kTsBlockSize <= ts.size(); p += kTsBlockSize)
-    demux.PushBlock(ts.data() + p, kTsBlockSize);
+  tevalo::bench::DemuxAll(ts.data(), ts.size(), sink);
   return {std::chrono::duration<double>(Clock::now() - w0).count(), ThreadCpuSeconds() - c0, out.video,
           out.audio};
 }

@@ -17,6 +17,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "bench/demux_all.h"
 #include "filter/source/pins.h"
 #include "player/pipeline/es_framer.h"
 #include "player/pipeline/ts_demux.h"
@@ -62,15 +63,7 @@ struct Units : IFramerOutput, IStreamPacketSink {
 bool CutUnits(const std::string& path, Units& u) {
   std::ifstream in(path, std::ios::binary);
   const Bytes ts{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  StreamPids pids;
-  CProgramMap map(pids);
-  CPmtSearchBuffer search(map);
-  for (size_t p = 0; p + kTsBlockSize <= ts.size(); p += kTsBlockSize)
-    if (search.PushBlock(ts.data() + p, kTsBlockSize)) break;
-  CNullTextDecoders text;
-  CTsDemux demux(pids, map, u, text);
-  for (size_t p = 0; p + kTsBlockSize <= ts.size(); p += kTsBlockSize)
-    demux.PushBlock(ts.data() + p, kTsBlockSize);
+  tevalo::bench::DemuxAll(ts.data(), ts.size(), u);
   return !u.video.empty() && !u.audio.empty() && !u.videoConfig.empty();
 }
 

@@ -40,7 +40,7 @@
 #include "platform/path/utf.h"
 #include "player/shell/live_controller.h"
 #include "sim_client.h"
-#include "tests/support/frame_code.h"
+#include "tests/support/flash_beep.h"
 
 using namespace tevalo::shell;
 using Clock = std::chrono::steady_clock;
@@ -214,6 +214,24 @@ struct BenchEnv {
   ~BenchEnv() { std::filesystem::remove_all(dir); }
 };
 
+// A controller of the bench's installation, its pictures to `video`, its sound (when given) to `sound`.
+std::unique_ptr<CLiveController> StartController(IPlayerView& view, const std::string& dir,
+                                                 IVideoOutput* video,
+                                                 tevalo::test::FlashBeepProbe* sound = nullptr,
+                                                 bool watchDevices = true) {
+  CLiveController::Options o;
+  o.video = video;
+  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
+  o.watchDevices = watchDevices;
+  if (sound)
+    o.audioTap = [sound](const int16_t* s, size_t f, int c, int r, int64_t pts) {
+      sound->OnSound(s, f, c, r, pts);
+    };
+  auto controller = std::make_unique<CLiveController>(view, o);
+  controller->Initialise();
+  return controller;
+}
+
 int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
 
 }  // namespace
@@ -240,11 +258,7 @@ int main(int argc, char** argv) {
 
   QuietView view;
   TimedOutput video;
-  CLiveController::Options o;
-  o.video = &video;
-  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  auto controller = std::make_unique<CLiveController>(view, o);
-  controller->Initialise();
+  auto controller = StartController(view, dir, &video);
   controller->StartTuner();
   auto playing = [&](const CMediaGraph* old) {
     auto g = controller->MediaGraph();
@@ -388,39 +402,10 @@ namespace {
 
 // Flash pictures at the renderer and beep onsets at the audio stage, by their buffer times.
 struct SyncProbe : CHeadlessVideoOutput {
-  std::mutex lock;
-  std::vector<int64_t> flashes, onsets;
-  bool lastFlash = false;
-  int64_t lastLoud = -1;
+  tevalo::test::FlashBeepProbe probe;
   void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
     CHeadlessVideoOutput::OnPicture(p, w, h, stride, pts);
-    const bool flash = tevalo::test::IsFlashFrameBgrx(p, w, h, stride);
-    std::lock_guard g(lock);
-    if (flash && !lastFlash && pts >= 0) flashes.push_back(pts);
-    lastFlash = flash;
-  }
-  void OnSound(const int16_t* s, size_t frames, int channels, int rate, int64_t pts) {
-    if (pts < 0 || rate <= 0) return;
-    std::lock_guard g(lock);
-    for (size_t i = 0; i < frames; ++i) {
-      if (std::abs(s[i * channels]) < 4000) continue;
-      const int64_t t = pts + static_cast<int64_t>(i) * 1000000000LL / rate;
-      if (lastLoud < 0 || t - lastLoud > 120000000LL) onsets.push_back(t);
-      lastLoud = t;
-    }
-  }
-  // Beep onset minus flash, in ms, for each flash after the first second with a beep within 500 ms.
-  std::vector<double> Offsets() {
-    std::lock_guard g(lock);
-    std::vector<double> out;
-    for (int64_t f : flashes) {
-      if (f < flashes.front() + 1000000000LL) continue;
-      int64_t best = INT64_MAX;
-      for (int64_t a : onsets)
-        if (std::llabs(a - f) < std::llabs(best)) best = a - f;
-      if (std::llabs(best) < 500000000LL) out.push_back(best / 1e6);
-    }
-    return out;
+    probe.OnPicture(p, w, h, stride, pts);
   }
 };
 
@@ -437,13 +422,7 @@ void PrintOffsets(const char* what, std::vector<double> v) {
 std::vector<double> PlayRecording(const std::string& dir, const std::string& path) {
   QuietView view;
   SyncProbe probe;
-  CLiveController::Options o;
-  o.video = &probe;
-  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  o.watchDevices = false;
-  o.audioTap = [&](const int16_t* s, size_t f, int c, int r, int64_t pts) { probe.OnSound(s, f, c, r, pts); };
-  auto controller = std::make_unique<CLiveController>(view, o);
-  controller->Initialise();
+  auto controller = StartController(view, dir, &probe, &probe.probe, false);
   controller->PlayUrl(tevalo::text::ToUtf16(path));
   if (!PumpUntil([&] { return probe.Count() > 0 && !controller->m_bOpening; }, 15000)) return {};
   int duration = 0;
@@ -456,7 +435,7 @@ std::vector<double> PlayRecording(const std::string& dir, const std::string& pat
       },
       duration * 100 + 5000);
   controller.reset();
-  return probe.Offsets();
+  return probe.probe.Offsets();
 }
 
 int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others) {
@@ -472,12 +451,7 @@ int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& ot
 
   QuietView view;
   SyncProbe probe;
-  CLiveController::Options o;
-  o.video = &probe;
-  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  o.audioTap = [&](const int16_t* s, size_t f, int c, int r, int64_t pts) { probe.OnSound(s, f, c, r, pts); };
-  auto controller = std::make_unique<CLiveController>(view, o);
-  controller->Initialise();
+  auto controller = StartController(view, dir, &probe, &probe.probe);
   controller->StartTuner();
   if (!PumpUntil(
           [&] {
@@ -499,7 +473,7 @@ int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& ot
   PumpFor(seconds * 1000);
   record(IPC_RECORD_STOP);
   PumpFor(500);  // the recorder's last turns
-  const auto live = probe.Offsets();
+  const auto live = probe.probe.Offsets();
   controller.reset();
   sim.stop();
 
