@@ -12,6 +12,12 @@
 
 find_package(GTest REQUIRED)
 
+# Debian's own Python first: tests use its packages (python3-pil, python3-pyftpdlib).
+find_program(TEVALO_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
+if(NOT TEVALO_PYTHON3)
+  find_program(TEVALO_PYTHON3 NAMES python3 REQUIRED)
+endif()
+
 set(TEVALO_SOURCE_ROOT ${CMAKE_SOURCE_DIR})
 set(TEVALO_FIXTURES ${CMAKE_SOURCE_DIR}/tests/fixtures)
 

@@ -15,7 +15,8 @@ PACKAGES=(
   libfaad-dev nlohmann-json3-dev
   python3 libcurl4-openssl-dev python3-pyftpdlib
   ffmpeg
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-liberation2 libfontconfig-dev
+  python3-pil
   xvfb xauth
 )
 
