@@ -6,7 +6,8 @@
 //  - channel changes from the loop start and from a random point of the loop (the phase of the
 //    key-picture interval a real tune meets): each change's timeline from the request (graph opened,
 //    tuned, first stick unit, stream headers, first video frame written to the filter, first picture
-//    rendered, playing), and the median and worst zap of each;
+//    rendered, playing), and the median and worst zap (request to first picture) of each, beside
+//    playbin fed the same bytes through appsrc from the same start at the same pace;
 //  - peak memory (maximum resident set).
 //
 // live_bench sync [seconds] [other.rec ...]: flash-to-beep distance on the A/V sync broadcast, taken
@@ -32,8 +33,10 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "ipc/ipc_messages.h"
@@ -41,6 +44,7 @@
 #include "player/shell/live_controller.h"
 #include "sim_client.h"
 #include "tests/support/flash_beep.h"
+#include "ts_loop.h"
 
 using namespace tevalo::shell;
 using Clock = std::chrono::steady_clock;
@@ -193,6 +197,74 @@ struct Timeline {
          playing = -1;
 };
 
+// The same change for a plain GStreamer pipeline: playbin fed through appsrc with the bytes the
+// stand-in serves from packet `first` on, at the pace it serves them. Returns the ms from the first
+// byte to the first picture at the video sink, or -1.
+double ReferenceZap(const tunersim::TsLoop& loop, uint64_t first) {
+  struct State {
+    std::atomic<GstElement*> src{nullptr};
+    std::atomic<Clock::rep> picture{0};
+  } state;
+  GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+  GstElement* video = gst_parse_bin_from_description(
+      "videoconvert ! video/x-raw,format=BGRx ! fakesink name=v sync=true signal-handoffs=true", TRUE,
+      nullptr);
+  GstElement* audio = gst_element_factory_make("fakesink", nullptr);
+  if (!playbin || !video || !audio) return -1;
+  g_object_set(audio, "sync", TRUE, nullptr);
+  g_object_set(playbin, "uri", "appsrc://", "video-sink", video, "audio-sink", audio, nullptr);
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(video), "v");
+  g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer p) {
+                     auto* st = static_cast<State*>(p);
+                     Clock::rep none = 0;
+                     st->picture.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+                   }),
+                   &state);
+  gst_object_unref(sink);
+  g_signal_connect(playbin, "source-setup", G_CALLBACK(+[](GstElement*, GstElement* src, gpointer p) {
+                     static_cast<State*>(p)->src = src;
+                   }),
+                   &state);
+  gst_element_set_state(playbin, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(playbin);
+  double zap = -1;
+  for (int i = 0; i < 5000 && !state.src.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  GstElement* src = state.src.load();
+  const auto t0 = Clock::now();
+  const double start = loop.start_ticks(first);
+  uint64_t next = first;
+  while (src && Clock::now() - t0 < std::chrono::seconds(15)) {
+    if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+      gst_message_unref(m);
+      break;
+    }
+    if (const Clock::rep at = state.picture.load()) {
+      zap = MsSince(t0, Clock::time_point(Clock::duration(at)));
+      break;
+    }
+    const double due = start + std::chrono::duration<double>(Clock::now() - t0).count() * tunersim::kPcrHz;
+    uint64_t end = next;
+    while (loop.start_ticks(end) <= due) ++end;
+    if (end > next) {
+      GstBuffer* buf = gst_buffer_new_allocate(nullptr, (end - next) * tunersim::kPacketSize, nullptr);
+      GstMapInfo map;
+      gst_buffer_map(buf, &map, GST_MAP_WRITE);
+      for (uint64_t i = next; i < end; ++i) loop.packet(i, map.data + (i - next) * tunersim::kPacketSize);
+      gst_buffer_unmap(buf, &map);
+      GstFlowReturn flow = GST_FLOW_OK;
+      g_signal_emit_by_name(src, "push-buffer", buf, &flow);
+      gst_buffer_unref(buf);
+      next = end;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  gst_object_unref(bus);
+  gst_element_set_state(playbin, GST_STATE_NULL);
+  gst_object_unref(playbin);
+  return zap;
+}
+
 // Runtime folder, installation values and plug-ins of a bench run; the folder is removed at the end.
 struct BenchEnv {
   std::string dir;
@@ -330,11 +402,9 @@ int main(int argc, char** argv) {
             if (t.headers < 0) before.videoWritten = c.videoWritten;
             if (t.opened >= 0 && t.firstPicture < 0 && video.Seen())
               t.firstPicture = MsSince(z0, video.First());
-            if (playing(old.get())) {
-              t.playing = now;
-              return true;
-            }
-            return false;
+            if (t.playing < 0 && playing(old.get())) t.playing = now;
+            // The zap ends at the first picture, which may come just after the graph reports playing.
+            return t.playing >= 0 && t.firstPicture >= 0;
           },
           20000);
       if (!ok) {
@@ -356,6 +426,19 @@ int main(int argc, char** argv) {
   sim.stop();
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
+
+  // The reference, once the player is gone: the same starts, the channels' files in turn.
+  std::vector<tunersim::TsLoop> loops;
+  for (int uhf : {26, 25, 27})
+    loops.push_back(tunersim::TsLoop::load(fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts"));
+  std::mt19937_64 rng{std::random_device{}()};
+  std::map<std::string, std::vector<double>> reference;
+  for (const char* start : starts)
+    for (int i = 0; i < changes; ++i) {
+      const auto& loop = loops[i % loops.size()];
+      const uint64_t first = std::string(start) == "0" ? 0 : rng() % loop.packet_count();
+      reference[start].push_back(ReferenceZap(loop, first));
+    }
 
   const std::string manifest = fixtures + "/sample/ch27/manifest.json";
   const double fps = ManifestNumber(manifest, "fps");
@@ -385,7 +468,7 @@ int main(int argc, char** argv) {
       for (const auto& t : list) v.push_back(t.*m);
       return v;
     };
-    const auto zaps = column(&Timeline::playing);
+    const auto zaps = column(&Timeline::firstPicture);
     std::printf("  median  %-7s opened %.0f, tuned %.0f, unit %.0f, headers %.0f, frame %.0f, picture %.0f\n",
                 start, Median(column(&Timeline::opened)), Median(column(&Timeline::tuned)),
                 Median(column(&Timeline::firstUnit)), Median(column(&Timeline::headers)),
@@ -393,6 +476,16 @@ int main(int argc, char** argv) {
     std::printf("zap from %s over %zu changes: median %.0f ms, worst %.0f ms, best %.0f ms\n",
                 std::string(start) == "0" ? "the loop start" : "a random phase", zaps.size(), Median(zaps),
                 *std::max_element(zaps.begin(), zaps.end()), *std::min_element(zaps.begin(), zaps.end()));
+    // From the stick's first unit, the player's part of the change compares with the reference's.
+    std::vector<double> fromUnit;
+    for (const auto& t : list)
+      if (t.firstUnit >= 0 && t.firstPicture >= 0) fromUnit.push_back(t.firstPicture - t.firstUnit);
+    const auto& ref = reference[start];
+    std::printf(
+        "  first unit to first picture: median %.0f ms; playbin fed the same bytes at the same pace, "
+        "first byte to first picture: median %.0f ms, worst %.0f ms, best %.0f ms\n",
+        Median(fromUnit), Median(ref), *std::max_element(ref.begin(), ref.end()),
+        *std::min_element(ref.begin(), ref.end()));
   }
   std::printf("peak memory (max RSS): %ld MB\n", self.ru_maxrss / 1024);
   return 0;
