@@ -273,7 +273,9 @@ struct BenchEnv {
     dir = mkdtemp(dirTemplate);
     setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
     setenv("TEVALO_NAMESPACE", "live_bench", 1);
-    setenv("GST_PLUGIN_PATH", TEVALO_PLUGIN_DIR, 1);
+    // Another build's filters (TEVALO_BENCH_PLUGINS) make a recording to compare with this build's.
+    const char* plugins = std::getenv("TEVALO_BENCH_PLUGINS");
+    setenv("GST_PLUGIN_PATH", plugins && *plugins ? plugins : TEVALO_PLUGIN_DIR, 1);
     setenv("GST_REGISTRY", (dir + "/gst-registry.bin").c_str(), 1);
     setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
     std::ofstream reg(dir + "/registry.ini");
