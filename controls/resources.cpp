@@ -8,40 +8,28 @@ BitmapResolver g_bitmaps;
 StringResolver g_strings;
 GifResolver g_gifs;
 
-// Copies the resolver under the lock and calls it outside, so a resolver may take its time.
-template <typename R>
-R Current(const R& slot) {
+template <typename Resolver>
+void Set(Resolver& slot, Resolver resolver) {
   std::lock_guard lock(g_lock);
-  return slot;
+  slot = std::move(resolver);
+}
+
+// The resolver runs outside the lock: it may read files.
+template <typename Resolver>
+auto Resolve(const Resolver& slot, unsigned id) -> decltype(slot(id)) {
+  Resolver r;
+  {
+    std::lock_guard lock(g_lock);
+    r = slot;
+  }
+  return r ? r(id) : decltype(slot(id))();
 }
 }  // namespace
 
-void SetBitmapResolver(BitmapResolver resolver) {
-  std::lock_guard lock(g_lock);
-  g_bitmaps = std::move(resolver);
-}
+void SetBitmapResolver(BitmapResolver resolver) { Set(g_bitmaps, std::move(resolver)); }
+void SetStringResolver(StringResolver resolver) { Set(g_strings, std::move(resolver)); }
+void SetGifResolver(GifResolver resolver) { Set(g_gifs, std::move(resolver)); }
 
-void SetStringResolver(StringResolver resolver) {
-  std::lock_guard lock(g_lock);
-  g_strings = std::move(resolver);
-}
-
-void SetGifResolver(GifResolver resolver) {
-  std::lock_guard lock(g_lock);
-  g_gifs = std::move(resolver);
-}
-
-QImage LoadBitmapResource(unsigned id) {
-  const BitmapResolver r = Current(g_bitmaps);
-  return r ? r(id) : QImage();
-}
-
-QString LoadStringResource(unsigned id) {
-  const StringResolver r = Current(g_strings);
-  return r ? r(id) : QString();
-}
-
-QByteArray LoadGifResource(unsigned id) {
-  const GifResolver r = Current(g_gifs);
-  return r ? r(id) : QByteArray();
-}
+QImage LoadBitmapResource(unsigned id) { return Resolve(g_bitmaps, id); }
+QString LoadStringResource(unsigned id) { return Resolve(g_strings, id); }
+QByteArray LoadGifResource(unsigned id) { return Resolve(g_gifs, id); }
