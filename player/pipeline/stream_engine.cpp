@@ -264,6 +264,8 @@ void CStreamEngine::DemuxThread() {
         tvk::SetEvent(w == kWaitQuit ? m_handles[kDemux].quit : m_handles[kDemux].reset);
         break;
       }
+      // Once handed over, blocks are the demultiplexer's: a wake left from before must not take one.
+      if (m_host.m_nFeedTarget != 0) break;
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
