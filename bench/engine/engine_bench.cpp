@@ -28,6 +28,8 @@ extern "C" {
 #include <vector>
 
 #include "bench/demux_all.h"
+#include "ipc/filter_protocol.h"
+#include "ipc/little_endian.h"
 #include "player/pipeline/es_framer.h"
 #include "player/pipeline/stream_engine.h"
 #include "player/pipeline/ts_demux.h"
@@ -75,9 +77,7 @@ double ThreadCpuSeconds() {
 struct CountingOutput : IFramerOutput {
   uint64_t video = 0, audio = 0, formats = 0;
   void WriteFrame(const uint8_t* m, size_t) override {
-    const int32_t type =
-        int32_t(uint32_t(m[0]) | uint32_t(m[1]) << 8 | uint32_t(m[2]) << 16 | uint32_t(m[3]) << 24);
-    ++(type == kMsgVideoFrame ? video : audio);
+    ++(ipcle::GetI32(m) == IPC_VIDEO_FRAME ? video : audio);
   }
   void SendStreamFormats(int, const StreamFormatMessage&, const StreamFormatMessage&) override { ++formats; }
 };
@@ -178,13 +178,13 @@ class PacedSource : public ITsBlockSource {
   int64_t m_sent = 0;
 };
 
-struct NullHost : IStreamHost {
+struct NullSink : IFrameSink {
   std::atomic<uint64_t> frames{0};
   bool WriteStreamFrame(const uint8_t*, size_t) override {
     ++frames;
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatMessage&, const StreamFormatMessage&) override {}
+  bool WriteStreamFormats(const StreamFormatMessage&, const StreamFormatMessage&) override { return true; }
 };
 
 }  // namespace
@@ -227,7 +227,7 @@ int main(int argc, char** argv) {
 
   // 2. Live.
   PacedSource source(one, bitrate);
-  NullHost host;
+  NullSink host;
   CStreamEngine engine(host, source);
   std::mutex lock;
   double cpu = 0;
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
   });
   engine.InitStreamEngine();
   engine.CreateStreamEvents();
-  host.m_nSourceMode = 1;
+  engine.SetLiveSource(true);
   engine.StartStreamThreads();
   engine.StartUsbRead();
   std::this_thread::sleep_for(std::chrono::duration<double>(liveSeconds));

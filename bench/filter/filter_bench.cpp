@@ -19,6 +19,8 @@ extern "C" {
 
 #include "bench/demux_all.h"
 #include "filter/source/pins.h"
+#include "ipc/filter_protocol.h"
+#include "ipc/little_endian.h"
 #include "player/pipeline/es_framer.h"
 #include "player/pipeline/ts_demux.h"
 
@@ -39,8 +41,8 @@ struct Units : IFramerOutput, IStreamPacketSink {
   Bytes videoConfig, audioConfig;
   std::vector<Bytes> video, audio;
   void WriteFrame(const uint8_t* m, size_t) override {
-    const Bytes unit(m + 40, m + 40 + GetLe32(m + 4));
-    (int32_t(GetLe32(m)) == kMsgVideoFrame ? video : audio).push_back(unit);
+    const Bytes unit(m + 40, m + 40 + ipcle::GetU32(m + 4));
+    (ipcle::GetI32(m) == IPC_VIDEO_FRAME ? video : audio).push_back(unit);
   }
   void SendStreamFormats(int, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     videoConfig.assign(v.body, v.body + v.length);

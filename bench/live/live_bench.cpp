@@ -39,9 +39,9 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_messages.h"
 #include "platform/path/utf.h"
-#include "player/shell/live_controller.h"
+#include "player/shell/player_core.h"
+#include "player/shell/window_adapter.h"
 #include "sim_client.h"
 #include "tests/support/flash_beep.h"
 #include "ts_loop.h"
@@ -50,28 +50,6 @@ using namespace tevalo::shell;
 using Clock = std::chrono::steady_clock;
 
 namespace {
-
-class QuietView : public IPlayerView {
- public:
-  void SetStripText(int, const std::u16string&, int) override {}
-  void ClearStrip(int) override {}
-  void ShowAnimation(int) override {}
-  void HideAnimation() override {}
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowLevelBars(int) override {}
-  void ShowVideoArea(bool) override {}
-  void ShowProgrammeStripIfEpgOn() override {}
-  void RefreshChannelPanel(const std::vector<ChannelEntry>&) override {}
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override { return false; }
-  void StartRecording() override {}
-  void StopRecording(bool) override {}
-  void ReadIepgFile(const std::u16string&) override {}
-  void MessageBox(const std::u16string&, const std::u16string&) override {}
-  void PostQuit() override {}
-};
 
 double MsSince(Clock::time_point t0, Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(t - t0).count();
@@ -288,23 +266,34 @@ struct BenchEnv {
   ~BenchEnv() { std::filesystem::remove_all(dir); }
 };
 
-// A controller of the bench's installation, its pictures to `video`, its sound (when given) to `sound`.
-std::unique_ptr<CLiveController> StartController(IPlayerView& view, const std::string& dir,
-                                                 IVideoOutput* video,
-                                                 tevalo::test::FlashBeepProbe* sound = nullptr,
-                                                 bool watchDevices = true) {
-  CLiveController::Options o;
-  o.video = video;
-  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  o.watchDevices = watchDevices;
-  if (sound)
-    o.audioTap = [sound](const int16_t* s, size_t f, int c, int r, int64_t pts) {
-      sound->OnSound(s, f, c, r, pts);
-    };
-  auto controller = std::make_unique<CLiveController>(view, o);
-  controller->Initialise();
-  return controller;
-}
+// The core of the bench's installation with the "Tevalo" window, started in the main window's
+// order; its pictures to `video`, its sound (when given) to `sound`.
+struct BenchPlayer {
+  BenchPlayer(IPlayerView& view, const std::string& dir, IVideoOutput* video,
+              tevalo::test::FlashBeepProbe* sound = nullptr, bool watchDevices = true) {
+    CPlayerCore::Options o;
+    o.video = video;
+    o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
+    if (sound)
+      o.audioTap = [sound](const int16_t* s, size_t f, int c, int r, int64_t pts) {
+        sound->OnSound(s, f, c, r, pts);
+      };
+    core = std::make_unique<CPlayerCore>(view, o);
+    adapter = std::make_unique<CWindowAdapter>(*core);
+    core->StartStartupThread();
+    window = RegisterPlayerWindow(*adapter);
+    core->AttachWindow(window->hwnd());
+    if (watchDevices) core->StartDeviceWatcher();
+  }
+  ~BenchPlayer() {
+    core->Shutdown();
+    window.reset();
+  }
+  CPlayerCore* operator->() { return core.get(); }
+  std::unique_ptr<CPlayerCore> core;
+  std::unique_ptr<CWindowAdapter> adapter;
+  std::unique_ptr<tevalo::win::Window> window;
+};
 
 int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
 
@@ -330,13 +319,13 @@ int main(int argc, char** argv) {
   }
   tunersim::SimProcess sim(so);
 
-  QuietView view;
+  CNullPlayerView view;
   TimedOutput video;
-  auto controller = StartController(view, dir, &video);
+  BenchPlayer controller(view, dir, &video);
   controller->StartTuner();
-  auto playing = [&](const CMediaGraph* old) {
+  auto playing = [&](const IMediaGraph* old) {
     auto g = controller->MediaGraph();
-    return g && g.get() != old && !controller->m_bOpening && g->GetFrameRate() > 0;
+    return g && g.get() != old && !controller->State().opening && g->GetFrameRate() > 0;
   };
   if (!PumpUntil([&] { return playing(nullptr); }, 30000)) {
     std::fprintf(stderr, "live_bench: nothing plays\n");
@@ -424,7 +413,7 @@ int main(int argc, char** argv) {
       runs[start].push_back(t);
     }
   }
-  controller.reset();
+  controller.core->Shutdown();
   sim.stop();
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
@@ -515,17 +504,17 @@ void PrintOffsets(const char* what, std::vector<double> v) {
 }
 
 std::vector<double> PlayRecording(const std::string& dir, const std::string& path) {
-  QuietView view;
+  CNullPlayerView view;
   SyncProbe probe;
-  auto controller = StartController(view, dir, &probe, &probe.probe, false);
-  controller->PlayUrl(tevalo::text::ToUtf16(path));
-  if (!PumpUntil([&] { return probe.Count() > 0 && !controller->m_bOpening; }, 15000)) return {};
+  auto controller = std::make_unique<BenchPlayer>(view, dir, &probe, &probe.probe, false);
+  (*controller)->PlayUrl(tevalo::text::ToUtf16(path));
+  if (!PumpUntil([&] { return probe.Count() > 0 && !(*controller)->State().opening; }, 15000)) return {};
   int duration = 0;
-  if (auto g = controller->MediaGraph()) g->GetDuration(&duration);
+  if (auto g = (*controller)->MediaGraph()) g->GetDuration(&duration);
   PumpUntil(
       [&] {
         int position = 0;
-        auto g = controller->MediaGraph();
+        auto g = (*controller)->MediaGraph();
         return g && g->GetPosition(&position) == 1 && position >= duration;
       },
       duration * 100 + 5000);
@@ -544,29 +533,23 @@ int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& ot
              "150"};
   tunersim::SimProcess sim(so);
 
-  QuietView view;
+  CNullPlayerView view;
   SyncProbe probe;
-  auto controller = StartController(view, dir, &probe, &probe.probe);
-  controller->StartTuner();
+  auto controller = std::make_unique<BenchPlayer>(view, dir, &probe, &probe.probe);
+  (*controller)->StartTuner();
   if (!PumpUntil(
           [&] {
-            auto g = controller->MediaGraph();
-            return g && !controller->m_bOpening && g->GetFrameRate() > 0;
+            auto g = (*controller)->MediaGraph();
+            return g && !(*controller)->State().opening && g->GetFrameRate() > 0;
           },
           30000)) {
     std::fprintf(stderr, "live_bench: the sync broadcast does not play\n");
     return 1;
   }
-  // The recording control message, written as the player writes its control messages.
-  auto record = [&](int32_t argument) {
-    uint8_t message[kControlMessageBytes];
-    EncodeControlMessage(MakeControlMessage(IPC_RECORD, argument), message);
-    std::lock_guard lock(controller->Engine().SendLock());
-    controller->WriteStreamFrame(message, sizeof message);
-  };
-  record(IPC_RECORD_START);
+  // The recording control messages, as the player writes them.
+  (*controller)->Channel().WriteRecord(true);
   PumpFor(seconds * 1000);
-  record(IPC_RECORD_STOP);
+  (*controller)->Channel().WriteRecord(false);
   PumpFor(500);  // the recorder's last turns
   const auto live = probe.probe.Offsets();
   controller.reset();
