@@ -11,7 +11,7 @@ PACKAGES=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-libav gstreamer1.0-tools gstreamer1.0-alsa gstreamer1.0-pulseaudio
-  libavcodec-dev libavutil-dev
+  libavcodec-dev libavformat-dev libavutil-dev
   libfaad-dev nlohmann-json3-dev
   python3 libcurl4-openssl-dev python3-pyftpdlib
   ffmpeg

@@ -7,7 +7,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" = 0 ]; then bash "$root/scripts/install-deps.sh"; fi
-bash "$root/scripts/build.sh" normal
+# Only what the live road needs; the tests and benchmarks are built by test.sh and build.sh.
+player_targets=(tevalo-live tevalo-regwrite tuner-sim gsthalvik)
+bash "$root/scripts/build.sh" normal "${player_targets[@]}"
 build="$root/build-normal"
 
 data="${XDG_DATA_HOME:-$HOME/.local/share}/tevalo"

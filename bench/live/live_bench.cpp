@@ -1,10 +1,19 @@
-// live_bench [seconds]: the live road on the stick stand-in with the sample broadcast.
-//  - zap time: channel change request to the new graph's first rendered picture, over 20 changes,
-//    beside the stream's IDR interval (the floor a decoder has to wait for);
-//  - CPU time per second of live playback, beside gst-launch-1.0 playbin playing the same stream
-//    file into the same kind of sinks (BGRx pictures into a syncing sink, sound into a syncing
-//    fake sink), run in the same process tree right after; the simulator's own CPU is not counted;
+// live_bench [seconds] [changes]: the live road on the stick stand-in with the sample broadcast.
+//  - CPU time of the player process per second of live playback (the stand-in, a child process, is
+//    not counted), beside gst-launch-1.0 playbin playing the same stream file into the same kind of
+//    sinks (BGRx pictures into a syncing sink, sound into a syncing fake sink) over the same seconds
+//    of the same run; the busiest thread's share; the stick commands per second;
+//  - channel changes from the loop start and from a random point of the loop (the phase of the
+//    key-picture interval a real tune meets): each change's timeline from the request (graph opened,
+//    tuned, first stick unit, stream headers, first video frame written to the filter, first picture
+//    rendered, playing), and the median and worst zap (request to first picture) of each, beside
+//    playbin fed the same bytes through appsrc from the same start at the same pace;
 //  - peak memory (maximum resident set).
+//
+// live_bench sync [seconds] [other.rec ...]: flash-to-beep distance on the A/V sync broadcast, taken
+// from the buffer times at the two sink inputs (the renderer's pictures, the audio stage's sound):
+// live, tuned where a key picture comes before the sound stamped after it, while the filter records;
+// then that recording played through the playback element, and each other recording given.
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -15,32 +24,62 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/path/utf.h"
 #include "player/shell/player_core.h"
 #include "player/shell/window_adapter.h"
 #include "sim_client.h"
+#include "tests/support/flash_beep.h"
+#include "ts_loop.h"
 
 using namespace tevalo::shell;
+using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// Runs the event loop (sleeping between events) until done() or the time is up.
+double MsSince(Clock::time_point t0, Clock::time_point t) {
+  return std::chrono::duration<double, std::milli>(t - t0).count();
+}
+
+// Counts the pictures and notes when the first one after Arm() came.
+class TimedOutput : public CHeadlessVideoOutput {
+ public:
+  void OnPicture(const uint8_t* bgrx, int width, int height, int stride, int64_t ptsNs) override {
+    if (!m_seen) {  // one streaming thread calls this
+      m_first = Clock::now().time_since_epoch().count();
+      m_seen = true;
+    }
+    CHeadlessVideoOutput::OnPicture(bgrx, width, height, stride, ptsNs);
+  }
+  void Arm() { m_seen = false; }
+  bool Seen() const { return m_seen; }
+  Clock::time_point First() const { return Clock::time_point(Clock::duration(m_first.load())); }
+
+ private:
+  std::atomic<bool> m_seen{false};
+  std::atomic<Clock::rep> m_first{0};
+};
+
+// Runs the event loop until done() or the time is up; done() is asked every 2 ms.
 bool PumpUntil(const std::function<bool()>& done, int ms) {
+  if (done()) return true;
   QEventLoop loop;
   QTimer poll, limit;
-  bool ok = done();
-  if (ok) return true;
+  bool ok = false;
   QObject::connect(&poll, &QTimer::timeout, [&] {
     if (done()) {
       ok = true;
@@ -48,11 +87,18 @@ bool PumpUntil(const std::function<bool()>& done, int ms) {
     }
   });
   QObject::connect(&limit, &QTimer::timeout, [&] { loop.quit(); });
-  poll.start(5);
+  poll.start(2);
   limit.setSingleShot(true);
   limit.start(ms);
   loop.exec();
   return ok;
+}
+
+// Runs the event loop for ms without polling anything (the CPU window).
+void PumpFor(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 double CpuSeconds(int who) {
@@ -61,23 +107,35 @@ double CpuSeconds(int who) {
   return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
 }
 
-// CPU ticks of each thread of this process.
-std::map<std::string, long> ThreadTicks() {
-  std::map<std::string, long> ticks;
+// utime + stime ticks of a /proc/.../stat line.
+long StatTicks(const std::filesystem::path& stat, std::string* name = nullptr) {
+  std::ifstream in(stat);
+  std::string line;
+  std::getline(in, line);
+  const size_t open = line.find('('), close = line.rfind(')');
+  if (close == std::string::npos || open == std::string::npos) return -1;
+  if (name) *name = line.substr(open + 1, close - open - 1);
+  std::istringstream rest(line.substr(close + 2));
+  std::string field;
+  long utime = 0, stime = 0;
+  for (int i = 3; i <= 15 && rest >> field; ++i) {
+    if (i == 14) utime = std::atol(field.c_str());
+    if (i == 15) stime = std::atol(field.c_str());
+  }
+  return utime + stime;
+}
+
+struct ThreadUse {
+  std::string name;
+  long ticks = 0;
+};
+
+std::map<std::string, ThreadUse> ThreadTicks() {
+  std::map<std::string, ThreadUse> ticks;
   for (const auto& e : std::filesystem::directory_iterator("/proc/self/task")) {
-    std::ifstream in(e.path() / "stat");
-    std::string line;
-    std::getline(in, line);
-    const size_t close = line.rfind(')');
-    if (close == std::string::npos) continue;
-    std::istringstream rest(line.substr(close + 2));
-    std::string field;
-    long utime = 0, stime = 0;
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-      if (i == 14) utime = std::atol(field.c_str());
-      if (i == 15) stime = std::atol(field.c_str());
-    }
-    ticks[e.path().filename().string()] = utime + stime;
+    ThreadUse u;
+    u.ticks = StatTicks(e.path() / "stat", &u.name);
+    if (u.ticks >= 0) ticks[e.path().filename().string()] = u;
   }
   return ticks;
 }
@@ -92,44 +150,166 @@ double ManifestNumber(const std::string& path, const std::string& key) {
   return std::atof(text.c_str() + text.find(':', at) + 1);
 }
 
-// CPU seconds that gst-launch-1.0 playbin spends on `seconds` of the file.
-double PlaybinCpu(const std::string& file, int seconds) {
+// gst-launch-1.0 playbin on the file, as a child process.
+pid_t StartPlaybin(const std::string& file) {
   const pid_t pid = fork();
   if (pid == 0) {
     const std::string uri = "uri=file://" + file;
-    execlp("timeout", "timeout", "-s", "INT", std::to_string(seconds).c_str(), "gst-launch-1.0", "-q",
-           "playbin", uri.c_str(), "video-sink=videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true",
+    execlp("gst-launch-1.0", "gst-launch-1.0", "-q", "playbin", uri.c_str(),
+           "video-sink=videoconvert ! video/x-raw,format=BGRx ! fakesink sync=true",
            "audio-sink=fakesink sync=true", static_cast<char*>(nullptr));
     _exit(127);
   }
-  int status = 0;
-  rusage u{};
-  wait4(pid, &status, 0, &u);
-  if (!WIFEXITED(status) || (WEXITSTATUS(status) != 0 && WEXITSTATUS(status) != 124)) return -1;
-  return u.ru_utime.tv_sec + u.ru_stime.tv_sec + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+  return pid;
 }
 
-}  // namespace
+double Median(std::vector<double> v) {
+  if (v.empty()) return -1;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
 
-int main(int argc, char** argv) {
-  const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
-  char dirTemplate[] = "/tmp/tevalo-live-bench-XXXXXX";
-  const std::string dir = mkdtemp(dirTemplate);
-  const std::string fixtures = TEVALO_FIXTURE_DIR;
-  setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  setenv("TEVALO_NAMESPACE", "live_bench", 1);
-  setenv("GST_PLUGIN_PATH", TEVALO_PLUGIN_DIR, 1);
-  setenv("GST_REGISTRY", (dir + "/gst-registry.bin").c_str(), 1);
-  setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
-  {
+// One channel change; every step in ms from the request, -1 when it was not seen.
+struct Timeline {
+  double opened = -1, tuned = -1, firstUnit = -1, headers = -1, firstFrame = -1, firstPicture = -1,
+         playing = -1;
+};
+
+// The same change for a plain GStreamer pipeline: playbin fed through appsrc with the bytes the
+// stand-in serves from packet `first` on, at the pace it serves them. Returns the ms from the first
+// byte to the first picture at the video sink, or -1.
+double ReferenceZap(const tunersim::TsLoop& loop, uint64_t first) {
+  struct State {
+    std::atomic<GstElement*> src{nullptr};
+    std::atomic<Clock::rep> picture{0};
+  } state;
+  GstElement* playbin = gst_element_factory_make("playbin", nullptr);
+  GstElement* video = gst_parse_bin_from_description(
+      "videoconvert ! video/x-raw,format=BGRx ! fakesink name=v sync=true signal-handoffs=true", TRUE,
+      nullptr);
+  GstElement* audio = gst_element_factory_make("fakesink", nullptr);
+  if (!playbin || !video || !audio) return -1;
+  g_object_set(audio, "sync", TRUE, nullptr);
+  g_object_set(playbin, "uri", "appsrc://", "video-sink", video, "audio-sink", audio, nullptr);
+  GstElement* sink = gst_bin_get_by_name(GST_BIN(video), "v");
+  g_signal_connect(sink, "handoff", G_CALLBACK(+[](GstElement*, GstBuffer*, GstPad*, gpointer p) {
+                     auto* st = static_cast<State*>(p);
+                     Clock::rep none = 0;
+                     st->picture.compare_exchange_strong(none, Clock::now().time_since_epoch().count());
+                   }),
+                   &state);
+  gst_object_unref(sink);
+  g_signal_connect(playbin, "source-setup", G_CALLBACK(+[](GstElement*, GstElement* src, gpointer p) {
+                     static_cast<State*>(p)->src = src;
+                   }),
+                   &state);
+  gst_element_set_state(playbin, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(playbin);
+  double zap = -1;
+  for (int i = 0; i < 5000 && !state.src.load(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  GstElement* src = state.src.load();
+  const auto t0 = Clock::now();
+  const double start = loop.start_ticks(first);
+  uint64_t next = first;
+  while (src && Clock::now() - t0 < std::chrono::seconds(15)) {
+    if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+      gst_message_unref(m);
+      break;
+    }
+    if (const Clock::rep at = state.picture.load()) {
+      zap = MsSince(t0, Clock::time_point(Clock::duration(at)));
+      break;
+    }
+    const double due = start + std::chrono::duration<double>(Clock::now() - t0).count() * tunersim::kPcrHz;
+    uint64_t end = next;
+    while (loop.start_ticks(end) <= due) ++end;
+    if (end > next) {
+      GstBuffer* buf = gst_buffer_new_allocate(nullptr, (end - next) * tunersim::kPacketSize, nullptr);
+      GstMapInfo map;
+      gst_buffer_map(buf, &map, GST_MAP_WRITE);
+      for (uint64_t i = next; i < end; ++i) loop.packet(i, map.data + (i - next) * tunersim::kPacketSize);
+      gst_buffer_unmap(buf, &map);
+      GstFlowReturn flow = GST_FLOW_OK;
+      g_signal_emit_by_name(src, "push-buffer", buf, &flow);
+      gst_buffer_unref(buf);
+      next = end;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  gst_object_unref(bus);
+  gst_element_set_state(playbin, GST_STATE_NULL);
+  gst_object_unref(playbin);
+  return zap;
+}
+
+// Runtime folder, installation values and plug-ins of a bench run; the folder is removed at the end.
+struct BenchEnv {
+  std::string dir;
+  BenchEnv() {
+    char dirTemplate[] = "/tmp/tevalo-live-bench-XXXXXX";
+    dir = mkdtemp(dirTemplate);
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+    setenv("TEVALO_NAMESPACE", "live_bench", 1);
+    // Another build's filters (TEVALO_BENCH_PLUGINS) make a recording to compare with this build's.
+    const char* plugins = std::getenv("TEVALO_BENCH_PLUGINS");
+    setenv("GST_PLUGIN_PATH", plugins && *plugins ? plugins : TEVALO_PLUGIN_DIR, 1);
+    setenv("GST_REGISTRY", (dir + "/gst-registry.bin").c_str(), 1);
+    setenv("TEVALO_AUDIO_SINK", "fakesink", 1);
     std::ofstream reg(dir + "/registry.ini");
     reg << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << dir << "/\"\n\"rec_Dir\"=\"" << dir
         << "\"\n";
     reg << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
+    reg << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"halvikfsrc\"\n";
+    setenv("TEVALO_REGISTRY", (dir + "/registry.ini").c_str(), 1);
   }
-  setenv("TEVALO_REGISTRY", (dir + "/registry.ini").c_str(), 1);
+  ~BenchEnv() { std::filesystem::remove_all(dir); }
+};
+
+// The core of the bench's installation with the "Tevalo" window, started in the main window's
+// order; its pictures to `video`, its sound (when given) to `sound`.
+struct BenchPlayer {
+  BenchPlayer(IPlayerView& view, const std::string& dir, IVideoOutput* video,
+              tevalo::test::FlashBeepProbe* sound = nullptr, bool watchDevices = true) {
+    CPlayerCore::Options o;
+    o.video = video;
+    o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
+    if (sound)
+      o.audioTap = [sound](const int16_t* s, size_t f, int c, int r, int64_t pts) {
+        sound->OnSound(s, f, c, r, pts);
+      };
+    core = std::make_unique<CPlayerCore>(view, o);
+    adapter = std::make_unique<CWindowAdapter>(*core);
+    core->StartStartupThread();
+    window = RegisterPlayerWindow(*adapter);
+    core->AttachWindow(window->hwnd());
+    if (watchDevices) core->StartDeviceWatcher();
+  }
+  ~BenchPlayer() {
+    core->Shutdown();
+    window.reset();
+  }
+  CPlayerCore* operator->() { return core.get(); }
+  std::unique_ptr<CPlayerCore> core;
+  std::unique_ptr<CWindowAdapter> adapter;
+  std::unique_ptr<tevalo::win::Window> window;
+};
+
+int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BenchEnv env;
   QCoreApplication app(argc, argv);
   gst_init(nullptr, nullptr);
+  if (argc > 1 && std::string(argv[1]) == "sync")
+    return RunSync(env, argc > 2 ? std::max(5, std::atoi(argv[2])) : 12,
+                   std::vector<std::string>(argv + std::min(argc, 3), argv + argc));
+  const int seconds = argc > 1 ? std::max(5, std::atoi(argv[1])) : 20;
+  const int changes = argc > 2 ? std::max(3, std::atoi(argv[2])) : 20;
+  const std::string& dir = env.dir;
+  const std::string fixtures = TEVALO_FIXTURE_DIR;
 
   tunersim::SimProcess::Options so;
   for (int uhf : {27, 26, 25}) {
@@ -140,16 +320,8 @@ int main(int argc, char** argv) {
   tunersim::SimProcess sim(so);
 
   CNullPlayerView view;
-  CHeadlessVideoOutput video;
-  CPlayerCore::Options o;
-  o.video = &video;
-  o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  auto controller = std::make_unique<CPlayerCore>(view, o);
-  CWindowAdapter adapter(*controller);
-  controller->StartStartupThread();
-  auto window = RegisterPlayerWindow(adapter);
-  controller->AttachWindow(window->hwnd());
-  controller->StartDeviceWatcher();
+  TimedOutput video;
+  BenchPlayer controller(view, dir, &video);
   controller->StartTuner();
   auto playing = [&](const IMediaGraph* old) {
     auto g = controller->MediaGraph();
@@ -160,60 +332,238 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  // CPU per second of live playback.
-  PumpUntil([] { return false; }, 2000);
+  // CPU per second of live playback, with playbin playing the same file over the same seconds.
+  const std::string file = fixtures + "/sample/ch27/stream.ts";
+  const pid_t playbin = StartPlaybin(file);
+  const std::filesystem::path playbinStat = "/proc/" + std::to_string(playbin) + "/stat";
+  PumpFor(2000);  // both past their start-up
   const auto ticks0 = ThreadTicks();
+  const long playbin0 = StatTicks(playbinStat);
   const double cpu0 = CpuSeconds(RUSAGE_SELF);
-  const auto t0 = std::chrono::steady_clock::now();
+  const uint64_t commands0 = sim.status().commands;
+  const auto t0 = Clock::now();
   const uint64_t pictures0 = video.Count();
-  PumpUntil([] { return false; }, seconds * 1000);
-  const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  PumpFor(seconds * 1000);
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double cpuLive = (CpuSeconds(RUSAGE_SELF) - cpu0) / wall;
+  const uint64_t commands = sim.status().commands - commands0;
+  const long playbin1 = StatTicks(playbinStat);
   const uint64_t pictures = video.Count() - pictures0;
-  // The busiest thread alone: on the stand-in this is the tuner library's stream thread, which polls
-  // the stick without pause.
-  double busiest = 0;
-  for (const auto& [tid, t] : ThreadTicks()) {
+  const double tick = double(sysconf(_SC_CLK_TCK));
+  const double cpuPlaybin = playbin0 >= 0 && playbin1 >= playbin0 ? (playbin1 - playbin0) / tick / wall : -1;
+  kill(playbin, SIGINT);
+  int status = 0;
+  waitpid(playbin, &status, 0);
+  ThreadUse busiest;
+  for (const auto& [tid, use] : ThreadTicks()) {
     const auto before = ticks0.find(tid);
-    busiest = std::max(busiest, double(t - (before == ticks0.end() ? 0 : before->second)));
+    const long used = use.ticks - (before == ticks0.end() ? 0 : before->second.ticks);
+    if (used > busiest.ticks) busiest = {use.name, used};
   }
-  busiest = busiest / sysconf(_SC_CLK_TCK) / wall;
+  const double busiestShare = busiest.ticks / tick / wall;
 
-  // Zap time over 20 changes.
+  // Channel changes, first from the loop start, then from random points of the loop.
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
-  std::vector<double> zaps;
-  for (int i = 0; i < 20; ++i) {
-    auto old = controller->MediaGraph();
-    const auto z0 = std::chrono::steady_clock::now();
-    controller->ChangeChannel(codes[i % 3], false);
-    if (!PumpUntil([&] { return playing(old.get()); }, 20000)) {
-      std::fprintf(stderr, "live_bench: change %d did not play\n", i);
-      return 1;
+  const char* starts[] = {"0", "random"};
+  std::map<std::string, std::vector<Timeline>> runs;
+  for (const char* start : starts) {
+    sim.set_tune_start(start);
+    for (int i = 0; i < changes; ++i) {
+      auto old = controller->MediaGraph();
+      auto before = controller->Counts();
+      const auto st = sim.status();
+      const auto z0 = Clock::now();
+      // The stand-in's log clock on ours: its status was answered just before z0.
+      const double simAtZ0 = double(st.ms);
+      controller->ChangeChannel(codes[i % 3], false);
+      Timeline t;
+      const bool ok = PumpUntil(
+          [&] {
+            const double now = MsSince(z0, Clock::now());
+            auto g = controller->MediaGraph();
+            if (t.opened < 0 && g && g != old) {
+              t.opened = now;
+              video.Arm();  // the old graph's pictures do not count
+            }
+            const auto c = controller->Counts();
+            if (t.headers < 0 && c.formatHandOvers > before.formatHandOvers) t.headers = now;
+            // Frames of the old channel may still be written until its headers go.
+            if (t.headers >= 0 && t.firstFrame < 0 && c.videoWritten > before.videoWritten)
+              t.firstFrame = now;
+            if (t.headers < 0) before.videoWritten = c.videoWritten;
+            if (t.opened >= 0 && t.firstPicture < 0 && video.Seen())
+              t.firstPicture = MsSince(z0, video.First());
+            if (t.playing < 0 && playing(old.get())) t.playing = now;
+            // The zap ends at the first picture, which may come just after the graph reports playing.
+            return t.playing >= 0 && t.firstPicture >= 0;
+          },
+          20000);
+      if (!ok) {
+        std::fprintf(stderr, "live_bench: change %d (start %s) did not play\n", i, start);
+        return 1;
+      }
+      for (const auto& r : sim.log(st.commands)) {
+        const double at = double(r.ms) - simAtZ0;
+        if (t.tuned < 0 && r.code == 7) t.tuned = at;
+        if (t.tuned >= 0 && t.firstUnit < 0 && r.code == 13 && r.outcome.rfind("data", 0) == 0) {
+          t.firstUnit = at;
+          break;
+        }
+      }
+      runs[start].push_back(t);
     }
-    zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - z0).count());
   }
-  controller->Shutdown();
-  window.reset();
-  controller.reset();
+  controller.core->Shutdown();
   sim.stop();
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
 
-  const std::string file = fixtures + "/sample/ch27/stream.ts";
-  const double cpuPlaybin = PlaybinCpu(file, seconds) / seconds;
+  // The reference, once the player is gone: the same starts, the channels' files in turn.
+  std::vector<tunersim::TsLoop> loops;
+  for (int uhf : {26, 25, 27})
+    loops.push_back(tunersim::TsLoop::load(fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts"));
+  std::mt19937_64 rng{std::random_device{}()};
+  std::map<std::string, std::vector<double>> reference;
+  for (const char* start : starts)
+    for (int i = 0; i < changes; ++i) {
+      const auto& loop = loops[i % loops.size()];
+      const uint64_t first = std::string(start) == "0" ? 0 : rng() % loop.packet_count();
+      reference[start].push_back(ReferenceZap(loop, first));
+    }
 
-  std::sort(zaps.begin(), zaps.end());
   const std::string manifest = fixtures + "/sample/ch27/manifest.json";
   const double fps = ManifestNumber(manifest, "fps");
   const double gop = ManifestNumber(manifest, "gop_frames");
-  std::printf("live playback: %d s, %llu pictures rendered\n", seconds, (unsigned long long)pictures);
-  std::printf("zap time over 20 changes: median %.0f ms, worst %.0f ms, best %.0f ms; IDR interval %.0f ms\n",
-              zaps[zaps.size() / 2], zaps.back(), zaps.front(), fps > 0 ? gop / fps * 1000 : 0.0);
-  std::printf("CPU per second of playback: tevalo %.3f s, playbin %.3f s, ratio %.2f\n", cpuLive, cpuPlaybin,
-              cpuPlaybin > 0 ? cpuLive / cpuPlaybin : 0.0);
-  std::printf("  of which the busiest thread %.3f s; the rest %.3f s, ratio %.2f\n", busiest,
-              cpuLive - busiest, cpuPlaybin > 0 ? (cpuLive - busiest) / cpuPlaybin : 0.0);
+  const double idrMs = fps > 0 ? gop / fps * 1000 : 0.0;
+  std::printf("live playback: %.1f s, %llu pictures rendered, %.0f stick commands per second\n", wall,
+              (unsigned long long)pictures, commands / wall);
+  std::printf("CPU per second of playback: tevalo %.3f s, playbin %.3f s (same seconds), ratio %.2f\n",
+              cpuLive, cpuPlaybin, cpuPlaybin > 0 ? cpuLive / cpuPlaybin : 0.0);
+  std::printf("  busiest thread \"%s\" %.3f s (%.0f%% of the process)\n", busiest.name.c_str(), busiestShare,
+              cpuLive > 0 ? 100 * busiestShare / cpuLive : 0.0);
+  std::printf("channel changes (ms from the request; key-picture interval %.0f ms):\n", idrMs);
+  std::printf("  %-7s %3s %7s %7s %7s %7s %7s %7s %7s\n", "start", "#", "opened", "tuned", "unit", "headers",
+              "frame", "picture", "playing");
+  for (const char* start : starts) {
+    const auto& list = runs[start];
+    for (size_t i = 0; i < list.size(); ++i) {
+      const Timeline& t = list[i];
+      std::printf("  %-7s %3zu %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f\n", start, i, t.opened, t.tuned,
+                  t.firstUnit, t.headers, t.firstFrame, t.firstPicture, t.playing);
+    }
+  }
+  for (const char* start : starts) {
+    const auto& list = runs[start];
+    auto column = [&](double Timeline::*m) {
+      std::vector<double> v;
+      for (const auto& t : list) v.push_back(t.*m);
+      return v;
+    };
+    const auto zaps = column(&Timeline::firstPicture);
+    std::printf("  median  %-7s opened %.0f, tuned %.0f, unit %.0f, headers %.0f, frame %.0f, picture %.0f\n",
+                start, Median(column(&Timeline::opened)), Median(column(&Timeline::tuned)),
+                Median(column(&Timeline::firstUnit)), Median(column(&Timeline::headers)),
+                Median(column(&Timeline::firstFrame)), Median(column(&Timeline::firstPicture)));
+    std::printf("zap from %s over %zu changes: median %.0f ms, worst %.0f ms, best %.0f ms\n",
+                std::string(start) == "0" ? "the loop start" : "a random phase", zaps.size(), Median(zaps),
+                *std::max_element(zaps.begin(), zaps.end()), *std::min_element(zaps.begin(), zaps.end()));
+    // From the stick's first unit, the player's part of the change compares with the reference's.
+    std::vector<double> fromUnit;
+    for (const auto& t : list)
+      if (t.firstUnit >= 0 && t.firstPicture >= 0) fromUnit.push_back(t.firstPicture - t.firstUnit);
+    const auto& ref = reference[start];
+    std::printf(
+        "  first unit to first picture: median %.0f ms; playbin fed the same bytes at the same pace, "
+        "first byte to first picture: median %.0f ms, worst %.0f ms, best %.0f ms\n",
+        Median(fromUnit), Median(ref), *std::max_element(ref.begin(), ref.end()),
+        *std::min_element(ref.begin(), ref.end()));
+  }
   std::printf("peak memory (max RSS): %ld MB\n", self.ru_maxrss / 1024);
-  std::filesystem::remove_all(dir);
   return 0;
 }
+
+namespace {
+
+// Flash pictures at the renderer and beep onsets at the audio stage, by their buffer times.
+struct SyncProbe : CHeadlessVideoOutput {
+  tevalo::test::FlashBeepProbe probe;
+  void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
+    CHeadlessVideoOutput::OnPicture(p, w, h, stride, pts);
+    probe.OnPicture(p, w, h, stride, pts);
+  }
+};
+
+void PrintOffsets(const char* what, std::vector<double> v) {
+  if (v.empty()) {
+    std::printf("  %-34s no flash with a beep\n", what);
+    return;
+  }
+  std::sort(v.begin(), v.end());
+  std::printf("  %-34s %2zu flashes: beep %+6.1f ms median, %+6.1f .. %+6.1f ms\n", what, v.size(), Median(v),
+              v.front(), v.back());
+}
+
+std::vector<double> PlayRecording(const std::string& dir, const std::string& path) {
+  CNullPlayerView view;
+  SyncProbe probe;
+  auto controller = std::make_unique<BenchPlayer>(view, dir, &probe, &probe.probe, false);
+  (*controller)->PlayUrl(tevalo::text::ToUtf16(path));
+  if (!PumpUntil([&] { return probe.Count() > 0 && !(*controller)->State().opening; }, 15000)) return {};
+  int duration = 0;
+  if (auto g = (*controller)->MediaGraph()) g->GetDuration(&duration);
+  PumpUntil(
+      [&] {
+        int position = 0;
+        auto g = (*controller)->MediaGraph();
+        return g && g->GetPosition(&position) == 1 && position >= duration;
+      },
+      duration * 100 + 5000);
+  controller.reset();
+  return probe.probe.Offsets();
+}
+
+int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others) {
+  const std::string& dir = env.dir;
+  const std::string recording = dir + "/sync.rec";
+  std::ofstream(dir + "/config.ini") << "[RECControl]\nFileName=" << recording << "\n";
+  // Packet 150 of the sync broadcast: its key picture and the next picture come before the next
+  // sound, which is stamped after them.
+  tunersim::SimProcess::Options so;
+  so.args = {"--channel", std::string("27=") + TEVALO_FIXTURE_DIR + "/avsync/stream.ts", "--tune-start",
+             "150"};
+  tunersim::SimProcess sim(so);
+
+  CNullPlayerView view;
+  SyncProbe probe;
+  auto controller = std::make_unique<BenchPlayer>(view, dir, &probe, &probe.probe);
+  (*controller)->StartTuner();
+  if (!PumpUntil(
+          [&] {
+            auto g = (*controller)->MediaGraph();
+            return g && !(*controller)->State().opening && g->GetFrameRate() > 0;
+          },
+          30000)) {
+    std::fprintf(stderr, "live_bench: the sync broadcast does not play\n");
+    return 1;
+  }
+  // The recording control messages, as the player writes them.
+  (*controller)->Channel().WriteRecord(true);
+  PumpFor(seconds * 1000);
+  (*controller)->Channel().WriteRecord(false);
+  PumpFor(500);  // the recorder's last turns
+  const auto live = probe.probe.Offsets();
+  controller.reset();
+  sim.stop();
+
+  std::printf("flash-to-beep distance on the A/V sync broadcast (buffer times at the sink inputs):\n");
+  PrintOffsets("live", live);
+  PrintOffsets("its recording, played back", PlayRecording(dir, recording));
+  for (const auto& other : others) PrintOffsets(other.c_str(), PlayRecording(dir, other));
+  if (!others.empty()) return 0;
+  const std::string kept = "/tmp/tevalo-sync-" + std::to_string(getpid()) + ".rec";
+  std::filesystem::copy_file(recording, kept, std::filesystem::copy_options::overwrite_existing);
+  std::printf("  the recording is kept as %s\n", kept.c_str());
+  return 0;
+}
+
+}  // namespace

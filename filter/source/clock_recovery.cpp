@@ -1,6 +1,6 @@
 #include "filter/source/clock_recovery.h"
 
-#include "filter/source/frame_record.h"
+#include <algorithm>
 
 namespace halvik {
 
@@ -43,6 +43,36 @@ std::optional<int64_t> ClockRecovery::VideoTime(int64_t stamp) {
   const int64_t t = TicksToTime(stamp - video_base_);
   if (t < 0) return std::nullopt;
   return t;
+}
+
+std::vector<FrameRecordPtr> StartGate::Take(FrameRecordPtr r, bool audio, ClockRecovery& clock,
+                                            int64_t nowMs) {
+  const int64_t stamp = r->stamp();
+  int64_t& first = audio ? first_audio_ : first_video_;
+  if (first == -1) first = stamp;
+  lowest_ = held_.empty() ? stamp : std::min(lowest_, stamp);
+  highest_ = held_.empty() ? stamp : std::max(highest_, stamp);
+  last_arrival_ms_ = nowMs;
+  held_.push_back(std::move(r));
+  if ((first_audio_ != -1 && first_video_ != -1) || highest_ - lowest_ > kSpanTicks ||
+      held_.size() >= kMaxHeld)
+    return Open(clock);
+  return {};
+}
+
+std::vector<FrameRecordPtr> StartGate::Idle(ClockRecovery& clock, int64_t nowMs) {
+  if (held_.empty() || nowMs - last_arrival_ms_ < kIdleMs) return {};
+  return Open(clock);
+}
+
+std::vector<FrameRecordPtr> StartGate::Open(ClockRecovery& clock) {
+  if (first_audio_ != -1 && first_video_ != -1)
+    clock.Start(std::min(first_audio_, first_video_));
+  else
+    clock.Start(first_audio_ != -1 ? first_audio_ : first_video_);
+  std::vector<FrameRecordPtr> out = std::move(held_);
+  Reset();
+  return out;
 }
 
 }  // namespace halvik

@@ -1,5 +1,8 @@
 #include "filter/source/halvik.h"
 
+#include <pthread.h>
+
+#include <chrono>
 #include <cstring>
 
 #include "ipc/stream_headers.h"
@@ -12,6 +15,12 @@ constexpr uint32_t kRequestIdle = 1;
 constexpr uint32_t kRequestRun = 2;
 constexpr uint32_t kRequestExit = 3;
 constexpr uint32_t kENotImpl = 0x80004001;
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
@@ -143,12 +152,19 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 }
 
 void CHalvik::ReceiveThreadProc() {
+  pthread_setname_np(pthread_self(), "filter-receive");
   stopping_ = false;
   clock_.Reset();
+  start_gate_.Reset();
   tvk::SleepMs(100);
   for (;;) {
     tvk::SleepMs(5);
-    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
+    if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) {
+      // A message already written is taken first: its writer waits for the acknowledgement (and a
+      // recording stop may be among it).
+      ProcessIpcMessage();
+      break;
+    }
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
       {
@@ -156,6 +172,9 @@ void CHalvik::ReceiveThreadProc() {
         if (receive_run_state_ == 2) return;
       }
       ProcessIpcMessage();
+      // A stream that brings only sound (or only pictures) is not held back for long.
+      if (start_gate_.holding())
+        for (auto& ready : start_gate_.Idle(clock_, NowMs())) QueueTimed(std::move(ready));
       continue;
     }
     switch (*request) {
@@ -213,9 +232,22 @@ void CHalvik::HandleFrame() {
   for (int i = 0; i < 4; ++i) r->values[i] = message_.values[i];
   r->payload = std::move(message_.payload);
 
-  if (r->type == IPC_AUDIO_FRAME) {
+  const bool audio = r->type == IPC_AUDIO_FRAME;
+  if (audio) {
     const bool adts = streamhdr::HasBroadcastAdtsSync(r->payload.data(), r->length);
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
+  }
+  if (!clock_.has_base()) {
+    // Without a stamp, or without content, a frame cannot set the base.
+    if (!ClockRecovery::IsStamp(r->stamp()) || r->payload.empty()) return;
+    for (auto& ready : start_gate_.Take(std::move(r), audio, clock_, NowMs())) QueueTimed(std::move(ready));
+    return;
+  }
+  QueueTimed(std::move(r));
+}
+
+void CHalvik::QueueTimed(FrameRecordPtr r) {
+  if (r->type == IPC_AUDIO_FRAME) {
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;
     r->time = *t;

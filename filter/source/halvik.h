@@ -85,6 +85,8 @@ class CHalvik {
   FilterEvents::Wait WaitForWork();  // the wake or quit event, for the receive wait time
   void EndWorkers();
   void HandleFrame();  // the frame in message_
+  // Times a frame (the clock has its base) and queues it for its pin.
+  void QueueTimed(FrameRecordPtr r);
 
   std::shared_ptr<FilterHost> host_;
   mutable std::mutex filter_lock_;
@@ -109,7 +111,8 @@ class CHalvik {
   // The configuration buffers: 8-byte head (type, length) and the body, zero-filled.
   std::array<uint8_t, 1024> video_config_{};
   std::array<uint8_t, 1024> audio_config_{};
-  ClockRecovery clock_;  // receive thread only
+  ClockRecovery clock_;   // receive thread only
+  StartGate start_gate_;  // receive thread only
   std::u16string recording_folder_;
   std::unique_ptr<RecorderControl> recorder_;
   NoticeFn notice_;

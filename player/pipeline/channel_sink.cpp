@@ -57,6 +57,7 @@ void CChannelSink::OpenFilterEvents() {
   std::lock_guard events(m_eventLock);
   m_hFilterWakeEvent = tvk::OpenEvent(kFilterWakeEventName);
   m_hFilterQuitEvent = tvk::OpenEvent(kFilterQuitEventName);
+  m_filterEventsClosed = false;
 }
 
 void CChannelSink::CloseFilterEvents(bool keepStreams) {
@@ -64,6 +65,7 @@ void CChannelSink::CloseFilterEvents(bool keepStreams) {
   std::lock_guard events(m_eventLock);
   m_hFilterWakeEvent.Close();
   m_hFilterQuitEvent.Close();
+  m_filterEventsClosed = true;
 }
 
 void CChannelSink::PulseQuit() {
@@ -102,7 +104,14 @@ bool CChannelSink::WriteLocked(const void* bytes, uint32_t size, int waitForPeer
 bool CChannelSink::WriteStreamFrame(const uint8_t* message, size_t size) {
   std::lock_guard lock(m_sendLock);
   const bool video = size >= 4 && ipcle::GetI32(message) == IPC_VIDEO_FRAME;
-  const bool ok = WriteLocked(message, static_cast<uint32_t>(size), 1);
+  bool filterGone = false;
+  {
+    // Once the filter's events are closed it has stopped or been told to quit: nobody reads the
+    // channel, and each write would wait a second for an acknowledgement.
+    std::lock_guard events(m_eventLock);
+    filterGone = m_filterEventsClosed;
+  }
+  const bool ok = !filterGone && WriteLocked(message, static_cast<uint32_t>(size), 1);
   if (video)
     ++(ok ? m_counts.videoWritten : m_counts.videoLost);
   else

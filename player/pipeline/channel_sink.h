@@ -85,6 +85,8 @@ class CChannelSink final : public IFrameSink {
   mutable std::mutex m_eventLock;
   tvk::Handle m_hFilterWakeEvent;
   tvk::Handle m_hFilterQuitEvent;
+  // Set when the filter's events close, cleared when they open again.
+  bool m_filterEventsClosed = false;
   std::shared_ptr<CSharedMemoryIpc> m_pulseTarget;
 };
 

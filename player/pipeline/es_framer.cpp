@@ -42,12 +42,18 @@ void CEsFramer::ResetState() {
   m_state = kNothing;
   m_capturing = false;
   m_capture.clear();
+  m_heldUnits.clear();
 }
 
 void CEsFramer::MaybeStartStreaming() {
   if (m_state != kBothHeaders) return;
   m_out.SendStreamFormats(0, m_videoFormat, m_audioFormat);
   m_state = kStreaming;
+  for (const HeldUnit& u : m_heldUnits) {
+    Send(IPC_VIDEO_FRAME, u.bytes.data(), u.bytes.size(), u.stamp);
+    ++m_counters.videoWritten;
+  }
+  m_heldUnits.clear();
 }
 
 void CEsFramer::VideoHeaderCaptured() {
@@ -68,9 +74,18 @@ void CEsFramer::VideoHeaderCaptured() {
 
 void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, int64_t stamp) {
   ++m_counters.videoUnits;
-  if (size == 0 || m_state != kStreaming) return;
+  if (size == 0) return;
   if (oversize || size > kVideoFramePayloadMax) {
-    ++m_counters.videoOversize;
+    if (m_state == kStreaming) ++m_counters.videoOversize;
+    return;
+  }
+  if (m_state != kStreaming) {
+    // Cut after the video header (the key picture that carried it, and on): it waits for the sound
+    // header instead of being lost.
+    if (m_state & kVideoHeader) {
+      if (m_heldUnits.size() == kHeldUnitsMax) m_heldUnits.erase(m_heldUnits.begin());
+      m_heldUnits.push_back({std::vector<uint8_t>(unit, unit + size), stamp});
+    }
     return;
   }
   Send(IPC_VIDEO_FRAME, unit, size, stamp);

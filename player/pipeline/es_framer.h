@@ -33,6 +33,9 @@ class CEsFramer {
   static constexpr uint8_t kStreaming = 0xAA;
 
   static constexpr size_t kCarryMax = 262144;
+  // Video units cut between the video header and the sound header, kept to go out with the formats
+  // (two seconds at 15 frames a second).
+  static constexpr size_t kHeldUnitsMax = 30;
   static constexpr int64_t kDefaultFramePeriod = 27000000 / 15;
 
   explicit CEsFramer(IFramerOutput& out);
@@ -42,7 +45,8 @@ class CEsFramer {
   // pes: one complete audio PES payload.
   void FrameAudio(const uint8_t* pes, size_t length, int64_t stamp);
 
-  // A new programme map: both headers must be captured again. The carries stay.
+  // A new programme map: both headers must be captured again (held units are dropped). The carries
+  // stay.
   void ResetState();
 
   uint8_t State() const { return m_state; }
@@ -78,6 +82,11 @@ class CEsFramer {
   int64_t m_unitStamp = -1;     // stamp of the unit in progress (from its first byte's PES)
   bool m_capturing = false;
   std::vector<uint8_t> m_capture;
+  struct HeldUnit {
+    std::vector<uint8_t> bytes;
+    int64_t stamp;
+  };
+  std::vector<HeldUnit> m_heldUnits;
   int64_t m_framePeriod = kDefaultFramePeriod;
 
   // Audio: bytes after the last complete frame.

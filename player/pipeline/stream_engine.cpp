@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "platform/kernel/tick.h"
 #include "player/pipeline/ts_demux.h"
@@ -19,6 +20,9 @@ constexpr const char* kThreadLabels[CStreamEngine::kThreadCount] = {"Ostrel_USB"
                                                                     "Ostrel_PARSE", "Ostrel_DATAPUMP"};
 constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
 constexpr uint32_t kPassSleepMs = 5;
+// Blocks the programme-map search keeps for the demultiplexer (about two seconds of a broadcast):
+// what came before the map, the first key picture of a tune among it, is demultiplexed too.
+constexpr size_t kSearchHeldBlocks = 64;
 
 enum WaitIndex : uint32_t { kWaitQuit = 0, kWaitReset = 1, kWaitWake = 2, kWaitDone = 3 };
 
@@ -237,6 +241,7 @@ void CStreamEngine::UsbReadThread() {
 
 void CStreamEngine::DemuxThread() {
   auto search = std::make_unique<CPmtSearchBuffer>(m_programMap);
+  std::deque<std::unique_ptr<CTsChunk>> held;
   for (;;) {
     tvk::SleepMs(kPassSleepMs);
     const uint32_t r = Wait(kDemux, tvk::INFINITE);
@@ -246,6 +251,7 @@ void CStreamEngine::DemuxThread() {
       m_nPmtState = PmtState::kSearching;
       search->Reset();
       m_programMap.ResetSearch();
+      held.clear();
       continue;
     }
     if (r != kWaitWake) continue;
@@ -264,7 +270,10 @@ void CStreamEngine::DemuxThread() {
       const bool found = search->PushBlock(chunk->data.data(), chunk->data.size(),
                                            m_nPmtState == PmtState::kSearching, &searched);
       if (searched) m_framingReset = true;
+      held.push_back(std::move(chunk));
+      if (held.size() > kSearchHeldBlocks) held.pop_front();
       if (found) {
+        HandOver(held);
         m_nFeedTarget = FeedTarget::kDemux;
         m_nPmtState = PmtState::kFound;
         // Blocks already queued are the demultiplexer's now; it must not wait for the next one.
@@ -274,6 +283,16 @@ void CStreamEngine::DemuxThread() {
       if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
     }
   }
+}
+
+void CStreamEngine::HandOver(std::deque<std::unique_ptr<CTsChunk>>& held) {
+  if (m_initialised) {
+    std::lock_guard lock(m_chunkLock);
+    // Older than every queued block: they go first.
+    m_chunks.insert(m_chunks.begin(), std::make_move_iterator(held.begin()),
+                    std::make_move_iterator(held.end()));
+  }
+  held.clear();
 }
 
 void CStreamEngine::ParseThread() {

@@ -1,7 +1,8 @@
 // The live stream engine: four threads that take the tuner's blocks to the channel.
 //
 //   UsbReadThread   tuner blocks -> block queue; wakes the search or the demultiplexer
-//   DemuxThread     block queue -> programme-map search; hands the feed over once found
+//   DemuxThread     block queue -> programme-map search; hands the feed, and the blocks it
+//                   searched, over once found
 //   ParseThread     block queue -> PES packets (packet queue) and the text decoders
 //   DataPumpThread  packet queue -> access units and ADTS frames on the channel
 //
@@ -106,6 +107,8 @@ class CStreamEngine {
   void RunThread(ThreadId id, void (CStreamEngine::*body)());
   uint32_t Wait(ThreadId id, uint32_t timeoutMs);
   std::unique_ptr<CTsChunk> TakeChunk();
+  // Puts the blocks the search held back at the head of the block queue for the demultiplexer.
+  void HandOver(std::deque<std::unique_ptr<CTsChunk>>& held);
   std::unique_ptr<StreamPacket> TakePacket();
   void PushPacket(std::unique_ptr<StreamPacket> packet);
   void Wake(ThreadId id);

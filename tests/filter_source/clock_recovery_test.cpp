@@ -105,3 +105,95 @@ TEST(ClockRecovery, AJumpInOneStreamAloneMovesOnlyThatStream) {
 }
 
 }  // namespace
+
+namespace {
+
+using halvik::FrameRecordPtr;
+using halvik::StartGate;
+
+FrameRecordPtr Frame(bool audio, int64_t stamp) {
+  auto r = std::make_unique<halvik::FrameRecord>();
+  r->type = audio ? 260 : 259;
+  r->values[1] = stamp;
+  return r;
+}
+
+struct Timed {
+  bool audio;
+  int64_t time;
+  bool operator==(const Timed&) const = default;
+};
+
+// Times what the gate lets through, as the receive thread does.
+std::vector<Timed> TimeAll(std::vector<FrameRecordPtr> ready, ClockRecovery& c) {
+  std::vector<Timed> out;
+  for (auto& r : ready) {
+    const bool audio = r->type == 260;
+    const auto t = audio ? c.AudioTime(r->stamp()) : c.VideoTime(r->stamp());
+    if (t) out.push_back({audio, *t});
+  }
+  return out;
+}
+
+TEST(StartGate, TheBaseIsTheEarlierOfTheFirstSoundAndTheFirstPicture) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<bool, int64_t>> frames;  // audio?, stamp offset from kBase, in arrival order
+    std::vector<Timed> expected;                   // what goes out when the last frame came
+  };
+  const int64_t ms = 10'000;  // 1 ms in 100 ns
+  const Case cases[] = {
+      // A key picture stamped before the sound that came first: the picture is not dropped.
+      {"sound first, picture earlier",
+       {{true, 40 * kMs}, {true, 83 * kMs}, {false, 0}},
+       {{true, 40 * ms}, {true, 83 * ms}, {false, 0}}},
+      {"picture first, sound later", {{false, 0}, {true, 30 * kMs}}, {{false, 0}, {true, 30 * ms}}},
+      {"sound first and earlier", {{true, 0}, {false, 25 * kMs}}, {{true, 0}, {false, 25 * ms}}},
+  };
+  for (const Case& tc : cases) {
+    ClockRecovery c;
+    StartGate g;
+    std::vector<FrameRecordPtr> ready;
+    for (size_t i = 0; i < tc.frames.size(); ++i) {
+      ready = g.Take(Frame(tc.frames[i].first, kBase + tc.frames[i].second), tc.frames[i].first, c, 0);
+      if (i + 1 < tc.frames.size()) {
+        EXPECT_TRUE(ready.empty()) << tc.name << " frame " << i;
+      }
+    }
+    EXPECT_EQ(TimeAll(std::move(ready), c), tc.expected) << tc.name;
+    EXPECT_TRUE(c.has_base()) << tc.name;
+    EXPECT_FALSE(g.holding()) << tc.name;
+    // Later frames keep the stream's own relation (every case's earliest stamp is kBase).
+    EXPECT_EQ(c.VideoTime(kBase + 500 * kMs), 500 * ms) << tc.name;
+  }
+}
+
+TEST(StartGate, AStreamOfOneKindGoesOnAfterASecondOfStampsOrWhenNothingMoreComes) {
+  ClockRecovery c;
+  StartGate g;
+  int64_t s = kBase;
+  size_t held = 0;
+  for (; s - kBase <= StartGate::kSpanTicks; s += kAudioStep, ++held)
+    ASSERT_TRUE(g.Take(Frame(true, s), true, c, 0).empty());
+  const auto out = TimeAll(g.Take(Frame(true, s), true, c, 0), c);
+  ASSERT_EQ(out.size(), held + 1);
+  EXPECT_EQ(out.front(), (Timed{true, 0}));
+  EXPECT_EQ(out.back(), (Timed{true, (s - kBase) * 10 / 27}));
+
+  ClockRecovery quiet;
+  StartGate q;
+  ASSERT_TRUE(q.Take(Frame(true, kBase), true, quiet, 1000).empty());
+  ASSERT_TRUE(q.Take(Frame(true, kBase + kAudioStep), true, quiet, 1010).empty());
+  EXPECT_TRUE(q.Idle(quiet, 1010 + StartGate::kIdleMs - 1).empty());
+  EXPECT_EQ(TimeAll(q.Idle(quiet, 1010 + StartGate::kIdleMs), quiet).size(), 2u);
+  EXPECT_FALSE(q.holding());
+  EXPECT_TRUE(q.Idle(quiet, 100000).empty());
+
+  ClockRecovery many;
+  StartGate m;
+  for (size_t i = 0; i + 1 < StartGate::kMaxHeld; ++i)
+    ASSERT_TRUE(m.Take(Frame(false, kBase), false, many, 0).empty());
+  EXPECT_EQ(m.Take(Frame(false, kBase), false, many, 0).size(), StartGate::kMaxHeld);
+}
+
+}  // namespace

@@ -180,6 +180,38 @@ TEST_F(HalvikTest, AWriterThatStopsMidStreamAndDestructionWhileRunningNeitherHan
   EXPECT_FALSE(host->box->reader_exists);
 }
 
+TEST_F(HalvikTest, AKeyPictureStampedBeforeTheFirstSoundIsShownAndKeepsItsDistance) {
+  // After a tune the first sound often comes before the key picture that is stamped 40 ms earlier.
+  ASSERT_TRUE(filter->Load("x-dmb://14141"));
+  filter->Pause();
+  filter->Run();
+  const auto aus = testes::SplitAccessUnits(testes::ReadFile(testes::DataPath("testsrc_320x180.h264")));
+  auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
+  writer.Write(ChannelWriter::Format(257, testes::ParameterSets(aus[0])));
+  writer.Write(ChannelWriter::Format(258, {frames[0].begin(), frames[0].begin() + 7}));
+  const int64_t ms = 27'000;
+  writer.Write(ChannelWriter::Frame(260, testes::WithCrc(frames[1]), kStamp0 + 40 * ms));
+  for (size_t i = 0; i < 3; ++i)
+    writer.Write(ChannelWriter::Frame(259, aus[i], kStamp0 + int64_t(i) * 1'800'000));
+  std::vector<uint8_t> pic(320 * 180 * 4), pcm(halvik::kAudioBufferSize);
+  std::vector<int64_t> pictures;
+  ASSERT_TRUE(Eventually([&] {
+    const auto f = filter->video_pin().FillBuffer(pic.data(), {320, 180}, 1280);
+    if (f.kind == halvik::CHalvikVideoStream::Fill::kDeliver) pictures.push_back(f.time);
+    return pictures.size() == 3;
+  }));
+  EXPECT_EQ(pictures, (std::vector<int64_t>{0, 666666, 1333333}));
+  int64_t sound = -1;
+  ASSERT_TRUE(Eventually([&] {
+    const auto f = filter->audio_pin().FillBuffer(pcm.data());
+    if (f.deliver) sound = f.time;
+    return f.deliver;
+  }));
+  EXPECT_EQ(sound, 400'000);
+  filter->Pause();
+  filter->Stop();
+}
+
 TEST(HalvikRecorderHook, RecordingRequestsReachTheRecorderAndDeliveredFramesAreCopied) {
   struct FakeRecorder : halvik::RecorderControl {
     CHalvik& f;

@@ -67,14 +67,14 @@ TEST(StreamEngine, DeliversHeadersFirstThenEveryUnitWithItsOwnStamp) {
   EXPECT_EQ(Bytes(msgs[1].body.begin(), msgs[1].body.begin() + 3),
             Bytes(s.audio[0].bytes.begin(), s.audio[0].bytes.begin() + 3));
 
-  // Video: every unit from where the search handed over to the last, in order, each with PTS x 300.
-  // A programme map comes before every IDR, so the run starts at the second IDR at the latest.
+  // Video: every unit, in order, each with PTS x 300.
   const auto v = OfType(msgs, IPC_VIDEO_FRAME);
   ASSERT_FALSE(v.empty());
   size_t first = 0;
   while (first < s.video.size() && s.video[first].pts * 300 != v[0].stamp) ++first;
-  EXPECT_LE(first, 15u);
-  ASSERT_EQ(v.size(), s.video.size() - std::min(first, s.video.size()));
+  // From the stream's first unit: the blocks the programme-map search took are demultiplexed too.
+  EXPECT_EQ(first, 0u);
+  ASSERT_EQ(v.size(), s.video.size());
   for (size_t k = 0; k < v.size(); ++k) {
     EXPECT_EQ(v[k].stamp, s.video[first + k].pts * 300) << k;
     EXPECT_EQ(NalUnits(v[k].body), NalUnits(s.video[first + k].bytes)) << k;
@@ -91,6 +91,25 @@ TEST(StreamEngine, DeliversHeadersFirstThenEveryUnitWithItsOwnStamp) {
     EXPECT_EQ(a[k].stamp, s.audio[first + k].pts * 300) << k;
     EXPECT_EQ(a[k].body, s.audio[first + k].bytes) << k;
   }
+}
+
+TEST(StreamEngine, PicturesBeforeTheFirstProgrammeMapAreNotLost) {
+  // A tune that lands just after a programme map: the next one comes a key-picture interval later.
+  Engine e;
+  BuiltStream s = BuildStream(40);
+  ASSERT_EQ(s.ts.size() % 188, 0u);
+  ASSERT_EQ((s.ts[1] << 8 | s.ts[2]) & 0x1FFF, 0x1FC8);
+  s.ts.erase(s.ts.begin(), s.ts.begin() + 188);
+  e.tuner.Queue(s.ts);
+  e.Start();
+  ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedPackets() <= 2; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return e.engine.GetPmtState() == PmtState::kFound && e.Of(IPC_VIDEO_FRAME).size() > 20; }));
+  e.Shutdown();
+  const auto v = e.Of(IPC_VIDEO_FRAME);
+  ASSERT_FALSE(v.empty());
+  EXPECT_EQ(v[0].stamp, s.video[0].pts * 300) << "the first key picture was lost";
+  EXPECT_EQ(NalUnits(v[0].body), NalUnits(s.video[0].bytes));
 }
 
 TEST(StreamEngine, ResetSendsTheFeedBackToTheSearchAndHeadersGoOutAgain) {

@@ -51,12 +51,21 @@ inline Matched Align(const std::string& what, const std::vector<SentMessage>& wr
   };
   Matched m;
   if (written.empty()) return m;
-  size_t j = 0;
-  while (j < expected.size() && !same(written[0], expected[j])) ++j;
-  EXPECT_LT(j, expected.size()) << what << ": the first unit written is none of the manifest's";
+  // Units written before the first that matches stand for damaged ones of the manifest.
+  size_t lead = 0, j = expected.size();
+  for (; lead < written.size() && j == expected.size(); ++lead)
+    for (j = 0; j < expected.size() && !same(written[lead], expected[j]);) ++j;
+  --lead;
+  EXPECT_LT(j, expected.size()) << what << ": no unit written is one of the manifest's";
   if (j == expected.size()) return m;
+  if (lead > 0) {
+    EXPECT_TRUE(std::any_of(expected.begin(), expected.begin() + long(j),
+                            [](const Expected& e) { return !e.intact; }))
+        << what << ": the first " << lead << " units written match no unit of the manifest";
+    m.extras += lead;
+  }
   m.first = j;
-  for (size_t i = 0; i < written.size(); ++i) {
+  for (size_t i = lead; i < written.size(); ++i) {
     if (j < expected.size() && same(written[i], expected[j])) {
       m.pids.push_back(expected[j].pid);
       ++j;

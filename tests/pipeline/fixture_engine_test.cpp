@@ -112,10 +112,16 @@ TEST_P(FixtureThroughEngine, UnitsAreTheManifestsInOrderWithTheirOwnStamps) {
   const Matched v = Align(name + " video", writtenVideo, video, true);
   const Matched a = Align(name + " audio", writtenAudio, audio, false);
 
-  // Video starts at an IDR, at the latest the second one.
+  // Video starts at the stream's first key picture: the blocks searched for the programme map are
+  // demultiplexed too. In a damaged broadcast the units written first may stand for damaged ones.
   ASSERT_LT(v.first, video.size());
-  EXPECT_EQ(NalUnits(video[v.first].bytes)[1][0] & 0x1F, 7) << name;
-  EXPECT_LE(v.first, 15u) << name;
+  const auto isIdr = [](const Expected& u) { return (NalUnits(u.bytes)[1][0] & 0x1F) == 7; };
+  const size_t firstIdr = size_t(std::find_if(video.begin(), video.end(), isIdr) - video.begin());
+  if (damaged) {
+    EXPECT_LE(v.first, firstIdr + 15) << name;
+  } else {
+    EXPECT_EQ(v.first, firstIdr) << name;
+  }
   // Audio goes out from the moment the headers went: frames from before it are not sent.
   ASSERT_LT(a.first, audio.size());
   EXPECT_LE(audio[a.first].pts, video[v.first].pts + 45000) << name;

@@ -105,6 +105,47 @@ TEST(VideoFraming, EachUnitCarriesItsOwnPesStampAfterTheHeadersWentOut) {
   EXPECT_EQ(out.formatsSent, 1);
 }
 
+TEST(VideoFraming, AKeyPictureCutBeforeTheSoundHeaderGoesOutRightAfterTheFormats) {
+  // A tune that lands where the key picture comes before the next sound: the picture is cut (at the
+  // next delimiter) before the sound header is known.
+  Record out;
+  CEsFramer f(out);
+  const Bytes before = AccessUnit(9, false);  // before the video header: cannot be decoded
+  f.FrameVideo(before.data(), before.size(), 500 * kT);
+  std::vector<Bytes> units;
+  for (int k = 0; k < 3; ++k) {
+    units.push_back(AccessUnit(uint8_t(k), k == 0));
+    f.FrameVideo(units.back().data(), units.back().size(), (1000 + 6000 * k) * kT);
+  }
+  EXPECT_EQ(f.State(), CEsFramer::kVideoHeader);
+  EXPECT_TRUE(out.frames.empty());
+  Bytes a = Adts(200);
+  Append(a, Adts(201));
+  f.FrameAudio(a.data(), a.size(), 2000 * kT);
+  ASSERT_EQ(out.formatsSent, 1);
+  EXPECT_EQ(out.framesBeforeFormats, 0u);
+  const auto v = out.Of(IPC_VIDEO_FRAME);
+  ASSERT_EQ(v.size(), 2u);  // the third unit is still in progress
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(v[k].stamp, (1000 + 6000 * k) * kT) << k;
+    Bytes expected(units[k].begin() + 4, units[k].end());
+    expected.push_back(0);
+    EXPECT_EQ(v[k].payload, expected) << k;
+  }
+  // They went before the sound frame.
+  EXPECT_EQ(out.frames.back().type, IPC_AUDIO_FRAME);
+  EXPECT_EQ(f.Stats().videoWritten, 2u);
+
+  // A new programme map forgets what waited.
+  Record other;
+  CEsFramer g(other);
+  for (const Bytes& u : units) g.FrameVideo(u.data(), u.size(), 0);
+  g.ResetState();
+  StartStreaming(g);
+  EXPECT_EQ(other.formatsSent, 1);
+  EXPECT_TRUE(other.Of(IPC_VIDEO_FRAME).empty());
+}
+
 TEST(VideoFraming, UnitsOfOnePesAdvanceByTheFramePeriod) {
   struct Case {
     Bytes sps;

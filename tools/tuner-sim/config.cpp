@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -145,6 +146,8 @@ void apply(Config& cfg, const std::string& key, const std::optional<std::string>
     cfg.channels[c.uhf] = c;
   } else if (key == "search-delay") {
     cfg.search_reads = int(number("--search-delay", need(), 0, 1'000'000));
+  } else if (key == "tune-start") {
+    cfg.tune_start = parse_tune_start(need());
   } else if (key == "fault") {
     cfg.faults.push_back(parse_fault(need()));
   } else if (key == "absent") {
@@ -170,6 +173,17 @@ bool takes_value(const std::string& key) {
 }
 
 }  // namespace
+
+TuneStart parse_tune_start(const std::string& text) {
+  TuneStart t;
+  if (text == "random")
+    t.random = true;
+  else
+    t.packet = uint64_t(number("tune start", text, 0, INT64_MAX));
+  return t;
+}
+
+std::string describe(const TuneStart& t) { return t.random ? "random" : std::to_string(t.packet); }
 
 FaultSpec parse_fault(const std::string& text) {
   auto words = split(text, " ,\t");
@@ -298,6 +312,8 @@ Publishes a simulated 1seg tuner stick as a device folder with the FIFOs PIPE00 
   --channel UHF=found   found by a search, but nothing to stream
   --channel UHF=notfound
   --search-delay N      status reads that answer "still searching" before the result (default 0)
+  --tune-start POS      where a tune begins in the channel's loop: a packet index (default 0, the
+                        file's start) or "random"
   --fault SPEC          arm a fault, e.g. "noreply cmd=5 count=1" (see README.md)
   --absent              start unplugged (plug in through the control socket)
   --watch-stdin         end when standard input reaches end-of-file

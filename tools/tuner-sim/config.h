@@ -23,6 +23,17 @@ struct ChannelConfig {
   double bitrate = 0;          // > 0: pace at this rate instead of the stream's PCRs
 };
 
+// Where each tune (start, or a channel selected while streaming) begins in the channel's loop: at a
+// fixed packet (wrapped to the loop's length; 0 is the file's start) or at a random one.
+struct TuneStart {
+  bool random = false;
+  uint64_t packet = 0;
+};
+
+// "0", "5600" (a packet index) or "random".
+TuneStart parse_tune_start(const std::string& text);
+std::string describe(const TuneStart& t);
+
 enum class FaultKind { NoReply, WrongCode, Delay, Stall, Remove };
 
 // One fault, armed for matching commands. A fault answers (or fails to answer) a command in place of
@@ -48,6 +59,7 @@ struct Config {
   std::filesystem::path control;  // control socket; empty: <root>/<name>.control
   std::map<int, ChannelConfig> channels;
   int search_reads = 0;
+  TuneStart tune_start;
   std::vector<FaultSpec> faults;
   bool absent = false;       // start unplugged
   bool watch_stdin = false;  // end when standard input closes

@@ -35,13 +35,16 @@ int expected_reply(uint8_t command) {
 }
 
 Device::Device(const Config& cfg, std::map<int, std::shared_ptr<const TsLoop>> streams)
-    : channels_(cfg.channels), streams_(std::move(streams)), default_search_reads_(cfg.search_reads) {}
+    : channels_(cfg.channels),
+      streams_(std::move(streams)),
+      default_search_reads_(cfg.search_reads),
+      tune_start_(cfg.tune_start) {}
 
 void Device::power_on() {
   searches_.clear();
   channel_ = 0;
   streaming_ = false;
-  next_packet_ = 0;
+  first_packet_ = next_packet_ = 0;
 }
 
 void Device::set_level(int uhf, uint32_t code) {
@@ -65,8 +68,22 @@ bool Device::unit_due(int64_t now_us) const {
   const TsLoop* s = stream();
   if (!streaming_ || !s) return false;
   // A unit is due once its last packet has fully arrived.
-  double due_us = s->start_ticks(next_packet_ + kUnitsPerTransfer) / (kPcrHz / 1e6);
+  double due_us =
+      (s->start_ticks(next_packet_ + kUnitsPerTransfer) - s->start_ticks(first_packet_)) / (kPcrHz / 1e6);
   return double(now_us - stream_start_us_) >= due_us;
+}
+
+void Device::begin_stream(int64_t now_us) {
+  stream_start_us_ = now_us;
+  const TsLoop* s = stream();
+  const uint64_t packets = s ? s->packet_count() : 0;
+  if (packets == 0)
+    first_packet_ = 0;
+  else if (tune_start_.random)
+    first_packet_ = std::uniform_int_distribution<uint64_t>(0, packets - 1)(random_);
+  else
+    first_packet_ = tune_start_.packet % packets;
+  next_packet_ = first_packet_;
 }
 
 std::vector<uint8_t> Device::make_reply(uint8_t code) const {
@@ -121,15 +138,11 @@ std::vector<uint8_t> Device::handle(const std::array<uint8_t, 6>& command, int64
     case cmd::kSelect:
       if (!uhf_ok) return make_reply(reply::kRefused);
       channel_ = uhf;
-      if (streaming_) {  // retuning restarts the stream on the new channel
-        stream_start_us_ = now_us;
-        next_packet_ = 0;
-      }
+      if (streaming_) begin_stream(now_us);  // retuning restarts the stream on the new channel
       return make_reply(reply::kSelect);
     case cmd::kStart:
       streaming_ = true;
-      stream_start_us_ = now_us;
-      next_packet_ = 0;
+      begin_stream(now_us);
       return make_reply(reply::kStart);
     case cmd::kStop:
       streaming_ = false;

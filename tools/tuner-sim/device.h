@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace tunersim {
@@ -42,6 +43,9 @@ class Device {
   void power_on();
   // Throws std::invalid_argument for a channel outside 13..62.
   void set_level(int uhf, uint32_t code);
+  // Where the next tunes begin in their loop.
+  void set_tune_start(const TuneStart& t) { tune_start_ = t; }
+  const TuneStart& tune_start() const { return tune_start_; }
 
   bool streaming() const { return streaming_; }
   int channel() const { return channel_; }
@@ -49,6 +53,8 @@ class Device {
 
  private:
   bool unit_due(int64_t now_us) const;
+  // The stream of the tuned channel begins now, at the tune-start packet.
+  void begin_stream(int64_t now_us);
   const TsLoop* stream() const;
   std::vector<uint8_t> make_reply(uint8_t code) const;
 
@@ -64,6 +70,9 @@ class Device {
   int channel_ = 0;  // selected UHF channel, 0 none
   bool streaming_ = false;
   int64_t stream_start_us_ = 0;
+  TuneStart tune_start_;
+  std::mt19937_64 random_{std::random_device{}()};
+  uint64_t first_packet_ = 0;  // where the current tune began
   uint64_t next_packet_ = 0;
   uint64_t units_sent_ = 0;
 };

@@ -152,6 +152,7 @@ void SimProcess::insert() { request("insert"); }
 void SimProcess::set_level(int uhf, uint32_t code) {
   request("level " + std::to_string(uhf) + " " + std::to_string(code));
 }
+void SimProcess::set_tune_start(const std::string& pos) { request("tunestart " + pos); }
 void SimProcess::clear_log() { request("clearlog"); }
 
 std::vector<CommandRecord> SimProcess::log(uint64_t after_seq) {
@@ -190,6 +191,8 @@ SimStatus SimProcess::status() {
       s.pending = v;
     else if (k == "torn")
       s.torn = v;
+    else if (k == "ms")
+      s.ms = int64_t(v);
   }
   return s;
 }

@@ -31,6 +31,7 @@ struct SimStatus {
   uint64_t commands = 0;  // commands received
   uint64_t pending = 0;   // replies held back (a delay or stall fault), not yet written
   uint64_t torn = 0;      // torn commands dropped
+  int64_t ms = 0;         // since the simulator started (the clock of CommandRecord::ms)
 };
 
 class SimProcess {
@@ -63,6 +64,7 @@ class SimProcess {
   void remove(int reinsert_after_ms = 0);  // unplug now; plug in again after that long (0: stay out)
   void insert();
   void set_level(int uhf, uint32_t code);
+  void set_tune_start(const std::string& pos);  // a packet index or "random"
   std::vector<CommandRecord> log(uint64_t after_seq = 0);
   void clear_log();
   SimStatus status();

@@ -36,18 +36,6 @@ int64_t monotonic_us() {
   return int64_t(ts.tv_sec) * 1'000'000 + ts.tv_nsec / 1000;
 }
 
-std::string outcome_of(uint8_t code, const std::vector<uint8_t>& bytes) {
-  if (bytes.empty()) return "none";
-  if (code == cmd::kData) return "data " + std::to_string(bytes.size());
-  if (bytes.size() < 6) return "part " + std::to_string(bytes.size());
-  std::string s = "reply " + std::to_string(bytes[0]);
-  if (code == cmd::kStatus) s += " status=" + std::to_string(bytes[1]);
-  if (code == cmd::kLevel)
-    s += " level=" + std::to_string((uint32_t(bytes[1]) << 24) | (uint32_t(bytes[2]) << 16) |
-                                    (uint32_t(bytes[3]) << 8) | bytes[4]);
-  return s;
-}
-
 }  // namespace
 
 Simulator::Simulator(const Config& cfg)
@@ -95,6 +83,25 @@ Simulator::~Simulator() {
 }
 
 int64_t Simulator::now_us() const { return monotonic_us(); }
+
+std::string Simulator::outcome(const LogEntry& e) {
+  if (e.removed) return "removed" + e.tag;
+  std::string s;
+  if (e.size == 0)
+    s = "none";
+  else if (e.code == cmd::kData)
+    s = "data " + std::to_string(e.size);
+  else if (e.size < 6)
+    s = "part " + std::to_string(e.size);
+  else {
+    s = "reply " + std::to_string(e.head[0]);
+    if (e.code == cmd::kStatus) s += " status=" + std::to_string(e.head[1]);
+    if (e.code == cmd::kLevel)
+      s += " level=" + std::to_string((uint32_t(e.head[1]) << 24) | (uint32_t(e.head[2]) << 16) |
+                                      (uint32_t(e.head[3]) << 8) | e.head[4]);
+  }
+  return s + e.tag;
+}
 
 void Simulator::plug_in() {
   folder_.plug_in();
@@ -178,32 +185,35 @@ void Simulator::read_commands() {
 
 void Simulator::on_command(const std::array<uint8_t, 6>& c) {
   const int64_t now = now_us();
-  LogEntry e{++seq_, (now - start_us_) / 1000, c[0], c[1], {}};
+  LogEntry e;
+  e.seq = ++seq_;
+  e.ms = (now - start_us_) / 1000;
+  e.code = c[0];
+  e.arg = c[1];
   std::optional<FaultSpec> fault = faults_.take(c[0]);
 
   if (fault && fault->kind == FaultKind::Remove) {
-    e.outcome = "removed";
+    e.removed = true;
     unplug();
     if (fault->reinsert_ms > 0) reinsert_at_us_ = now + int64_t(fault->reinsert_ms) * 1000;
   } else {
     std::vector<uint8_t> bytes = device_.handle(c, now);
     std::vector<uint8_t> later;
     int64_t later_us = -1;
-    std::string tag;
     if (fault) {
       switch (fault->kind) {
         case FaultKind::NoReply:
           bytes.clear();
-          tag = " [noreply]";
+          e.tag = " [noreply]";
           break;
         case FaultKind::WrongCode:
           if (c[0] != cmd::kData && !bytes.empty()) bytes[0] = uint8_t(fault->code);
-          tag = " [wrongcode]";
+          e.tag = " [wrongcode]";
           break;
         case FaultKind::Delay:
           later.swap(bytes);
           later_us = now + int64_t(fault->ms) * 1000;
-          tag = " [delay " + std::to_string(fault->ms) + " ms]";
+          e.tag = " [delay " + std::to_string(fault->ms) + " ms]";
           break;
         case FaultKind::Stall: {
           std::size_t keep = std::min<std::size_t>(std::size_t(fault->bytes), bytes.size());
@@ -211,7 +221,7 @@ void Simulator::on_command(const std::array<uint8_t, 6>& c) {
             later.assign(bytes.begin() + long(keep), bytes.end());
             later_us = now + int64_t(fault->ms) * 1000;
           }
-          tag = " [stall after " + std::to_string(keep) + " bytes]";
+          e.tag = " [stall after " + std::to_string(keep) + " bytes]";
           bytes.resize(keep);
           break;
         }
@@ -219,19 +229,18 @@ void Simulator::on_command(const std::array<uint8_t, 6>& c) {
           break;
       }
     }
-    std::vector<uint8_t> sent = bytes;
-    sent.insert(sent.end(), later.begin(), later.end());
-    e.outcome = outcome_of(c[0], sent);
-    e.outcome += tag;
+    e.size = uint32_t(bytes.size() + later.size());
+    for (std::size_t i = 0; i < e.head.size() && i < e.size; ++i)
+      e.head[i] = i < bytes.size() ? bytes[i] : later[i - bytes.size()];
     if (!bytes.empty()) pending_.push_back({now, std::move(bytes)});
     if (!later.empty()) pending_.push_back({later_us, std::move(later)});
   }
 
   if (cfg_.verbose)
     std::fprintf(stderr, "tuner-sim: %llu %lld ms: command %u arg %u -> %s\n", (unsigned long long)e.seq,
-                 (long long)e.ms, e.code, e.arg, e.outcome.c_str());
+                 (long long)e.ms, e.code, e.arg, outcome(e).c_str());
   log_.push_back(std::move(e));
-  if (log_.size() > kLogLimit) log_.erase(log_.begin(), log_.begin() + long(kLogLimit / 10));
+  if (log_.size() > kLogLimit) log_.pop_front();
 }
 
 void Simulator::flush_pending() {
@@ -320,6 +329,12 @@ std::string Simulator::control(const std::string& line) {
       device_.set_level(int(uhf), uint32_t(code));
       return "ok\n";
     }
+    if (word == "tunestart") {
+      std::string pos;
+      std::istringstream(rest) >> pos;
+      device_.set_tune_start(parse_tune_start(pos));
+      return "ok " + describe(device_.tune_start()) + "\n";
+    }
     if (word == "log") {
       uint64_t since = 0;
       std::istringstream(rest) >> since;
@@ -329,7 +344,7 @@ std::string Simulator::control(const std::string& line) {
         if (e.seq <= since) continue;
         ++n;
         body += std::to_string(e.seq) + " " + std::to_string(e.ms) + " " + std::to_string(e.code) + " " +
-                std::to_string(e.arg) + " " + e.outcome + "\n";
+                std::to_string(e.arg) + " " + outcome(e) + "\n";
       }
       return "ok " + std::to_string(n) + "\n" + body;
     }
@@ -342,7 +357,8 @@ std::string Simulator::control(const std::string& line) {
              " streaming=" + std::to_string(device_.streaming()) +
              " channel=" + std::to_string(device_.channel()) +
              " units=" + std::to_string(device_.units_sent()) + " commands=" + std::to_string(seq_) +
-             " pending=" + std::to_string(pending_.size()) + " torn=" + std::to_string(torn_dropped_) + "\n";
+             " pending=" + std::to_string(pending_.size()) + " torn=" + std::to_string(torn_dropped_) +
+             " ms=" + std::to_string((now_us() - start_us_) / 1000) + "\n";
     }
     if (word == "quit") {
       quit_ = true;

@@ -36,13 +36,19 @@ class Simulator {
     int fd;
     std::string in;
   };
+  // One command as the log keeps it: the answer's few telling bytes, made into text only when the
+  // log is read (the stick takes about a thousand commands a second).
   struct LogEntry {
-    uint64_t seq;
-    int64_t ms;
-    uint8_t code;
-    uint8_t arg;
-    std::string outcome;
+    uint64_t seq = 0;
+    int64_t ms = 0;
+    uint8_t code = 0;
+    uint8_t arg = 0;
+    bool removed = false;
+    uint32_t size = 0;              // bytes of the answer, late parts included
+    std::array<uint8_t, 5> head{};  // its first bytes
+    std::string tag;                // the fault that took it; empty without one
   };
+  static std::string outcome(const LogEntry& e);
 
   int64_t now_us() const;
   void read_commands();
@@ -69,7 +75,7 @@ class Simulator {
   int64_t partial_since_us_ = 0;
   int64_t reinsert_at_us_ = -1;
   int64_t start_us_ = 0;
-  std::vector<LogEntry> log_;
+  std::deque<LogEntry> log_;
   uint64_t seq_ = 0;
   bool quit_ = false;
 };

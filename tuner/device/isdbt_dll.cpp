@@ -174,6 +174,7 @@ int CISDBTDll::Ostrel_StartTS() {
   if (result != kOk) return result;
   m_stop = 0;
   m_thread = std::thread([this] {
+    pthread_setname_np(pthread_self(), "tuner-stream");
     quonda::RaiseToTimeCritical();
     StateThread();
   });

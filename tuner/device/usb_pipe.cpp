@@ -16,9 +16,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Rounded up: a wait of the time left never ends before the deadline.
 int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+  const auto left = deadline - Clock::now();
+  if (left <= Clock::duration::zero()) return 0;
+  return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
 }
 
 // Waits until fd is ready for `events`. 1 ready (or hung up: the next call tells), 0 time-out or wake.
@@ -66,8 +68,8 @@ bool WakeEvent::Wait(int timeoutMs) const {
     pollfd p{m_fd, POLLIN, 0};
     int n = ::poll(&p, 1, RemainingMs(deadline));
     if (n > 0) return true;
-    if (n == 0) return false;
-    if (errno != EINTR) return false;
+    if (n == 0 && Clock::now() >= deadline) return false;
+    if (n < 0 && errno != EINTR) return false;
   }
 }
 

@@ -18,7 +18,7 @@ class WakeEvent {
   void Set();
   void Clear();
   bool IsSet() const;
-  // True when woken, false when the time ran out.
+  // True when woken, false when the time ran out; an unwoken wait lasts at least timeoutMs.
   bool Wait(int timeoutMs) const;
   int Fd() const { return m_fd; }
 

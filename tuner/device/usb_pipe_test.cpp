@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <iterator>
 #include <thread>
 
 #include <fcntl.h>
@@ -30,6 +31,26 @@ using Clock = std::chrono::steady_clock;
 constexpr int kBudgetMs = 60000;
 
 }  // namespace
+
+// The stream thread's 1 ms pause and the block thread's 5 ms pause are such waits: one that ends
+// early turns the pause into a busy loop.
+TEST(UsbPipe, AnUnwokenWaitLastsAtLeastItsTime) {
+  quonda::WakeEvent wake;
+  const int lengths[] = {1, 1, 1, 2, 5};
+  int short_waits = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const int ms = lengths[i % std::size(lengths)];
+    const auto start = Clock::now();
+    ASSERT_FALSE(wake.Wait(ms));
+    if (Clock::now() - start < std::chrono::milliseconds(ms)) ++short_waits;
+  }
+  EXPECT_EQ(short_waits, 0);
+  wake.Set();
+  EXPECT_TRUE(wake.Wait(1000));
+  EXPECT_TRUE(wake.Wait(0));  // stays set until cleared
+  wake.Clear();
+  EXPECT_FALSE(wake.Wait(0));
+}
 
 TEST(UsbPipe, ReadGathersPiecesWithinBudget) {
   PipePair p;

@@ -110,6 +110,7 @@ int CTDMBDll::SetChannel(int channelIndex, int, int, float) {
   if (!m_pDevice || m_pDevice->Ostrel_SelectChannel(static_cast<unsigned char>(channelIndex)) != 0) return 0;
   m_bThreadStop = 0;
   m_thread = std::thread([this] {
+    pthread_setname_np(pthread_self(), "tuner-blocks");
     quonda::RaiseToTimeCritical();
     StateThread();
   });

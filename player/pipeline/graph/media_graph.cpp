@@ -36,6 +36,10 @@ std::string AudioSinkFactory() {
 
 struct CMediaGraph::Renderer {
   IVideoOutput* output = nullptr;
+  // The picture shown while prerolling; the same buffer comes again once the graph runs. Streaming
+  // thread only.
+  const GstBuffer* preroll = nullptr;
+  GstClockTime prerollPts = GST_CLOCK_TIME_NONE;
   std::atomic<uint64_t> frames{0};
   std::atomic<int64_t> runStartNs{0};
   std::atomic<int> width{0};
@@ -161,8 +165,13 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
                      nullptr);
         gst_caps_unref(caps);
         GstAppSinkCallbacks callbacks{};
+        // The first picture is shown as soon as it is decoded, as a video sink shows its preroll
+        // picture; the graph then runs in sync.
+        callbacks.new_preroll = [](GstAppSink* s, gpointer d) {
+          return static_cast<GstFlowReturn>(DeliverSample(s, d, true));
+        };
         callbacks.new_sample = [](GstAppSink* s, gpointer d) {
-          return static_cast<GstFlowReturn>(DeliverSample(s, d));
+          return static_cast<GstFlowReturn>(DeliverSample(s, d, false));
         };
         auto* context = new std::shared_ptr<Renderer>(renderer);
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, context,
@@ -413,12 +422,16 @@ int CMediaGraph::GetFrameRate() const {
   return static_cast<int>(static_cast<double>(frames) * 100.0 * 1e9 / static_cast<double>(elapsed));
 }
 
-int CMediaGraph::DeliverSample(GstAppSink* sink, void* data) {
+int CMediaGraph::DeliverSample(GstAppSink* sink, void* data, bool preroll) {
   auto& renderer = *static_cast<std::shared_ptr<Renderer>*>(data);
-  GstSample* sample = gst_app_sink_pull_sample(sink);
+  GstSample* sample = preroll ? gst_app_sink_pull_preroll(sink) : gst_app_sink_pull_sample(sink);
   if (!sample) return GST_FLOW_OK;
   GstVideoInfo info;
   GstBuffer* buffer = gst_sample_get_buffer(sample);
+  const GstClockTime pts = buffer ? GST_BUFFER_PTS(buffer) : GST_CLOCK_TIME_NONE;
+  if (!preroll && buffer == renderer->preroll && pts == renderer->prerollPts) buffer = nullptr;  // shown
+  renderer->preroll = preroll ? buffer : nullptr;
+  renderer->prerollPts = pts;
   if (buffer && gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) {
     GstVideoFrame frame;
     if (gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
@@ -426,7 +439,6 @@ int CMediaGraph::DeliverSample(GstAppSink* sink, void* data) {
       renderer->height = GST_VIDEO_INFO_HEIGHT(&info);
       ++renderer->frames;
       if (renderer->output) {
-        const GstClockTime pts = GST_BUFFER_PTS(buffer);
         renderer->output->OnPicture(static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                                     GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
                                     GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0),

@@ -61,8 +61,9 @@ class CMediaGraph : public IMediaGraph {
   struct Renderer;
   std::shared_ptr<Graph> Current() const;
   static int OnBusMessage(GstBus* bus, GstMessage* message, void* self);
-  // The renderer's picture callback, on its streaming thread.
-  static int DeliverSample(GstAppSink* sink, void* renderer);
+  // The renderer's picture callbacks (preroll: the picture that completes a pause), on its
+  // streaming thread.
+  static int DeliverSample(GstAppSink* sink, void* renderer, bool preroll);
 
   IMediaGraphOwner* m_owner;
   IVideoOutput* m_video;

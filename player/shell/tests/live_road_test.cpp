@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "live_harness.h"
-#include "tests/support/frame_code.h"
+#include "tests/support/flash_beep.h"
 
 namespace tevalo::shell::test {
 namespace {
@@ -202,10 +202,7 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
 
 TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
   // Beep onsets from the audio stage, flash pictures from the renderer, both by their stamps.
-  std::mutex m;
-  std::vector<int64_t> onsets, flashes;
-  int64_t lastLoud = -1;
-  bool lastFlash = false;
+  tevalo::test::FlashBeepProbe probe;
   struct Flashes : IVideoOutput {
     std::function<void(const uint8_t*, int, int, int, int64_t)> on;
     void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
@@ -216,43 +213,21 @@ TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
   } output;
   output.on = [&](const uint8_t* p, int w, int h, int stride, int64_t pts) {
     video.OnPicture(p, w, h, stride, pts);
-    const bool flash = tevalo::test::IsFlashFrameBgrx(p, w, h, stride);
-    std::lock_guard lock(m);
-    if (flash && !lastFlash && pts >= 0) flashes.push_back(pts);
-    lastFlash = flash;
+    probe.OnPicture(p, w, h, stride, pts);
   };
   videoOutput = &output;
   Start({"27=" + Fixture("avsync/stream.ts")},
         [&](const int16_t* s, size_t frames, int channels, int rate, int64_t pts) {
-          if (pts < 0 || rate <= 0) return;
-          std::lock_guard lock(m);
-          for (size_t i = 0; i < frames; ++i) {
-            if (std::abs(s[i * channels]) < 4000) continue;
-            const int64_t t = pts + static_cast<int64_t>(i) * 1000000000LL / rate;
-            if (lastLoud < 0 || t - lastLoud > 120000000LL) onsets.push_back(t);
-            lastLoud = t;
-          }
+          probe.OnSound(s, frames, channels, rate, pts);
         });
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   // Six flashes and beeps: the first second is left out, four offsets are needed.
-  EXPECT_TRUE(PumpUntil(
-      [&] {
-        std::lock_guard lock(m);
-        return flashes.size() >= 6 && onsets.size() >= 6;
-      },
-      60000));
+  EXPECT_TRUE(PumpUntil([&] { return probe.Flashes() >= 6 && probe.Onsets() >= 6; }, 60000));
   controller.reset();  // the tap and the output above go out of scope with this test
-  ASSERT_GE(flashes.size(), 5u);
-  ASSERT_GE(onsets.size(), 5u);
-  std::vector<double> offsets;
-  for (int64_t f : flashes) {
-    if (f < flashes.front() + 1000000000LL) continue;  // after the first second
-    int64_t best = INT64_MAX;
-    for (int64_t a : onsets)
-      if (std::llabs(a - f) < std::llabs(best)) best = a - f;
-    if (std::llabs(best) < 500000000LL) offsets.push_back(best / 1e6);
-  }
+  ASSERT_GE(probe.Flashes(), 5u);
+  ASSERT_GE(probe.Onsets(), 5u);
+  const std::vector<double> offsets = probe.Offsets();
   ASSERT_GE(offsets.size(), 4u);
   for (double o : offsets) std::printf("offset %.1f ms\n", o);
   for (double o : offsets) EXPECT_LE(std::fabs(o), 20.0) << "sound " << o << " ms off the picture";

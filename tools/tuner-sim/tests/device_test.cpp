@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 using namespace tunersim;
 
@@ -149,6 +150,53 @@ TEST(Device, DataIsReadyOnlyWhenDueAndComesInUnits) {
   EXPECT_EQ(ready(t0 + 900'000), 0);
 }
 
+TEST(Device, ATuneBeginsAtTheChosenOrARandomPacketOfTheLoop) {
+  synth::Options o;
+  o.bitrate = 188 * 8 * 1000;  // 1000 packets a second
+  auto file = synth::make(o);
+  auto stream = std::make_shared<const TsLoop>(TsLoop(file));
+  const auto packet = [&](std::size_t i) {
+    return std::vector<uint8_t>(file.begin() + long(i * 188), file.begin() + long((i + 1) * 188));
+  };
+  const auto first_packet = [](const std::vector<uint8_t>& data) {
+    return std::vector<uint8_t>(data.begin(), data.begin() + 188);
+  };
+  struct Case {
+    const char* start;
+    std::size_t packet;
+  };
+  // A position beyond the loop wraps into it.
+  for (const Case& c : {Case{"0", 0}, Case{"100", 100}, Case{"700", 100}}) {
+    Device d(config_of({"--channel", "27=found", "--tune-start", c.start}), {{27, stream}});
+    d.handle(command(5, 27), 0);
+    d.handle(command(7), 1'000'000);
+    // Paced from the tune's own first packet: six packets take 6 ms.
+    EXPECT_TRUE(d.handle(command(13), 1'005'900).empty()) << c.start;
+    const auto data = d.handle(command(13), 1'006'000);
+    ASSERT_EQ(data.size(), 1152u) << c.start;
+    EXPECT_EQ(first_packet(data), packet(c.packet)) << c.start;
+    // A channel selected while streaming is a new tune from the same point.
+    d.handle(command(5, 27), 2'000'000);
+    EXPECT_EQ(first_packet(d.handle(command(13), 2'006'000)), packet(c.packet)) << c.start;
+  }
+  Device d(config_of({"--channel", "27=found", "--tune-start", "random"}), {{27, stream}});
+  d.handle(command(5, 27), 0);
+  std::set<std::size_t> starts;
+  for (int tune = 0; tune < 20; ++tune) {
+    const int64_t t = 1'000'000 * (tune + 1);
+    d.handle(command(7), t);
+    const auto data = first_packet(d.handle(command(13), t + 500'000));
+    std::size_t at = 0;
+    while (at < o.packets && packet(at) != data) ++at;
+    ASSERT_LT(at, o.packets) << "a tune began between packets";
+    starts.insert(at);
+  }
+  EXPECT_GT(starts.size(), 1u);
+  d.set_tune_start(parse_tune_start("0"));
+  d.handle(command(7), 30'000'000);
+  EXPECT_EQ(first_packet(d.handle(command(13), 30'006'000)), packet(0));
+}
+
 TEST(Config, ChannelsFaultsAndConfigFile) {
   Config c = config_of({"--channel", "27=a.ts,level=3,search=2,rate=300000", "--channel=30=notfound",
                         "--search-delay", "4", "--fault", "stall", "--fault", "wrongcode,cmd=2,code=0x7F",
@@ -183,6 +231,8 @@ TEST(Config, ChannelsFaultsAndConfigFile) {
       {"--channel", "27=a.ts,volume=3"},
       {"--channel", "27=a.ts,level=-1"},
       {"--search-delay", "x"},
+      {"--tune-start", "somewhere"},
+      {"--tune-start", "-1"},
       {"--fault", "explode"},
       {"--fault", "noreply cmd=300"},
       {"--fault", "noreply cmd"},

@@ -300,6 +300,11 @@ TEST(TunerSim, RemovalAndReinsertion) {
   EXPECT_TRUE(st.present);
   EXPECT_FALSE(st.streaming);
   EXPECT_EQ(st.channel, 0);
+  // The status carries the log's clock: no command is logged later than it.
+  EXPECT_GE(st.ms, sim.log().back().ms);
+  EXPECT_EQ(sim.request("tunestart random"), "random");
+  EXPECT_EQ(sim.request("tunestart 5600"), "5600");
+  EXPECT_THROW(sim.request("tunestart middle"), std::runtime_error);
 
   // Unplugged from the control side, plugged in again by itself.
   sim.remove(300);

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -114,6 +116,30 @@ TEST_F(MediaGraph, RunsRendersAndTearsDown) {
   EXPECT_FALSE(graph.HasGraph());
   EXPECT_FALSE(video.Visible());
   EXPECT_EQ(graph.TearDown(), E_ABORT);
+}
+
+// A paused graph shows its first picture, as a video sink shows its preroll picture; running on does
+// not show that picture a second time.
+TEST_F(MediaGraph, APausedGraphShowsItsFirstPictureOnceAndRunsOnFromIt) {
+  struct Stamps : CHeadlessVideoOutput {
+    std::mutex lock;
+    std::vector<int64_t> pts;
+    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t ns) override {
+      CHeadlessVideoOutput::OnPicture(p, w, h, stride, ns);
+      std::lock_guard g(lock);
+      pts.push_back(ns);
+    }
+  } stamps;
+  CMediaGraph graph(&owner, &stamps);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Pause(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return stamps.Count() == 1; }, 5000));
+  EXPECT_EQ(stamps.Last().ptsNs, 0);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return stamps.Count() >= 10; }, 5000));
+  EXPECT_EQ(graph.TearDown(), S_OK);
+  std::lock_guard g(stamps.lock);
+  for (size_t i = 1; i < stamps.pts.size(); ++i) EXPECT_GT(stamps.pts[i], stamps.pts[i - 1]) << i;
 }
 
 int OpenFds() {
