@@ -18,6 +18,7 @@ PACKAGES=(
   fonts-noto-cjk fonts-liberation2 libfontconfig-dev
   python3-pil
   xvfb xauth
+  dbus-daemon
 )
 
 missing=()

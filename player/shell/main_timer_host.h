@@ -63,6 +63,8 @@ class CCoreTimerHost final : public IMainTimerHost {
   void PostSessionUnlock() override { m_window.PostSessionUnlock(); }
   void StopRecordingSilently() override { m_core.StopRecording(true); }
   void ChangeChannel(const std::u16string& code) override { m_core.ChangeChannel(code, false); }
+  void StopReception() override { m_core.StopReception(); }
+  void StartAreaSearch() override { m_core.BeginSearch(SearchKind::kArea); }
 
  private:
   CPlayerCore& m_core;

@@ -205,4 +205,10 @@ void CMainTimers::OnSessionUnlock() {
   m_host.ChangeChannel(s.currentChannel);
 }
 
+void CMainTimers::OnSuspend() {
+  if (m_host.State().sourceMode == SourceMode::kLive) m_host.StopReception();
+}
+
+void CMainTimers::OnResume() { m_host.StartAreaSearch(); }
+
 }  // namespace tevalo::shell

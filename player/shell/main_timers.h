@@ -59,6 +59,8 @@ class IMainTimerHost {
   virtual void PostSessionUnlock() = 0;
   virtual void StopRecordingSilently() = 0;
   virtual void ChangeChannel(const std::u16string& code) = 0;
+  virtual void StopReception() = 0;
+  virtual void StartAreaSearch() = 0;
 };
 
 class CMainTimers {
@@ -81,6 +83,9 @@ class CMainTimers {
   void StartPauseAccumulation();
   // The session was unlocked (or the watchdog asked for a rebuild).
   void OnSessionUnlock();
+  // The machine is about to sleep: live reception stops. It woke: the area search finds the stick.
+  void OnSuspend();
+  void OnResume();
 
   int ShownBars() const { return m_shownBars; }
   bool NoSignalArmed() const { return m_noSignalArmed; }

@@ -67,6 +67,9 @@ class FakeHost final : public IMainTimerHost {
     state.recording = false;
   }
   void ChangeChannel(const std::u16string& code) override { channelsChanged.push_back(code); }
+  void StopReception() override { ++receptionStops; }
+  void StartAreaSearch() override { ++areaSearches; }
+  int receptionStops = 0, areaSearches = 0;
 };
 
 class MainTimersTest : public ::testing::Test {
@@ -265,6 +268,16 @@ TEST_F(MainTimersTest, UnlockStopsTheRecordingAndRetunes) {
   host.state.streamFormatsKnown = false;
   main.OnSessionUnlock();
   EXPECT_EQ(host.channelsChanged.size(), 1u);
+}
+
+TEST_F(MainTimersTest, SuspendStopsLiveReceptionAndResumeSearches) {
+  main.OnSuspend();
+  EXPECT_EQ(host.receptionStops, 1);
+  host.state.sourceMode = SourceMode::kRecording;
+  main.OnSuspend();
+  EXPECT_EQ(host.receptionStops, 1);
+  main.OnResume();
+  EXPECT_EQ(host.areaSearches, 1);
 }
 
 }  // namespace
