@@ -76,6 +76,17 @@ bool CMainWindowLogic::ConfirmClose() {
   return m_prompter.Ask({kTextQuitWhileRecording, kMessageTitle, Prompt::Buttons::kYesNo});
 }
 
+void CMainWindowLogic::OnSysMinimize() {
+  m_volume.Minimize();
+  m_minimizing = true;
+}
+
+bool CMainWindowLogic::OnActivate() {
+  if (m_minimizing) return false;
+  m_volume.Restore();
+  return true;
+}
+
 void CMainWindowLogic::EnterFullScreen() {
   if (m_view.FullScreen()) return;
   m_actions.ApplyView(m_view.EnterFullScreen(m_actions.WindowRect(), m_actions.ScreenSize()));

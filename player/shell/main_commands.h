@@ -87,6 +87,15 @@ class CMainWindowLogic {
   // The close request while recording asks first; false keeps the player open.
   bool ConfirmClose();
 
+  // Minimising silences the sound and, for half a second (the window's one-shot timer), keeps the
+  // activation that comes with it from restoring the window.
+  void OnSysMinimize();
+  void OnMinimizeGuardElapsed() { m_minimizing = false; }
+  void OnSysRestore() { m_volume.Restore(); }
+  // The application is activated: true when the window should be restored (the sound comes back).
+  bool OnActivate();
+  bool Minimizing() const { return m_minimizing; }
+
   // Commands (also reached through the table).
   void ToggleFullScreen();
   void EnterFullScreen();
@@ -120,6 +129,7 @@ class CMainWindowLogic {
   bool m_alwaysOnTop;
   bool m_reception = true;
   bool m_epgOn;
+  bool m_minimizing = false;
 };
 
 }  // namespace tevalo::shell

@@ -111,6 +111,22 @@ TEST_F(MainCommandsTest, MuteAndMinimise) {
   EXPECT_FALSE(logic.Volume().Muted());
 }
 
+TEST_F(MainCommandsTest, MinimiseKeepsActivationFromRestoringForAMoment) {
+  logic.OnSysMinimize();
+  EXPECT_EQ(actions.graphVolumes.back(), -10000);
+  EXPECT_FALSE(logic.OnActivate());  // the activation that comes with minimising
+  EXPECT_EQ(actions.graphVolumes.back(), -10000);
+  logic.OnMinimizeGuardElapsed();
+  EXPECT_TRUE(logic.OnActivate());
+  EXPECT_EQ(actions.graphVolumes.back(), -1000);
+  table.Dispatch(1061);
+  logic.OnSysMinimize();
+  logic.OnMinimizeGuardElapsed();
+  logic.OnSysRestore();
+  EXPECT_TRUE(logic.OnActivate());
+  EXPECT_EQ(actions.graphVolumes.back(), -10000);  // muted stays silent
+}
+
 TEST_F(MainCommandsTest, ChannelStepsAreRefusedWhileRecording) {
   const std::pair<CommandId, ChannelStep> rows[] = {
       {1067, ChannelStep::kDown}, {32861, ChannelStep::kDown},   {1068, ChannelStep::kUp},
