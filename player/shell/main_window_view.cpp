@@ -24,7 +24,6 @@ using panels::CTickerStatic;
 
 namespace {
 QRect Q(const Rect& r) { return {r.x, r.y, r.w, r.h}; }
-constexpr int kResizeCorner = 16;  // the bottom-right square that resizes
 }  // namespace
 
 const QImage& CMainFrameCache::Frame(Size client) {
@@ -243,7 +242,10 @@ void CMainWindowView::paintEvent(QPaintEvent*) {
 }
 
 bool CMainWindowView::OnResizeCorner(QPoint local) const {
-  return !m_state.fullScreen && local.x() >= width() - kResizeCorner && local.y() >= height() - kResizeCorner;
+  if (m_state.fullScreen) return false;
+  CFrameTracker tracker;
+  tracker.SetRect(0, 0, width(), height());
+  return tracker.HitTest(local) == panels::kZoneBottomRight;
 }
 
 void CMainWindowView::mousePressEvent(QMouseEvent* e) {

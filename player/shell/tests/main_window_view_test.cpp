@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QTest>
+#include <QTimer>
 
 #include "controls/hover_button.h"
 #include "player/panels/blink_label.h"
@@ -176,6 +177,31 @@ TEST(MainWindowView, ButtonsAndMouseForward) {
   EXPECT_FALSE(view->Button(1061)->isVisible());
   EXPECT_TRUE(view->Button(1078)->isVisible());
   EXPECT_FALSE(view->Button(1076)->isVisible());
+}
+
+TEST(MainWindowView, TheCornerResizesToNoLessThanTheView) {
+  Recorder r;
+  auto view = MakeView(r, kNormalViewSize, {});
+  view->move(100, 100);
+  const QPoint corner(kNormalViewSize.w - 2, kNormalViewSize.h - 2);
+  struct Case {
+    QPoint to;  // where the corner is dropped (client coordinates)
+    QSize expected;
+  } cases[] = {{{200, 200}, {346, 380}}, {{498, 448}, {500, 450}}};  // the corner moves with the pointer
+  for (const auto& c : cases) {
+    view->resize(kNormalViewSize.w, kNormalViewSize.h);
+    const QPoint origin = view->geometry().topLeft();
+    QTimer::singleShot(0, view.get(), [&] {
+      QMouseEvent move(QEvent::MouseMove, c.to, origin + c.to, Qt::NoButton, Qt::LeftButton, {});
+      QCoreApplication::sendEvent(view.get(), &move);
+      QMouseEvent up(QEvent::MouseButtonRelease, c.to, origin + c.to, Qt::LeftButton, {}, {});
+      QCoreApplication::sendEvent(view.get(), &up);
+    });
+    QMouseEvent press(QEvent::MouseButtonPress, corner, origin + corner, Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view.get(), &press);  // returns when the tracker's drag ends
+    EXPECT_EQ(view->size(), c.expected) << c.to.x() << "," << c.to.y();
+    EXPECT_EQ(view->geometry().topLeft(), origin);
+  }
 }
 
 }  // namespace
