@@ -66,7 +66,9 @@ bool CMainWindowLogic::OnKey(const KeyPress& press, CCommandTable& table) {
       m_reception ? ReceptionOff() : ReceptionOn();
       break;
     default:
-      break;  // the searches and timeshift land with their panels
+      // The searches and the timeshift toggle belong to other panels.
+      if (m_keyHook) m_keyHook(out.action);
+      break;
   }
   return true;
 }

@@ -5,6 +5,7 @@
 // implements it; tests fake it).
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 
@@ -84,6 +85,8 @@ class CMainWindowLogic {
   void BindCommands(CCommandTable& table);
   // A key-down on the window or its panels: true when it was consumed (acted on or swallowed).
   bool OnKey(const KeyPress& press, CCommandTable& table);
+  // Where the key actions of other panels go (the searches, the timeshift toggle).
+  void SetKeyActionHook(std::function<void(KeyAction)> hook) { m_keyHook = std::move(hook); }
   // The close request while recording asks first; false keeps the player open.
   bool ConfirmClose();
 
@@ -130,6 +133,7 @@ class CMainWindowLogic {
   bool m_reception = true;
   bool m_epgOn;
   bool m_minimizing = false;
+  std::function<void(KeyAction)> m_keyHook;
 };
 
 }  // namespace tevalo::shell

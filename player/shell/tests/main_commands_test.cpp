@@ -295,6 +295,11 @@ TEST_F(MainCommandsTest, KeysActThroughTheTable) {
   EXPECT_TRUE(logic.OnKey({KeyOf('Q'), true}, table));
   EXPECT_TRUE(logic.Reception());
   EXPECT_FALSE(logic.OnKey({Key::kF1}, table));
+  std::vector<KeyAction> hooked;
+  logic.SetKeyActionHook([&](KeyAction a) { hooked.push_back(a); });
+  logic.OnKey({KeyOf('T'), true}, table);
+  logic.OnKey({KeyOf('F'), true}, table);
+  EXPECT_EQ(hooked, (std::vector<KeyAction>{KeyAction::kTimeshiftPlayOrStart, KeyAction::kFullSearch}));
   actions.state.recording = true;
   EXPECT_TRUE(logic.OnKey({Key::kUp}, table));  // the panel's step directly, no refusal
   EXPECT_EQ(actions.steps.back(), ChannelStep::kUp);
