@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QRegion>
+#include <utility>
 
 #include "controls/hover_button.h"
 #include "controls/resources.h"
@@ -236,7 +237,7 @@ void CMainWindowView::paintEvent(QPaintEvent*) {
   QImage play = LoadBitmapResource(PlayIconBitmap(m_playIconState));
   if (!play.isNull()) p.drawImage(Q(PlayIconRect(c)), play);
   for (int i = 0; i < 2; ++i) {
-    QImage icon = LoadBitmapResource(SmallIconBitmap(i, 0));
+    QImage icon = LoadBitmapResource(SmallIconBitmap(i, m_pressedSmallIcon == i ? 1 : 0));
     if (!icon.isNull()) p.drawImage(Q(SmallIconRect(c, i)), icon);
   }
 }
@@ -258,6 +259,11 @@ void CMainWindowView::mousePressEvent(QMouseEvent* e) {
   if (HitPlayIcon(ClientSize(), local.x(), local.y())) {
     m_playIconState = 1;
     update(Q(PlayIconRect(ClientSize())));
+    return;
+  }
+  if (int icon = HitSmallIcon(ClientSize(), local.x(), local.y()); icon >= 0) {
+    m_pressedSmallIcon = icon;
+    update(Q(SmallIconRect(ClientSize(), icon)));
     return;
   }
   if (OnResizeCorner(local)) {
@@ -288,6 +294,14 @@ void CMainWindowView::mouseReleaseEvent(QMouseEvent* e) {
     update(Q(PlayIconRect(ClientSize())));
     const QPoint local = e->position().toPoint();
     if (HitPlayIcon(ClientSize(), local.x(), local.y()) && m_cb.playbackCommand) m_cb.playbackCommand(1);
+  }
+  if (m_pressedSmallIcon >= 0) {
+    const int icon = std::exchange(m_pressedSmallIcon, -1);
+    update(Q(SmallIconRect(ClientSize(), icon)));
+    // A release away from the pressed icon only redraws it.
+    const QPoint local = e->position().toPoint();
+    if (HitSmallIcon(ClientSize(), local.x(), local.y()) == icon && m_cb.playbackIcon)
+      m_cb.playbackIcon(icon);
   }
 }
 

@@ -48,6 +48,7 @@ class CMainWindowView : public QWidget {
     std::function<void()> framePainted;              // a frame repaint restarts the level timer
     std::function<void(int kind)> playbackCommand;   // the play icon (1: play or pause)
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
+    std::function<void(int index)> playbackIcon;     // the small icons: 0 open a file, 1 playlist step
   };
 
   explicit CMainWindowView(Callbacks callbacks, QWidget* parent = nullptr);
@@ -100,6 +101,7 @@ class CMainWindowView : public QWidget {
   bool m_recording = false;
   QImage m_picture;
   int m_playIconState = 0;
+  int m_pressedSmallIcon = -1;
   bool m_dragging = false;
   QPoint m_dragOffset;
 };

@@ -58,6 +58,7 @@ void Save(const QImage& image, const char* name) {
 
 struct Recorder {
   std::vector<uint32_t> commands;
+  std::vector<int> icons;
   int doubleClicks = 0, menus = 0;
   CMainWindowView::Callbacks Callbacks() {
     return {[this](uint32_t id) { commands.push_back(id); },
@@ -65,7 +66,8 @@ struct Recorder {
             [this](QPoint) { ++menus; },
             nullptr,
             nullptr,
-            nullptr};
+            nullptr,
+            [this](int i) { icons.push_back(i); }};
   }
 };
 
@@ -171,6 +173,18 @@ TEST(MainWindowView, ButtonsAndMouseForward) {
   EXPECT_EQ(r.doubleClicks, 1);
   QTest::mousePress(view.get(), Qt::RightButton, {}, QPoint(170, 150));
   EXPECT_EQ(r.menus, 1);
+  // The small icons act on a release over the icon pressed; elsewhere they only redraw.
+  const int H = kNormalViewSize.h;
+  auto send = [&](QEvent::Type type, QPoint at) {
+    QMouseEvent e(type, at, view->mapToGlobal(at), Qt::LeftButton,
+                  type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, {});
+    QCoreApplication::sendEvent(view.get(), &e);
+  };
+  send(QEvent::MouseButtonPress, {150, H - 18});
+  send(QEvent::MouseButtonRelease, {160, H - 18});
+  send(QEvent::MouseButtonPress, {120, H - 18});
+  send(QEvent::MouseButtonRelease, {150, H - 18});
+  EXPECT_EQ(r.icons, std::vector<int>{1});
   // Muted and recording: the other button of each pair shows.
   view->SetControlState({.muted = true, .recording = true});
   EXPECT_TRUE(view->Button(1062)->isVisible());
