@@ -38,6 +38,8 @@ LRESULT CWindowAdapter::OnCopyData(const win::COPYDATASTRUCT* data) {
       m_core.OnGraphClose();
       return 1;
     case COPYDATA_IEPG_FILE:
+      // UTF-16 text: a whole number of characters, at least the terminating zero.
+      if (!data->lpData || data->cbData == 0 || data->cbData % 2 != 0) return 0;
       m_core.OnIepgFile(DecodeCopyDataText(data->lpData, data->cbData));
       return 1;
     default:

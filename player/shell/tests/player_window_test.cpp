@@ -1,0 +1,228 @@
+// The main window's settings, its window messages, the About and splash window, the screen-saver
+// inhibit on a private session bus, and the pictures users see at start.
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <fstream>
+
+#include "platform/profile/profile.h"
+#include "platform/window/window.h"
+#include "player/panels/about_dlg.h"
+#include "player/panels/skin_slider.h"
+#include "player/shell/screen_saver_inhibit.h"
+#include "window_harness.h"
+
+namespace tevalo::shell::test {
+namespace {
+
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GuiApp);
+
+std::filesystem::path ScreenshotFolder() {
+  const char* bin = std::getenv("TEVALO_BINARY_DIR");
+  auto dir = std::filesystem::path(bin ? bin : ".") / "screenshots" / "startup";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+std::u16string Setting(WindowUnderTest& w, const char16_t* section, const char16_t* key) {
+  return profile::ReadString(w.options.core.configPath, section, key, u"(none)");
+}
+
+TEST(PlayerWindowSettings, WithoutConfigTheFirstStartAsksForTheAreaAndSavesDefaults) {
+  WindowUnderTest w("tevalo-first");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  EXPECT_EQ(dlg.Settings().volume, 900);
+  EXPECT_EQ(dlg.Settings().muted, 0);
+  EXPECT_EQ(dlg.Settings().StartView(), 0);
+  EXPECT_EQ(dlg.VolumeSlider()->GetPos(), 900);
+  EXPECT_EQ(dlg.m_bAreaChosen, 1);
+  EXPECT_FALSE(dlg.windowFlags() & Qt::WindowStaysOnTopHint);
+  const auto log = w.Log();
+  EXPECT_NE(Position(log, "hook:askArea 7"), -1);
+  dlg.OnClose();
+  EXPECT_EQ(Setting(w, u"SETUP", u"AREA_NUM"), u"7");
+  EXPECT_EQ(Setting(w, u"SETUP", u"VOLUME_POS"), u"900");
+  EXPECT_EQ(Setting(w, u"SETUP", u"MUTE"), u"0");
+}
+
+TEST(PlayerWindowSettings, AStoredAreaIsSearchedWithoutAsking) {
+  WindowUnderTest w("tevalo-area");
+  std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=13\nALWAYS=1\n";
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  const auto log = w.Log();
+  EXPECT_EQ(Position(log, "hook:askArea 7"), -1);
+  EXPECT_NE(Position(log, "hook:list 13"), -1);
+  EXPECT_EQ(dlg.Settings().areaIndex, 13);
+  EXPECT_EQ(dlg.m_bAreaChosen, 0);
+  EXPECT_TRUE(dlg.windowFlags() & Qt::WindowStaysOnTopHint);
+  dlg.OnClose();
+}
+
+TEST(PlayerWindowSettings, ClosingMutedSavesThePositionBeforeMuting) {
+  WindowUnderTest w("tevalo-mute");
+  std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=2\nVOLUME_POS=500\n";
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  EXPECT_EQ(dlg.m_nSavedVolume, 500);
+  dlg.Settings().muted = 1;  // what the mute command does
+  dlg.Settings().volume = 0;
+  dlg.OnClose();
+  EXPECT_EQ(Setting(w, u"SETUP", u"VOLUME_POS"), u"500");
+  EXPECT_EQ(Setting(w, u"SETUP", u"MUTE"), u"1");
+}
+
+TEST(PlayerWindowMessages, CodeSixteenReachesTheIepgReaderOnlyWhenWellFormed) {
+  WindowUnderTest w("tevalo-code16");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  win::HWND hwnd = win::FindWindowW(nullptr, u"Tevalo");
+  ASSERT_EQ(hwnd, dlg.WindowHandle());
+  const auto payload = EncodeCopyDataText(u"/tmp/abc.pl");
+  struct Case {
+    uint32_t size;
+    bool delivered;
+  } cases[] = {{24, true}, {23, false}, {0, false}, {10, true}};
+  for (const Case& c : cases) {
+    const size_t before = w.Log().size();
+    win::COPYDATASTRUCT data{16, c.size, const_cast<uint8_t*>(payload.data())};
+    win::SendMessageW(hwnd, win::WM_COPYDATA, 0, reinterpret_cast<win::LPARAM>(&data));
+    const auto log = w.Log();
+    const bool delivered = log.size() > before && log.back().rfind("hook:iepg", 0) == 0;
+    EXPECT_EQ(delivered, c.delivered) << c.size;
+    if (c.size == 10 && delivered) {
+      EXPECT_EQ(log.back(), "hook:iepg /tmp/");
+    }
+  }
+  dlg.OnClose();
+}
+
+TEST(PlayerWindowMessages, RestoreBringsTheWindowBackAndCloseEndsIt) {
+  WindowUnderTest w("tevalo-restore");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  dlg.showMinimized();
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isMinimized(); }));
+  win::PostMessageW(dlg.WindowHandle(), win::WM_SYSCOMMAND, win::SC_RESTORE, 0);
+  ASSERT_TRUE(PumpUntil([&] { return !dlg.isMinimized() && dlg.isVisible(); }));
+  win::PostMessageW(dlg.WindowHandle(), win::WM_CLOSE, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
+  EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(PlayerWindowPictures, TheMainWindowAtStart) {
+  WindowUnderTest w("tevalo-picture");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  EXPECT_EQ(dlg.size(), QSize(346, 380));
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  for (int id : {1049, 1046, 1047, 1048, 1104, 1060, 1064, 1039, 1042, 1078})
+    EXPECT_NE(dlg.Control(id), nullptr) << id;
+  const QImage shot = dlg.grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "main-start.png").string())));
+  dlg.OnClose();
+}
+
+TEST(AboutWindow, ShowsTheArtAndTheVersionLabelAndAClickClosesIt) {
+  panels::CAboutDlg about;
+  ASSERT_TRUE(about.OnInitDialog());
+  about.show();
+  ASSERT_TRUE(PumpUntil([&] { return about.isVisible(); }));
+  EXPECT_EQ(about.size(), QSize(640, 360));
+  EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(about.windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(about.Version(), QString());  // no installation values here
+  EXPECT_EQ(about.VersionLabel()->text(), QStringLiteral("v1.000"));
+  EXPECT_EQ(about.VersionLabel()->geometry(), QRect(560, 20, 60, 20));
+  const QImage shot = about.grab().toImage();
+  ASSERT_FALSE(shot.isNull());
+  // The art, not an empty window: more than a handful of colours.
+  QSet<QRgb> colours;
+  for (int y = 0; y < shot.height(); y += 7)
+    for (int x = 0; x < shot.width(); x += 7) colours.insert(shot.pixel(x, y));
+  EXPECT_GT(colours.size(), 16);
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "splash.png").string())));
+  QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(300, 200));
+  ASSERT_TRUE(PumpUntil([&] { return !about.isVisible(); }));
+}
+
+TEST(AboutWindow, AClickOnTheVersionLabelClosesItToo) {
+  panels::CAboutDlg about;
+  about.OnInitDialog();
+  about.show();
+  QTest::mouseClick(about.VersionLabel(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_TRUE(PumpUntil([&] { return !about.isVisible(); }));
+}
+
+// ---- the screen saver ----
+
+class FakeScreenSaver : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.ScreenSaver")
+ public:
+  std::vector<std::string> calls;
+  uint32_t next = 41;
+ public slots:
+  uint Inhibit(const QString& application, const QString& reason) {
+    calls.push_back("Inhibit " + application.toStdString() + (reason.isEmpty() ? "" : " +reason"));
+    return ++next;
+  }
+  void UnInhibit(uint cookie) { calls.push_back("UnInhibit " + std::to_string(cookie)); }
+};
+
+TEST(ScreenSaver, TheSessionServiceSeesInhibitThenUnInhibit) {
+  QProcess daemon;
+  daemon.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
+                                               QStringLiteral("--print-address=1")});
+  ASSERT_TRUE(daemon.waitForStarted(30000));
+  QString address;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        daemon.waitForReadyRead(10);
+        address += QString::fromUtf8(daemon.readAllStandardOutput());
+        return address.contains(QLatin1Char('\n'));
+      },
+      30000));
+  address = address.trimmed();
+
+  FakeScreenSaver service;
+  QDBusConnection serviceBus = QDBusConnection::connectToBus(address, QStringLiteral("service"));
+  ASSERT_TRUE(serviceBus.isConnected());
+  ASSERT_TRUE(serviceBus.registerService(QStringLiteral("org.freedesktop.ScreenSaver")));
+  ASSERT_TRUE(serviceBus.registerObject(QStringLiteral("/org/freedesktop/ScreenSaver"), &service,
+                                        QDBusConnection::ExportAllSlots));
+  {
+    CScreenSaverInhibitor inhibitor(QDBusConnection::connectToBus(address, QStringLiteral("player")));
+    inhibitor.Inhibit(QStringLiteral("Watching television"));
+    ASSERT_TRUE(PumpUntil([&] { return inhibitor.IsInhibited(); }));
+    EXPECT_EQ(service.calls, (std::vector<std::string>{"Inhibit Tevalo +reason"}));
+    inhibitor.Release();
+    EXPECT_FALSE(inhibitor.IsInhibited());
+    ASSERT_TRUE(PumpUntil([&] { return service.calls.size() == 2; }));
+    EXPECT_EQ(service.calls[1], "UnInhibit 42");
+  }
+  QDBusConnection::disconnectFromBus(QStringLiteral("player"));
+  QDBusConnection::disconnectFromBus(QStringLiteral("service"));
+  daemon.terminate();
+  daemon.waitForFinished(30000);
+}
+
+TEST(ScreenSaver, WithoutABusNothingHappens) {
+  CScreenSaverInhibitor inhibitor(
+      QDBusConnection::connectToBus(QStringLiteral("unix:path=/nonexistent/bus"), QStringLiteral("nobus")));
+  inhibitor.Inhibit(QStringLiteral("x"));
+  EXPECT_FALSE(inhibitor.IsInhibited());
+  inhibitor.Release();
+  QDBusConnection::disconnectFromBus(QStringLiteral("nobus"));
+}
+
+}  // namespace
+}  // namespace tevalo::shell::test
+
+#include "player_window_test.moc"
