@@ -1,6 +1,7 @@
 #include "player/shell/channel_code.h"
 
 #include "platform/path/utf.h"
+#include "tuner/wrapper/tdmb_dll.h"
 
 namespace tevalo::shell {
 
