@@ -161,6 +161,15 @@ void CPlayerCore::SetLevel(int level, int bars) {
   Emit([bars](IPlayerView& v) { v.ShowLevelBars(bars); });
 }
 
+bool CPlayerCore::TunerOpen() const {
+  std::lock_guard lock(m_receptionLock);
+  return m_pTuner->IsOpen() != 0;
+}
+
+int CPlayerCore::ReadSignalValue() const {
+  return static_cast<int>(m_pTuner->m_ChannelState.m_nSignalLevel.load());
+}
+
 std::u16string CPlayerCore::CurrentChannel() const {
   std::lock_guard lock(m_nameLock);
   return m_strCurrentChannel;

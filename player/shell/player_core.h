@@ -227,6 +227,16 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   pipeline::CChannelSink& Channel() { return m_sink; }
   // GUI thread.
   CTimerTable& Timers() { return m_timers; }
+
+  // ---- what the main window's timers read and change (GUI thread) ----
+  bool TunerOpen() const;
+  // The tuner's signal value (smaller is better).
+  int ReadSignalValue() const;
+  void UpdateLevel(int level, int bars) { SetLevel(level, bars); }
+  void ClearChannelLock(int index) { SetChannelLock(index, 0); }
+  // The watchdog stops a recording: its end is told once the formats return.
+  void MarkRecordingInterrupted() { m_bRecordingInterrupted = true; }
+  bool WritePing() { return m_sink.WritePing(); }
   Hooks& GetHooks() { return m_hooks; }
 
  private:

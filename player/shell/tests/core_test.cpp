@@ -11,6 +11,7 @@
 #include <mutex>
 
 #include "player/pipeline/graph/fake_media_graph.h"
+#include "player/shell/main_timer_host.h"
 #include "player/shell/player_core.h"
 #include "player/shell/window_adapter.h"
 #include "recording_view.h"
@@ -112,6 +113,39 @@ TEST_F(CoreOnFakeGraph, ARecordingOpensOnTheStartupThreadRunsAndStopsAtItsEnd) {
   ASSERT_TRUE(PumpUntil([&] { return view.state.playState == PlayState::kStopped; }));
   EXPECT_FALSE(core->Timers().IsArmed(TimerId::kPlayback));
   EXPECT_FALSE(graph->HasGraph());
+}
+
+// The window's side of the timers, as far as these cases look at it.
+struct TimerWindow final : IMainTimerWindow {
+  std::vector<std::u16string> positions;
+  int unlocks = 0;
+  bool NormalLayout() const override { return true; }
+  bool ProgrammeStripEnabled() const override { return true; }
+  bool PlaybackPanelReady() const override { return true; }
+  bool TimeshiftPaused() const override { return false; }
+  void SetTimeshiftPaused(bool) override {}
+  void TogglePause() override {}
+  void PlaceVideo(bool) override {}
+  void RepaintFrame() override {}
+  void ShowProgrammeStrip(bool) override {}
+  void ShowRecordingClock(const std::u16string&) override {}
+  void ShowPlaybackPosition(int64_t, const std::u16string& text) override { positions.push_back(text); }
+  void PostSessionUnlock() override { ++unlocks; }
+  bool RecordingFolderHasSpace() override { return true; }
+};
+
+TEST_F(CoreOnFakeGraph, TheWindowTimersReadTheCoresGraph) {
+  TimerWindow window;
+  CCoreTimerHost host(*core, view, window);
+  CMainTimers timers(core->Timers(), host);
+  Open(u"/rec/news.rec");
+  ASSERT_TRUE(PumpUntil([&] { return view.state.playState == PlayState::kPlaying && !view.state.opening; }));
+  Graph(0)->SetPositionReached(6005);
+  clock.Advance(100);
+  EXPECT_EQ(window.positions, std::vector<std::u16string>{u"00:10:00 / 00:01:00"});
+  // The graph runs: pictures flow and the watchdog keeps still.
+  clock.Advance(10000 + 3000);
+  EXPECT_EQ(window.unlocks, 0);
 }
 
 TEST_F(CoreOnFakeGraph, ALiveBuildWhoseChannelCannotConnectReportsTheCloseOnce) {
