@@ -89,7 +89,8 @@ void CPlaybackPanelLogic::SetSliderPos(int position) {
 
 SnapPoint CPlaybackPanelLogic::Show(int screenWidth, int screenHeight) {
   const SnapRect main = m_host.MainWindowRect();
-  const SnapPoint at = ShowPosition(m_dock, {main.left, main.top}, screenWidth, screenHeight, kOffScreenFallback);
+  const SnapPoint at =
+      ShowPosition(m_dock, {main.left, main.top}, screenWidth, screenHeight, kOffScreenFallback);
   AfterShow(m_dock, main, RectAt(at, kWidth, kHeight), m_host.ChannelPanel());
   // Docked where it was shown: the offset a later hide keeps is taken from here.
   if (m_dock.docked) m_dock.mainTopLeft = {main.left, main.top};

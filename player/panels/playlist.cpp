@@ -123,7 +123,8 @@ PlaylistRow RowTextsOf(std::u16string_view path) {
 
 std::int32_t PlaylistRowToPlay(const std::vector<std::int32_t>& selectedRows, std::int32_t selectionMark) {
   if (selectedRows.empty()) return -1;
-  if (std::find(selectedRows.begin(), selectedRows.end(), selectionMark) != selectedRows.end()) return selectionMark;
+  if (std::find(selectedRows.begin(), selectedRows.end(), selectionMark) != selectedRows.end())
+    return selectionMark;
   return *std::min_element(selectedRows.begin(), selectedRows.end());
 }
 

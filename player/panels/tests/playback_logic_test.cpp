@@ -53,7 +53,8 @@ TEST(PlaylistRows, Texts) {
       {u"abcd", {u"", u""}},
       {u"", {u"", u""}},
   };
-  for (const Case& c : cases) EXPECT_EQ(RowTextsOf(c.path), c.row) << std::string(c.path.begin(), c.path.end());
+  for (const Case& c : cases)
+    EXPECT_EQ(RowTextsOf(c.path), c.row) << std::string(c.path.begin(), c.path.end());
   EXPECT_EQ(FileNameOf(u"C:\\rec/x\\News.rec"), u"News.rec");
 }
 
@@ -157,13 +158,13 @@ TEST(PlaybackPanel, SeekArithmetic) {
   struct Case {
     int id, position, duration, seek;
   } cases[] = {
-      {CPlaybackPanelLogic::kPrevious, 85, 600, 1},    // not 0
+      {CPlaybackPanelLogic::kPrevious, 85, 600, 1},  // not 0
       {CPlaybackPanelLogic::kPrevious, 100, 600, 0},
       {CPlaybackPanelLogic::kPrevious, 250, 600, 150},
-      {CPlaybackPanelLogic::kNext, 510, 600, 590},     // d - p = 90: one second before the end
-      {CPlaybackPanelLogic::kNext, 500, 600, 600},     // d - p = 100: a full step
+      {CPlaybackPanelLogic::kNext, 510, 600, 590},  // d - p = 90: one second before the end
+      {CPlaybackPanelLogic::kNext, 500, 600, 600},  // d - p = 100: a full step
       {CPlaybackPanelLogic::kNext, 120, 600, 220},
-      {CPlaybackPanelLogic::kNext, 3, 8, 0},           // d < 10: never below 0
+      {CPlaybackPanelLogic::kNext, 3, 8, 0},  // d < 10: never below 0
   };
   for (const Case& c : cases) {
     FakeHost host;
@@ -232,8 +233,10 @@ TEST(PlaybackPanel, SliderRelease) {
     PanelSource source;
     bool graph, readable;
     bool seeks;
-  } cases[] = {{PanelSource::kFile, true, true, true},  {PanelSource::kLive, true, true, false},
-               {PanelSource::kFile, false, true, false}, {PanelSource::kFile, true, false, false},
+  } cases[] = {{PanelSource::kFile, true, true, true},
+               {PanelSource::kLive, true, true, false},
+               {PanelSource::kFile, false, true, false},
+               {PanelSource::kFile, true, false, false},
                {PanelSource::kNone, true, true, true}};
   for (const Case& c : cases) {
     FakeHost host;
@@ -308,19 +311,15 @@ TEST(ListThumb, Table) {
   struct Case {
     int height, limit, value, top;
   } cases[] = {
-      {101, 0, 0, 0},     // cannot scroll
-      {101, 0, 5, 0},
-      {26, 10, 5, 0},     // no travel
-      {20, 10, 5, 0},
-      {101, 75, 0, 0},
-      {101, 75, 75, 75},
-      {101, 75, 30, 30},
-      {126, 50, 25, 50},
-      {101, 75, 200, 75},  // clamped into the bar
+      {101, 0, 0, 0},                     // cannot scroll
+      {101, 0, 5, 0},    {26, 10, 5, 0},  // no travel
+      {20, 10, 5, 0},    {101, 75, 0, 0},   {101, 75, 75, 75},
+      {101, 75, 30, 30}, {126, 50, 25, 50}, {101, 75, 200, 75},  // clamped into the bar
       {101, 75, -4, 0},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(ListThumbTop(c.height, c.limit, c.value), c.top) << c.height << " " << c.limit << " " << c.value;
+    EXPECT_EQ(ListThumbTop(c.height, c.limit, c.value), c.top)
+        << c.height << " " << c.limit << " " << c.value;
   EXPECT_EQ(ListScrollForThumb(126, 50, 51), 25);
   EXPECT_EQ(ListScrollForThumb(126, 50, 500), 50);
   EXPECT_EQ(ListScrollForThumb(126, 0, 40), 0);
