@@ -14,11 +14,11 @@ using namespace tevalo::panels;
 
 namespace {
 
-QLabel* MakeText(QWidget* parent, QRect place, bool opaque) {
+QLabel* MakeText(QWidget* parent, QRect place, bool opaque, int pixels) {
   auto* label = new QLabel(parent);
   label->setGeometry(place);
   QFont font(QStringLiteral("ＭＳ ゴシック"));
-  font.setPixelSize(12);
+  font.setPixelSize(pixels);
   label->setFont(font);
   QPalette pal = label->palette();
   pal.setColor(QPalette::WindowText, ColorFromColorRef(0x0065FFCE));
@@ -59,8 +59,9 @@ bool CPlaybackPanel::OnInitDialog() {
   m_pStop = MakeButton(CPlaybackPanelLogic::kStop, 409, QStringLiteral("停止"), {207, 94, 22, 22});
   m_pNext = MakeButton(CPlaybackPanelLogic::kNext, 405, QStringLiteral("進む"), {252, 94, 22, 22});
   m_pClose = MakeButton(CPlaybackPanelLogic::kClose, 403, QStringLiteral("閉じる"), {313, 6, 16, 16});
-  m_pFileName = MakeText(this, {19, 36, 200, 12}, false);
-  m_pPlayTime = MakeText(this, {220, 36, 110, 12}, true);
+  m_pFileName = MakeText(this, {19, 36, 200, 12}, false, 12);
+  // The whole "hh:mm:ss / hh:mm:ss" fits its 110 pixels only a pixel smaller than the name.
+  m_pPlayTime = MakeText(this, {220, 36, 110, 12}, true, 11);
   m_pSlider = new CSkinSlider(this, kSliderId);
   m_pSlider->setGeometry(17, 54, 313, 11);
   m_pSlider->SetTrackBitmaps(313, 411, 460, false, kKeyFromPixel, 0, 0);
