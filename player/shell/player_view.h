@@ -38,6 +38,8 @@ class IPlayerView {
   virtual void HideChannelPanel() = 0;
   // The playback panel's play button back to "play", its slider to the start.
   virtual void ResetPlaybackPanel() = 0;
+  // The playlist window's rows again, hot row given (a file was queued while media opened).
+  virtual void RefillPlaylist(int hotIndex) { (void)hotIndex; }
 
   // The record buttons and the blinking "REC" indicator.
   virtual void ShowRecording(bool recording) = 0;

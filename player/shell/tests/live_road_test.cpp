@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "live_harness.h"
+#include "player/panels/playlist.h"
 #include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
@@ -271,6 +272,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   // Queued while the open step runs: it waits as the pending name and opens next.
   core().SetCurrentChannel(u"12121");
   core().PlayUrl(u"x-dmb://later");
+  EXPECT_EQ(tevalo::panels::Playlist().Count(), 0);  // channels are never listed
   // (The station's own name may replace the strip's text once it is decoded.)
   ASSERT_TRUE(PumpUntil(
       [&] {
