@@ -2,6 +2,7 @@
 // is switched off. The list windows' bars derive from it.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class QAbstractScrollArea;
@@ -24,9 +25,20 @@ class CListScrollBar : public QWidget {
   // clamped into the bar; repaints.
   virtual void UpdateThumb();
 
+  // Auto-repeat of the arrows a derived bar draws: the bar sets a line flag and calls StartRepeat;
+  // timer 2 (250 ms) hands over to timer 1, which steps the list every 50 ms until the release.
+  void StartRepeat(bool lineDown);
+  void OnTimer(int id);
+  const QTimer& RepeatTimer(int id) const { return id == 1 ? m_timer1 : m_timer2; }
+
  protected:
   // Track 496 stretched over the bar, thumb 497 at the thumb's place.
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  // Thumb top = y - 11, the list scrolled to the position it stands for.
+  void ScrollFromThumb(int y);
 
   QAbstractScrollArea* m_pList = nullptr;
   bool m_bLineUp = false;
@@ -34,4 +46,6 @@ class CListScrollBar : public QWidget {
   bool m_bDragging = false;
   int m_nThumbTop = 0;
   double m_dPixelsPerStep = 0;
+  QTimer m_timer1;
+  QTimer m_timer2;
 };

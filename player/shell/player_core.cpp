@@ -14,6 +14,7 @@
 #include "platform/profile/profile.h"
 #include "platform/registry/registry.h"
 #include "platform/window/window.h"
+#include "player/panels/playlist.h"
 #include "player/shell/qt_timer_clock.h"
 #include "player/shell/recording_name.h"
 #include "tuner/device/device_watcher.h"
@@ -397,19 +398,34 @@ int CPlayerCore::TuneChannel(const std::u16string& url) {
   return 0;
 }
 
-void CPlayerCore::PlayUrl(const std::u16string& text) {
+void CPlayerCore::PlayUrl(const std::u16string& text) { PlayUrl(text, true); }
+
+void CPlayerCore::PlayPlaylistEntry(const std::u16string& path) { PlayUrl(path, false); }
+
+void CPlayerCore::PlayUrl(const std::u16string& text, bool listQueuedFile) {
   if (m_bClosing) return;
   if (!StartsWithNoCase(text, kDmbScheme) && PathExtension(text).empty()) return;
+  bool queuedFile = false;
+  bool opening = false;
   {
     std::lock_guard lock(m_nameLock);
-    if (m_bOpening) {
-      if (!StartsWith(text, kDmbUrlPrefix)) m_strCurrentMedia = text;
+    opening = m_bOpening;
+    if (opening) {
+      queuedFile = !StartsWith(text, kDmbUrlPrefix);
+      if (queuedFile) m_strCurrentMedia = text;
       m_strPendingName = text;
-      return;
+    } else {
+      m_strCurrentMedia = text;
     }
-    m_strCurrentMedia = text;
   }
-  SetTimer(TimerId::kOpen, 100);
+  if (!opening) {
+    SetTimer(TimerId::kOpen, 100);
+    return;
+  }
+  if (queuedFile && listQueuedFile) {
+    tevalo::panels::Playlist().Enqueue(text);
+    Emit([](IPlayerView& v) { v.RefillPlaylist(0); });
+  }
 }
 
 void CPlayerCore::ChangeChannel(std::u16string code, bool updatePanel) {

@@ -147,6 +147,9 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   int OpenMedia(const std::u16string& url);
   int TuneChannel(const std::u16string& url);
   void PlayUrl(const std::u16string& urlOrPath);
+  // A playlist entry opens as the current media (timer 105); it is already listed, so never queued
+  // into the playlist again.
+  void PlayPlaylistEntry(const std::u16string& path);
   void ChangeChannel(std::u16string code, bool updatePanel);
   void StopReception();
   void CloseStreamChannel();
@@ -240,6 +243,7 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   Hooks& GetHooks() { return m_hooks; }
 
  private:
+  void PlayUrl(const std::u16string& urlOrPath, bool listQueuedFile);
   class Semaphore {
    public:
     void Release();

@@ -40,6 +40,8 @@ class IPlayerView {
   virtual void ChannelLockChanged(int /*index*/, bool /*locked*/) {}
   // The playback panel's play button back to "play", its slider to the start.
   virtual void ResetPlaybackPanel() = 0;
+  // The playlist window's rows again, hot row given (a file was queued while media opened).
+  virtual void RefillPlaylist(int hotIndex) { (void)hotIndex; }
 
   // The record buttons and the blinking "REC" indicator.
   virtual void ShowRecording(bool recording) = 0;

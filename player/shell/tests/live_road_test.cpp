@@ -9,6 +9,8 @@
 
 #include "live_harness.h"
 #include "tests/support/flash_beep.h"
+#include "player/panels/playlist.h"
+#include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
 namespace {
@@ -246,6 +248,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   // Queued while the open step runs: it waits as the pending name and opens next.
   core().SetCurrentChannel(u"12121");
   core().PlayUrl(u"x-dmb://later");
+  EXPECT_EQ(tevalo::panels::Playlist().Count(), 0);  // channels are never listed
   // (The station's own name may replace the strip's text once it is decoded.)
   ASSERT_TRUE(PumpUntil(
       [&] {

@@ -7,6 +7,7 @@
 #include "filter/source/rec_writer.h"
 #include "fixture_units.h"
 #include "live_harness.h"
+#include "player/panels/playback_panel_logic.h"
 #include "tests/common/child_process.h"
 #include "tests/support/frame_code.h"
 
@@ -150,6 +151,86 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   PumpFor(1000);
   EXPECT_EQ(video.Count(), atEnd) << "pictures after the end of the file";
   EXPECT_TRUE(graph->HasGraph());
+  player.Close();
+}
+
+// The playback panel's commands on the core's graph.
+struct GraphPanelHost : tevalo::panels::IPlaybackPanelHost {
+  explicit GraphPanelHost(CPlayerCore& c) : core(c) {}
+  tevalo::panels::PanelSource Source() const override {
+    return core.State().sourceMode == SourceMode::kRecording ? tevalo::panels::PanelSource::kFile
+                                                             : tevalo::panels::PanelSource::kLive;
+  }
+  bool HasGraph() const override { return core.MediaGraph() != nullptr; }
+  bool GetPosition(int* tenths) override { return core.MediaGraph()->GetPosition(tenths) == 1; }
+  int GetDuration() override {
+    int d = 0;
+    core.MediaGraph()->GetDuration(&d);
+    return d;
+  }
+  void SetPosition(int tenths) override { core.MediaGraph()->SetPosition(tenths); }
+  void OpenRecordingFiles() override {}
+  void ExecuteControl(int) override {}
+  void PanelClosedByButton() override {}
+  void ClearButtonHideMode() override {}
+  void PanelShownChanged(bool) override {}
+  tevalo::panels::SnapRect MainWindowRect() const override { return {}; }
+  tevalo::panels::OtherPanel ChannelPanel() override { return {}; }
+  void ChannelPanelSelChange() override {}
+  CPlayerCore& core;
+};
+
+TEST(RecordingPlayback, PanelStepsAndSliderLandWhereAsked) {
+  const std::string config = WriteInstallation();
+  const std::string path = Env("XDG_RUNTIME_DIR") + "/rec/panel.rec";
+  int lastPictureCode = -1;
+  const uint32_t ms = WriteRecording(path, 8, &lastPictureCode);
+  ASSERT_GT(ms, 30000u);
+  Player player(config);
+  CPlayerCore& core = player.Core();
+  core.PlayUrl(tevalo::text::ToUtf16(path));
+  ASSERT_TRUE(PumpUntil([&] { return player.video.Count() > 5 && !core.State().opening; }, 60000));
+  auto graph = core.MediaGraph();
+  ASSERT_TRUE(graph);
+  GraphPanelHost host(core);
+  tevalo::panels::CPlaybackPanelLogic panel(host);
+  int duration = 0;
+  ASSERT_EQ(graph->GetDuration(&duration), S_OK);
+  panel.SetSliderRange(0, tevalo::panels::SliderMaximumFor(duration));
+
+  ASSERT_EQ(graph->Pause(), S_OK);
+  const auto landsAt = [&](int target) {
+    int position = -1;
+    return PumpUntil([&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; },
+                     60000);
+  };
+  graph->SetPosition(200);
+  ASSERT_TRUE(landsAt(200));
+  panel.Command(tevalo::panels::CPlaybackPanelLogic::kNext);
+  EXPECT_TRUE(landsAt(300)) << "next";
+  panel.Command(tevalo::panels::CPlaybackPanelLogic::kPrevious);
+  EXPECT_TRUE(landsAt(200)) << "previous";
+  panel.Command(tevalo::panels::CPlaybackPanelLogic::kPrevious);
+  EXPECT_TRUE(landsAt(100)) << "previous again";
+  panel.SliderReleased(250);
+  EXPECT_TRUE(landsAt(250)) << "slider release";
+  graph->SetPosition(duration - 50);
+  ASSERT_TRUE(landsAt(duration - 50));
+  panel.Command(tevalo::panels::CPlaybackPanelLogic::kNext);
+  EXPECT_TRUE(landsAt(duration - 10)) << "next near the end";
+
+  // Seeks while it plays, from a fixed sequence: none may crash or hang the graph.
+  ASSERT_EQ(graph->Run(), S_OK);
+  uint32_t seed = 12345;
+  for (int i = 0; i < 50; ++i) {
+    seed = seed * 1664525u + 1013904223u;
+    panel.SliderReleased(int(seed % uint32_t(duration)));
+    PumpFor(20);
+  }
+  const uint64_t before = player.video.Count();
+  graph->SetPosition(50);
+  EXPECT_TRUE(PumpUntil([&] { return player.video.Count() > before + 5; }, 60000))
+      << "pictures after the seeks";
   player.Close();
 }
 
