@@ -37,6 +37,13 @@ int ChannelIndexOfCode(const std::u16string& code) {
   return tevalo::profile::Wtoi(std::u16string_view(code).substr(0, 2));
 }
 
+bool IsDigitCode(std::u16string_view code) {
+  if (code.size() < 2) return false;
+  for (char16_t c : code)
+    if (c < u'0' || c > u'9') return false;
+  return true;
+}
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && std::u16string_view(text).substr(0, prefix.size()) == prefix;
 }

@@ -38,6 +38,10 @@ std::u16string NormalizeChannelCode(std::u16string code);
 // reads as 0); -1 for a code shorter than two characters.
 int ChannelIndexOfCode(const std::u16string& code);
 
+// Decimal digits only, at least the two of the index: a code that can name a channel ("No-Channel"
+// and "ab141" do not).
+bool IsDigitCode(std::u16string_view code);
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix);
 bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix);
 std::u16string UpperAscii(std::u16string text);

@@ -9,7 +9,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
+#include "ipc/filter_protocol.h"
+#include "ipc/shared_memory_ipc.h"
 #include "player/pipeline/graph/fake_media_graph.h"
 #include "player/shell/player_core.h"
 #include "player/shell/window_adapter.h"
@@ -175,6 +178,42 @@ TEST_F(CoreOnFakeGraph, ClosingWhileTheBuildReportsToTheWindowNeitherWaitsForNor
   EXPECT_TRUE(handled) << "the build's report waited for the GUI thread";
   EXPECT_EQ(core->MediaGraph(), nullptr);
   EXPECT_TRUE(core->State().closing);
+}
+
+TEST_F(CoreOnFakeGraph, DualMonoTogglesWriteTheAudioModeOnlyAfterTheFiltersReport) {
+  CSharedMemoryIpc filter(IpcRole::Filter, kIpcChannelName);
+  ASSERT_TRUE(filter.Usable());
+  ASSERT_TRUE(core->Channel().Connect());
+  ASSERT_EQ(filter.Connect(), 1);
+  std::mutex lock;
+  std::vector<std::pair<int32_t, int32_t>> seen;  // type, argument
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    IpcIncoming msg;
+    while (!stop)
+      if (ReadIpcMessage(filter, msg, 20) == IpcReadResult::Message) {
+        std::lock_guard g(lock);
+        seen.emplace_back(msg.header.type, msg.argument);
+      }
+  });
+  auto Seen = [&] {
+    std::lock_guard g(lock);
+    return seen;
+  };
+
+  core->ToggleDualMonoAudio();  // no dual-mono broadcast announced: nothing
+  adapter->WindowProc(CWindowAdapter::DualMonoMessage(), 0, 1);
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"多重音声放送中"; }));
+  core->ToggleDualMonoAudio();
+  ASSERT_TRUE(PumpUntil([&] { return Seen().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"サーブ音声モード選択"; }));
+  core->ToggleDualMonoAudio();
+  ASSERT_TRUE(PumpUntil([&] { return Seen().size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"メイン音声モード選択"; }));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(Seen(), (std::vector<std::pair<int32_t, int32_t>>{{IPC_AUDIO_MODE, 2}, {IPC_AUDIO_MODE, 1}}));
+  EXPECT_EQ(core->DualMonoState(), 1);
 }
 
 }  // namespace
