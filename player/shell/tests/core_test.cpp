@@ -216,5 +216,22 @@ TEST_F(CoreOnFakeGraph, DualMonoTogglesWriteTheAudioModeOnlyAfterTheFiltersRepor
   EXPECT_EQ(core->DualMonoState(), 1);
 }
 
+TEST_F(CoreOnFakeGraph, StopPlaybackFromTwoThreadsAtOnce) {
+  // The start-up thread stops reception after a failed build while the GUI thread closes or changes.
+  core->Channel().Connect();  // the player's end exists whether or not a filter holds the other
+  std::atomic<int> ready{0};
+  auto stopper = [&] {
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    for (int i = 0; i < 50; ++i) core->StopPlayback();
+  };
+  std::thread a(stopper), b(stopper);
+  a.join();
+  b.join();
+  EXPECT_FALSE(core->StreamThreadsRunning());
+  EXPECT_FALSE(core->Channel().HasChannel());
+  EXPECT_FALSE(core->IsRecording());
+}
+
 }  // namespace
 }  // namespace tevalo::shell::test
