@@ -4,6 +4,9 @@
 //  - CPU time per second of live playback, beside gst-launch-1.0 playbin playing the same stream
 //    file into the same kind of sinks (BGRx pictures into a syncing sink, sound into a syncing
 //    fake sink), run in the same process tree right after; the simulator's own CPU is not counted;
+//  - zap time again with the stream threads stopped and started at each change;
+//  - resident memory gained per minute while live television is paused (timeshift), beside the
+//    same while it plays;
 //  - peak memory (maximum resident set).
 #include <gst/gst.h>
 #include <sys/resource.h>
@@ -80,6 +83,14 @@ std::map<std::string, long> ThreadTicks() {
     ticks[e.path().filename().string()] = utime + stime;
   }
   return ticks;
+}
+
+long ResidentKb() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  return 0;
 }
 
 double ManifestNumber(const std::string& path, const std::string& key) {
@@ -179,19 +190,36 @@ int main(int argc, char** argv) {
   }
   busiest = busiest / sysconf(_SC_CLK_TCK) / wall;
 
-  // Zap time over 20 changes.
+  // Zap time over 20 changes, with the stream threads kept and then restarted at each change.
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
-  std::vector<double> zaps;
-  for (int i = 0; i < 20; ++i) {
-    auto old = controller->MediaGraph();
-    const auto z0 = std::chrono::steady_clock::now();
-    controller->ChangeChannel(codes[i % 3], false);
-    if (!PumpUntil([&] { return playing(old.get()); }, 20000)) {
-      std::fprintf(stderr, "live_bench: change %d did not play\n", i);
-      return 1;
+  auto zapTimes = [&](bool keep) {
+    controller->SetKeepStreamsOnChange(keep);
+    std::vector<double> zaps;
+    for (int i = 0; i < 20; ++i) {
+      auto old = controller->MediaGraph();
+      const auto z0 = std::chrono::steady_clock::now();
+      controller->ChangeChannel(codes[i % 3], false);
+      if (!PumpUntil([&] { return playing(old.get()); }, 20000)) {
+        std::fprintf(stderr, "live_bench: change %d did not play\n", i);
+        std::exit(1);
+      }
+      zaps.push_back(
+          std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - z0).count());
     }
-    zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - z0).count());
-  }
+    std::sort(zaps.begin(), zaps.end());
+    return zaps;
+  };
+  const std::vector<double> zaps = zapTimes(true);
+  const std::vector<double> zapsRestarted = zapTimes(false);
+  controller->SetKeepStreamsOnChange(true);
+  // Memory gained per minute, playing and then paused.
+  const long rss0 = ResidentKb();
+  PumpUntil([] { return false; }, seconds * 1000);
+  const long rssPlaying = ResidentKb() - rss0;
+  controller->PauseMedia();
+  const long rss1 = ResidentKb();
+  PumpUntil([] { return false; }, seconds * 1000);
+  const long rssPaused = ResidentKb() - rss1;
   controller->Shutdown();
   window.reset();
   controller.reset();
@@ -202,17 +230,22 @@ int main(int argc, char** argv) {
   const std::string file = fixtures + "/sample/ch27/stream.ts";
   const double cpuPlaybin = PlaybinCpu(file, seconds) / seconds;
 
-  std::sort(zaps.begin(), zaps.end());
   const std::string manifest = fixtures + "/sample/ch27/manifest.json";
   const double fps = ManifestNumber(manifest, "fps");
   const double gop = ManifestNumber(manifest, "gop_frames");
   std::printf("live playback: %d s, %llu pictures rendered\n", seconds, (unsigned long long)pictures);
   std::printf("zap time over 20 changes: median %.0f ms, worst %.0f ms, best %.0f ms; IDR interval %.0f ms\n",
               zaps[zaps.size() / 2], zaps.back(), zaps.front(), fps > 0 ? gop / fps * 1000 : 0.0);
+  std::printf(
+      "  with the stream threads restarted: median %.0f ms, worst %.0f ms; ratio kept/restarted %.2f\n",
+      zapsRestarted[zapsRestarted.size() / 2], zapsRestarted.back(),
+      zaps[zaps.size() / 2] / std::max(1.0, zapsRestarted[zapsRestarted.size() / 2]));
   std::printf("CPU per second of playback: tevalo %.3f s, playbin %.3f s, ratio %.2f\n", cpuLive, cpuPlaybin,
               cpuPlaybin > 0 ? cpuLive / cpuPlaybin : 0.0);
   std::printf("  of which the busiest thread %.3f s; the rest %.3f s, ratio %.2f\n", busiest,
               cpuLive - busiest, cpuPlaybin > 0 ? (cpuLive - busiest) / cpuPlaybin : 0.0);
+  std::printf("resident memory per minute: paused %+.1f MB, playing %+.1f MB\n",
+              rssPaused / 1024.0 * 60 / seconds, rssPlaying / 1024.0 * 60 / seconds);
   std::printf("peak memory (max RSS): %ld MB\n", self.ru_maxrss / 1024);
   std::filesystem::remove_all(dir);
   return 0;

@@ -217,6 +217,8 @@ class CPlayerCore final : public IMediaGraphOwner,
   // The volume position 0..900; applied to the graph now and at each run.
   void SetVolumePosition(int position);
   int DualMonoState() const { return m_nDualMono; }
+  // A channel change keeps the stream threads running (off only to measure what that saves).
+  void SetKeepStreamsOnChange(bool keep) { m_bKeepStreamsOnChange = keep; }
   const CPlaybackControl& Playback() const { return m_playback; }
   // The file of the recording that runs or ran last.
   std::u16string RecordingPath() const;
@@ -329,6 +331,7 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::atomic<bool> m_bOpening{false};
   std::atomic<bool> m_bBusy{false};
   std::atomic<bool> m_bKeepStreams{false};
+  std::atomic<bool> m_bKeepStreamsOnChange{true};
   std::atomic<bool> m_bTunerStarted{false};
   std::atomic<bool> m_bDeviceChangeBusy{false};
   std::atomic<bool> m_bStreamFormatsKnown{false};
