@@ -439,7 +439,7 @@ int CPlayerCore::TuneChannel(const std::u16string& url) {
   SetSourceMode(SourceMode::kNone);
   if (StartsWith(url, kDmbScheme)) {
     Emit([](IPlayerView& v) { v.ResetPlaybackPanel(); });
-    if (!m_pTuner->IsOpen()) {
+    if (!m_pTuner->IsOpen() || !m_pTuner->IsUSB()) {
       // No stick: this tune fails and says so; the player stays for the stick to come back.
       if (!m_pTuner->Open(m_hwnd.load())) {
         ShowStatusText(kTextNoDevice, StripKind::kStatus, kStripUntilReplaced);

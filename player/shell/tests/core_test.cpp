@@ -233,5 +233,13 @@ TEST_F(CoreOnFakeGraph, StopPlaybackFromTwoThreadsAtOnce) {
   EXPECT_FALSE(core->IsRecording());
 }
 
+TEST_F(CoreOnFakeGraph, ATunerThatWillNotOpenFailsTheTuneWithItsTextAndTheProgramStays) {
+  // No stick in this test's device folder.
+  EXPECT_EQ(core->TuneChannel(u"x-dmb://nhk"), 0);
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextNoDevice; }));
+  EXPECT_EQ(view.quits, 0);
+  EXPECT_EQ(core->State().sourceMode, SourceMode::kNone);
+}
+
 }  // namespace
 }  // namespace tevalo::shell::test
