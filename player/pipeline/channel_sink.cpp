@@ -144,7 +144,8 @@ bool CChannelSink::WriteRecord(bool start) {
   if (!m_pIpc) return false;
   uint8_t bytes[kControlMessageBytes];
   EncodeControlMessage(MakeControlMessage(IPC_RECORD, start ? IPC_RECORD_START : IPC_RECORD_STOP), bytes);
-  return m_pIpc->Write(bytes, kControlMessageBytes, start ? 0 : 1) == 1;
+  // Both wait for the filter: the recording state follows only a start the recorder has taken.
+  return m_pIpc->Write(bytes, kControlMessageBytes, 1) == 1;
 }
 
 bool CChannelSink::WriteAudioMode(int32_t mode) {

@@ -53,8 +53,8 @@ class CChannelSink final : public IFrameSink {
   bool WriteStreamFrame(const uint8_t* message, size_t size) override;
   bool WriteStreamFormats(const StreamFormatMessage& video, const StreamFormatMessage& audio) override;
 
-  // Control messages: the ping (263, 1024 bytes, waiting for the peer), recording start (264, no
-  // wait) and stop (264, waiting), the audio mode (265, waiting). False when nothing was written.
+  // Control messages: the ping (263, 1024 bytes, waiting for the peer), recording start and stop
+  // (264, waiting), the audio mode (265, waiting). False when nothing was written.
   bool WritePing();
   bool WriteRecord(bool start);
   bool WriteAudioMode(int32_t mode);

@@ -11,6 +11,13 @@ int LockIndexOfCode(const std::u16string& code) {
   return index < kChannelCount ? index : -1;
 }
 
+bool IsDigitCode(std::u16string_view code) {
+  if (code.size() < 2) return false;
+  for (char16_t c : code)
+    if (c < u'0' || c > u'9') return false;
+  return true;
+}
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && std::u16string_view(text).substr(0, prefix.size()) == prefix;
 }

@@ -25,6 +25,10 @@ inline constexpr char16_t kDmbUrlPrefix[] = u"x-dmb://";
 // The channel index a stored code marks: its first two characters as digits of an index 0..49, else -1.
 int LockIndexOfCode(const std::u16string& code);
 
+// Decimal digits only, at least the two of the index: a code that can name a channel ("No-Channel"
+// and "ab141" do not).
+bool IsDigitCode(std::u16string_view code);
+
 bool StartsWith(const std::u16string& text, std::u16string_view prefix);
 bool StartsWithNoCase(const std::u16string& text, std::u16string_view prefix);
 std::u16string UpperAscii(std::u16string text);

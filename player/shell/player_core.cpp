@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -15,8 +17,10 @@
 #include "platform/registry/registry.h"
 #include "platform/window/window.h"
 #include "player/panels/playlist.h"
+#include "player/shell/live_commands.h"
 #include "player/shell/qt_timer_clock.h"
 #include "player/shell/recording_name.h"
+#include "player/shell/updater_launch.h"
 #include "tuner/device/device_watcher.h"
 
 namespace tevalo::shell {
@@ -36,6 +40,63 @@ bool IsRecPath(const std::u16string& text) { return UpperAscii(PathExtension(tex
 uint32_t OwnProcessId() { return static_cast<uint32_t>(getpid()); }
 
 }  // namespace
+
+// The playback control's view of the core and the window's hooks. GUI thread.
+class CPlayerCore::PlaybackHost final : public IPlaybackHost {
+ public:
+  explicit PlaybackHost(CPlayerCore& core) : m_core(core) {}
+
+  PlaybackContext Context() const override {
+    const Hooks& h = m_core.m_hooks;
+    PlaybackContext c;
+    c.sourceMode = m_core.m_nSourceMode;
+    c.playState = m_core.m_nPlayState;
+    c.busy = m_core.m_bBusy;
+    c.searching = m_core.m_bSearching;
+    c.recording = m_core.m_bRecording;
+    c.notLiveMedia = m_core.m_bNotLiveMedia;
+    c.formatsKnown = m_core.m_bStreamFormatsKnown;
+    c.noSignalShown = h.noSignalShown && h.noSignalShown();
+    c.captionShown = h.captionShown && h.captionShown();
+    return c;
+  }
+  std::shared_ptr<IMediaGraph> Graph() const override { return m_core.MediaGraph(); }
+  void SetPlayState(PlayState state) override { m_core.SetPlayState(state); }
+  void StartMedia() override {
+    m_core.StartMedia();
+    m_core.m_playback.OnStarted();
+  }
+  void StopFilePlayback() override { m_core.StopFilePlayback(); }
+  void SetTimer(TimerId id, int ms) override { m_core.SetTimer(id, ms); }
+  void KillTimer(TimerId id) override { m_core.KillTimer(id); }
+  void ShowStatus(const std::u16string& text, int ticks) override { m_core.ShowStatus(text, ticks); }
+  bool Ask(const Prompt& prompt) override { return m_core.Ask(prompt); }
+  void StartRecording() override { m_core.StartRecording(); }
+  void StopRecording(bool noPrompt) override { m_core.StopRecording(noPrompt); }
+  bool RecordingSpaceOk() override { return m_core.m_recordingControl.CheckSpace(m_core.RecordingFolder()); }
+  void ShowPlayButton(bool play) override { Call(m_core.m_hooks.showPlayButton, play); }
+  void ShowTimeshiftPlayButton(bool shown) override { Call(m_core.m_hooks.showTimeshiftPlayButton, shown); }
+  void AccumulatePausedTime(bool on) override { Call(m_core.m_hooks.accumulatePausedTime, on); }
+  void RetuneCurrentRow() override { Call(m_core.m_hooks.retuneCurrentRow); }
+  void RestoreWindow() override { Call(m_core.m_hooks.restoreWindow); }
+  void TogglePlaylist() override { Call(m_core.m_hooks.togglePlaylist); }
+  void ShowChannelPanel() override { Call(m_core.m_hooks.showChannelPanel); }
+  std::optional<std::u16string> ChooseRecording() override {
+    return m_core.m_hooks.chooseRecording ? m_core.m_hooks.chooseRecording() : std::nullopt;
+  }
+  void HideCaptionAndProgrammeStrips() override { Call(m_core.m_hooks.hideCaptionAndProgrammeStrips); }
+  void PlayRecordingFile(const std::u16string& path) override {
+    Call(m_core.m_hooks.replacePlaylist, path);
+    m_core.PlayUrl(path);
+  }
+
+ private:
+  template <typename Fn, typename... Args>
+  static void Call(const Fn& fn, Args&&... args) {
+    if (fn) fn(std::forward<Args>(args)...);
+  }
+  CPlayerCore& m_core;
+};
 
 void CPlayerCore::Semaphore::Release() {
   std::lock_guard lock(m_lock);
@@ -58,7 +119,11 @@ CPlayerCore::CPlayerCore(IPlayerView& view, Options options)
       m_blockSource(*m_pTuner),
       m_textDecoders(this),
       m_engine(m_sink, m_blockSource, &m_textDecoders, this),
+      m_recordingControl(*this, m_options.freeSpace ? m_options.freeSpace : FreeSpaceProbe(StatvfsFreeBytes)),
+      m_playbackHost(std::make_unique<PlaybackHost>(*this)),
+      m_playback(*m_playbackHost),
       m_scanner(*m_pTuner) {
+  m_timers.SetHandler(TimerId::kTimeshift, [this] { m_playback.OnTimeshiftTimer(); });
   m_nSearchKind = m_options.searchKind;
   m_nAreaIndex = m_options.areaIndex;
   m_bAreaChosen = m_options.areaChosen;
@@ -281,6 +346,7 @@ bool CPlayerCore::OnFilterOpen(const FilterConnectData& data) {
   std::lock_guard lock(m_receptionLock);
   if (m_nFilterState == FilterState::kStopped && m_engine.Initialised()) m_engine.ResetStreamEngine();
   m_sink.OpenFilterEvents();
+  m_nDualMono = 0;  // each filter announces its broadcast's audio again
   {
     std::lock_guard slots(m_slotLock);
     const int slot = m_nChannelSlot;
@@ -336,6 +402,33 @@ void CPlayerCore::OnIepgFile(const std::u16string& path) {
   if (!path.empty() && m_hooks.readIepgFile) m_hooks.readIepgFile(path);
 }
 
+void CPlayerCore::OnDropFiles(const std::vector<std::u16string>& paths) {
+  for (const auto& path : DroppedIepgFiles(paths)) OnIepgFile(path);
+}
+
+void CPlayerCore::OnDualMonoState(int state) {
+  if (m_nDualMono.exchange(state) != state && (state == 1 || state == 2))
+    ShowStatusText(u"多重音声放送中", StripKind::kStatus, 500);
+}
+
+void CPlayerCore::ToggleDualMonoAudio() {
+  int state = m_nDualMono;
+  if (state != 1 && state != 2) return;  // no dual-mono broadcast announced
+  state = state == 1 ? 2 : 1;
+  m_nDualMono = state;
+  m_sink.WriteAudioMode(state);
+  ShowStatusText(state == 2 ? u"サーブ音声モード選択" : u"メイン音声モード選択", StripKind::kStatus, 200);
+}
+
+bool CPlayerCore::LaunchUpdater() {
+  return StartUpdater(registry::ReadString(registry::kTevaloKey, u"Install_Dir").value_or(u""));
+}
+
+void CPlayerCore::SetVolumePosition(int position) {
+  m_nVolumePosition = std::clamp(position, 0, 900);
+  if (auto graph = MediaGraph()) graph->SetVolume(VolumeToHundredthsDb(m_nVolumePosition));
+}
+
 // ---- opening and tuning ----
 
 int CPlayerCore::OpenMedia(const std::u16string& url) {
@@ -355,7 +448,12 @@ int CPlayerCore::OpenMedia(const std::u16string& url) {
     if (r != 0) {
       if (r == 1 && !m_engine.ThreadsRunning()) {
         if (!m_engine.Initialised()) m_engine.InitStreamEngine();
-        if (!m_engine.CreateStreamEvents() || !m_engine.StartStreamThreads()) return 0;
+        if (!m_engine.CreateStreamEvents() || !m_engine.StartStreamThreads()) {
+          // Without its stream threads the channel would only take the filter's waits.
+          m_engine.StopStreamThreads();
+          m_sink.Delete();
+          return 0;
+        }
       }
       return 1;
     }
@@ -369,8 +467,12 @@ int CPlayerCore::TuneChannel(const std::u16string& url) {
   SetSourceMode(SourceMode::kNone);
   if (StartsWith(url, kDmbScheme)) {
     Emit([](IPlayerView& v) { v.ResetPlaybackPanel(); });
-    if (!m_pTuner->IsOpen()) {
-      if (!m_pTuner->Open(m_hwnd.load())) Emit([](IPlayerView& v) { v.PostQuit(); });
+    if (!m_pTuner->IsOpen() || !m_pTuner->IsUSB()) {
+      // No stick: this tune fails and says so; the player stays for the stick to come back.
+      if (!m_pTuner->Open(m_hwnd.load())) {
+        ShowStatusText(kTextNoDevice, StripKind::kStatus, kStripUntilReplaced);
+        return 0;
+      }
       tvk::SleepMs(100);
     }
     const std::u16string code = CurrentChannel();
@@ -380,10 +482,7 @@ int CPlayerCore::TuneChannel(const std::u16string& url) {
       const int aa = c.size() >= 2 ? profile::Wtoi(std::u16string_view(c).substr(0, 2)) : -1;
       const int bb = c.size() >= 4 ? profile::Wtoi(std::u16string_view(c).substr(2, 2)) : 0;
       const int cc = c.size() >= 5 ? profile::Wtoi(std::u16string_view(c).substr(4, 1)) : 0;
-      // A code that is not five digits names no channel.
-      bool digits = c.size() == 5;
-      for (char16_t ch : c) digits = digits && ch >= u'0' && ch <= u'9';
-      if (digits && m_pTuner->SetChannel(aa, bb, cc, 0.0f)) {
+      if (IsDigitCode(c) && m_pTuner->SetChannel(aa, bb, cc, 0.0f)) {
         SetSourceMode(SourceMode::kLive);
         Emit([](IPlayerView& v) { v.ShowProgrammeStripIfEpgOn(); });
         return 1;
@@ -431,32 +530,38 @@ void CPlayerCore::PlayUrl(const std::u16string& text, bool listQueuedFile) {
 void CPlayerCore::ChangeChannel(std::u16string code, bool updatePanel) {
   (void)updatePanel;  // the channel panel follows with its own part
   if (m_bOpening || !m_bTunerStarted || m_bClosing) return;
-  if (code.empty()) return;
+  // Everything is checked before anything is stopped: a bad code leaves the channel playing.
+  code = NormalizeChannelCode(std::move(code));
+  const auto entry = FindEntryForCode(code);
+  if (!entry) return;
   ClearStatusText(StripKind::kProgramme);
   ClearStatusText(StripKind::kChannel);
-  code = NormalizeChannelCode(std::move(code));
-  const int index = ChannelIndexOfCode(code);
-  std::u16string url;
-  int slot = -1;
-  {
-    std::lock_guard lock(m_entriesLock);
-    for (const auto& e : m_arrChannelEntries)
-      if (e.index == index) {
-        url = ChannelUrlOf(e);
-        break;
-      }
-  }
+  const std::u16string url = ChannelUrlOf(*entry);
+  const int slot =
+      entry->constant >= 1 && entry->constant <= static_cast<int>(m_Slots.size()) ? entry->constant - 1 : -1;
   SetCurrentChannel(code);
   ShowStatusText(kTextChanging, StripKind::kStatus, kStripUntilReplaced);
   Emit([](IPlayerView& v) { v.ShowAnimation(Animation::kChanging); });
   if (m_bRecording) StopRecording(true);
+  m_playback.OnChannelChange();
+  // Set before the stop: the filter's stop report comes inside it and must keep the stream threads.
+  if (m_bKeepStreamsOnChange && m_sink.HasChannel()) m_bKeepStreams = true;
   if (m_nSourceMode != SourceMode::kNone) {
     if (auto graph = MediaGraph()) graph->Stop();  // the filter reports its stop (code 4) here
   }
-  if (m_sink.HasChannel()) m_bKeepStreams = true;
   PlayUrl(url);
   m_nChannelSlot = slot;
   PublishState();
+}
+
+std::optional<ChannelEntry> CPlayerCore::FindEntryForCode(const std::u16string& code) const {
+  if (!IsDigitCode(code)) return std::nullopt;
+  const int index = ChannelIndexOfCode(code);
+  if (index < 0 || index >= kChannelCount) return std::nullopt;
+  std::lock_guard lock(m_entriesLock);
+  for (const auto& e : m_arrChannelEntries)
+    if (e.index == index) return e;
+  return std::nullopt;
 }
 
 void CPlayerCore::CloseFilterEvents() { m_sink.CloseFilterEvents(m_bKeepStreams); }
@@ -686,6 +791,8 @@ bool CPlayerCore::PrepareOpen() {
   }
   ++m_nOpenGeneration;
   if (m_bNotLiveMedia && m_bRecording) StopRecording(true);
+  if (m_playback.TimeshiftPaused()) m_playback.ExecuteControl(static_cast<unsigned>(ControlKind::kPlayPause));
+  m_playback.OnOpen();
   m_bStreamFormatsKnown = false;
   m_timers.KillTimer(TimerId::kWatchdog);
   m_timers.KillTimer(TimerId::kWatchdogCheck);
@@ -786,7 +893,7 @@ void CPlayerCore::RunMedia() {
   graph->Run();
   KillTimer(TimerId::kTimeshift);
   SetPlayState(PlayState::kPlaying);
-  graph->SetVolume(0);
+  graph->SetVolume(VolumeToHundredthsDb(m_nVolumePosition));
   int duration = 0;
   graph->GetDuration(&duration);
   SetTimer(TimerId::kPlayback, 100);
@@ -877,9 +984,9 @@ void CPlayerCore::HandleStreamFormats(uint64_t generation, const StreamFormatMes
       s.headersValid = 1;
     }
   }
-  if (!m_strConfigPath.empty()) {
-    const std::u16string code = ReadCurrentChannel();
-    SetChannelLock(LockIndexOfCode(code), 1);
+  const std::u16string code = m_strConfigPath.empty() ? std::u16string() : ReadCurrentChannel();
+  if (const int lockIndex = LockIndexOfCode(code); lockIndex >= 0) {  // "No-Channel" marks nothing
+    SetChannelLock(lockIndex, 1);
     profile::WriteString(m_strConfigPath, kSectionDmb, kKeyLast, code);
   }
   m_bStreamFormatsKnown = true;
@@ -988,6 +1095,12 @@ void CPlayerCore::BuildProgramList(const EventTable& events) {
   if (m_hooks.buildProgramList) m_hooks.buildProgramList(events);
 }
 
+// ---- playback ----
+
+std::u16string CPlayerCore::RecordingFolder() const {
+  return registry::ReadString(registry::kTevaloKey, u"rec_Dir").value_or(u"");
+}
+
 // ---- recording ----
 
 std::u16string CPlayerCore::ChannelNameOf(int index) const {
@@ -999,46 +1112,57 @@ std::u16string CPlayerCore::ChannelNameOf(int index) const {
 }
 
 void CPlayerCore::StartRecording() {
-  if (m_bRecording || m_bNotLiveMedia || !m_bStreamFormatsKnown || m_nSourceMode != SourceMode::kLive) return;
-  const std::u16string folder = registry::ReadString(registry::kTevaloKey, u"rec_Dir").value_or(u"");
-  std::error_code ignored;
-  if (!folder.empty()) std::filesystem::create_directories(tevalo::path::NativeUtf8(folder), ignored);
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  const std::u16string path = MakeRecordPath(
-      folder, ChannelNameOf(ChannelIndexOfCode(CurrentChannel())), local, [](const std::u16string& p) {
-        std::error_code ec;
-        return std::filesystem::exists(tevalo::path::NativeUtf8(p), ec);
-      });
-  // The recorder reads the name when the start message arrives.
-  if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionRec, kKeyFileName, path);
-  if (!m_sink.WriteRecord(true)) return;
+  if (m_nSourceMode != SourceMode::kLive) return;
+  RecordingRequest request;
+  request.notLiveMedia = m_bNotLiveMedia;
+  request.formatsKnown = m_bStreamFormatsKnown;
+  request.timeshift = m_playback.TimeshiftPaused() || m_playback.TimeshiftActive();
+  // Bars count only once the level timer has read the tuner since the open.
+  request.levelBars = m_nLevel == kLevelNone ? -1 : m_nLevelBars.load();
+  request.folder = RecordingFolder();
+  request.channelName = ChannelNameOf(ChannelIndexOfCode(CurrentChannel()));
+  const std::time_t now = m_options.wallClock ? m_options.wallClock() : std::time(nullptr);
+  localtime_r(&now, &request.local);
+  if (m_recordingControl.Start(request) != RecordingStart::kStarted) return;
   {
     std::lock_guard lock(m_nameLock);
-    m_strRecordingPath = path;
+    m_strRecordingPath = m_recordingControl.Path();
   }
   m_bRecording = true;
-  Emit([](IPlayerView& v) {
-    v.ResetPlaybackPanel();
-    v.ShowRecording(true);
-  });
-  SetTimer(TimerId::kRecordingClock, 1000);
   PublishState();
 }
 
 void CPlayerCore::StopRecording(bool noPrompt) {
   if (!m_bRecording) return;
-  if (!noPrompt && m_bReservedRecording && !m_bClosing &&
-      !Ask({kTextStopReservedRecording, kReservationMessageTitle, Prompt::Buttons::kYesNo}))
-    return;
-  if (!m_bRecording.exchange(false)) return;
+  m_recordingControl.SetReserved(m_bReservedRecording);
+  if (!m_recordingControl.Stop(!noPrompt, m_bClosing)) return;
+  m_bRecording = false;
   m_bNotLiveMedia = false;
-  m_sink.WriteRecord(false);
-  Emit([](IPlayerView& v) { v.ShowRecording(false); });
-  KillTimer(TimerId::kRecordingClock);
   m_bReservedRecording = false;
   PublishState();
+}
+
+void CPlayerCore::ShowStatus(const std::u16string& text, int ticks) {
+  ShowStatusText(text, StripKind::kStatus, ticks);
+}
+
+void CPlayerCore::StopReservationTimer() { KillTimer(TimerId::kReservation); }
+
+void CPlayerCore::WriteFileNameSetting(const std::u16string& path) {
+  if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionRec, kKeyFileName, path);
+}
+
+bool CPlayerCore::WriteRecordMessage(bool start) { return m_sink.WriteRecord(start); }
+
+void CPlayerCore::ShowRecording(bool recording) {
+  Emit([recording](IPlayerView& v) {
+    if (recording) v.ResetPlaybackPanel();
+    v.ShowRecording(recording);
+  });
+  if (recording)
+    SetTimer(TimerId::kRecordingClock, 1000);
+  else
+    KillTimer(TimerId::kRecordingClock);
 }
 
 }  // namespace tevalo::shell

@@ -21,6 +21,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -42,8 +43,11 @@
 #include "player/shell/channel_code.h"
 #include "player/shell/core_types.h"
 #include "player/shell/gui_queue.h"
+#include "player/shell/live_commands.h"
+#include "player/shell/playback_control.h"
 #include "player/shell/player_view.h"
 #include "player/shell/prompter.h"
+#include "player/shell/recording_control.h"
 #include "player/shell/timer_table.h"
 #include "tuner/wrapper/tdmb_dll.h"
 
@@ -70,7 +74,11 @@ struct ChannelSlot {
   int32_t headersValid = 0;
 };
 
-class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvents, public ITextSink {
+class CPlayerCore final : public IMediaGraphOwner,
+                          public pipeline::IStreamEvents,
+                          public ITextSink,
+                          public ILiveTvCommands,
+                          private IRecordingHost {
  public:
   struct Options {
     // Pictures of the "Video Renderer"; may be null.
@@ -92,6 +100,10 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
     IPrompter* prompter = nullptr;
     // The timers' clock; null: Qt timers on the GUI thread.
     ITimerClock* clock = nullptr;
+    // Free space of the recording folder; empty: statvfs.
+    FreeSpaceProbe freeSpace;
+    // The wall clock that names recordings; empty: the system's.
+    std::function<std::time_t()> wallClock;
   };
 
   // Where later parts of the player attach. GUI thread unless said.
@@ -101,6 +113,19 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
     // The programme list from the event text; on the demultiplexing thread.
     std::function<void()> clearProgramList;
     std::function<void(const EventTable& events)> buildProgramList;
+    // The window's parts the playback control reaches (GUI thread; empty: nothing).
+    std::function<void(bool play)> showPlayButton;
+    std::function<void(bool shown)> showTimeshiftPlayButton;
+    std::function<void(bool on)> accumulatePausedTime;
+    std::function<void()> retuneCurrentRow;
+    std::function<void()> restoreWindow;
+    std::function<void()> togglePlaylist;
+    std::function<void()> showChannelPanel;
+    std::function<std::optional<std::u16string>()> chooseRecording;
+    std::function<void()> hideCaptionAndProgrammeStrips;
+    std::function<void(const std::u16string& path)> replacePlaylist;
+    std::function<bool()> noSignalShown;
+    std::function<bool()> captionShown;
   };
 
   CPlayerCore(IPlayerView& view, Options options);
@@ -192,10 +217,37 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
 
   // ---- recording (the filter's recorder writes the file) ----
   // Starts recording the live channel into "rec_Dir"; nothing when refused.
-  void StartRecording();
+  void StartRecording() override;
   // Stops it; with noPrompt false a reservation's recording asks first (GUI thread).
-  void StopRecording(bool noPrompt);
-  bool IsRecording() const { return m_bRecording; }
+  void StopRecording(bool noPrompt) override;
+  bool IsRecording() const override { return m_bRecording; }
+
+  // ---- playback and timeshift (GUI thread) ----
+  // 1 play/pause, 2 record, 3 stop, 6 open recordings, 7 playlist, 8 channel panel; 0 when refused.
+  int ExecuteControl(unsigned kind) override { return m_playback.ExecuteControl(kind); }
+  void PauseMedia() { m_playback.PauseMedia(); }
+  bool StartTimeshift() override { return m_playback.StartTimeshift(); }
+  bool PlayTimeshift() override { return m_playback.PlayTimeshift(); }
+  void StopTimeshift() override { m_playback.StopTimeshift(); }
+  void OpenRecordingFiles() { m_playback.OpenRecordingFiles(); }
+  bool IsLive() const override { return m_nSourceMode == SourceMode::kLive; }
+  bool IsTimeshiftPaused() const override { return m_playback.TimeshiftPaused(); }
+
+  // ---- sound, dropped files, updater (GUI thread) ----
+  // The filter's dual-mono report (0 none, 1 main, 2 sub).
+  void OnDualMonoState(int state);
+  // Main and sub sound of a dual-mono broadcast (message 265); nothing before the filter's report.
+  void ToggleDualMonoAudio() override;
+  // Dropped files: the ".pl" ones are read as iEPG files.
+  void OnDropFiles(const std::vector<std::u16string>& paths);
+  // Starts "Install_Dir" + tevalo-update; false when it cannot be started.
+  bool LaunchUpdater() override;
+  // The volume position 0..900; applied to the graph now and at each run.
+  void SetVolumePosition(int position);
+  int DualMonoState() const { return m_nDualMono; }
+  // A channel change keeps the stream threads running (off only to measure what that saves).
+  void SetKeepStreamsOnChange(bool keep) { m_bKeepStreamsOnChange = keep; }
+  const CPlaybackControl& Playback() const { return m_playback; }
   // The file of the recording that runs or ran last.
   std::u16string RecordingPath() const;
 
@@ -258,9 +310,16 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   // View events and GUI-thread work, in order.
   void Emit(std::function<void(IPlayerView&)> call);
   void PublishState();
-  void SetTimer(TimerId id, int ms);  // any thread
-  void KillTimer(TimerId id);         // any thread
-  bool Ask(const Prompt& prompt);     // GUI thread
+  void SetTimer(TimerId id, int ms);        // any thread
+  void KillTimer(TimerId id);               // any thread
+  bool Ask(const Prompt& prompt) override;  // GUI thread
+
+  // ---- IRecordingHost ----
+  void ShowStatus(const std::u16string& text, int ticks) override;
+  void StopReservationTimer() override;
+  void WriteFileNameSetting(const std::u16string& path) override;
+  bool WriteRecordMessage(bool start) override;
+  void ShowRecording(bool recording) override;
 
   void SetSourceMode(SourceMode mode);
   void SetFilterState(FilterState state);
@@ -276,6 +335,9 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   void HandleStreamFormats(uint64_t generation, const StreamFormatMessage& video,
                            const StreamFormatMessage& audio, std::array<int16_t, 4> streamIds);
   std::u16string ChannelNameOf(int index) const;
+  std::u16string RecordingFolder() const;  // "rec_Dir"
+  // The entry a channel code names: digits, index 0..49, an entry found.
+  std::optional<ChannelEntry> FindEntryForCode(const std::u16string& code) const;
   // Posts fn to run on the GUI thread only while the open it was made for is the current one and
   // the source is live (decoded text).
   void PostForLiveOpen(std::function<void(IPlayerView&)> call);
@@ -305,6 +367,7 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   std::atomic<bool> m_bOpening{false};
   std::atomic<bool> m_bBusy{false};
   std::atomic<bool> m_bKeepStreams{false};
+  std::atomic<bool> m_bKeepStreamsOnChange{true};
   std::atomic<bool> m_bTunerStarted{false};
   std::atomic<bool> m_bDeviceChangeBusy{false};
   std::atomic<bool> m_bStreamFormatsKnown{false};
@@ -315,6 +378,8 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   std::atomic<bool> m_bReservedRecording{false};
   std::atomic<bool> m_bClosing{false};
   std::atomic<int> m_nLevel{0};
+  std::atomic<int> m_nDualMono{0};
+  std::atomic<int> m_nVolumePosition{900};
   std::atomic<int> m_nLevelBars{0};
   std::atomic<int> m_nSavedLevelBars{0};
   std::atomic<int> m_nChannelSlot{-1};
@@ -350,6 +415,10 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   std::u16string m_strPendingName = u"NULL";
   std::u16string m_strLastStatusText;
   std::u16string m_strRecordingPath;
+  CRecordingControl m_recordingControl;  // GUI thread
+  class PlaybackHost;
+  std::unique_ptr<PlaybackHost> m_playbackHost;
+  CPlaybackControl m_playback;  // GUI thread
 
   std::thread m_startupThread;
   Semaphore m_startupSemaphore;

@@ -7,9 +7,16 @@
 
 namespace tevalo::shell {
 
-// folder + "/" + "<channel>_<yymmdd>_<hhmm>.rec" at the given local time; when that file exists,
-// "_0", "_1", ... before ".rec", counting up until a name is free. An empty folder gives the name
-// alone (the current folder).
+// The channel name as a file-name part: "/", "\" and NUL become "_" so the name stays in its folder.
+std::u16string FileNamePart(std::u16string channelName);
+
+// Candidate `count` of a recording path: folder + "/" + "<channel>_<yymmdd>_<hhmm>.rec" for count -1,
+// the same with "_<count>" before ".rec" otherwise. An empty folder gives the name alone (the
+// current folder).
+std::u16string RecordPathCandidate(const std::u16string& folder, const std::u16string& channelName,
+                                   const std::tm& local, int count);
+
+// The first candidate (-1, 0, 1, ...) for which exists is false.
 std::u16string MakeRecordPath(const std::u16string& folder, const std::u16string& channelName,
                               const std::tm& local, const std::function<bool(const std::u16string&)>& exists);
 

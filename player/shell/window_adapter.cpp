@@ -16,8 +16,15 @@ LRESULT CWindowAdapter::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_DEVICECHANGE:
       return m_core.OnDeviceChange(wParam, lParam);
     default:
+      // The live filter's dual-mono report (a registered message, so not a case label).
+      if (msg == DualMonoMessage()) m_core.OnDualMonoState(static_cast<int>(lParam));
       return 0;
   }
+}
+
+UINT CWindowAdapter::DualMonoMessage() {
+  static const UINT message = win::RegisterWindowMessageW(kDualMonoMessageName);
+  return message;
 }
 
 LRESULT CWindowAdapter::OnCopyData(const win::COPYDATASTRUCT* data) {

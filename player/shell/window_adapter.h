@@ -21,6 +21,8 @@ class CWindowAdapter {
   // The window procedure: messages it does not know get the default result.
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
   LRESULT OnCopyData(const win::COPYDATASTRUCT* data);
+  // The registered message the live filter announces dual-mono sound with.
+  static UINT DualMonoMessage();
   // Messages handled on the sending thread.
   static bool HandlesOnSenderThread(UINT msg, WPARAM wParam, LPARAM lParam);
 

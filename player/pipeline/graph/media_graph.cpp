@@ -2,6 +2,7 @@
 
 #include "platform/path/utf.h"
 #include "platform/registry/registry.h"
+#include "player/pipeline/graph/audio_sink.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
@@ -28,11 +29,6 @@ int64_t NowNs() {
 constexpr gint64 kNsPerTenth = 100'000'000;
 
 }  // namespace
-
-std::string AudioSinkFactory() {
-  const char* env = std::getenv("TEVALO_AUDIO_SINK");
-  return env && *env ? env : "autoaudiosink";
-}
 
 struct CMediaGraph::Renderer {
   IVideoOutput* output = nullptr;
@@ -187,7 +183,7 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
       GstElement* volume = gst_element_factory_make("volume", nullptr);
       GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
       GstElement* resample = gst_element_factory_make("audioresample", nullptr);
-      GstElement* sink = gst_element_factory_make(AudioSinkFactory().c_str(), "Audio Renderer");
+      GstElement* sink = tevalo::graph::MakeAudioSink();
       if (!volume || !convert || !resample || !sink) {
         for (GstElement* e : {volume, convert, resample, sink})
           if (e) gst_object_unref(e);

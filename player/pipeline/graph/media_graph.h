@@ -78,6 +78,3 @@ class CMediaGraph : public IMediaGraph {
   int m_position = 0;
   int m_duration = 0;
 };
-
-// The audio sink element the graph uses: $TEVALO_AUDIO_SINK, else autoaudiosink.
-std::string AudioSinkFactory();

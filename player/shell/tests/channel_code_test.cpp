@@ -14,6 +14,8 @@ TEST(ChannelCode, CodesAndTexts) {
   EXPECT_EQ(ChannelIndexOfCode(u"14141"), 14);
   EXPECT_EQ(ChannelIndexOfCode(u"x"), -1);
   EXPECT_EQ(ChannelIndexOfCode(u"ab141"), 0);
+  for (const char16_t* named : {u"14141", u"005", u"99141"}) EXPECT_TRUE(IsDigitCode(named));
+  for (const char16_t* none : {u"", u"5", u"ab141", u"No-Channel", u"1414x"}) EXPECT_FALSE(IsDigitCode(none));
 
   EXPECT_EQ(ChannelStripText(u"x-dmb://ch1"), u"チャンネル : CH1");
   EXPECT_EQ(ChannelStripText(u"x-dmb:/"), u"チャンネル : ");

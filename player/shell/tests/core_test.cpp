@@ -9,7 +9,10 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
+#include "ipc/filter_protocol.h"
+#include "ipc/shared_memory_ipc.h"
 #include "player/pipeline/graph/fake_media_graph.h"
 #include "player/shell/main_timer_host.h"
 #include "player/shell/player_core.h"
@@ -209,6 +212,67 @@ TEST_F(CoreOnFakeGraph, ClosingWhileTheBuildReportsToTheWindowNeitherWaitsForNor
   EXPECT_TRUE(handled) << "the build's report waited for the GUI thread";
   EXPECT_EQ(core->MediaGraph(), nullptr);
   EXPECT_TRUE(core->State().closing);
+}
+
+TEST_F(CoreOnFakeGraph, DualMonoTogglesWriteTheAudioModeOnlyAfterTheFiltersReport) {
+  CSharedMemoryIpc filter(IpcRole::Filter, kIpcChannelName);
+  ASSERT_TRUE(filter.Usable());
+  ASSERT_TRUE(core->Channel().Connect());
+  ASSERT_EQ(filter.Connect(), 1);
+  std::mutex lock;
+  std::vector<std::pair<int32_t, int32_t>> seen;  // type, argument
+  std::atomic<bool> stop{false};
+  std::thread reader([&] {
+    IpcIncoming msg;
+    while (!stop)
+      if (ReadIpcMessage(filter, msg, 20) == IpcReadResult::Message) {
+        std::lock_guard g(lock);
+        seen.emplace_back(msg.header.type, msg.argument);
+      }
+  });
+  auto Seen = [&] {
+    std::lock_guard g(lock);
+    return seen;
+  };
+
+  core->ToggleDualMonoAudio();  // no dual-mono broadcast announced: nothing
+  adapter->WindowProc(CWindowAdapter::DualMonoMessage(), 0, 1);
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"多重音声放送中"; }));
+  core->ToggleDualMonoAudio();
+  ASSERT_TRUE(PumpUntil([&] { return Seen().size() == 1; }));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"サーブ音声モード選択"; }));
+  core->ToggleDualMonoAudio();
+  ASSERT_TRUE(PumpUntil([&] { return Seen().size() == 2; }));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == u"メイン音声モード選択"; }));
+  stop = true;
+  reader.join();
+  EXPECT_EQ(Seen(), (std::vector<std::pair<int32_t, int32_t>>{{IPC_AUDIO_MODE, 2}, {IPC_AUDIO_MODE, 1}}));
+  EXPECT_EQ(core->DualMonoState(), 1);
+}
+
+TEST_F(CoreOnFakeGraph, StopPlaybackFromTwoThreadsAtOnce) {
+  // The start-up thread stops reception after a failed build while the GUI thread closes or changes.
+  core->Channel().Connect();  // the player's end exists whether or not a filter holds the other
+  std::atomic<int> ready{0};
+  auto stopper = [&] {
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    for (int i = 0; i < 50; ++i) core->StopPlayback();
+  };
+  std::thread a(stopper), b(stopper);
+  a.join();
+  b.join();
+  EXPECT_FALSE(core->StreamThreadsRunning());
+  EXPECT_FALSE(core->Channel().HasChannel());
+  EXPECT_FALSE(core->IsRecording());
+}
+
+TEST_F(CoreOnFakeGraph, ATunerThatWillNotOpenFailsTheTuneWithItsTextAndTheProgramStays) {
+  // No stick in this test's device folder.
+  EXPECT_EQ(core->TuneChannel(u"x-dmb://nhk"), 0);
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextNoDevice; }));
+  EXPECT_EQ(view.quits, 0);
+  EXPECT_EQ(core->State().sourceMode, SourceMode::kNone);
 }
 
 }  // namespace

@@ -136,6 +136,16 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
   Start(SampleChannels());
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  // Codes that name no listed channel stop nothing ("5" is index 0, not on the sample broadcast).
+  const auto playing = core().MediaGraph();
+  const std::u16string current = core().CurrentChannel();
+  for (const char16_t* bad : {u"", u"99141", u"ab141", u"5"}) {
+    core().ChangeChannel(bad, false);
+    EXPECT_EQ(core().MediaGraph(), playing);
+    EXPECT_EQ(core().CurrentChannel(), current);
+    EXPECT_TRUE(core().StreamThreadsRunning());
+    EXPECT_NE(view.StripText(StripKind::kStatus), kTextChanging);
+  }
   const int tasks = CountTasks();
   const int fds = CountFds();
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
