@@ -12,8 +12,8 @@ constexpr char16_t kTitle[] = u"1seg Message";
 
 int CPlaybackControl::ExecuteControl(unsigned kind) {
   const PlaybackContext c = m_host.Context();
-  switch (static_cast<ControlKind>(kind)) {
-    case ControlKind::kPlayPause: {
+  switch (static_cast<ControlCommand>(kind)) {
+    case ControlCommand::kPlayPause: {
       if (c.busy || c.searching) return 0;
       if (c.sourceMode == SourceMode::kOther) return 1;
       if (m_stoppedByChange) {
@@ -27,7 +27,7 @@ int CPlaybackControl::ExecuteControl(unsigned kind) {
         m_host.StartMedia();
       return 1;
     }
-    case ControlKind::kRecord: {
+    case ControlCommand::kRecord: {
       if (c.sourceMode != SourceMode::kLive || c.busy || c.searching || !m_recordingAllowed || c.notLiveMedia)
         return 0;
       if (!m_host.RecordingSpaceOk()) return 0;
@@ -36,7 +36,7 @@ int CPlaybackControl::ExecuteControl(unsigned kind) {
       m_recordingAllowed = !m_host.Context().recording;
       return m_recordingAllowed ? 0 : 1;
     }
-    case ControlKind::kStop: {
+    case ControlCommand::kStop: {
       if (c.recording) {
         m_host.StopRecording(false);
         if (!m_host.Context().recording) m_recordingAllowed = true;
@@ -46,14 +46,14 @@ int CPlaybackControl::ExecuteControl(unsigned kind) {
       if (graph) m_host.StopFilePlayback();
       return 1;
     }
-    case ControlKind::kOpenFiles:
+    case ControlCommand::kOpenFiles:
       m_host.RestoreWindow();
       if (!c.searching && !c.busy) OpenRecordingFiles();
       return 1;
-    case ControlKind::kPlaylist:
+    case ControlCommand::kPlaylist:
       if (!c.searching && !c.busy) m_host.TogglePlaylist();
       return 1;
-    case ControlKind::kChannels:
+    case ControlCommand::kChannels:
       m_host.ShowChannelPanel();
       return 1;
   }
@@ -105,7 +105,7 @@ bool CPlaybackControl::TimeshiftRefused(const PlaybackContext& c) {
 
 bool CPlaybackControl::StartTimeshift() {
   if (TimeshiftRefused(m_host.Context())) return false;
-  if (!m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlKind::kPlayPause));
+  if (!m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
   m_timeshiftPaused = true;
   m_timeshiftActive = true;
   m_host.ShowTimeshiftPlayButton(true);
@@ -116,7 +116,7 @@ bool CPlaybackControl::StartTimeshift() {
 
 bool CPlaybackControl::PlayTimeshift() {
   if (TimeshiftRefused(m_host.Context())) return false;
-  if (m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlKind::kPlayPause));
+  if (m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
   m_host.AccumulatePausedTime(false);
   m_timeshiftPaused = false;
   m_host.ShowPlayButton(true);

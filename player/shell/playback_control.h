@@ -72,7 +72,7 @@ class IPlaybackHost {
   virtual void PlayRecordingFile(const std::u16string& path) = 0;
 };
 
-enum class ControlKind : unsigned {
+enum class ControlCommand : unsigned {
   kPlayPause = 1,
   kRecord = 2,
   kStop = 3,

@@ -791,7 +791,8 @@ bool CPlayerCore::PrepareOpen() {
   }
   ++m_nOpenGeneration;
   if (m_bNotLiveMedia && m_bRecording) StopRecording(true);
-  if (m_playback.TimeshiftPaused()) m_playback.ExecuteControl(static_cast<unsigned>(ControlKind::kPlayPause));
+  if (m_playback.TimeshiftPaused())
+    m_playback.ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
   m_playback.OnOpen();
   m_bStreamFormatsKnown = false;
   m_timers.KillTimer(TimerId::kWatchdog);
