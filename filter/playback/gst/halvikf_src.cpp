@@ -30,6 +30,7 @@ struct HalvikFSrc {
   halvik::PadOutput* video_out;
   halvik::PadOutput* audio_out;
   gchar* location;
+  rec::CRecReader::OpenResult load_result;
   int video_width, video_height;
 
   std::mutex* seek_mutex;    // one seek at a time (held across the flush)
@@ -345,10 +346,25 @@ gboolean SrcQuery(GstPad* pad, GstObject* parent, GstQuery* query) {
   }
 }
 
+const char* LoadFailure(rec::CRecReader::OpenResult result) {
+  using R = rec::CRecReader::OpenResult;
+  switch (result) {
+    case R::NotRecPath:
+      return "not a .rec path";
+    case R::CannotOpen:
+      return "the file cannot be opened";
+    case R::NotAFile:
+      return "not a regular file";
+    default:
+      return "not a readable recording";
+  }
+}
+
 void Load(HalvikFSrc* self, const gchar* path) {
   g_free(self->location);
   self->location = g_strdup(path);
   const auto result = self->core->Load(path ? path : "");
+  self->load_result = result;
   if (result != rec::CRecReader::OpenResult::Ok)
     GST_WARNING_OBJECT(self, "not loaded (%d): %s", int(result), path ? path : "(null)");
   std::lock_guard lock(*self->state_mutex);
@@ -362,7 +378,7 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
       if (!self->core->loaded()) {
         GST_ELEMENT_ERROR(self, RESOURCE, OPEN_READ,
                           ("cannot play %s", self->location ? self->location : "(none)"),
-                          ("not a readable recording"));
+                          ("%s", LoadFailure(self->load_result)));
         return GST_STATE_CHANGE_FAILURE;
       }
       {
@@ -376,6 +392,10 @@ GstStateChangeReturn ChangeState(GstElement* element, GstStateChange transition)
     }
     case GST_STATE_CHANGE_PAUSED_TO_PLAYING:
       self->core->Run();
+      break;
+    case GST_STATE_CHANGE_PAUSED_TO_READY:
+      // A seek scanning a damaged file holds the pads' stream locks that the stop needs.
+      self->core->Interrupt();
       break;
     default:
       break;
@@ -449,6 +469,7 @@ void halvikf_src_impl_class_init(HalvikFSrcClass* klass) {
 void halvikf_src_impl_init(HalvikFSrc* self) {
   self->core = new CHalvikF();
   self->location = nullptr;
+  self->load_result = rec::CRecReader::OpenResult::CannotOpen;
   self->video_width = self->video_height = 0;
   self->seek_mutex = new std::mutex;
   self->state_mutex = new std::mutex;
