@@ -54,13 +54,16 @@ class Helper : public ChildProcess {
   }
 };
 
-// Shared-memory files of this test's namespace still present.
+// Segment files of this test's namespace still present.
 std::vector<std::string> LeftoverSegments() {
   std::vector<std::string> found;
   const std::string prefix = SystemObjectName("");
-  if (DIR* d = opendir("/dev/shm")) {
-    while (dirent* e = readdir(d))
-      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(e->d_name);
+  if (DIR* d = opendir(KernelLockDir().c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.rfind(prefix, 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".seg") == 0)
+        found.push_back(name);
+    }
     closedir(d);
   }
   return found;
