@@ -40,6 +40,24 @@ uint64_t NextData(int fd, uint64_t offset, uint64_t limit) {
 
 CRecReader::~CRecReader() { Close(); }
 
+// Where a run of zeros reaching `end` begins, found by halving with small probes: a crash can
+// also leave the tail written as zeros. A zero probe inside the recording only costs seek accuracy.
+uint64_t CRecReader::ZeroTailStart(uint64_t from, uint64_t end) const {
+  constexpr uint64_t kProbe = 4096;
+  std::array<uint8_t, kProbe> probe{};
+  uint64_t lo = from, hi = end;
+  while (hi - lo > kProbe) {
+    const uint64_t mid = lo + (hi - lo) / 2;
+    const size_t got = ReadAt(mid, probe.data(), static_cast<size_t>(std::min(kProbe, end - mid)));
+    if (std::all_of(probe.begin(), probe.begin() + static_cast<ptrdiff_t>(got),
+                    [](uint8_t b) { return b == 0; }))
+      hi = mid;
+    else
+      lo = mid + got;
+  }
+  return hi;
+}
+
 bool CRecReader::IsRecPath(const std::string& path) {
   if (path.rfind("x-dmb", 0) == 0) return false;
   const size_t slash = path.find_last_of("/\\");
@@ -113,7 +131,7 @@ CRecReader::OpenResult CRecReader::Open(const std::string& path) {
   if (ReadAt(kHeaderSize + kInfoBlockSize, m_audio.data(), kInfoBlockSize) != kInfoBlockSize ||
       !InfoBody(m_audio, kAudioInfoType))
     return fail(OpenResult::BadAudioInfo);
-  m_dataEnd = std::max(kFirstRecordOffset, DataEnd(m_fd, m_size));
+  m_dataEnd = std::max(kFirstRecordOffset, ZeroTailStart(kFirstRecordOffset, DataEnd(m_fd, m_size)));
   m_pos = kFirstRecordOffset;
   m_resyncs = 0;
   m_inDamage = false;

@@ -73,6 +73,8 @@ class CRecReader {
   size_t ReadAt(uint64_t offset, uint8_t* data, size_t size) const;
   // A plausible record head at offset (marker, known type, payload within bounds and the file).
   bool HeadAt(uint64_t offset, RecordHead& head) const;
+  // Where a run of zeros ending at `end` begins (a crash can leave the tail written as zeros).
+  uint64_t ZeroTailStart(uint64_t from, uint64_t end) const;
   // Looks for the first plausible record starting in [from, limit), reading at most `budget` bytes;
   // Paused (budget spent or interrupted): `at` is where to go on.
   Scan ScanFor(uint64_t from, uint64_t limit, uint64_t budget, uint32_t interrupts, uint64_t& at) const;
