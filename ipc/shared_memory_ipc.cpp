@@ -82,7 +82,7 @@ void CSharedMemoryIpc::BuildNames(std::string_view name) {
   m_channelName = std::string(name);
   m_mappingName = "FILEMAP_" + m_channelName;
   m_mutexName = "MUTEX_" + m_channelName;
-  m_raceName = kRaceMutexName;
+  m_raceName = kIpcRaceMutexName;
 }
 
 bool CSharedMemoryIpc::LockRace() {
@@ -153,7 +153,7 @@ int CSharedMemoryIpc::Write(const void* buffer, uint32_t length, int waitForPeer
   }
   if (m_unacknowledged) {
     // A time-out does not stop the write: a reader that stopped reading must not stop the player.
-    if (WaitForSingleObject(PeerEvent(), kWriteWaitMs) == WAIT_OBJECT_0) m_unacknowledged = false;
+    if (WaitForAcknowledgement()) m_unacknowledged = false;
   }
   const uint32_t r = WaitForSingleObject(m_dataMutex, kWriteWaitMs);
   if (r != WAIT_OBJECT_0 && r != WAIT_ABANDONED_0) {
@@ -191,14 +191,24 @@ int CSharedMemoryIpc::Read(void* destination, uint32_t length, uint32_t offset, 
   return inRange ? 1 : 0;
 }
 
+bool CSharedMemoryIpc::WaitForAcknowledgement() {
+  if (m_peerAbandoned) return false;
+  if (!m_abandoned) return WaitForSingleObject(PeerEvent(), kWriteWaitMs) == WAIT_OBJECT_0;
+  return WaitForMultipleObjects({PeerEvent(), m_abandoned}, false, kWriteWaitMs) == WAIT_OBJECT_0;
+}
+
+void CSharedMemoryIpc::AbandonPeer() {
+  m_peerAbandoned = true;
+  if (m_abandoned) SetEvent(m_abandoned);
+}
+
 void CSharedMemoryIpc::Disconnect() {
   if (m_disconnected) return;
   m_disconnected = true;
   // The event set below wakes a reader that is still running. Let it take the last real message
   // first, then leave a header no reader acts on, so that message is not read a second time.
   if (m_connected && m_payload) {
-    if (m_unacknowledged && WaitForSingleObject(PeerEvent(), kWriteWaitMs) == WAIT_OBJECT_0)
-      m_unacknowledged = false;
+    if (m_unacknowledged && WaitForAcknowledgement()) m_unacknowledged = false;
     const uint32_t r = WaitForSingleObject(m_dataMutex, kWriteWaitMs);
     if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) {
       uint8_t empty[8];

@@ -3,11 +3,12 @@
 // auto-reset event per side. One class serves both roles.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "ipc/ipc_messages.h"
+#include "ipc/filter_protocol.h"
 #include "platform/kernel/sync.h"
 
 enum class IpcRole : uint32_t {
@@ -20,12 +21,11 @@ class CSharedMemoryIpc {
   static constexpr uint32_t kWriteWaitMs = 1000;  // acknowledgement and data mutex waits
   static constexpr uint32_t kPlayerRaceWaitMs = 1000;
   static constexpr uint32_t kFilterRaceWaitMs = 10000;
-  static constexpr char kRaceMutexName[] = "IPC_RACE_MUTEX{DF9F578A-D4F8-45f3-8229-674094C60ECE}";
 
-  // Read modes.
-  static constexpr int kReadWait = 0;     // wait for a message, take the data mutex, copy
-  static constexpr int kReadCopy = 1;     // copy only (the data mutex stays held)
-  static constexpr int kReadRelease = 2;  // copy, release the data mutex, acknowledge
+  // Read modes (the contract's kIpcRead*).
+  static constexpr int kReadWait = kIpcReadWait;
+  static constexpr int kReadCopy = kIpcReadCopy;
+  static constexpr int kReadRelease = kIpcReadRelease;
 
   // Opens or creates the mapping and the data mutex and takes a slot. Check Usable() (or
   // LastError()) afterwards; an unusable object refuses Connect, Write and Read.
@@ -54,6 +54,10 @@ class CSharedMemoryIpc {
   // Player, once: wakes the reader, forgets the payload, releases the data mutex.
   void Disconnect();
 
+  // Player: the reader was told to quit and will not acknowledge again. Writes and the disconnect
+  // stop waiting for acknowledgements, also a wait in progress. Any thread.
+  void AbandonPeer();
+
   uint32_t LastError() const { return m_lastError; }
   bool Usable() const { return m_view != nullptr; }
   bool IsConnected() const { return m_connected; }
@@ -71,6 +75,8 @@ class CSharedMemoryIpc {
   void Leave();
   const tvk::Handle& OwnEvent() const { return m_holdsSlot0 ? m_slot0Event : m_slot1Event; }
   const tvk::Handle& PeerEvent() const { return m_holdsSlot0 ? m_slot1Event : m_slot0Event; }
+  // Waits at most kWriteWaitMs for the reader's acknowledgement; true when it came.
+  bool WaitForAcknowledgement();
 
   uint32_t m_lastError = 0;
   bool m_holdsSlot0 = false;
@@ -95,4 +101,6 @@ class CSharedMemoryIpc {
   bool m_disconnected = false;
   int m_ownSlot = -1;             // the slot this side wrote its id into
   bool m_unacknowledged = false;  // a written message the reader has not acknowledged yet
+  std::atomic<bool> m_peerAbandoned{false};
+  tvk::Handle m_abandoned = tvk::CreateEvent(true, false);  // set by AbandonPeer
 };

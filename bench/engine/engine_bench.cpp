@@ -153,13 +153,13 @@ class PacedSource : public ITsBlockSource {
   int64_t m_sent = 0;
 };
 
-struct NullHost : IStreamHost {
+struct NullSink : IFrameSink {
   std::atomic<uint64_t> frames{0};
   bool WriteStreamFrame(const uint8_t*, size_t) override {
     ++frames;
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatMessage&, const StreamFormatMessage&) override {}
+  bool WriteStreamFormats(const StreamFormatMessage&, const StreamFormatMessage&) override { return true; }
 };
 
 double ThreadCpuSeconds() {
@@ -226,7 +226,7 @@ int main(int argc, char** argv) {
   // 2. Live.
   const double bitrate = BitrateOf(file);
   PacedSource source(ts, bitrate);
-  NullHost host;
+  NullSink host;
   CStreamEngine engine(host, source);
   std::mutex lock;
   double cpu = 0;
@@ -237,7 +237,7 @@ int main(int argc, char** argv) {
   });
   engine.InitStreamEngine();
   engine.CreateStreamEvents();
-  host.m_nSourceMode = 1;
+  engine.SetLiveSource(true);
   engine.StartStreamThreads();
   engine.StartUsbRead();
   std::this_thread::sleep_for(std::chrono::duration<double>(liveSeconds));

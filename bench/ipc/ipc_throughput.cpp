@@ -15,7 +15,7 @@
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/kernel.h"
 

@@ -27,34 +27,13 @@
 #include <vector>
 
 #include "platform/path/utf.h"
-#include "player/shell/live_controller.h"
+#include "player/shell/player_core.h"
+#include "player/shell/window_adapter.h"
 #include "sim_client.h"
 
 using namespace tevalo::shell;
 
 namespace {
-
-class QuietView : public IPlayerView {
- public:
-  void SetStripText(int, const std::u16string&, int) override {}
-  void ClearStrip(int) override {}
-  void ShowAnimation(int) override {}
-  void HideAnimation() override {}
-  void SetTimer(int, int) override {}
-  void KillTimer(int) override {}
-  void ShowLevelBars(int) override {}
-  void ShowVideoArea(bool) override {}
-  void ShowProgrammeStripIfEpgOn() override {}
-  void RefreshChannelPanel(const std::vector<ChannelEntry>&) override {}
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override { return false; }
-  void StartRecording() override {}
-  void StopRecording(bool) override {}
-  void ReadIepgFile(const std::u16string&) override {}
-  void MessageBox(const std::u16string&, const std::u16string&) override {}
-  void PostQuit() override {}
-};
 
 // Runs the event loop (sleeping between events) until done() or the time is up.
 bool PumpUntil(const std::function<bool()>& done, int ms) {
@@ -160,17 +139,21 @@ int main(int argc, char** argv) {
   }
   tunersim::SimProcess sim(so);
 
-  QuietView view;
+  CNullPlayerView view;
   CHeadlessVideoOutput video;
-  CLiveController::Options o;
+  CPlayerCore::Options o;
   o.video = &video;
   o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
-  auto controller = std::make_unique<CLiveController>(view, o);
-  controller->Initialise();
+  auto controller = std::make_unique<CPlayerCore>(view, o);
+  CWindowAdapter adapter(*controller);
+  controller->StartStartupThread();
+  auto window = RegisterPlayerWindow(adapter);
+  controller->AttachWindow(window->hwnd());
+  controller->StartDeviceWatcher();
   controller->StartTuner();
-  auto playing = [&](const CMediaGraph* old) {
+  auto playing = [&](const IMediaGraph* old) {
     auto g = controller->MediaGraph();
-    return g && g.get() != old && !controller->m_bOpening && g->GetFrameRate() > 0;
+    return g && g.get() != old && !controller->State().opening && g->GetFrameRate() > 0;
   };
   if (!PumpUntil([&] { return playing(nullptr); }, 30000)) {
     std::fprintf(stderr, "live_bench: nothing plays\n");
@@ -209,6 +192,8 @@ int main(int argc, char** argv) {
     }
     zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - z0).count());
   }
+  controller->Shutdown();
+  window.reset();
   controller.reset();
   sim.stop();
   rusage self{};

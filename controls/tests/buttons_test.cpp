@@ -39,7 +39,8 @@ struct Fixture : ::testing::Test {
     QMouseEvent move(QEvent::MouseMove, QPointF(10, 10), b->mapToGlobal(QPointF(10, 10)), Qt::NoButton,
                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(b, &move);
-    ProcessEvents(20);
+    // The hover shows once the button's 1 ms timer has run, which a busy machine can delay.
+    for (int i = 0; i < 1000 && !b->IsHover(); ++i) ProcessEvents(5);
   }
   std::unique_ptr<QWidget> parent;
 };

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <optional>
 
+#include "ipc/stream_headers.h"
+
 namespace halvikf {
 namespace {
 
@@ -10,11 +12,11 @@ namespace {
 // against a runaway producer.
 constexpr size_t kQueueGuard = 100000;
 
+// The stream's sampling frequency from its ADTS header; 1seg's 24 kHz when the header has none.
 int AdtsRate(const std::vector<uint8_t>& config) {
-  static constexpr int kRates[12] = {96000, 88200, 64000, 48000, 44100, 32000,
-                                     24000, 22050, 16000, 12000, 11025, 8000};
-  const unsigned index = config.size() > 2 ? (config[2] >> 2) & 0x0F : 12;
-  return index < 12 ? kRates[index] : 24000;
+  const uint32_t rate =
+      config.size() > 2 ? streamhdr::AacSampleRate(streamhdr::AdtsSamplingIndex(config.data())) : 0;
+  return rate ? int(rate) : 24000;
 }
 
 // An access unit with an IDR slice.
@@ -49,7 +51,7 @@ rec::CRecReader::OpenResult CHalvikF::Load(const std::string& path) {
   if (result != rec::CRecReader::OpenResult::Ok) return result;
   video_config_ = *rec::InfoBody(reader_.VideoInfo(), rec::kVideoInfoType);
   audio_config_ = *rec::InfoBody(reader_.AudioInfo(), rec::kAudioInfoType);
-  video_size_ = halvik::WalkVideoConfiguration(video_config_.data(), video_config_.size())
+  video_size_ = streamhdr::WalkVideoConfiguration(video_config_.data(), video_config_.size())
                     .value_or(halvik::PictureSize{});
   audio_rate_ = 2 * AdtsRate(audio_config_);
   OpenDecoders();
@@ -199,7 +201,8 @@ bool CHalvikF::ReadRecords(uint32_t pause_ms) {
     if (r.head.type == rec::kAudioType) {
       const auto t = timeline_.OnAudio(r.head.time);
       if (!t) continue;
-      if (r.payload.size() < 2 || r.payload[0] != 0xFF || r.payload[1] != 0xF8) continue;
+      const bool adts = streamhdr::HasBroadcastAdtsSync(r.payload.data(), r.payload.size());
+      if (!adts && !audio_pin_.accepts_non_adts_frames()) continue;  // ER-BSAC units have no header
       frame->time = *t;
       frame->payload = std::move(r.payload);
       audio_queue_.Push(std::move(frame));

@@ -13,7 +13,6 @@
 #include "filter/playback/rec_reader.h"
 #include "filter/playback/rec_timeline.h"
 #include "filter/source/frame_record.h"
-#include "filter/source/h264_config.h"
 #include "filter/source/pins.h"
 
 namespace halvikf {

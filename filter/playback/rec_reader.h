@@ -1,7 +1,7 @@
 #pragma once
 // Reads a .rec recording: validates the header and information blocks, reads records in order
 // (skipping damaged stretches up to the next record marker) and positions the file for a time.
-#include "filter/playback/rec_format.h"
+#include "filter/source/rec_format.h"
 
 #include <atomic>
 #include <cstdint>

@@ -1,16 +1,10 @@
 #include "filter/source/adts.h"
 
+#include "ipc/stream_headers.h"
+
 namespace halvik {
 
-std::optional<AdtsHeader> adts_peek_header(const uint8_t* h, size_t length) {
-  static constexpr uint32_t kRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
-                                          16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-  if (length < 7 || h[0] != 0xFF || (h[1] & 0xF6) != 0xF0) return std::nullopt;
-  AdtsHeader a;
-  a.sample_rate = kRates[(h[2] >> 2) & 0x0F];
-  a.frame_length = ((h[3] & 3u) << 11) | (uint32_t{h[4]} << 3) | (h[5] >> 5);
-  return a;
-}
+using streamhdr::AdtsChannelConfig;
 
 AudioSelection SelectAudioDecoder(const uint8_t b[7]) {
   uint8_t c = AdtsChannelConfig(b);

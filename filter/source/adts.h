@@ -1,20 +1,12 @@
-// ADTS header reading, decoder selection from the audio configuration, and the per-frame channel
-// analysis that detects dual-mono broadcasts (two front single-channel programmes).
+// Decoder selection from the audio configuration, and the per-frame channel analysis that detects
+// dual-mono broadcasts (two front single-channel programmes). The ADTS header itself is read with
+// ipc/stream_headers.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 
 namespace halvik {
-
-struct AdtsHeader {
-  uint32_t sample_rate = 0;  // 0 for a reserved index
-  uint32_t frame_length = 0;
-};
-
-// Nullopt without the ADTS sync or with fewer than 7 bytes.
-std::optional<AdtsHeader> adts_peek_header(const uint8_t* h, size_t length);
 
 enum class AudioMode { kBsac = 0, kAdts = 1, kAudioSpecificConfig = 2 };
 
@@ -25,10 +17,6 @@ struct AudioSelection {
 
 // `config` is the zero-filled configuration body (at least 7 bytes are read).
 AudioSelection SelectAudioDecoder(const uint8_t config[7]);
-
-inline uint8_t AdtsChannelConfig(const uint8_t* h) {
-  return static_cast<uint8_t>(((h[2] & 1) << 2) | (h[3] >> 6));
-}
 
 // Channel analysis of each queued frame; the two flags persist from frame to frame.
 class ChannelAnalyzer {

@@ -1,10 +1,9 @@
 #include "filter/source/halvik.h"
 
-#include <chrono>
 #include <cstring>
-#include <thread>
 
-#include "filter/source/le.h"
+#include "ipc/stream_headers.h"
+#include "platform/kernel/tick.h"
 
 namespace halvik {
 namespace {
@@ -13,8 +12,6 @@ constexpr uint32_t kRequestIdle = 1;
 constexpr uint32_t kRequestRun = 2;
 constexpr uint32_t kRequestExit = 3;
 constexpr uint32_t kENotImpl = 0x80004001;
-
-void SleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
 std::mutex g_recorder_mutex;
 RecorderFactory g_recorder_factory;
@@ -58,37 +55,6 @@ CHalvik::~CHalvik() {
   record_queue_.Clear();
 }
 
-std::array<uint8_t, kFilterConnectDataSize> CHalvik::FilterConnectData(uint32_t pid, const std::string& url) {
-  std::array<uint8_t, kFilterConnectDataSize> d{};
-  PutLe32(d.data(), pid);
-  // The URL as UTF-16LE, at most 259 units and always terminated.
-  size_t out = 0;
-  for (size_t i = 0; i < url.size() && out < 259;) {
-    uint32_t cp = static_cast<uint8_t>(url[i]);
-    size_t n = cp < 0x80 ? 1 : (cp >> 5) == 6 ? 2 : (cp >> 4) == 14 ? 3 : (cp >> 3) == 30 ? 4 : 1;
-    if (n > 1 && i + n <= url.size()) {
-      cp &= 0xFF >> (n + 1);
-      for (size_t k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<uint8_t>(url[i + k]) & 0x3F);
-    } else if (n > 1) {
-      cp = 0xFFFD;
-      n = 1;
-    }
-    i += n;
-    if (cp >= 0x10000) {
-      if (out + 2 > 259) break;
-      cp -= 0x10000;
-      d[4 + 2 * out] = static_cast<uint8_t>((0xD800 + (cp >> 10)) & 0xFF);
-      d[5 + 2 * out] = static_cast<uint8_t>((0xD800 + (cp >> 10)) >> 8);
-      ++out;
-      cp = 0xDC00 + (cp & 0x3FF);
-    }
-    d[4 + 2 * out] = static_cast<uint8_t>(cp & 0xFF);
-    d[5 + 2 * out] = static_cast<uint8_t>(cp >> 8);
-    ++out;
-  }
-  return d;
-}
-
 bool CHalvik::Load(const char* url) {
   std::lock_guard lock(filter_lock_);
   if (host_) recording_folder_ = host_->ReadRecordingFolder();
@@ -100,8 +66,8 @@ bool CHalvik::Load(const char* url) {
   channel_.reset();
   channel_ = host_->CreateChannel();
   if (!channel_) return false;
-  const auto data = FilterConnectData(host_->ProcessId(), url_);
-  host_->SendCopyData(player_window_, kCopyDataFilterOpen, kFilterConnectDataSize, data.data(), data.size(),
+  const auto data = EncodeFilterConnectData(host_->ProcessId(), std::string_view(url_));
+  host_->SendCopyData(player_window_, COPYDATA_FILTER_OPEN, kFilterConnectDataBytes, data.data(), data.size(),
                       true, 5000);
   connection_state_ = 0;
   last_state_ = FilterState::kStopped;
@@ -130,7 +96,7 @@ void CHalvik::Pause() {
     events_->SetWake();
     receive_thread_.CallWorker(kRequestRun);
     connection_state_ = 0;
-    host_->SendCopyData(player_window_, kCopyDataFilterRun, host_->ProcessId(), nullptr, 0, true, 1000);
+    host_->SendCopyData(player_window_, COPYDATA_FILTER_RUN, host_->ProcessId(), nullptr, 0, true, 1000);
     connection_state_ = 1;
   }
   state_ = last_state_ = FilterState::kPaused;
@@ -147,7 +113,7 @@ void CHalvik::Stop() {
   // The graph pauses a running filter before it stops it.
   if (last_state_ != FilterState::kPaused) return;
   if (connection_state_ == 1)
-    host_->SendCopyData(player_window_, kCopyDataFilterStop, host_->ProcessId(), nullptr, 0, false, 1000);
+    host_->SendCopyData(player_window_, COPYDATA_FILTER_STOP, host_->ProcessId(), nullptr, 0, false, 1000);
   connection_state_ = 3;
   EndWorkers();
   state_ = last_state_ = FilterState::kStopped;
@@ -179,9 +145,9 @@ FilterEvents::Wait CHalvik::WaitForWork() {
 void CHalvik::ReceiveThreadProc() {
   stopping_ = false;
   clock_.Reset();
-  SleepMs(100);
+  tvk::SleepMs(100);
   for (;;) {
-    SleepMs(5);
+    tvk::SleepMs(5);
     if (!receive_thread_.CheckRequest() && WaitForWork() == FilterEvents::Wait::kQuit) break;
     const auto request = receive_thread_.CheckRequest();
     if (!request) {
@@ -214,72 +180,41 @@ void CHalvik::ReceiveThreadProc() {
 
 void CHalvik::ProcessIpcMessage() {
   if (!channel_) return;
-  uint8_t head[8];
-  if (!channel_->Read(head, 8, 0, 0, 1)) return;
-  const auto type = static_cast<int32_t>(GetLe32(head));
-  const auto length = static_cast<int32_t>(GetLe32(head + 4));
-  switch (type) {
-    case kMsgVideoConfig:
-    case kMsgAudioConfig: {
-      if (length < 0 || static_cast<uint32_t>(length) > kMaxConfigLength) {
-        Release();  // refused, still acknowledged
-        return;
-      }
-      auto& buf = type == kMsgVideoConfig ? video_config_ : audio_config_;
-      buf.fill(0);
-      std::memcpy(buf.data(), head, 8);
-      channel_->Read(buf.data() + 8, static_cast<uint32_t>(length), 8, 2, 0);
-      if (type == kMsgVideoConfig)
-        video_pin_.OpenVideoDecoder(buf.data() + 8, static_cast<size_t>(length));
-      else
-        audio_pin_.OpenAudioDecoder(buf.data() + 8, static_cast<size_t>(length));
+  if (ReadIpcMessage(*channel_, message_) != IpcReadResult::Message) return;
+  switch (message_.header.type) {
+    case IPC_VIDEO_CONFIG:
+      std::memcpy(video_config_.data(), &message_.format, video_config_.size());
+      video_pin_.OpenVideoDecoder(message_.format.body, static_cast<size_t>(message_.format.length));
       return;
-    }
-    case kMsgVideoFrame:
-    case kMsgAudioFrame:
-      HandleFrame(type, length);
+    case IPC_AUDIO_CONFIG:
+      std::memcpy(audio_config_.data(), &message_.format, audio_config_.size());
+      audio_pin_.OpenAudioDecoder(message_.format.body, static_cast<size_t>(message_.format.length));
       return;
-    case kMsgRecord: {
-      uint8_t arg = 0;
-      channel_->Read(&arg, 1, 8, 2, 0);
-      if (recorder_ && arg == 1) recorder_->StartRecording();
-      if (recorder_ && arg == 2) recorder_->StopRecording();
+    case IPC_VIDEO_FRAME:
+    case IPC_AUDIO_FRAME:
+      HandleFrame();
       return;
-    }
-    case kMsgAudioMode: {
-      uint8_t arg[4] = {};
-      channel_->Read(arg, 4, 8, 2, 0);
-      selection_ = static_cast<int32_t>(GetLe32(arg));
+    case IPC_RECORD:
+      if (recorder_ && message_.argument == IPC_RECORD_START) recorder_->StartRecording();
+      if (recorder_ && message_.argument == IPC_RECORD_STOP) recorder_->StopRecording();
       return;
-    }
+    case IPC_AUDIO_MODE:
+      selection_ = message_.argument;
+      return;
     default:
-      Release();
+      return;
   }
 }
 
-void CHalvik::Release() {
-  uint8_t none = 0;
-  channel_->Read(&none, 0, 8, 2, 0);
-}
-
-void CHalvik::HandleFrame(int32_t type, int32_t length) {
-  const uint32_t limit = type == kMsgVideoFrame ? kMaxVideoFrameLength : kMaxAudioFrameLength;
-  if (length < 0 || static_cast<uint32_t>(length) > limit) {
-    Release();
-    return;
-  }
+void CHalvik::HandleFrame() {
   auto r = std::make_unique<FrameRecord>();
-  r->type = type;
-  r->length = static_cast<uint32_t>(length);
-  uint8_t values[32];
-  channel_->Read(values, 32, 8, 1, 0);
-  for (int i = 0; i < 4; ++i) r->values[i] = GetLe64(values + 8 * i);
-  r->payload.resize(r->length);
-  uint8_t none = 0;
-  channel_->Read(r->length ? r->payload.data() : &none, r->length, 40, 2, 0);
+  r->type = message_.header.type;
+  r->length = static_cast<uint32_t>(message_.header.length);
+  for (int i = 0; i < 4; ++i) r->values[i] = message_.values[i];
+  r->payload = std::move(message_.payload);
 
-  if (type == kMsgAudioFrame) {
-    const bool adts = r->length >= 2 && r->payload[0] == 0xFF && r->payload[1] == 0xF8;
+  if (r->type == IPC_AUDIO_FRAME) {
+    const bool adts = streamhdr::HasBroadcastAdtsSync(r->payload.data(), r->length);
     if (!adts && !audio_pin_.accepts_non_adts_frames()) return;
     const auto t = clock_.AudioTime(r->stamp());
     if (!t) return;

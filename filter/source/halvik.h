@@ -80,15 +80,11 @@ class CHalvik {
   // Handles at most one channel message (the receive thread's run turn).
   void ProcessIpcMessage();
 
-  // The 524-byte payload of the open message.
-  static std::array<uint8_t, kFilterConnectDataSize> FilterConnectData(uint32_t pid, const std::string& url);
-
  private:
   void ReceiveThreadProc();
   FilterEvents::Wait WaitForWork();  // the wake or quit event, for the receive wait time
   void EndWorkers();
-  void HandleFrame(int32_t type, int32_t length);
-  void Release();  // releases and acknowledges the current message without reading it
+  void HandleFrame();  // the frame in message_
 
   std::shared_ptr<FilterHost> host_;
   mutable std::mutex filter_lock_;
@@ -100,6 +96,7 @@ class CHalvik {
   std::atomic<int32_t> selection_{1};
 
   std::unique_ptr<ChannelReader> channel_;
+  IpcIncoming message_;  // receive thread only
   std::unique_ptr<FilterEvents> events_;
   intptr_t player_window_ = 0;
   std::string url_;

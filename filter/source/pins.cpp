@@ -5,6 +5,7 @@
 
 #include "filter/source/audio_post.h"
 #include "filter/source/yuv_to_bgrx.h"
+#include "ipc/stream_headers.h"
 
 namespace halvik {
 namespace {
@@ -12,10 +13,7 @@ namespace {
 constexpr int64_t kUpsamplingDelaySamples = 960;
 
 uint32_t AscSampleRate(const uint8_t* b) {
-  static constexpr uint32_t kRates[13] = {96000, 88200, 64000, 48000, 44100, 32000, 24000,
-                                          22050, 16000, 12000, 11025, 8000,  7350};
-  const unsigned index = ((b[0] & 7u) << 1) | (b[1] >> 7);
-  return index < 13 ? kRates[index] : 0;
+  return streamhdr::AacSampleRate(((b[0] & 7u) << 1) | (b[1] >> 7));
 }
 
 void CopyToRecorder(const RecordTap& tap, const FrameRecord& r) {
@@ -80,18 +78,24 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
   std::lock_guard lock(lock_);
   channel_config_ = channel_count_ = sel.channel_config;
   aac_.aac_close();
+  bsac::bsac_close(bsac_);
+  bsac_rate_ = 0;
   decoder_delay_ = 0;
   switch (sel.mode) {
-    case AudioMode::kBsac:
-      mode_ = Mode::kBsac;  // no BSAC decoder yet: frames give silence
-      return 1;
+    case AudioMode::kBsac: {
+      mode_ = Mode::kBsac;
+      if (bsac::bsac_open(bsac_, config, length) == 0) return 1;
+      bsac_rate_ = int(bsac_.config().sample_rate);
+      return 0;
+    }
     case AudioMode::kAdts:
     case AudioMode::kAudioSpecificConfig: {
       const bool adts = sel.mode == AudioMode::kAdts;
       mode_ = adts ? Mode::kAdts : Mode::kAsc;
       const auto open = adts ? aac_.aac_open(0, b, 7) : aac_.aac_open(1, b, 4);
       const uint32_t core =
-          adts ? adts_peek_header(b, 7).value_or(AdtsHeader{}).sample_rate : AscSampleRate(b);
+          adts ? streamhdr::ReadAdtsHeader(b, 7).value_or(streamhdr::AdtsHeader{}).sample_rate
+               : AscSampleRate(b);
       if (open.rc >= 0 && core != 0 && open.sample_rate == 2 * core)
         decoder_delay_ = kUpsamplingDelaySamples * 10'000'000LL / open.sample_rate;
       return 0;
@@ -127,6 +131,19 @@ size_t CHalvikAudioStream::Decode(const FrameRecord& r, uint8_t* dst, bool dual_
   return bytes;
 }
 
+// One unit: 1024 frames per channel, mono doubled; silence of the same length when it does not
+// decode, so the stream's clock goes on.
+size_t CHalvikAudioStream::DecodeBsac(const FrameRecord& r, uint8_t* dst) {
+  const int channels = bsac_.is_open() ? bsac_.config().channels : 2;
+  const size_t bytes = bsac::bsac_decode(bsac_, r.payload.data(), r.payload.size(), dst, kAudioBufferSize);
+  if (bytes == 0 || bytes != size_t(channels) * 2048) {
+    std::memset(dst, 0, kBsacUnitBytes);
+    return 0;
+  }
+  if (channels == 1) DoubleMono(reinterpret_cast<int16_t*>(dst), bytes / 2);
+  return kBsacUnitBytes;
+}
+
 CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
   Fill f;
   bool announce = false;
@@ -156,15 +173,26 @@ CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
       }
     }
     size_t len = 0;
-    try {
-      len = Decode(*r, dst, dual);
-    } catch (...) {
-      len = 0;
+    if (mode == Mode::kBsac) {
+      // No ADTS analysis; the burst check looks at the unit's 1024 stereo frames.
+      f.bytes = kBsacUnitBytes;
+      f.rate = bsac_rate_;
+      len = DecodeBsac(*r, dst);
+      if (len == kBsacUnitBytes && HasNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold)) {
+        std::memset(dst, 0, kBsacUnitBytes);
+        f.muted = true;
+      }
+    } else {
+      try {
+        len = Decode(*r, dst, dual);
+      } catch (...) {
+        len = 0;
+      }
+      if (len == kAudioBufferSize)
+        f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
+      else
+        std::memset(dst, 0, kAudioBufferSize);
     }
-    if (len == kAudioBufferSize)
-      f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
-    else
-      std::memset(dst, 0, kAudioBufferSize);
     f.deliver = true;
     f.time = r->time;
     f.discontinuity = first_sample_;

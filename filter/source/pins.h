@@ -11,10 +11,10 @@
 #include <mutex>
 #include <vector>
 
+#include "filter/bsac/bsac.h"
 #include "filter/source/aac_front.h"
 #include "filter/source/adts.h"
 #include "filter/source/frame_record.h"
-#include "filter/source/h264_config.h"
 #include "filter/source/video_decoder_front.h"
 
 namespace halvik {
@@ -72,6 +72,7 @@ struct AudioPinOptions {
 };
 
 inline constexpr size_t kAudioBufferSize = 8192;  // 2048 stereo frames of 16 bits
+inline constexpr size_t kBsacUnitBytes = 4096;    // one ER-BSAC unit: 1024 stereo frames of 16 bits
 inline constexpr int kAudioBufferCount = 32;
 inline constexpr int kAudioRate = 48000;
 
@@ -85,15 +86,20 @@ class CHalvikAudioStream {
   int OpenAudioDecoder(const uint8_t* config, size_t length);
   void SetDefaultMediaType();
 
-  // Decoder mode 0 (ER-BSAC) has no decoder in this build: its frames give silence.
-  bool awaiting_bsac() const { return mode_.load() == Mode::kBsac; }
-  bool accepts_non_adts_frames() const { return awaiting_bsac(); }
+  // ER-BSAC units carry no ADTS header: the receive step queues them as they come.
+  bool accepts_non_adts_frames() const { return mode_.load() == Mode::kBsac; }
+  // The sampling rate of the open ER-BSAC stream; 0 in the AAC modes.
+  int bsac_rate() const { return bsac_rate_.load(); }
 
   struct Fill {
     bool deliver = false;
     int64_t time = 0;
     bool discontinuity = false;
     bool muted = false;  // the noise-burst mute silenced it
+    // What `dst` holds: kAudioBufferSize bytes of AAC sound at the filter's rate (rate 0), or one
+    // ER-BSAC unit of kBsacUnitBytes at its own rate (silence when the unit did not decode).
+    size_t bytes = kAudioBufferSize;
+    int rate = 0;
   };
   // Pin thread: fills `dst` (kAudioBufferSize bytes) with one decoded frame or silence.
   Fill FillBuffer(uint8_t* dst);
@@ -109,6 +115,7 @@ class CHalvikAudioStream {
  private:
   enum class Mode { kNone = -1, kBsac = 0, kAdts = 1, kAsc = 2 };
   size_t Decode(const FrameRecord& r, uint8_t* dst, bool dual_mono);
+  size_t DecodeBsac(const FrameRecord& r, uint8_t* dst);
 
   mutable std::mutex lock_;  // the pin lock: guards the decoder and the analysis state
   FrameQueue& queue_;
@@ -116,6 +123,8 @@ class CHalvikAudioStream {
   AudioPinOptions options_;
   RecordTap tap_;
   AacFront aac_;
+  bsac::BsacContext bsac_;
+  std::atomic<int> bsac_rate_{0};
   std::atomic<Mode> mode_{Mode::kNone};
   std::atomic<int64_t> decoder_delay_{0};
   uint8_t channel_config_ = 2;

@@ -13,12 +13,6 @@
 namespace halvik {
 namespace {
 
-std::u16string Utf16(const char* ascii) {
-  std::u16string s;
-  for (; *ascii; ++ascii) s.push_back(static_cast<char16_t>(*ascii));
-  return s;
-}
-
 class PlatformChannel : public ChannelReader {
  public:
   explicit PlatformChannel(std::unique_ptr<CSharedMemoryIpc> ipc) : ipc_(std::move(ipc)) {}
@@ -34,8 +28,8 @@ class PlatformChannel : public ChannelReader {
 class PlatformEvents : public FilterEvents {
  public:
   PlatformEvents()
-      : wake_(tvk::CreateEvent(false, false, kWakeEventName)),
-        quit_(tvk::CreateEvent(false, false, kQuitEventName)) {}
+      : wake_(tvk::CreateEvent(false, false, kFilterWakeEventName)),
+        quit_(tvk::CreateEvent(false, false, kFilterQuitEventName)) {}
   void SetWake() override { tvk::SetEvent(wake_); }
   void ResetWake() override { tvk::ResetEvent(wake_); }
   void SetQuit() override { tvk::SetEvent(quit_); }
@@ -57,13 +51,12 @@ class PlatformEvents : public FilterEvents {
 
 class PlatformHost : public FilterHost {
  public:
-  PlatformHost()
-      : dual_mono_message_(tevalo::win::RegisterWindowMessageW(Utf16(kDualMonoMessageName).c_str())) {}
+  PlatformHost() : dual_mono_message_(tevalo::win::RegisterWindowMessageW(kDualMonoMessageName)) {}
 
   std::unique_ptr<FilterEvents> OpenEvents() override { return std::make_unique<PlatformEvents>(); }
 
   std::unique_ptr<ChannelReader> CreateChannel() override {
-    auto ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Filter, kChannelName, kChannelPayload);
+    auto ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Filter, kIpcChannelName, kIpcPayloadSize);
     if (!ipc->Usable()) return nullptr;
     return std::make_unique<PlatformChannel>(std::move(ipc));
   }
@@ -76,7 +69,7 @@ class PlatformHost : public FilterHost {
   }
 
   intptr_t FindPlayerWindow() override {
-    return reinterpret_cast<intptr_t>(tevalo::win::FindWindowW(nullptr, Utf16(kPlayerWindowTitle).c_str()));
+    return reinterpret_cast<intptr_t>(tevalo::win::FindWindowW(nullptr, kPlayerWindowTitle));
   }
 
   bool SendCopyData(intptr_t window, uint32_t code, uint32_t cb_data, const uint8_t* payload, size_t size,

@@ -114,9 +114,11 @@ void CRecorder::ThreadProc() {
     wake_.wait_for(lock, std::chrono::milliseconds(10), [this] { return quit_; });
     if (quit_) break;
     lock.unlock();
-    if (FrameRecordPtr r = filter_.record_queue().Pop()) {
+    {
+      // Taken under the recorder lock: a stop or a new start in between would otherwise find the
+      // record neither queued nor written, and it would be lost or go into the next file.
       std::lock_guard rec_lock(recorder_lock_);
-      if (filter_.recording_flag()) WriteLocked(*r);
+      if (FrameRecordPtr r = filter_.record_queue().Pop(); r && filter_.recording_flag()) WriteLocked(*r);
     }
     lock.lock();
   }

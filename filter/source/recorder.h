@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 #include "filter/source/halvik.h"
 
 namespace halvik {

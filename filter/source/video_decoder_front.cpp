@@ -50,7 +50,7 @@ bool VideoDecoderFront::OpenDecoder() {
 
 bool VideoDecoderFront::Open(const uint8_t* config, size_t length) {
   config_.assign(config, config + length);
-  configured_ = WalkVideoConfiguration(config, length).value_or(PictureSize{});
+  configured_ = streamhdr::WalkVideoConfiguration(config, length).value_or(PictureSize{});
   return OpenDecoder();
 }
 

@@ -5,14 +5,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "filter/source/h264_config.h"
 #include "filter/source/yuv_to_bgrx.h"
+#include "ipc/stream_headers.h"
 
 struct AVCodecContext;
 struct AVFrame;
 struct AVPacket;
 
 namespace halvik {
+
+using streamhdr::PictureSize;
 
 class VideoDecoderFront {
  public:

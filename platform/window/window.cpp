@@ -63,10 +63,36 @@ struct ThreadQueue {
   int dispatching = 0;
 };
 
+// Calls that run on their sender's thread; the window's destruction closes it and waits for them.
+struct SenderGate {
+  std::mutex m;
+  std::condition_variable cv;
+  int active = 0;
+  bool closed = false;
+  Window::SenderThreadFilter accepts;
+
+  bool Enter() {
+    std::lock_guard<std::mutex> g(m);
+    if (closed) return false;
+    ++active;
+    return true;
+  }
+  void Leave() {
+    std::lock_guard<std::mutex> g(m);
+    if (--active == 0) cv.notify_all();
+  }
+  void Close() {
+    std::unique_lock<std::mutex> g(m);
+    closed = true;
+    cv.wait(g, [this] { return active == 0; });
+  }
+};
+
 struct Entry {
   Window* window = nullptr;  // null for a window of another process
   std::shared_ptr<ThreadQueue> queue;
   std::u16string title;
+  std::shared_ptr<SenderGate> gate;  // null unless some messages run on their sender's thread
 };
 
 struct Directory {
@@ -101,6 +127,20 @@ void Complete(const std::shared_ptr<Call>& c, bool handled, LRESULT result) {
   c->waiter->cv.notify_all();
 }
 
+// Runs the window's handler for a call on the current thread.
+void Deliver(Window* w, const std::shared_ptr<Call>& c) {
+  LPARAM lParam = c->lParam;
+  COPYDATASTRUCT cds{};
+  if (c->copyData) {
+    static uint8_t empty = 0;
+    cds = c->cds;
+    cds.lpData = c->hasPayload ? (c->payload.empty() ? &empty : c->payload.data()) : nullptr;
+    lParam = reinterpret_cast<LPARAM>(&cds);
+  }
+  const LRESULT r = w->WindowProc(c->msg, c->wParam, lParam);
+  Complete(c, true, r);
+}
+
 // Runs a call on the current thread, which owns the target window.
 void Execute(const std::shared_ptr<Call>& c) {
   Window* w = nullptr;
@@ -115,16 +155,7 @@ void Execute(const std::shared_ptr<Call>& c) {
     Complete(c, false, 0);
     return;
   }
-  LPARAM lParam = c->lParam;
-  COPYDATASTRUCT cds{};
-  if (c->copyData) {
-    static uint8_t empty = 0;
-    cds = c->cds;
-    cds.lpData = c->hasPayload ? (c->payload.empty() ? &empty : c->payload.data()) : nullptr;
-    lParam = reinterpret_cast<LPARAM>(&cds);
-  }
-  const LRESULT r = w->WindowProc(c->msg, c->wParam, lParam);
-  Complete(c, true, r);
+  Deliver(w, c);
 }
 
 class Dispatcher : public QObject {
@@ -297,12 +328,18 @@ struct Window::Impl {
   std::u16string title;
   Handler handler;
   std::shared_ptr<ThreadQueue> queue;
+  std::shared_ptr<SenderGate> gate;
   LocalFace* face = nullptr;
 };
 
-Window::Window(std::u16string title, Handler handler) : impl_(std::make_unique<Impl>()) {
+Window::Window(std::u16string title, Handler handler, SenderThreadFilter onSenderThread)
+    : impl_(std::make_unique<Impl>()) {
   impl_->title = std::move(title);
   impl_->handler = std::move(handler);
+  if (onSenderThread) {
+    impl_->gate = std::make_shared<SenderGate>();
+    impl_->gate->accepts = std::move(onSenderThread);
+  }
   impl_->queue = tQueue.lock();
   if (!impl_->queue || !impl_->queue->alive) {
     auto q = std::make_shared<ThreadQueue>();
@@ -315,7 +352,7 @@ Window::Window(std::u16string title, Handler handler) : impl_(std::make_unique<I
   {
     std::lock_guard<std::mutex> g(Dir().m);
     impl_->id = Dir().next++;
-    Dir().entries[impl_->id] = Entry{this, impl_->queue, impl_->title};
+    Dir().entries[impl_->id] = Entry{this, impl_->queue, impl_->title, impl_->gate};
   }
   if (!impl_->title.empty() && QCoreApplication::instance()) {
     impl_->face = new LocalFace(impl_->id, impl_->title);
@@ -331,6 +368,7 @@ Window::~Window() {
     std::lock_guard<std::mutex> g(Dir().m);
     Dir().entries.erase(impl_->id);
   }
+  if (impl_->gate) impl_->gate->Close();
   if (impl_->face) {
     impl_->face->Stop();
     // The window may be going away from inside one of the face's own requests.
@@ -384,7 +422,7 @@ HWND FindWindowW(const char16_t*, const char16_t* title) {
   for (const auto& [id, e] : Dir().entries)
     if (!e.window && text::EqualsNoCase(e.title, want)) return Handle(id);
   const uintptr_t id = Dir().next++;
-  Dir().entries[id] = Entry{nullptr, nullptr, want};
+  Dir().entries[id] = Entry{nullptr, nullptr, want, nullptr};
   return Handle(id);
 }
 
@@ -403,6 +441,14 @@ LRESULT SendMessageTimeoutW(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, U
   if (!e->window) return SendRemote(e->title, msg, wParam, lParam, timeoutMs, result);
   auto c = MakeCall(Id(hwnd), msg, wParam, lParam);
   if (!c) return 0;
+  if (e->queue->owner != std::this_thread::get_id() && e->gate && e->gate->accepts(msg, wParam, lParam) &&
+      e->gate->Enter()) {
+    c->waiter = std::make_shared<Waiter>();
+    Deliver(e->window, c);
+    e->gate->Leave();
+    if (result) *result = static_cast<uintptr_t>(c->result);
+    return 1;
+  }
   if (e->queue->owner == std::this_thread::get_id()) {
     // On the window's own thread the handler runs at once, also from inside another handler.
     c->waiter = std::make_shared<Waiter>();

@@ -18,10 +18,18 @@ namespace tevalo::win {
 class Window {
  public:
   using Handler = std::function<LRESULT(UINT msg, WPARAM wParam, LPARAM lParam)>;
+  // Picks the messages that run on the thread that sends them (see below).
+  using SenderThreadFilter = std::function<bool(UINT msg, WPARAM wParam, LPARAM lParam)>;
 
   // Registers the window under `title` (empty: reachable only by its handle). `handler`, when given,
   // answers messages unless a subclass overrides WindowProc.
-  explicit Window(std::u16string title = {}, Handler handler = {});
+  //
+  // A message that `onSenderThread` accepts, sent from another thread of this process, runs on the
+  // sending thread at once instead of waiting for the window's thread: the sender is served while
+  // the window's thread is busy, even while it waits for the sender. Posted messages and messages
+  // from other processes still run on the window's thread. The handler must be safe to run on any
+  // thread for the accepted messages; the window's destruction waits for such calls to end.
+  explicit Window(std::u16string title = {}, Handler handler = {}, SenderThreadFilter onSenderThread = {});
   virtual ~Window();
   Window(const Window&) = delete;
   Window& operator=(const Window&) = delete;

@@ -3,22 +3,23 @@
 #include <algorithm>
 #include <cstring>
 
-#include "player/pipeline/h264_timing.h"
+#include "ipc/stream_headers.h"
 #include "player/pipeline/ts_constants.h"
 
 namespace tevalo::pipeline {
 
 namespace {
-constexpr int kAdtsRates[16] = {96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050,
-                                16000, 12000, 11025, 8000,  7350,  0,     0,     0};
-constexpr size_t kAdtsHeader = 7;
+using streamhdr::AacSampleRate;
+using streamhdr::AdtsFrameLength;
+using streamhdr::AdtsSamplingIndex;
+constexpr size_t kAdtsHeader = streamhdr::kAdtsHeaderBytes;
 constexpr size_t kAdtsMinFrame = 9;
 
 // Count of whole ADTS frames from one frame start to a later one, following their lengths.
 int64_t FramesBetween(const uint8_t* x, size_t t, size_t from, size_t to) {
   int64_t n = 0;
   while (from < to && from + kAdtsHeader <= t) {
-    const size_t l = (size_t(x[from + 3] & 0x03) << 11) | (size_t(x[from + 4]) << 3) | (x[from + 5] >> 5);
+    const size_t l = AdtsFrameLength(x + from);
     if (l < kAdtsMinFrame) break;
     from += l;
     ++n;
@@ -28,8 +29,8 @@ int64_t FramesBetween(const uint8_t* x, size_t t, size_t from, size_t to) {
 }  // namespace
 
 CEsFramer::CEsFramer(IFramerOutput& out) : m_out(out), m_message(std::make_unique<StreamFrameMessage>()) {
-  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, nullptr, 0);
-  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, nullptr, 0);
+  MakeFormatMessage(m_videoFormat, IPC_VIDEO_CONFIG, nullptr, 0);
+  MakeFormatMessage(m_audioFormat, IPC_AUDIO_CONFIG, nullptr, 0);
 }
 
 void CEsFramer::Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp) {
@@ -50,14 +51,14 @@ void CEsFramer::MaybeStartStreaming() {
 }
 
 void CEsFramer::VideoHeaderCaptured() {
-  MakeFormatMessage(m_videoFormat, kMsgVideoConfig, m_capture.data(), uint32_t(m_capture.size()));
+  MakeFormatMessage(m_videoFormat, IPC_VIDEO_CONFIG, m_capture.data(), uint32_t(m_capture.size()));
   // The capture opens with the SPS's 3-byte start code; its NAL unit runs to the next start code.
   size_t end = 3;
   while (end + 2 < m_capture.size() &&
          !(m_capture[end] == 0 && m_capture[end + 1] == 0 && m_capture[end + 2] == 1))
     ++end;
   if (end + 2 >= m_capture.size()) end = m_capture.size();
-  const int64_t period = SpsFramePeriodTicks(m_capture.data() + 3, end - 3);
+  const int64_t period = streamhdr::SpsFramePeriodTicks(m_capture.data() + 3, end - 3);
   m_framePeriod = period > 0 ? period : kDefaultFramePeriod;
   m_capturing = false;
   m_capture.clear();
@@ -68,11 +69,11 @@ void CEsFramer::VideoHeaderCaptured() {
 void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, int64_t stamp) {
   ++m_counters.videoUnits;
   if (size == 0 || m_state != kStreaming) return;
-  if (oversize || size > kVideoPayloadMax) {
+  if (oversize || size > kVideoFramePayloadMax) {
     ++m_counters.videoOversize;
     return;
   }
-  Send(kMsgVideoFrame, unit, size, stamp);
+  Send(IPC_VIDEO_FRAME, unit, size, stamp);
   ++m_counters.videoWritten;
 }
 
@@ -133,13 +134,13 @@ void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
 }
 
 void CEsFramer::AudioHeaderCaptured(const uint8_t* header) {
-  MakeFormatMessage(m_audioFormat, kMsgAudioConfig, header, kAdtsHeader);
+  MakeFormatMessage(m_audioFormat, IPC_AUDIO_CONFIG, header, kAdtsHeader);
   m_state |= kAudioHeader;
   MaybeStartStreaming();
 }
 
 int64_t CEsFramer::AudioStamp(int samplingIndex) {
-  const int rate = kAdtsRates[samplingIndex];
+  const int rate = int(AacSampleRate(unsigned(samplingIndex)));
   if (rate == 0) return -1;
   if (rate != m_audioRate) {
     // A new rate counts on from where the old one got to.
@@ -162,11 +163,11 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
   size_t b = 0;
   while (b + kAdtsHeader <= t) {
     const uint8_t* h = x.data() + b;
-    if (h[0] == 0xFF && h[1] == 0xF8 && (h[2] & 0xC0) == 0x40) {
+    if (streamhdr::HasBroadcastAdtsSync(h, kAdtsHeader) && (h[2] & 0xC0) == 0x40) {  // and AAC LC
       if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
       const uint8_t* ref = m_audioFormat.body;
       if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F)) {
-        const size_t l = (size_t(h[3] & 0x03) << 11) | (size_t(h[4]) << 3) | (h[5] >> 5);
+        const size_t l = AdtsFrameLength(h);
         if (l < kAdtsMinFrame) {
           ++m_counters.audioShortLength;
         } else if (t - b >= l) {
@@ -175,12 +176,12 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
             // frames later.
             m_audioBase = stamp;
             m_audioSamples = 1024 * FramesBetween(x.data(), t, firstCandidate, b);
-            m_audioRate = kAdtsRates[(h[2] >> 2) & 0x0F];
+            m_audioRate = int(AacSampleRate(AdtsSamplingIndex(h)));
             firstInPes = false;
           }
-          const int64_t s = AudioStamp((h[2] >> 2) & 0x0F);
+          const int64_t s = AudioStamp(int(AdtsSamplingIndex(h)));
           ++m_counters.audioFrames;
-          Send(kMsgAudioFrame, h, l, s);
+          Send(IPC_AUDIO_FRAME, h, l, s);
           ++m_counters.audioWritten;
           b += l;
           continue;

@@ -1,76 +1,9 @@
 #include "player/pipeline/programme_map.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 
 namespace tevalo::pipeline {
-
-void CPmtSectionAssembler::Reset() {
-  m_collected = 0;
-  m_total = 0;
-  m_inProgress = false;
-  m_lastCc = -1;
-}
-
-CPmtSectionAssembler::Result CPmtSectionAssembler::Feed(const uint8_t* packet) {
-  size_t pos = 4;
-  const int afc = TsAdaptationControl(packet);
-  if (afc == 0 || afc == 2) return Result::kNone;  // no payload
-  if (afc == 3) {
-    pos += 1 + packet[4];
-    if (pos >= kTsPacketSize) return Result::kNone;
-  }
-  const int cc = TsContinuity(packet);
-  if (TsPayloadStart(packet)) {
-    const size_t pointer = packet[pos];
-    pos += 1 + pointer;
-    // The table_id and the two length bytes must lie in this packet.
-    if (pos + 3 > kTsPacketSize) return Result::kNone;
-    if (packet[pos] == 0x02) {
-      m_collected = 0;
-      m_total = ((size_t(packet[pos + 1] & 0x0F) << 8) | packet[pos + 2]) + 3;
-      m_inProgress = true;
-    } else {
-      m_inProgress = false;
-      m_lastCc = -1;
-      m_collected = 0;
-      return Result::kNone;
-    }
-  } else {
-    if (!m_inProgress) return Result::kNone;
-    if (cc != ((m_lastCc + 1) & 0x0F)) {
-      m_inProgress = false;
-      m_lastCc = -1;
-      m_collected = 0;
-      return Result::kNone;
-    }
-  }
-  m_lastCc = cc;
-  const size_t take = std::min(kTsPacketSize - pos, m_total - m_collected);
-  std::memcpy(m_section + m_collected, packet + pos, take);
-  m_collected += take;
-  if (m_collected < m_total) return Result::kNone;
-  m_inProgress = false;
-  m_lastCc = -1;
-  m_collected = 0;
-  return Result::kComplete;
-}
-
-uint32_t SectionCrc32(const uint8_t* p, size_t n) {
-  static const auto table = [] {
-    std::array<uint32_t, 256> t{};
-    for (uint32_t i = 0; i < 256; ++i) {
-      uint32_t c = i << 24;
-      for (int k = 0; k < 8; ++k) c = (c & 0x80000000u) ? (c << 1) ^ 0x04C11DB7u : c << 1;
-      t[i] = c;
-    }
-    return t;
-  }();
-  uint32_t crc = 0xFFFFFFFFu;
-  for (size_t i = 0; i < n; ++i) crc = (crc << 8) ^ table[((crc >> 24) ^ p[i]) & 0xFF];
-  return crc;
-}
 
 bool ParsePmtSection(const uint8_t* s, size_t length, PmtEntries& out) {
   // table_id .. program_info_length is 12 bytes; the CRC takes the last 4.
@@ -96,6 +29,22 @@ bool ParsePmtSection(const uint8_t* s, size_t length, PmtEntries& out) {
   return true;
 }
 
+CProgramMap::CProgramMap(StreamPids& pids) : m_pids(pids) {
+  m_search.SetHandler(kPmtPid, [this](const uint8_t* s, size_t n) { TakeSection(s, n); });
+  m_recheck.SetHandler(kPmtPid, [this](const uint8_t* s, size_t n) {
+    if (TakeSection(s, n)) m_recheckFound = true;
+  });
+}
+
+bool CProgramMap::TakeSection(const uint8_t* section, size_t size) {
+  PmtEntries e;
+  if (!ParsePmtSection(section, size, e)) return false;
+  if (e.video != kNoPid) m_pids.video = e.video;
+  if (e.audio != kNoPid) m_pids.audio = e.audio;
+  if (e.caption != kNoPid) m_pids.caption = e.caption;
+  return e.video != kNoPid && e.audio != kNoPid;
+}
+
 int CProgramMap::FindPmt(const uint8_t* buffer, size_t& n) {
   m_pids.Clear();
   const size_t total = n;
@@ -115,12 +64,8 @@ int CProgramMap::FindPmt(const uint8_t* buffer, size_t& n) {
     }
     i += kTsPacketSize;
     if (TsPid(pkt) != kPmtPid) continue;
-    if (m_search.Feed(pkt) != CPmtSectionAssembler::Result::kComplete) continue;
-    PmtEntries e;
-    if (!ParsePmtSection(m_search.Section(), m_search.SectionLength(), e)) continue;
-    if (e.video != kNoPid) m_pids.video = e.video;
-    if (e.audio != kNoPid) m_pids.audio = e.audio;
-    if (e.caption != kNoPid) m_pids.caption = e.caption;
+    // The PIDs change only when a section is whole, so both set means one was parsed just now.
+    m_search.FeedPacket(pkt);
     if (m_pids.video != kNoPid && m_pids.audio != kNoPid) {
       found = 1;
       break;
@@ -131,14 +76,9 @@ int CProgramMap::FindPmt(const uint8_t* buffer, size_t& n) {
 }
 
 int CProgramMap::RecheckPmt(const uint8_t* packet) {
-  if (m_recheck.Feed(packet) != CPmtSectionAssembler::Result::kComplete) return 0;
-  PmtEntries e;
-  if (!ParsePmtSection(m_recheck.Section(), m_recheck.SectionLength(), e)) return 0;
-  // A section that lacks an entry keeps the last good PID.
-  if (e.video != kNoPid) m_pids.video = e.video;
-  if (e.audio != kNoPid) m_pids.audio = e.audio;
-  if (e.caption != kNoPid) m_pids.caption = e.caption;
-  return (e.video != kNoPid && e.audio != kNoPid) ? 1 : 0;
+  m_recheckFound = false;
+  m_recheck.FeedPacket(packet);
+  return m_recheckFound ? 1 : 0;
 }
 
 bool CPmtSearchBuffer::PushBlock(const uint8_t* block, size_t size, bool search, bool* searched) {

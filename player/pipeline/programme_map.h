@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "player/pipeline/section_assembler.h"
 #include "player/pipeline/ts_constants.h"
 
 namespace tevalo::pipeline {
@@ -24,27 +25,6 @@ struct StreamPids {
   }
 };
 
-// Collects one PMT section from consecutive packets of the PMT PID.
-class CPmtSectionAssembler {
- public:
-  // Outcome of feeding one packet.
-  enum class Result { kNone, kComplete };
-
-  // packet: 188 bytes of the PMT PID. On kComplete, Section()/SectionLength() hold the section.
-  Result Feed(const uint8_t* packet);
-  void Reset();
-
-  const uint8_t* Section() const { return m_section; }
-  size_t SectionLength() const { return m_total; }
-
- private:
-  uint8_t m_section[4096 + 184] = {};
-  size_t m_collected = 0;
-  size_t m_total = 0;
-  bool m_inProgress = false;
-  int m_lastCc = -1;
-};
-
 // Entries of one complete PMT section.
 struct PmtEntries {
   uint16_t video = kNoPid;
@@ -52,15 +32,14 @@ struct PmtEntries {
   uint16_t caption = kNoPid;
 };
 
-// MPEG-2 CRC-32 (polynomial 0x04C11DB7); over a whole section with its CRC it is 0.
-uint32_t SectionCrc32(const uint8_t* p, size_t n);
-
 // Walks the elementary-stream loop of a complete section; false when it is no usable PMT.
 bool ParsePmtSection(const uint8_t* section, size_t length, PmtEntries& out);
 
 class CProgramMap {
  public:
-  explicit CProgramMap(StreamPids& pids) : m_pids(pids) {}
+  explicit CProgramMap(StreamPids& pids);
+  CProgramMap(const CProgramMap&) = delete;
+  CProgramMap& operator=(const CProgramMap&) = delete;
 
   // Searches n gathered bytes. Returns 1 when a programme map with both video and audio was parsed
   // in this call; n comes back as the count of bytes at the end not yet parsed.
@@ -74,10 +53,15 @@ class CProgramMap {
   void ResetRecheck() { m_recheck.Reset(); }
 
  private:
+  // A whole PMT section: the PIDs it names are taken, those it lacks keep their value. True when
+  // it named both video and audio.
+  bool TakeSection(const uint8_t* section, size_t size);
+
   StreamPids& m_pids;
-  // The search and the recheck run on different threads; each has its own assembler.
-  CPmtSectionAssembler m_search;
-  CPmtSectionAssembler m_recheck;
+  // The search and the recheck run on different threads; each has its own assembler and result.
+  CSectionAssembler m_search;
+  CSectionAssembler m_recheck;
+  bool m_recheckFound = false;
 };
 
 // The programme-map search thread's gathering buffer: ten blocks, search from four on.

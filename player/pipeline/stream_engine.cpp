@@ -1,5 +1,6 @@
 #include "player/pipeline/stream_engine.h"
 
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -13,8 +14,9 @@ namespace tevalo::pipeline {
 
 namespace {
 
-constexpr const char* kSemaphoreNames[CStreamEngine::kThreadCount] = {"Ostrel_USB", "Ostrel_DEMUX",
-                                                                      "Ostrel_PARSE", "Ostrel_DATAPUMP"};
+// The semaphores' names, kept as the threads' names.
+constexpr const char* kThreadLabels[CStreamEngine::kThreadCount] = {"Ostrel_USB", "Ostrel_DEMUX",
+                                                                    "Ostrel_PARSE", "Ostrel_DATAPUMP"};
 constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
 constexpr uint32_t kPassSleepMs = 5;
 
@@ -41,21 +43,20 @@ class CStreamEngine::FramerOutput final : public IFramerOutput {
  public:
   explicit FramerOutput(CStreamEngine& e) : m_engine(e) {}
   void WriteFrame(const uint8_t* message, size_t size) override {
-    std::lock_guard lock(m_engine.m_sendLock);
-    m_engine.m_host.WriteStreamFrame(message, size);
+    m_engine.m_sink.WriteStreamFrame(message, size);
   }
-  void SendStreamFormats(int direction, const StreamFormatMessage& video,
-                         const StreamFormatMessage& audio) override {
-    std::lock_guard lock(m_engine.m_sendLock);
-    m_engine.m_host.SendStreamFormats(direction, video, audio);
+  void SendStreamFormats(int, const StreamFormatMessage& video, const StreamFormatMessage& audio) override {
+    if (m_engine.m_sink.WriteStreamFormats(video, audio) && m_engine.m_events)
+      m_engine.m_events->OnStreamFormats(video, audio);
   }
 
  private:
   CStreamEngine& m_engine;
 };
 
-CStreamEngine::CStreamEngine(IStreamHost& host, ITsBlockSource& source, ITextDecoders* text)
-    : m_host(host), m_source(source), m_text(text ? text : &m_nullText) {}
+CStreamEngine::CStreamEngine(IFrameSink& sink, ITsBlockSource& source, ITextDecoders* text,
+                             IStreamEvents* events)
+    : m_sink(sink), m_source(source), m_events(events), m_text(text ? text : &m_nullText) {}
 
 CStreamEngine::~CStreamEngine() {
   StopStreamThreads();
@@ -87,7 +88,7 @@ int CStreamEngine::CreateStreamEvents() {
     }
   }
   for (int t = 0; t < kThreadCount; ++t) {
-    m_handles[t].wake = tvk::CreateSemaphore(0, 1, kSemaphoreNames[t]);
+    m_handles[t].wake = tvk::CreateSemaphore(0, 1);
     if (!m_handles[t].wake) {
       CloseStreamEvents();
       return 0;
@@ -161,6 +162,7 @@ void CStreamEngine::StopStreamThreads() {
 }
 
 void CStreamEngine::RunThread(ThreadId id, void (CStreamEngine::*body)()) {
+  pthread_setname_np(pthread_self(), kThreadLabels[id]);
   RaisePriority();
   if (m_observer) m_observer(id, true);
   (this->*body)();
@@ -211,8 +213,8 @@ void CStreamEngine::UsbReadThread() {
     const uint32_t r = Wait(kUsbRead, timeout);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitWake) {
-      m_host.m_nPmtState = 2;
-      m_host.m_nFeedTarget = 0;
+      m_nPmtState = PmtState::kSearching;
+      m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
       std::memset(buffer.data(), 0, buffer.size());
       timeout = 1;  // polling starts
       continue;
@@ -227,7 +229,7 @@ void CStreamEngine::UsbReadThread() {
         std::lock_guard lock(m_chunkLock);
         m_chunks.push_back(std::move(chunk));
       }
-      Wake(m_host.m_nFeedTarget == 0 ? kDemux : kParse);
+      Wake(m_nFeedTarget == FeedTarget::kProgrammeMapSearch ? kDemux : kParse);
       if (queued <= 1) break;
     }
   }
@@ -240,34 +242,36 @@ void CStreamEngine::DemuxThread() {
     const uint32_t r = Wait(kDemux, tvk::INFINITE);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitReset) {
-      m_host.m_nFeedTarget = 0;
-      m_host.m_nPmtState = 2;
+      m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
+      m_nPmtState = PmtState::kSearching;
       search->Reset();
       m_programMap.ResetSearch();
       continue;
     }
     if (r != kWaitWake) continue;
-    while (m_host.m_nSourceMode == 1 && !m_quitting[kDemux]) {
+    while (m_liveSource && !m_quitting[kDemux]) {
       const uint32_t w = Wait(kDemux, 10);
       if (w == kWaitQuit || w == kWaitReset) {
         // Seen here, acted on in the main wait.
         tvk::SetEvent(w == kWaitQuit ? m_handles[kDemux].quit : m_handles[kDemux].reset);
         break;
       }
+      // Once handed over, blocks are the demultiplexer's: a wake left from before must not take one.
+      if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
-      const bool found =
-          search->PushBlock(chunk->data.data(), chunk->data.size(), m_host.m_nPmtState == 2, &searched);
+      const bool found = search->PushBlock(chunk->data.data(), chunk->data.size(),
+                                           m_nPmtState == PmtState::kSearching, &searched);
       if (searched) m_framingReset = true;
       if (found) {
-        m_host.m_nFeedTarget = 1;
-        m_host.m_nPmtState = 4;
+        m_nFeedTarget = FeedTarget::kDemux;
+        m_nPmtState = PmtState::kFound;
         // Blocks already queued are the demultiplexer's now; it must not wait for the next one.
         Wake(kParse);
         break;
       }
-      if (m_host.m_nFeedTarget != 0) break;
+      if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
     }
   }
 }
@@ -292,7 +296,8 @@ void CStreamEngine::ParseThread() {
       continue;
     }
     if (r != kWaitWake) continue;
-    while (!m_quitting[kParse]) {
+    // Blocks after a reset are the search's, however long this thread has been draining.
+    while (!m_quitting[kParse] && m_nFeedTarget != FeedTarget::kProgrammeMapSearch) {
       auto chunk = TakeChunk();
       if (!chunk) break;
       demux->PushBlock(chunk->data.data(), chunk->data.size());

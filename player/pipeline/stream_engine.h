@@ -9,8 +9,9 @@
 // at the end StopStreamThreads, CloseStreamEvents, FlushChunkQueue, FlushPacketQueue,
 // DeleteStreamEngine. The destructor does whatever of that is still due.
 //
-// The wake semaphores are named ("Ostrel_USB", "Ostrel_DEMUX", "Ostrel_PARSE", "Ostrel_DATAPUMP"),
-// so one engine runs per process (and per TEVALO_NAMESPACE) at a time.
+// Every event and semaphore is the engine's own (nothing outside the process opens them), so any
+// number of engines run side by side; the semaphores' names ("Ostrel_USB", "Ostrel_DEMUX",
+// "Ostrel_PARSE", "Ostrel_DATAPUMP") label the threads.
 #pragma once
 
 #include <array>
@@ -37,13 +38,19 @@ struct CTsChunk {
   std::vector<uint8_t> data;
 };
 
+// Which thread the read thread wakes for a new block.
+enum class FeedTarget : int { kProgrammeMapSearch = 0, kDemux = 1 };
+// Where the programme-map search stands.
+enum class PmtState : int { kSearching = 2, kFound = 4 };
+
 class CStreamEngine {
  public:
   enum ThreadId { kUsbRead, kDemux, kParse, kDataPump, kThreadCount };
 
-  // text may be null (nothing is decoded). The host and the source must outlive the engine's
-  // threads.
-  CStreamEngine(IStreamHost& host, ITsBlockSource& source, ITextDecoders* text = nullptr);
+  // text and events may be null (nothing is decoded; nobody is told). The sink, the source and the
+  // others must outlive the engine's threads.
+  CStreamEngine(IFrameSink& sink, ITsBlockSource& source, ITextDecoders* text = nullptr,
+                IStreamEvents* events = nullptr);
   ~CStreamEngine();
   CStreamEngine(const CStreamEngine&) = delete;
   CStreamEngine& operator=(const CStreamEngine&) = delete;
@@ -66,9 +73,13 @@ class CStreamEngine {
   // quit and waited for without a time limit. Nothing when they were never started.
   void StopStreamThreads();
 
-  // Serialises every write to the channel and the deletion of the host's channel object.
-  std::mutex& SendLock() { return m_sendLock; }
   void SetTextDecoders(ITextDecoders* text);
+
+  // The programme-map search runs only while the source is a live broadcast (the owner's source
+  // mode 1).
+  void SetLiveSource(bool live) { m_liveSource = live; }
+  FeedTarget GetFeedTarget() const { return m_nFeedTarget; }
+  PmtState GetPmtState() const { return m_nPmtState; }
 
   // The routed PIDs (0xFFFF while unknown).
   const StreamPids& Pids() const { return m_pids; }
@@ -99,8 +110,9 @@ class CStreamEngine {
   void PushPacket(std::unique_ptr<StreamPacket> packet);
   void Wake(ThreadId id);
 
-  IStreamHost& m_host;
+  IFrameSink& m_sink;
   ITsBlockSource& m_source;
+  IStreamEvents* m_events;
   CNullTextDecoders m_nullText;
   std::atomic<ITextDecoders*> m_text;
 
@@ -109,7 +121,12 @@ class CStreamEngine {
   std::deque<std::unique_ptr<CTsChunk>> m_chunks;
   std::mutex m_packetLock;
   std::deque<std::unique_ptr<StreamPacket>> m_packets;
-  std::mutex m_sendLock;
+
+  // Written by the read thread and the programme-map search, read by the read thread: the hand-over
+  // to the demultiplexer is one store.
+  std::atomic<FeedTarget> m_nFeedTarget{FeedTarget::kProgrammeMapSearch};
+  std::atomic<PmtState> m_nPmtState{PmtState::kSearching};
+  std::atomic<bool> m_liveSource{false};
 
   std::array<ThreadHandles, kThreadCount> m_handles;
   bool m_eventsCreated = false;

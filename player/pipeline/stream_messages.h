@@ -1,25 +1,13 @@
-// The channel's message records as the engine uses them (the records themselves live in ipc/).
+// The channel's message records as the engine uses them; the records and their names are the
+// filter contract's (ipc/filter_protocol.h).
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 
-#include "ipc/ipc_messages.h"
+#include "ipc/filter_protocol.h"
 
 namespace tevalo::pipeline {
 
-inline constexpr int32_t kMsgVideoConfig = IPC_VIDEO_CONFIG;
-inline constexpr int32_t kMsgAudioConfig = IPC_AUDIO_CONFIG;
-inline constexpr int32_t kMsgVideoFrame = IPC_VIDEO_FRAME;
-inline constexpr int32_t kMsgAudioFrame = IPC_AUDIO_FRAME;
-
 inline constexpr size_t kVideoHeaderMax = 128;  // longest SPS/PPS capture the player sends
-inline constexpr size_t kVideoFrameMessageSize = kVideoFrameMessageBytes;
-inline constexpr size_t kAudioFrameMessageSize = kAudioFrameMessageBytes;
-inline constexpr size_t kVideoPayloadMax = kVideoFramePayloadMax;
-inline constexpr size_t kAudioPayloadMax = kAudioFramePayloadMax;
-
-inline uint32_t GetLe32(const uint8_t* p) { return ipcle::GetU32(p); }
-inline uint64_t GetLe64(const uint8_t* p) { return ipcle::GetU64(p); }
 
 }  // namespace tevalo::pipeline

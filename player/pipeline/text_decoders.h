@@ -13,25 +13,23 @@ class ITextDecoders {
 
   // One packet payload of the caption PID. Returns 0 when the caption assembler must be reset.
   virtual int ParseCaptionPes(bool pusi, const uint8_t* payload, size_t size) = 0;
-  // One packet payload of PID 0x11 (SDT). Returns 1 when a service name was decoded.
-  virtual int DecodeServiceName(bool pusi, const uint8_t* payload, size_t size) = 0;
-  // One packet payload of PID 0x27 (EIT), every packet whatever its start indicator.
-  virtual int ReassembleEit(bool pusi, const uint8_t* payload, size_t size) = 0;
-  // Forget every partial section and PES and the event table: the stream engine was reset (a new
-  // channel), so nothing of the old station may show for the new one.
+  // One whole section of PID 0x11 (SDT); its CRC is the decoder's to check.
+  virtual void DecodeServiceName(const uint8_t* section, size_t size) = 0;
+  // One whole section of PID 0x27 (EIT); likewise.
+  virtual void DecodeEventInfo(const uint8_t* section, size_t size) = 0;
+  // Forget the station and the event table: the stream engine was reset (a new channel), so nothing
+  // of the old station may show for the new one. (The demultiplexer drops its partial sections.)
   virtual void Reset() = 0;
-
-  enum class Stream { kCaption, kServiceName, kEvents };
-  // A damaged or scrambled packet of that stream: drop what is being assembled for it.
-  virtual void ResetStream(Stream) {}
+  // A damaged or scrambled caption packet: drop what is being assembled for it.
+  virtual void ResetCaption() {}
 };
 
 // Used until the real decoders are plugged in: takes everything, shows nothing.
 class CNullTextDecoders final : public ITextDecoders {
  public:
   int ParseCaptionPes(bool, const uint8_t*, size_t) override { return 1; }
-  int DecodeServiceName(bool, const uint8_t*, size_t) override { return 0; }
-  int ReassembleEit(bool, const uint8_t*, size_t) override { return 0; }
+  void DecodeServiceName(const uint8_t*, size_t) override {}
+  void DecodeEventInfo(const uint8_t*, size_t) override {}
   void Reset() override {}
 };
 

@@ -9,6 +9,8 @@ CTsDemux::CTsDemux(StreamPids& pids, CProgramMap& map, IStreamPacketSink& sink, 
     : m_pids(pids), m_map(map), m_sink(sink), m_text(&text), m_buffer(kCapacity) {
   m_video.kind = 1;
   m_audio.kind = 0;
+  m_sections.SetHandler(kSdtPid, [this](const uint8_t* s, size_t n) { m_text->DecodeServiceName(s, n); });
+  m_sections.SetHandler(kEitPid, [this](const uint8_t* s, size_t n) { m_text->DecodeEventInfo(s, n); });
 }
 
 void CTsDemux::ResetAssemblers() {
@@ -16,9 +18,8 @@ void CTsDemux::ResetAssemblers() {
   m_video.lastCc = -1;
   m_audio.Reset();
   m_audio.lastCc = -1;
-  m_text->ResetStream(ITextDecoders::Stream::kCaption);
-  m_text->ResetStream(ITextDecoders::Stream::kServiceName);
-  m_text->ResetStream(ITextDecoders::Stream::kEvents);
+  m_sections.Reset();
+  m_text->ResetCaption();
 }
 
 void CTsDemux::Reset() {
@@ -63,7 +64,7 @@ void CTsDemux::Packet(const uint8_t* pkt) {
   ++m_counters.packets;
   const uint16_t pid = TsPid(pkt);
   PesAssembler* pes = nullptr;
-  ITextDecoders::Stream text = ITextDecoders::Stream::kCaption;
+  bool sections = false;  // SDT or EIT; else the caption PID
   if (pid == m_pids.video.load(std::memory_order_relaxed)) {
     pes = &m_video;
   } else if (pid == m_pids.audio.load(std::memory_order_relaxed)) {
@@ -71,21 +72,19 @@ void CTsDemux::Packet(const uint8_t* pkt) {
   } else if (pid == kPmtPid) {
     m_map.RecheckPmt(pkt);
     return;
-  } else if (pid == kSdtPid) {
-    text = ITextDecoders::Stream::kServiceName;
-  } else if (pid == kEitPid) {
-    text = ITextDecoders::Stream::kEvents;
-  } else if (pid == m_pids.caption.load(std::memory_order_relaxed) && pid != kNoPid) {
-    text = ITextDecoders::Stream::kCaption;
-  } else {
+  } else if (pid == kSdtPid || pid == kEitPid) {
+    sections = true;
+  } else if (pid != m_pids.caption.load(std::memory_order_relaxed) || pid == kNoPid) {
     return;
   }
 
   auto reset = [&] {
     if (pes)
       pes->Reset();
+    else if (sections)
+      m_sections.Reset(pid);
     else
-      m_text->ResetStream(text);
+      m_text->ResetCaption();
   };
   if (TsScrambled(pkt)) {
     ++m_counters.scrambled;
@@ -115,19 +114,10 @@ void CTsDemux::Packet(const uint8_t* pkt) {
     ToPes(pkt, payload, size, discontinuity, *pes);
     return;
   }
-  int result = 1;
-  switch (text) {
-    case ITextDecoders::Stream::kEvents:
-      m_text->ReassembleEit(pusi, payload, size);
-      return;
-    case ITextDecoders::Stream::kServiceName:
-      result = m_text->DecodeServiceName(pusi, payload, size);
-      break;
-    case ITextDecoders::Stream::kCaption:
-      result = m_text->ParseCaptionPes(pusi, payload, size);
-      break;
-  }
-  if (result == 0) m_text->ResetStream(text);
+  if (sections)
+    m_sections.Feed(pid, pusi, TsContinuity(pkt), payload, size);
+  else if (m_text->ParseCaptionPes(pusi, payload, size) == 0)
+    m_text->ResetCaption();
 }
 
 void CTsDemux::ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bool discontinuity,

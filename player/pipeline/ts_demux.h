@@ -1,5 +1,6 @@
 // The demultiplexer: walks 188-byte packets in a linear buffer fed block by block, reassembles the
-// video and audio PES and routes the text PIDs to their decoders.
+// video and audio PES, hands the caption PES packets and the whole SDT and EIT sections to the text
+// decoders and the programme map's packets to its recheck.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "player/pipeline/pes_assembler.h"
 #include "player/pipeline/programme_map.h"
+#include "player/pipeline/section_assembler.h"
 #include "player/pipeline/text_decoders.h"
 
 namespace tevalo::pipeline {
@@ -18,6 +20,8 @@ class CTsDemux {
   static constexpr size_t kKeepOnOverflow = kCapacity - 1128;
 
   CTsDemux(StreamPids& pids, CProgramMap& map, IStreamPacketSink& sink, ITextDecoders& text);
+  CTsDemux(const CTsDemux&) = delete;
+  CTsDemux& operator=(const CTsDemux&) = delete;
 
   // Appends one block and parses every complete packet; a packet whose successor's sync byte has not
   // arrived yet waits for the next block.
@@ -49,6 +53,7 @@ class CTsDemux {
   CProgramMap& m_map;
   IStreamPacketSink& m_sink;
   ITextDecoders* m_text;
+  CSectionAssembler m_sections;  // SDT and EIT
   PesAssembler m_video;
   PesAssembler m_audio;
   std::vector<uint8_t> m_buffer;

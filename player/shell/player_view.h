@@ -1,52 +1,31 @@
-// What the live controller does to the main window: strips, animations, timers, indicators, and
-// the few operations of other parts of the window it calls. The main window implements it; tests
-// record it.
-//
-// Calls come from the GUI thread, and from the start-up thread while it opens media (status texts,
-// timers, animation, video area); an implementation queues what must run on its GUI thread and
-// never blocks the caller on the GUI thread.
+// What the player core shows: the main window's strips, animation, level bars, video area, panels,
+// recording indicator and notices. The core calls a view on the GUI thread only, in the order the
+// core produced the calls, and never waits for them; a view only presents (it calls the core back
+// for anything that changes state).
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "player/pipeline/text/text_types.h"
 #include "player/shell/channel_code.h"
+#include "player/shell/core_types.h"
 
 namespace tevalo::shell {
-
-// Strip kinds.
-inline constexpr int kStripChannel = 1;
-inline constexpr int kStripProgramme = 2;
-inline constexpr int kStripStatus = 4;
-inline constexpr int kStripCaption = 8;
-
-// Animation resources.
-inline constexpr int kAnimNoSignal = 505;
-inline constexpr int kAnimSearching = 506;
-inline constexpr int kAnimChanging = 507;
-
-// Main-window timers these operations arm or stop.
-inline constexpr int kTimerPlayback = 102;
-inline constexpr int kTimerReservation = 106;
-inline constexpr int kTimerSearchLevel = 107;
-inline constexpr int kTimerLevel = 500;
-inline constexpr int kTimerTimeshift = 504;
-inline constexpr int kTimerNoSignal = 505;
-inline constexpr int kTimerWatchdog = 998;
-inline constexpr int kTimerWatchdogCheck = 997;
 
 class IPlayerView {
  public:
   virtual ~IPlayerView() = default;
 
-  // A strip shows text (kind 1, 2 or 4); ticks -1: until replaced.
-  virtual void SetStripText(int kind, const std::u16string& text, int ticks) = 0;
-  // Empties a strip (1, 2, 4) or the caption window (8).
-  virtual void ClearStrip(int kind) = 0;
-  virtual void ShowAnimation(int resourceId) = 0;
+  // A strip shows text (channel, programme or status); ticks kStripUntilReplaced or the strip
+  // timer's ticks.
+  virtual void SetStripText(StripKind kind, const std::u16string& text, int ticks) = 0;
+  // Empties a strip or the caption window.
+  virtual void ClearStrip(StripKind kind) = 0;
+  // The eight lines of a caption screen for the caption window.
+  virtual void ShowCaption(const CaptionScreen& screen) = 0;
+  virtual void ShowAnimation(Animation id) = 0;
   virtual void HideAnimation() = 0;
-  virtual void SetTimer(int id, int ms) = 0;
-  virtual void KillTimer(int id) = 0;
   // The level indicator with this many bars (0..4).
   virtual void ShowLevelBars(int bars) = 0;
   // The video area and the playing state (graph built) or their end.
@@ -57,19 +36,37 @@ class IPlayerView {
   // The channel panel.
   virtual void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) = 0;
   virtual void HideChannelPanel() = 0;
+  // The playback panel's play button back to "play", its slider to the start.
   virtual void ResetPlaybackPanel() = 0;
 
-  // Recording (the window's recording control).
-  virtual bool IsRecording() = 0;
-  virtual void StartRecording() = 0;
-  virtual void StopRecording(bool ask) = 0;
-
-  // An iEPG file handed over by a second instance; the reservation sheet is refreshed after it.
-  virtual void ReadIepgFile(const std::u16string& path) = 0;
-
-  virtual void MessageBox(const std::u16string& text, const std::u16string& title) = 0;
+  // The record buttons and the blinking "REC" indicator.
+  virtual void ShowRecording(bool recording) = 0;
+  // A message for the user that no user action asked for (an OK box that does not wait).
+  virtual void ShowNotice(const std::u16string& text, const std::u16string& title) = 0;
+  // The core's state changed (after the calls that show the change).
+  virtual void StateChanged(const CoreState& state) = 0;
   // The program ends (the tuner could not be opened while tuning).
   virtual void PostQuit() = 0;
+};
+
+// Shows nothing: the base of tools, benches and tests that present only part of it.
+class CNullPlayerView : public IPlayerView {
+ public:
+  void SetStripText(StripKind, const std::u16string&, int) override {}
+  void ClearStrip(StripKind) override {}
+  void ShowCaption(const CaptionScreen&) override {}
+  void ShowAnimation(Animation) override {}
+  void HideAnimation() override {}
+  void ShowLevelBars(int) override {}
+  void ShowVideoArea(bool) override {}
+  void ShowProgrammeStripIfEpgOn() override {}
+  void RefreshChannelPanel(const std::vector<ChannelEntry>&) override {}
+  void HideChannelPanel() override {}
+  void ResetPlaybackPanel() override {}
+  void ShowRecording(bool) override {}
+  void ShowNotice(const std::u16string&, const std::u16string&) override {}
+  void StateChanged(const CoreState&) override {}
+  void PostQuit() override {}
 };
 
 }  // namespace tevalo::shell

@@ -27,7 +27,8 @@ class ChildProcess {
     int toChild[2], fromChild[2];
     if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0) throw std::runtime_error("pipe");
     std::vector<char*> argv;
-    std::string path = BinaryPath(program);
+    // A bare name is one of the build's programs; a path is taken as it is.
+    std::string path = program.find('/') == std::string::npos ? BinaryPath(program) : program;
     argv.push_back(path.data());
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -66,7 +67,7 @@ class ChildProcess {
   }
 
   // The next line the child printed, or nothing within timeoutMs.
-  std::optional<std::string> ReadLine(int timeoutMs = 10000) {
+  std::optional<std::string> ReadLine(int timeoutMs = 60000) {
     for (;;) {
       if (auto pos = buffer_.find('\n'); pos != std::string::npos) {
         std::string line = buffer_.substr(0, pos);
@@ -83,7 +84,7 @@ class ChildProcess {
   }
 
   // Sends one command and returns its reply ("" when the child said nothing in time).
-  std::string Call(const std::string& line, int timeoutMs = 10000) {
+  std::string Call(const std::string& line, int timeoutMs = 60000) {
     Send(line);
     return ReadLine(timeoutMs).value_or("");
   }

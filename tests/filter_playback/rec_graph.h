@@ -5,6 +5,7 @@
 #include <gst/app/gstappsink.h>
 #include <gst/gst.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -14,7 +15,7 @@
 #include <vector>
 
 #include "filter/playback/gst/halvikf_src.h"
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 #include "frame_code.h"
 #include "graph_util.h"
 
@@ -54,6 +55,7 @@ struct Picture {
 struct Sound {
   GstClockTime pts, stream_time;
   Bytes pcm;
+  int rate = 0, channels = 0;
 };
 
 class RecGraph {
@@ -116,25 +118,10 @@ class RecGraph {
     }
     return false;
   }
-  // Waits until no picture has come for `quiet_ms` (the file is played out), at most `ms`.
-  void WaitQuiet(int quiet_ms, int ms) {
-    size_t last = SIZE_MAX;
-    auto since = std::chrono::steady_clock::now();
-    const auto end = since + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-      size_t n;
-      {
-        std::lock_guard l(m);
-        n = pictures_.size();
-      }
-      if (n != last) {
-        last = n;
-        since = std::chrono::steady_clock::now();
-      } else if (n > 0 && std::chrono::steady_clock::now() - since > std::chrono::milliseconds(quiet_ms)) {
-        return;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  // Waits until a picture that `match` takes has come, at most `ms`.
+  bool WaitForPicture(const std::function<bool(const Picture&)>& match, int ms) {
+    return WaitFor([&](size_t, size_t) { return std::any_of(pictures_.begin(), pictures_.end(), match); },
+                   ms);
   }
   // The first picture after the last Seek, within `ms`.
   std::optional<Picture> FirstPictureAfterSeek(int ms) {
@@ -187,6 +174,9 @@ class RecGraph {
     GstSample* s = gst_app_sink_pull_sample(sink);
     GstBuffer* b = gst_sample_get_buffer(s);
     Sound a{GST_BUFFER_PTS(b), StreamTime(s, GST_BUFFER_PTS(b)), {}};
+    GstStructure* st = gst_caps_get_structure(gst_sample_get_caps(s), 0);
+    gst_structure_get_int(st, "rate", &a.rate);
+    gst_structure_get_int(st, "channels", &a.channels);
     GstMapInfo map;
     gst_buffer_map(b, &map, GST_MAP_READ);
     a.pcm.assign(map.data, map.data + map.size);

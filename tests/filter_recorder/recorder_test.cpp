@@ -90,9 +90,14 @@ struct RecorderTest : ::testing::Test {
     r->time = time;
     filter->record_queue().Push(std::move(r));
   }
+  // Waits until the record thread has handled every copied frame: it takes each from the queue and
+  // writes it under the recorder's lock, which path() takes too.
   bool WaitQueueEmpty() {
-    for (int i = 0; i < 3000; ++i) {
-      if (filter->record_queue().Size() == 0) return true;
+    for (int i = 0; i < 60000; ++i) {
+      if (filter->record_queue().Size() == 0) {
+        (void)recorder->path();
+        return true;
+      }
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     return false;

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ipc/stream_headers.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -10,15 +12,18 @@ using halvik::ChannelAnalyzer;
 
 namespace {
 
-TEST(Adts, PeekHeader) {
-  const uint8_t h[] = {0xFF, 0xF8, 0x58, 0x80, 0x1D, 0x9F, 0xFC};  // 24 kHz, 236 bytes
-  const auto a = halvik::adts_peek_header(h, sizeof h);
+TEST(Adts, ReadHeader) {
+  const uint8_t h[] = {0xFF, 0xF8, 0x58, 0x80, 0x1D, 0x9F, 0xFC};  // 24 kHz, 236 bytes, stereo
+  const auto a = streamhdr::ReadAdtsHeader(h, sizeof h);
   ASSERT_TRUE(a);
   EXPECT_EQ(a->sample_rate, 24000u);
   EXPECT_EQ(a->frame_length, 236u);
-  EXPECT_FALSE(halvik::adts_peek_header(h, 6));
+  EXPECT_EQ(a->channel_config, 2);
+  EXPECT_FALSE(streamhdr::ReadAdtsHeader(h, 6));
   const uint8_t not_adts[] = {0xFF, 0xE1, 0x58, 0x80, 0x1D, 0x9F, 0xFC};
-  EXPECT_FALSE(halvik::adts_peek_header(not_adts, sizeof not_adts));
+  EXPECT_FALSE(streamhdr::ReadAdtsHeader(not_adts, sizeof not_adts));
+  const uint8_t reserved_rate[] = {0xFF, 0xF8, 0x74, 0x80, 0x1D, 0x9F, 0xFC};  // index 13
+  EXPECT_EQ(streamhdr::ReadAdtsHeader(reserved_rate, 7)->sample_rate, 0u);
 }
 
 TEST(Adts, DecoderSelectionFromTheConfiguration) {

@@ -10,7 +10,7 @@
 namespace {
 
 struct Payload {
-  std::vector<uint8_t> bytes = std::vector<uint8_t>(halvik::kChannelPayload, 0);
+  std::vector<uint8_t> bytes = std::vector<uint8_t>(kIpcPayloadSize, 0);
   bool pending = false;
 };
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "ipc/stream_headers.h"
+
 namespace testes {
 
 using Bytes = std::vector<uint8_t>;
@@ -70,8 +72,9 @@ inline Bytes ParameterSets(const Bytes& au) {
 inline std::vector<Bytes> SplitAdts(const Bytes& b) {
   std::vector<Bytes> frames;
   size_t i = 0;
-  while (i + 7 <= b.size() && b[i] == 0xFF && (b[i + 1] & 0xF6) == 0xF0) {
-    const size_t len = ((b[i + 3] & 3u) << 11) | (size_t{b[i + 4]} << 3) | (b[i + 5] >> 5);
+  while (i < b.size()) {
+    const auto h = streamhdr::ReadAdtsHeader(b.data() + i, b.size() - i);
+    const size_t len = h ? h->frame_length : 0;
     if (len < 7 || i + len > b.size()) break;
     frames.emplace_back(b.begin() + long(i), b.begin() + long(i + len));
     i += len;

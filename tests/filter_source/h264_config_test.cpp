@@ -1,11 +1,11 @@
-#include "filter/source/h264_config.h"
-
 #include <gtest/gtest.h>
+
+#include "ipc/stream_headers.h"
 
 #include "es_util.h"
 
-using halvik::PictureSize;
-using halvik::WalkVideoConfiguration;
+using streamhdr::PictureSize;
+using streamhdr::WalkVideoConfiguration;
 
 namespace {
 
@@ -92,6 +92,19 @@ TEST(H264Config, CroppedSequenceParameterSetGivesTheBroadcastSize) {
   EXPECT_EQ(WalkVideoConfiguration(plain.data(), plain.size()), (PictureSize{176, 144}));
 }
 
+TEST(H264Config, OneWalkGivesTheSizeAndTheTimingItFinds) {
+  const auto sps = BaselineSps(20, 12, 6, 3);
+  const auto units = streamhdr::SplitNalUnits(sps.data(), sps.size());
+  ASSERT_EQ(units.size(), 1u);
+  const auto info = streamhdr::ReadSps(units[0].first, units[0].second);
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->id, 3u);
+  EXPECT_EQ(info->size, (PictureSize{320, 180}));
+  EXPECT_EQ(info->frame_period, 0);  // no timing information
+  const uint8_t pps[] = {0x68, 0xCE, 0x38, 0x80};
+  EXPECT_FALSE(streamhdr::ReadSps(pps, sizeof pps));
+}
+
 TEST(H264Config, TheLastPictureParameterSetChoosesTheSequenceParameterSet) {
   auto cfg = BaselineSps(20, 12, 6, 0);
   const auto second = BaselineSps(11, 9, 0, 1);
@@ -113,7 +126,7 @@ TEST(H264Config, EncoderOutputWithEmulationPreventionBytes) {
     EXPECT_EQ(WalkVideoConfiguration(cfg.data(), cfg.size()), size) << file;
   }
   const uint8_t unit[] = {0x67, 0x00, 0x00, 0x03, 0x01, 0x00, 0x00, 0x03};
-  EXPECT_EQ(halvik::UnitToRbsp(unit, sizeof unit), (std::vector<uint8_t>{0, 0, 1, 0, 0}));
+  EXPECT_EQ(streamhdr::UnitToRbsp(unit, sizeof unit), (std::vector<uint8_t>{0, 0, 1, 0, 0}));
 }
 
 TEST(H264Config, DamagedConfigurationsAreRefusedWithoutReadingPastTheEnd) {

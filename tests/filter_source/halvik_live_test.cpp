@@ -15,9 +15,9 @@
 
 #include "es_util.h"
 #include "filter/source/halvik_ids.h"
-#include "filter/source/le.h"
 #include "fixture_units.h"
 #include "frame_code.h"
+#include "ipc/little_endian.h"
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/sync.h"
 #include "platform/window/window.h"
@@ -69,10 +69,10 @@ class Player {
               r.data.assign(p, p + cds->cbData);
             }
             received.push_back(r);
-            if (r.code == halvik::kCopyDataFilterOpen) {
+            if (r.code == COPYDATA_FILTER_OPEN) {
               ipc = std::make_unique<CSharedMemoryIpc>(IpcRole::Player);
               connected = ipc->Usable() && ipc->Connect() == 1;
-            } else if (r.code == halvik::kCopyDataFilterStop) {
+            } else if (r.code == COPYDATA_FILTER_STOP) {
               ipc.reset();
             }
             return 1;
@@ -100,8 +100,8 @@ class Player {
   std::vector<int32_t> notified;
   std::unique_ptr<CSharedMemoryIpc> ipc;
   bool connected = false;
-  const UINT dual_mono_message = RegisterWindowMessageW(u"C3F3B4AB-8C35-47ff-B75E-D7242E81D58E");
-  tvk::Handle wake = tvk::CreateEvent(false, false, halvik::kWakeEventName);
+  const UINT dual_mono_message = RegisterWindowMessageW(kDualMonoMessageName);
+  tvk::Handle wake = tvk::CreateEvent(false, false, kFilterWakeEventName);
 
  private:
   QThread thread_;
@@ -111,17 +111,17 @@ class Player {
 
 std::vector<uint8_t> Format(int32_t type, const std::vector<uint8_t>& body) {
   std::vector<uint8_t> m(1024, 0);
-  halvik::PutLe32(m.data(), uint32_t(type));
-  halvik::PutLe32(m.data() + 4, uint32_t(body.size()));
+  ipcle::PutU32(m.data(), uint32_t(type));
+  ipcle::PutU32(m.data() + 4, uint32_t(body.size()));
   std::copy(body.begin(), body.end(), m.begin() + 8);
   return m;
 }
 
 std::vector<uint8_t> Frame(int32_t type, const std::vector<uint8_t>& payload, int64_t stamp) {
   std::vector<uint8_t> m(type == 259 ? 40000 : 10280, 0);
-  halvik::PutLe32(m.data(), uint32_t(type));
-  halvik::PutLe32(m.data() + 4, uint32_t(payload.size()));
-  for (int i = 0; i < 4; ++i) halvik::PutLe64(m.data() + 8 + 8 * i, i == 1 ? stamp : -1);
+  ipcle::PutU32(m.data(), uint32_t(type));
+  ipcle::PutU32(m.data() + 4, uint32_t(payload.size()));
+  for (int i = 0; i < 4; ++i) ipcle::PutI64(m.data() + 8 + 8 * i, i == 1 ? stamp : -1);
   std::copy(payload.begin(), payload.end(), m.begin() + 40);
   return m;
 }
@@ -163,7 +163,7 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
     ASSERT_EQ(player.received.size(), 1u);
     EXPECT_EQ(player.received[0].code, 2u);
     ASSERT_EQ(player.received[0].data.size(), 524u);
-    EXPECT_EQ(halvik::GetLe32(player.received[0].data.data()), uint32_t(getpid()));
+    EXPECT_EQ(ipcle::GetU32(player.received[0].data.data()), uint32_t(getpid()));
     const std::string url = "x-dmb://27141";
     for (size_t i = 0; i <= url.size(); ++i)
       EXPECT_EQ(player.received[0].data[4 + 2 * i], i < url.size() ? uint8_t(url[i]) : 0);
@@ -197,7 +197,7 @@ TEST(HalvikLive, ThePlayerOpensItsEndOnTheFilterMessagesAndFramesBecomePictures)
     const auto& u = take_audio ? audio[ai++] : video[vi++];
     ASSERT_TRUE(player.Write(Frame(take_audio ? 260 : 259, u.bytes, u.pts * 300)));
   }
-  for (int i = 0; i < 500; ++i) {
+  for (int i = 0; i < 6000; ++i) {
     {
       std::lock_guard l(counts.m);
       if (counts.codes.size() == video.size() && counts.audio == audio.size()) break;
@@ -247,12 +247,12 @@ TEST(HalvikLive, DualMonoIsBroadcastToThePlayersWindow) {
   ASSERT_TRUE(player.Write(Format(258, {audio[0].bytes.begin(), audio[0].bytes.begin() + 7})));
   // The player's sub-audio choice: the ControlMessage {265, 0, 2}.
   std::vector<uint8_t> mode(12);
-  halvik::PutLe32(mode.data(), 265);
-  halvik::PutLe32(mode.data() + 8, 2);
+  ipcle::PutU32(mode.data(), 265);
+  ipcle::PutU32(mode.data() + 8, 2);
   ASSERT_TRUE(player.Write(mode));
   for (size_t i = 0; i < 10; ++i) ASSERT_TRUE(player.Write(Frame(260, audio[i].bytes, audio[i].pts * 300)));
   bool announced = false;
-  for (int i = 0; i < 500 && !announced; ++i) {
+  for (int i = 0; i < 6000 && !announced; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
     std::lock_guard l(player.m);
     announced = !player.notified.empty();

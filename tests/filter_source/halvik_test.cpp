@@ -26,7 +26,7 @@ struct HalvikTest : ::testing::Test {
   }
   // Polls a pin until it delivers or the time runs out.
   template <typename F>
-  bool Eventually(F f, int ms = 3000) {
+  bool Eventually(F f, int ms = 60000) {
     for (int i = 0; i < ms; ++i) {
       if (f()) return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -53,19 +53,10 @@ TEST_F(HalvikTest, LoadTakesOnlyXDmbUrls) {
   EXPECT_TRUE(sent[0].block);
   EXPECT_EQ(sent[0].timeout_ms, 5000u);
   std::vector<uint8_t> expect(524, 0);
-  halvik::PutLe32(expect.data(), 4242);
+  ipcle::PutU32(expect.data(), 4242);
   const std::string url = "x-dmb://14141";
   for (size_t i = 0; i < url.size(); ++i) expect[4 + 2 * i] = uint8_t(url[i]);
   EXPECT_EQ(sent[0].payload, expect);
-}
-
-TEST_F(HalvikTest, TheConnectDataKeepsLongAndNonAsciiUrlsInBounds) {
-  const auto d = CHalvik::FilterConnectData(7, "x-dmb://\xE3\x81\x82" + std::string(400, 'a'));
-  EXPECT_EQ(d[4 + 2 * 8], 0x42);  // U+3042 as UTF-16LE
-  EXPECT_EQ(d[5 + 2 * 8], 0x30);
-  EXPECT_EQ(d[522], 0);  // the terminator always fits
-  EXPECT_EQ(d[523], 0);
-  EXPECT_EQ(d[520], 'a');
 }
 
 TEST_F(HalvikTest, AChannelThatCannotBeMadeRefusesTheLoadWithoutMessages) {
@@ -124,12 +115,12 @@ TEST_F(HalvikTest, MalformedMessagesAreAcknowledgedAndRefused) {
   std::vector<std::vector<uint8_t>> bad = {
       [&] {
         auto m = ChannelWriter::Format(257, {});
-        halvik::PutLe32(m.data() + 4, 2000);
+        ipcle::PutU32(m.data() + 4, 2000);
         return m;
       }(),
       [&] {
         auto m = ChannelWriter::Format(258, {});
-        halvik::PutLe32(m.data() + 4, 0xFFFFFFFF);
+        ipcle::PutU32(m.data() + 4, 0xFFFFFFFF);
         return m;
       }(),
       ChannelWriter::Frame(259, {1, 2, 3}, kStamp0, 50000),
@@ -215,7 +206,7 @@ TEST(HalvikRecorderHook, RecordingRequestsReachTheRecorderAndDeliveredFramesAreC
   writer.Write(ChannelWriter::Control(263, 0, 0));
   std::vector<uint8_t> pcm(halvik::kAudioBufferSize);
   int delivered = 0;
-  for (int i = 0; i < 3000 && delivered < 3; ++i) {
+  for (int i = 0; i < 60000 && delivered < 3; ++i) {
     delivered += filter->audio_pin().FillBuffer(pcm.data()).deliver;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }

@@ -4,6 +4,7 @@
 
 #include <gst/gst.h>
 
+#include "bsac_stream.h"
 #include "filter/source/filter_host.h"
 #include "frame_code.h"
 #include "graph_util.h"
@@ -19,6 +20,28 @@ struct HalviksrcTest : ::testing::Test {
   ChannelWriter writer{host->box, &host->wake};
   void SetUp() override { halvik::SetFilterHost(host); }
   void TearDown() override { halvik::SetFilterHost(nullptr); }
+
+  struct Played {
+    std::string video_caps, audio_caps;
+    std::vector<testgraph::VideoSample> video;
+    std::vector<testgraph::AudioSample> audio;
+  };
+  // Feeds the whole stream at once and keeps what comes out until every unit has (at most 10 s).
+  Played PlayAll(const testgraph::Stream& stream) {
+    const size_t video_frames = testgraph::CountUnits(stream, 259);
+    const size_t audio_frames = testgraph::CountUnits(stream, 260);
+    Graph g(false);
+    g_object_set(g.src, "location", "x-dmb://27141", nullptr);
+    g.Set(GST_STATE_PLAYING);
+    std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
+    const bool all = g.WaitFor(
+        [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
+    feeder.join();
+    EXPECT_TRUE(all);
+    Played p{g.caps(g.vsink), g.caps(g.asink), g.video(), g.audio()};
+    g.Set(GST_STATE_NULL);
+    return p;
+  }
 };
 
 TEST_F(HalviksrcTest, ElementShape) {
@@ -72,23 +95,13 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
   const int64_t first_audio_pts = stream.units[0].pts90;
   ASSERT_EQ(stream.units[0].type, 260);
 
-  Graph g(false);
-  g_object_set(g.src, "location", "x-dmb://27141", nullptr);
-  g.Set(GST_STATE_PLAYING);
-  std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0); });
-  const bool all = g.WaitFor(
-      [&](auto& v, auto& a) { return v.size() >= video_frames && a.size() >= audio_frames; }, 10000);
-  feeder.join();
-  EXPECT_TRUE(all);
-  EXPECT_EQ(g.caps(g.vsink),
+  const auto [video_caps, audio_caps, video, audio] = PlayAll(stream);
+  EXPECT_EQ(video_caps,
             "video/x-raw, format=(string)BGRx, width=(int)320, height=(int)180, "
             "framerate=(fraction)15/1, pixel-aspect-ratio=(fraction)1/1");
-  EXPECT_EQ(g.caps(g.asink),
+  EXPECT_EQ(audio_caps,
             "audio/x-raw, format=(string)S16LE, layout=(string)interleaved, rate=(int)48000, "
             "channels=(int)2, channel-mask=(bitmask)0x0000000000000003");
-  const auto video = g.video();
-  const auto audio = g.audio();
-  g.Set(GST_STATE_NULL);
 
   // Every picture shows the fixture's frame counter in order, at the time its stamp gives (plus the
   // 20 ms by which the upsampling AAC decoder delays the sound), and is close to the reference
@@ -119,6 +132,36 @@ TEST_F(HalviksrcTest, DecodesTheFramesThePlayerSendsIntoPicturesAndSound) {
   }
 }
 
+// An ER-BSAC stream: one buffer of 1024 stereo frames per unit at 44100 Hz, at the unit's time;
+// units whose data needs models the decoder lacks are silence of that length, so the sound goes on.
+TEST_F(HalviksrcTest, ErBsacSoundComesAtItsRateAndTheUnitsTimes) {
+  const auto stream = testgraph::WithBsacSound(testgraph::FixtureStream("basic"));
+  const size_t video_frames = testgraph::CountUnits(stream, 259);
+  const size_t audio_frames = testgraph::CountUnits(stream, 260);
+  ASSERT_EQ(stream.units[0].type, 260);
+  const int64_t first_audio_pts = stream.units[0].pts90;
+
+  const auto [video_caps, audio_caps, video, audio] = PlayAll(stream);
+  EXPECT_EQ(audio_caps,
+            "audio/x-raw, format=(string)S16LE, layout=(string)interleaved, rate=(int)44100, "
+            "channels=(int)2, channel-mask=(bitmask)0x0000000000000003");
+
+  ASSERT_EQ(audio.size(), audio_frames);
+  size_t k = 0;
+  for (const auto& u : stream.units) {
+    if (u.type != 260) continue;
+    const auto& a = audio[k++];
+    EXPECT_EQ(a.size, 4096u);
+    EXPECT_NEAR(double(a.pts), double(u.pts90 - first_audio_pts) / 9e4 * 1e9, 100) << k;
+    EXPECT_TRUE(std::all_of(a.pcm.begin(), a.pcm.end(), [](uint8_t b) { return b == 0; })) << k;
+  }
+  // Pictures keep their stamps: this decoder adds no delay to the sound.
+  ASSERT_EQ(video.size(), video_frames);
+  const auto first_picture =
+      std::find_if(stream.units.begin(), stream.units.end(), [](auto& u) { return u.type == 259; });
+  EXPECT_NEAR(double(video[0].pts), double(first_picture->pts90 - first_audio_pts) / 9e4 * 1e9, 100);
+}
+
 TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
   const auto dual = testgraph::FixtureStream("dualmono");
   const auto stereo = testgraph::FixtureStream("basic");
@@ -136,7 +179,7 @@ TEST_F(HalviksrcTest, DualMonoFollowsTheSelectionAndIsAnnounced) {
     ASSERT_LE(to, s.units.size());
     for (size_t i = from; i < to; ++i) expected += s.units[i].type == 260;
     testgraph::Feed(writer, s, false, offset, nullptr, from, to, nullptr, configs);
-    ASSERT_TRUE(g.WaitFor([&](auto&, auto& a) { return a.size() >= expected; }, 5000));
+    ASSERT_TRUE(g.WaitFor([&](auto&, auto& a) { return a.size() >= expected; }, 60000));
   };
   feed_part(dual, 0, audio_at[part], true);
   writer.Write(ChannelWriter::Control(265, 0, 2));
@@ -184,7 +227,7 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
   size_t audio_first = 0, video_first = 0;
   for (size_t i = 0; i < half; ++i) (stream.units[i].type == 260 ? audio_first : video_first)++;
   ASSERT_TRUE(
-      g.WaitFor([&](auto& v, auto& a) { return v.size() == video_first && a.size() == audio_first; }, 5000));
+      g.WaitFor([&](auto& v, auto& a) { return v.size() == video_first && a.size() == audio_first; }, 60000));
   g.Set(GST_STATE_PAUSED);  // completes when the sinks have a picture and a sound to hold
   // While paused the filter still takes every message at once: the writer never waits long.
   int64_t longest = 0;
@@ -193,12 +236,12 @@ TEST_F(HalviksrcTest, APausedGraphKeepsQueueingAndPlaysTheBacklogOnResume) {
     longest = std::max<int64_t>(longest,
                                 writer.Write(ChannelWriter::Frame(u.type, u.bytes, u.pts90 * 300)).count());
   }
-  EXPECT_LT(longest, 200);
+  EXPECT_LT(longest, 1000);  // no write waited out its acknowledgement
   const size_t paused_video = g.video().size();
   EXPECT_LE(paused_video, video_first + 1);  // at most the preroll picture
   g.Set(GST_STATE_PLAYING);
   const size_t video_frames = testgraph::CountUnits(stream, 259);
-  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 60000));
   const auto video = g.video();
   g.Set(GST_STATE_NULL);
   for (size_t i = 0; i < video.size(); ++i)
@@ -213,7 +256,7 @@ TEST_F(HalviksrcTest, APictureOfAnotherSizeRenegotiatesTheVideoCaps) {
   g.Set(GST_STATE_PLAYING);
   const size_t video_frames = testgraph::CountUnits(stream, 259);
   testgraph::Feed(writer, stream, false, 0);
-  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 5000));
+  ASSERT_TRUE(g.WaitFor([&](auto& v, auto&) { return v.size() == video_frames; }, 60000));
   const auto video = g.video();
   EXPECT_NE(g.caps(g.vsink).find("width=(int)176, height=(int)144"), std::string::npos) << g.caps(g.vsink);
   g.Set(GST_STATE_NULL);
@@ -237,14 +280,14 @@ TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
     std::thread feeder([&] { testgraph::Feed(writer, stream, false, 0, &stop, 0, 10 + round * 7); });
     const size_t before = g.counts();
     g.Set(GST_STATE_PLAYING);
-    g.WaitFor([&](auto& v, auto& a) { return v.size() * 100000 + a.size() > before; }, 2000);
+    g.WaitFor([&](auto& v, auto& a) { return v.size() * 100000 + a.size() > before; }, 60000);
     g.Set(GST_STATE_PAUSED);
     g.Set(GST_STATE_PLAYING);
     if (round % 2) g.Set(GST_STATE_PAUSED);
     stop = true;
     feeder.join();
     g.Set(round == 3 ? GST_STATE_NULL : GST_STATE_READY);
-    EXPECT_EQ(g.Settle(5000), GST_STATE_CHANGE_SUCCESS) << round;
+    EXPECT_EQ(g.Settle(60000), GST_STATE_CHANGE_SUCCESS) << round;
   }
   EXPECT_GT(g.counts(), 0u);
   std::vector<uint32_t> codes;
@@ -255,7 +298,7 @@ TEST_F(HalviksrcTest, StateCyclesWithAWriterThatStopsMidStream) {
   g.Set(GST_STATE_PAUSED);
   EXPECT_EQ(g.Settle(100), GST_STATE_CHANGE_ASYNC);
   g.Set(GST_STATE_NULL);
-  EXPECT_EQ(g.Settle(5000), GST_STATE_CHANGE_SUCCESS);
+  EXPECT_EQ(g.Settle(60000), GST_STATE_CHANGE_SUCCESS);
 }
 
 }  // namespace

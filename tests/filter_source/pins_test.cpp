@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "es_util.h"
+#include "filter/bsac/tests/bsac_test_util.h"
 #include "tone.h"
 
 using halvik::CHalvikAudioStream;
@@ -118,15 +120,17 @@ TEST_F(AudioPinTest, WithoutADecoderFramesGiveSilenceAtTheirTimes) {
   EXPECT_EQ(f.time, 77);
   EXPECT_TRUE(silent());
 
-  // An ER-BSAC configuration: no BSAC decoder yet, so its frames are silence.
+  // An ER-BSAC configuration the decoder refuses (88200 Hz, three channels) opens its built-in one;
+  // a unit that is not whole is one unit of silence at 44100 Hz.
   const testes::Bytes bsac = {0xB0, 0x98, 0x00, 0x00};
-  EXPECT_EQ(pin.OpenAudioDecoder(Config1016(bsac).data(), bsac.size()), 1);
-  EXPECT_TRUE(pin.awaiting_bsac());
+  EXPECT_EQ(pin.OpenAudioDecoder(Config1016(bsac).data(), bsac.size()), 0);
+  EXPECT_EQ(pin.bsac_rate(), 44100);
   q.Push(Record(260, {0x12, 0x34, 0x56}, 99));
   buf.assign(buf.size(), 0xAA);
   f = pin.FillBuffer(buf.data());
   EXPECT_TRUE(f.deliver);
-  EXPECT_TRUE(silent());
+  EXPECT_EQ(f.bytes, halvik::kBsacUnitBytes);
+  EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 4096, [](uint8_t b) { return b == 0; }));
 
   // A frame the decoder refuses: silence, and the next frame decodes.
   auto good = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
@@ -137,12 +141,60 @@ TEST_F(AudioPinTest, WithoutADecoderFramesGiveSilenceAtTheirTimes) {
   buf.assign(buf.size(), 0xAA);
   EXPECT_TRUE(pin.FillBuffer(buf.data()).deliver);
   EXPECT_TRUE(silent());
-  EXPECT_FALSE(pin.awaiting_bsac());
+  EXPECT_FALSE(pin.accepts_non_adts_frames());
+  EXPECT_EQ(pin.bsac_rate(), 0);
   for (int i = 0; i < 6; ++i) {
     q.Push(Record(260, testes::WithCrc(good[size_t(2 + i)]), 2 + i));
     pin.FillBuffer(buf.data());
   }
   EXPECT_FALSE(silent());
+}
+
+// ER-BSAC units: no ADTS header, one unit of 1024 stereo frames at the stream's own rate, silence of
+// that length where a unit does not decode (the carried models lack what frames with content need).
+TEST_F(AudioPinTest, ErBsacUnitsFillOneUnitAtTheStreamsRate) {
+  const struct {
+    testes::Bytes asc;
+    int channels;
+    int rate;
+  } cases[] = {{{0xB1, 0x91}, 2, 48000}, {{0xB2, 0x09}, 1, 44100}};
+  int64_t time = 1000;
+  for (const auto& c : cases) {
+    ASSERT_EQ(pin.OpenAudioDecoder(Config1016(c.asc).data(), c.asc.size()), 0);
+    EXPECT_TRUE(pin.accepts_non_adts_frames());
+    EXPECT_EQ(pin.bsac_rate(), c.rate);
+    EXPECT_EQ(pin.decoder_delay(), 0);
+    bsac::StreamTables t;
+    bsac::bsac_init_tables(t, uint32_t(c.rate), 1024, c.channels);
+    bsac::SideInfo silent_frame;
+    silent_frame.channels = c.channels;
+    bsac::SideInfo content = silent_frame;
+    content.max_sfb = 12;
+    for (const auto& unit :
+         {bsactest::WriteFrame(silent_frame, t, nullptr), bsactest::WriteFrame(content, t, nullptr),
+          testes::Bytes{0xFF, 0xF8, 0x50, 0x80}}) {
+      q.Push(Record(260, unit, time));
+      buf.assign(buf.size(), 0xAA);
+      const auto f = pin.FillBuffer(buf.data());
+      ASSERT_TRUE(f.deliver);
+      EXPECT_EQ(f.time, time);
+      EXPECT_EQ(f.bytes, halvik::kBsacUnitBytes);
+      EXPECT_EQ(f.rate, c.rate);
+      EXPECT_FALSE(f.muted);
+      EXPECT_TRUE(std::all_of(buf.begin(), buf.begin() + 4096, [](uint8_t b) { return b == 0; })) << time;
+      time += 10;
+    }
+  }
+  EXPECT_TRUE(notified.empty());  // no channel analysis of ER-BSAC units
+
+  // Back to AAC: whole samples at the filter's rate.
+  const auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
+  pin.OpenAudioDecoder(Config1016(testes::WithCrc(frames[0])).data(), 7);
+  EXPECT_EQ(pin.bsac_rate(), 0);
+  q.Push(Record(260, testes::WithCrc(frames[1]), 5));
+  const auto f = pin.FillBuffer(buf.data());
+  EXPECT_EQ(f.bytes, halvik::kAudioBufferSize);
+  EXPECT_EQ(f.rate, 0);
 }
 
 }  // namespace

@@ -14,7 +14,7 @@
 
 #include "filter/source/filter_host.h"
 #include "filter/source/halvik_ids.h"
-#include "filter/source/le.h"
+#include "ipc/little_endian.h"
 
 namespace testhost {
 
@@ -57,7 +57,7 @@ struct Mailbox {
   std::mutex m;
   std::condition_variable cv;
   bool data_locked = false;
-  std::vector<uint8_t> payload = std::vector<uint8_t>(halvik::kChannelPayload, 0);
+  std::vector<uint8_t> payload = std::vector<uint8_t>(kIpcPayloadSize, 0);
   AutoEvent player_event;  // set by the writer after each message
   AutoEvent filter_event;  // the acknowledgement
   std::atomic<bool> reader_exists{false};
@@ -132,28 +132,28 @@ class ChannelWriter {
 
   static std::vector<uint8_t> Format(int32_t type, const std::vector<uint8_t>& body) {
     std::vector<uint8_t> m(1024, 0);
-    halvik::PutLe32(m.data(), uint32_t(type));
-    halvik::PutLe32(m.data() + 4, uint32_t(body.size()));
+    ipcle::PutU32(m.data(), uint32_t(type));
+    ipcle::PutU32(m.data() + 4, uint32_t(body.size()));
     if (!body.empty()) std::memcpy(m.data() + 8, body.data(), std::min<size_t>(body.size(), 1016));
     return m;
   }
   static std::vector<uint8_t> Frame(int32_t type, const std::vector<uint8_t>& payload, int64_t stamp,
                                     int32_t length_field = -2) {
     std::vector<uint8_t> m(type == 259 ? 40000 : 10280, 0);
-    halvik::PutLe32(m.data(), uint32_t(type));
-    halvik::PutLe32(m.data() + 4, uint32_t(length_field == -2 ? int32_t(payload.size()) : length_field));
-    halvik::PutLe64(m.data() + 8, -1);
-    halvik::PutLe64(m.data() + 16, stamp);
-    halvik::PutLe64(m.data() + 24, -1);
-    halvik::PutLe64(m.data() + 32, -1);
+    ipcle::PutU32(m.data(), uint32_t(type));
+    ipcle::PutU32(m.data() + 4, uint32_t(length_field == -2 ? int32_t(payload.size()) : length_field));
+    ipcle::PutI64(m.data() + 8, -1);
+    ipcle::PutI64(m.data() + 16, stamp);
+    ipcle::PutI64(m.data() + 24, -1);
+    ipcle::PutI64(m.data() + 32, -1);
     if (!payload.empty()) std::memcpy(m.data() + 40, payload.data(), std::min(payload.size(), m.size() - 40));
     return m;
   }
   static std::vector<uint8_t> Control(int32_t type, int32_t second, int32_t arg) {
     std::vector<uint8_t> m(12);
-    halvik::PutLe32(m.data(), uint32_t(type));
-    halvik::PutLe32(m.data() + 4, uint32_t(second));
-    halvik::PutLe32(m.data() + 8, uint32_t(arg));
+    ipcle::PutU32(m.data(), uint32_t(type));
+    ipcle::PutU32(m.data() + 4, uint32_t(second));
+    ipcle::PutU32(m.data() + 8, uint32_t(arg));
     return m;
   }
 

@@ -5,12 +5,13 @@
 #include <algorithm>
 #include <memory>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/kernel.h"
 #include "tests/common/child_process.h"
@@ -56,7 +57,7 @@ class Side : public ChildProcess {
     Send("write " + std::to_string(type) + " " + std::to_string(wait) + " " + std::to_string(value));
   }
   // Reads one message: result (0 none, 1 message, 2 refused), type, length, argument, stamp, intact.
-  std::vector<long long> Read(int waitMs = 2000) { return Values(Call("read " + std::to_string(waitMs))); }
+  std::vector<long long> Read(int waitMs = 60000) { return Values(Call("read " + std::to_string(waitMs))); }
 };
 
 // Both slot words, read through a mapping handle of our own.
@@ -110,7 +111,7 @@ TEST(IpcChannel, CreationOrderNamesAndTheFormatHandOver) {
   EXPECT_FALSE(player.ReadLine(200).has_value()) << "258 overwrote 257 before it was read";
   auto first = filter.Read();
   EXPECT_EQ(first, (std::vector<long long>{1, IPC_VIDEO_CONFIG, 20, 0, 0, 1}));
-  auto written = Values(player.ReadLine(2000).value_or(""));
+  auto written = Values(player.ReadLine(60000).value_or(""));
   EXPECT_EQ(written.at(0), 1);
   auto second = filter.Read();
   EXPECT_EQ(second.at(1), IPC_AUDIO_CONFIG);
@@ -151,8 +152,7 @@ TEST(IpcChannel, AHeldDataMutexMakesWriteFailAfterItsWait) {
   ASSERT_EQ(WaitForSingleObject(mutex, 0), WAIT_OBJECT_0);
   auto [result, took] = p.player.Write(IPC_VIDEO_FRAME, 1, 100);
   EXPECT_EQ(result, 0);
-  EXPECT_GE(took, 1000);
-  EXPECT_LT(took, 1500);
+  EXPECT_GE(took, 1000);  // it gave up after its second, never before
   ReleaseMutex(mutex);
   EXPECT_EQ(p.player.Write(IPC_VIDEO_FRAME, 1, 100).first, 1);
   EXPECT_EQ(p.filter.Read().at(1), IPC_VIDEO_FRAME);
@@ -162,11 +162,10 @@ TEST(IpcChannel, AMissingAcknowledgementCostsASecondAndTheMessageGoesThrough) {
   Pair p;
   auto first = p.player.Write(IPC_VIDEO_FRAME, 1, 100, 1);
   EXPECT_EQ(first.first, 1);
-  EXPECT_LT(first.second, 200);                              // the first message after Connect does not wait
+  EXPECT_LT(first.second, 1000);                             // the first message after Connect does not wait
   auto second = p.player.Write(IPC_AUDIO_FRAME, 1, 200, 2);  // nobody reads
   EXPECT_EQ(second.first, 1);
   EXPECT_GE(second.second, 1000);
-  EXPECT_LT(second.second, 1500);
   auto got = p.filter.Read();
   EXPECT_EQ(got.at(1), IPC_AUDIO_FRAME);
   EXPECT_EQ(got.at(4), 2);
@@ -195,7 +194,7 @@ TEST(IpcChannel, ReadingModes) {
   EXPECT_FALSE(p.player.ReadLine(300).has_value())
       << "a write went through while the reader held the message";
   EXPECT_EQ(Values(p.filter.Call("readmode 2 40 64 0")).at(0), 1);  // releases and acknowledges
-  auto written = Values(p.player.ReadLine(2000).value_or(""));
+  auto written = Values(p.player.ReadLine(60000).value_or(""));
   EXPECT_EQ(written.at(0), 1);
   EXPECT_LT(written.at(1), 1000);
   EXPECT_EQ(p.filter.Read().at(1), IPC_AUDIO_FRAME);
@@ -253,16 +252,19 @@ TEST(IpcChannel, AControlMessageWrittenWithoutWaitIsNeverOverwrittenUnread) {
   ASSERT_TRUE(player.Usable());
   ASSERT_EQ(player.Connect(), 1);
   ASSERT_EQ(filter.Connect(), 1);
-  // The reader is slow; the player sends a frame, the recording start without waiting, then frames.
-  filter.Send("readloop 4 150");
+  // The player sends a frame, which is read and acknowledged; then, to a slow reader, the recording
+  // start without waiting and more frames.
   auto frame = ipc_test::BuildMessage(IPC_VIDEO_FRAME, 100, 1);
   auto start = ipc_test::BuildMessage(IPC_RECORD, IPC_RECORD_START, -1);
+  filter.Send("read 60000");
   EXPECT_EQ(player.Write(frame.data(), kVideoFrameMessageBytes, 1), 1);
-  SleepMs(300);  // the first frame has been read and acknowledged
+  const std::string first = filter.ReadLine(60000).value_or("");
+  ASSERT_EQ(first.substr(0, 9), "ok " + std::to_string(int(IpcReadResult::Message)) + " 259 ") << first;
+  filter.Send("readloop 3 150");
   EXPECT_EQ(player.Write(start.data(), kControlMessageBytes, 0), 1);
   EXPECT_EQ(player.Write(frame.data(), kVideoFrameMessageBytes, 1), 1);
   EXPECT_EQ(player.Write(frame.data(), kVideoFrameMessageBytes, 1), 1);
-  EXPECT_EQ(filter.ReadLine(5000).value_or(""), "ok 259 264 259 259");
+  EXPECT_EQ(filter.ReadLine(60000).value_or(""), "ok 264 259 259");
 }
 
 TEST(IpcChannel, BothEndsInOneProcessPassEveryFrameInOrder) {
@@ -279,7 +281,7 @@ TEST(IpcChannel, BothEndsInOneProcessPassEveryFrameInOrder) {
   std::thread reader([&] {
     IpcIncoming msg;
     while (stamps.size() < kFrames) {
-      const IpcReadResult r = ReadIpcMessage(filter, msg, 2000);
+      const IpcReadResult r = ReadIpcMessage(filter, msg, 60000);
       if (r != IpcReadResult::Message) break;
       stamps.push_back(msg.values[1]);
       intact = intact && ipc_test::Intact(msg);
@@ -304,7 +306,7 @@ TEST(IpcChannel, APlayerLeavingDoesNotHandTheLastFrameOverAgain) {
   auto bytes = ipc_test::BuildMessage(IPC_VIDEO_FRAME, 1000, 7);
   ASSERT_EQ(player->Write(bytes.data(), static_cast<uint32_t>(bytes.size()), 1), 1);
   IpcIncoming msg;
-  ASSERT_EQ(ReadIpcMessage(filter, msg, 1000), IpcReadResult::Message);
+  ASSERT_EQ(ReadIpcMessage(filter, msg, 60000), IpcReadResult::Message);
   EXPECT_EQ(msg.values[1], 7);
   player.reset();  // wakes the reader once more
   const IpcReadResult r = ReadIpcMessage(filter, msg, 200);
@@ -322,8 +324,10 @@ TEST(IpcChannel, APlayerLeavingRightAfterAWriteLetsTheReaderTakeIt) {
   std::vector<int32_t> types;
   std::thread reader([&] {
     IpcIncoming msg;
+    // The message, then two more reads that must not find it again.
     for (int i = 0; i < 3; ++i)
-      if (ReadIpcMessage(filter, msg, 500) == IpcReadResult::Message) types.push_back(msg.header.type);
+      if (ReadIpcMessage(filter, msg, i == 0 ? 60000 : 500) == IpcReadResult::Message)
+        types.push_back(msg.header.type);
   });
   ASSERT_EQ(player->Write(stop, kControlMessageBytes, 0), 1);
   player.reset();
@@ -331,6 +335,32 @@ TEST(IpcChannel, APlayerLeavingRightAfterAWriteLetsTheReaderTakeIt) {
   ASSERT_FALSE(types.empty());
   EXPECT_EQ(types.front(), IPC_RECORD);
   EXPECT_EQ(std::count(types.begin(), types.end(), IPC_RECORD), 1);
+}
+
+TEST(IpcChannel, AnAbandonedReaderIsNotWaitedForAnyMore) {
+  CSharedMemoryIpc filter(IpcRole::Filter);
+  CSharedMemoryIpc player(IpcRole::Player);
+  ASSERT_EQ(player.Connect(), 1);
+  ASSERT_EQ(filter.Connect(), 1);
+  auto bytes = ipc_test::BuildMessage(IPC_AUDIO_FRAME, 100, 1);
+  const auto size = static_cast<uint32_t>(bytes.size());
+  // The reader reads nothing: the second write waits out the acknowledgement of the first.
+  ASSERT_EQ(player.Write(bytes.data(), size, 1), 1);
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(player.Write(bytes.data(), size, 1), 1);
+  const auto oneWait = std::chrono::steady_clock::now() - t0;
+  // Abandoned while a write waits: that write and ten more together take less than one wait did.
+  const auto t1 = std::chrono::steady_clock::now();
+  std::thread writer([&] {
+    for (int i = 0; i < 11; ++i) EXPECT_EQ(player.Write(bytes.data(), size, 1), 1);
+  });
+  player.AbandonPeer();
+  writer.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - t1, oneWait);
+  // The messages still reach a reader that does read.
+  IpcIncoming msg;
+  EXPECT_EQ(ReadIpcMessage(filter, msg, 1000), IpcReadResult::Message);
+  EXPECT_EQ(msg.header.type, IPC_AUDIO_FRAME);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 #include "ipc/shared_memory_ipc.h"
 #include "platform/kernel/kernel.h"
 #include "tests/ipc/ipc_pattern.h"
@@ -91,8 +91,7 @@ int main() {
       reply(types);
     } else if (cmd == "hold") {
       // Takes the data mutex and the race mutex the way a side does while it works.
-      for (std::string name :
-           {std::string("MUTEX_") + kIpcChannelName, std::string(CSharedMemoryIpc::kRaceMutexName)}) {
+      for (std::string name : {std::string("MUTEX_") + kIpcChannelName, std::string(kIpcRaceMutexName)}) {
         Handle m = CreateMutex(false, name);
         const uint32_t r = WaitForSingleObject(m, 1000);
         if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0) held.push_back(m);

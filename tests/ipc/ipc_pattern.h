@@ -4,8 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "ipc/ipc_messages.h"
-#include "ipc/ipc_reader.h"
+#include "ipc/filter_protocol.h"
 
 namespace ipc_test {
 

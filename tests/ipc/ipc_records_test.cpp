@@ -1,9 +1,10 @@
 // The message records as bytes: little-endian fields at fixed offsets, lengths checked.
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
-#include "ipc/ipc_messages.h"
+#include "ipc/filter_protocol.h"
 
 namespace {
 
@@ -96,6 +97,63 @@ TEST(IpcRecords, ControlMessagesAreThreeWords) {
   const ControlMessage back = DecodeControlMessage(bytes);
   EXPECT_EQ(back.type, IPC_RECORD);
   EXPECT_EQ(back.argument, IPC_RECORD_START);
+}
+
+TEST(IpcRecords, TheConnectDataRoundTripsThroughItsCodec) {
+  struct Case {
+    std::u16string url;
+    std::u16string back;  // what the player reads
+  };
+  const std::u16string long259(259, u'a');
+  // A pair that would end at unit 260 is left out whole.
+  const std::u16string pairAtEnd = std::u16string(258, u'b') + u"\U0001F4FA";
+  const Case cases[] = {
+      {u"x-dmb://14141", u"x-dmb://14141"},
+      {u"x-dmb://あいう", u"x-dmb://あいう"},
+      {u"", u""},
+      {long259, long259},
+      {long259 + u"cut", long259},
+      {pairAtEnd, std::u16string(258, u'b')},
+      {std::u16string(257, u'c') + u"\U0001F4FA", std::u16string(257, u'c') + u"\U0001F4FA"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.url.size() << " units");
+    const auto bytes = EncodeFilterConnectData(0x01020304u, std::u16string_view(c.url));
+    ASSERT_EQ(bytes.size(), kFilterConnectDataBytes);
+    EXPECT_EQ(bytes[0], 0x04);
+    EXPECT_EQ(bytes[3], 0x01);
+    EXPECT_EQ(bytes[522], 0);  // the terminator always fits
+    EXPECT_EQ(bytes[523], 0);
+    const auto d = DecodeFilterConnectData(bytes.data(), bytes.size());
+    ASSERT_TRUE(d);
+    EXPECT_EQ(d->processId, 0x01020304u);
+    EXPECT_EQ(d->url, c.back);
+  }
+  // The filter's UTF-8 URL: a non-ASCII character as UTF-16LE, the rest cut in bounds.
+  const auto d = EncodeFilterConnectData(7, std::string_view("x-dmb://\xE3\x81\x82" + std::string(400, 'a')));
+  EXPECT_EQ(d[4 + 2 * 8], 0x42);  // U+3042
+  EXPECT_EQ(d[5 + 2 * 8], 0x30);
+  EXPECT_EQ(d[520], 'a');
+  EXPECT_EQ(d[522], 0);
+  EXPECT_EQ(DecodeFilterConnectData(d.data(), d.size())->url.size(), 259u);
+  // Bytes that are not UTF-8 become U+FFFD.
+  EXPECT_EQ(DecodeFilterConnectData(EncodeFilterConnectData(1, std::string_view("a\xFF"
+                                                                                "b"))
+                                        .data(),
+                                    kFilterConnectDataBytes)
+                ->url,
+            u"a\uFFFDb");
+  // Short or missing data is no connect data.
+  EXPECT_FALSE(DecodeFilterConnectData(d.data(), kFilterConnectDataBytes - 1));
+  EXPECT_FALSE(DecodeFilterConnectData(nullptr, kFilterConnectDataBytes));
+}
+
+TEST(IpcRecords, ACopyDataTextEndsAtItsFirstZeroOrItsLength) {
+  const char16_t path[] = u"/tmp/番組.pl";
+  EXPECT_EQ(DecodeCopyDataText(path, sizeof path), u"/tmp/番組.pl");
+  EXPECT_EQ(DecodeCopyDataText(path, 10), u"/tmp/");
+  EXPECT_EQ(DecodeCopyDataText(path, 0), u"");
+  EXPECT_EQ(DecodeCopyDataText(nullptr, 8), u"");
 }
 
 }  // namespace

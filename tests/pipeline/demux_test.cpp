@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <random>
 
 #include "player/pipeline/programme_map.h"
+#include "player/pipeline/section_assembler.h"
 #include "player/pipeline/ts_demux.h"
 #include "tests/pipeline/ts_writer.h"
 
@@ -188,6 +190,101 @@ TEST(ProgrammeMap, RecheckChangesPidsAndKeepsMissingOnes) {
   EXPECT_EQ(map.RecheckPmt(videoOnly.data()), 0);
   EXPECT_EQ(pids.video, 0x0400);
   EXPECT_EQ(pids.audio, 0x0310);
+  // A bit error in a PID would send the streams elsewhere: a section failing its CRC changes nothing.
+  Bytes flipped = w.Packets(kPmtPid, PmtSection({{0x1B, 0x0500, {}}, {0x0F, 0x0510, {}}}), true);
+  flipped[5 + 14] ^= 0x01;  // the video PID's low byte
+  EXPECT_EQ(map.RecheckPmt(flipped.data()), 0);
+  EXPECT_EQ(pids.video, 0x0400);
+  EXPECT_EQ(pids.audio, 0x0310);
+}
+
+// ---- Section assembly ----------------------------------------------------------------------
+
+TEST(SectionAssembler, WholeSectionsReachTheirPidsHandler) {
+  const Bytes a = PsiSection(0x4E, Bytes(400, 0x4E));  // three packets
+  const Bytes b = PsiSection(0x4E, Bytes(20, 0x11));
+  const Bytes c = PsiSection(0x4E, Bytes(30, 0x22));
+  Bytes bc = b;  // two sections in one payload, then stuffing
+  Append(bc, c);
+  auto cc = [](Bytes& ts, size_t packet, int add) {
+    uint8_t& b3 = ts[packet * 188 + 3];
+    b3 = uint8_t((b3 & 0xF0) | ((b3 + add) & 0x0F));
+  };
+  struct Case {
+    const char* what;
+    std::function<Bytes(TsWriter&)> stream;
+    std::vector<Bytes> sections;
+  } cases[] = {
+      {"over three packets", [&](TsWriter& w) { return w.Packets(kEitPid, a, true); }, {a}},
+      {"two in one packet", [&](TsWriter& w) { return w.Packets(kEitPid, bc, true); }, {b, c}},
+      {"another PID", [&](TsWriter& w) { return w.Packets(kSdtPid, b, true); }, {}},
+      {"a lost packet, then the next section",
+       [&](TsWriter& w) {
+         Bytes ts = w.Packets(kEitPid, a, true);
+         cc(ts, 2, 1);
+         Append(ts, w.Packets(kEitPid, b, true));
+         return ts;
+       },
+       {b}},
+      {"a repeated packet",
+       [&](TsWriter& w) {
+         Bytes ts = w.Packets(kEitPid, a, true);
+         Bytes again(ts.begin() + 188, ts.begin() + 376);
+         ts.insert(ts.begin() + 376, again.begin(), again.end());
+         return ts;
+       },
+       {}},
+      {"a scrambled packet",
+       [&](TsWriter& w) {
+         Bytes ts = w.Packets(kEitPid, a, true);
+         ts[188 + 3] |= 0x80;
+         return ts;
+       },
+       {}},
+      {"an adaptation field past the packet",
+       [&](TsWriter& w) {
+         Bytes ts = w.Packets(kEitPid, a, true);
+         ts[188 + 3] |= 0x20;
+         ts[188 + 4] = 200;
+         return ts;
+       },
+       {}},
+      {"a new section before the end",
+       [&](TsWriter& w) {
+         Bytes ts = w.Packets(kEitPid, a, true);
+         ts.resize(2 * 188);
+         Append(ts, w.Packets(kEitPid, c, true));
+         cc(ts, 2, 15);  // no packet lost: the counter follows on
+         return ts;
+       },
+       {c}},
+  };
+  for (const auto& k : cases) {
+    CSectionAssembler sections;
+    std::vector<Bytes> got;
+    sections.SetHandler(kEitPid, [&](const uint8_t* s, size_t n) { got.emplace_back(s, s + n); });
+    TsWriter w;
+    const Bytes ts = k.stream(w);
+    for (size_t i = 0; i + 188 <= ts.size(); i += 188) sections.FeedPacket(ts.data() + i);
+    EXPECT_EQ(got, k.sections) << k.what;
+  }
+}
+
+TEST(SectionAssembler, ResetDropsOnlyWhatIsBeingCollected) {
+  CSectionAssembler sections;
+  std::vector<uint16_t> got;
+  for (uint16_t pid : {kSdtPid, kEitPid})
+    sections.SetHandler(pid, [&got, pid](const uint8_t*, size_t) { got.push_back(pid); });
+  TsWriter w;
+  const Bytes sdt = w.Packets(kSdtPid, PsiSection(0x42, Bytes(300, 1)), true);
+  const Bytes eit = w.Packets(kEitPid, PsiSection(0x4E, Bytes(300, 2)), true);
+  sections.FeedPacket(sdt.data());
+  sections.FeedPacket(eit.data());
+  sections.Reset(kSdtPid);  // a damaged SDT packet
+  sections.FeedPacket(sdt.data() + 188);
+  sections.FeedPacket(eit.data() + 188);
+  EXPECT_EQ(got, std::vector<uint16_t>{kEitPid});
+  EXPECT_EQ(SectionCrc32(reinterpret_cast<const uint8_t*>("123456789"), 9), 0x0376E6E7u);
 }
 
 // ---- PES assembly --------------------------------------------------------------------------
@@ -355,17 +452,17 @@ TEST(PesAssembly, TruncatedStartPayloadIsRefusedWithoutReadingPast) {
 namespace {
 
 struct TextLog : ITextDecoders {
-  int captions = 0, names = 0, events = 0, resets = 0;
-  std::vector<ITextDecoders::Stream> streamResets;
+  int captions = 0, resets = 0, captionResets = 0;
+  std::vector<Bytes> names, events;  // whole sections
   int ParseCaptionPes(bool, const uint8_t*, size_t size) override {
     ++captions;
     EXPECT_LE(size, 184u);
     return 1;
   }
-  int DecodeServiceName(bool, const uint8_t*, size_t) override { return ++names, 0; }
-  int ReassembleEit(bool, const uint8_t*, size_t) override { return ++events, 0; }
+  void DecodeServiceName(const uint8_t* s, size_t n) override { names.emplace_back(s, s + n); }
+  void DecodeEventInfo(const uint8_t* s, size_t n) override { events.emplace_back(s, s + n); }
   void Reset() override { ++resets; }
-  void ResetStream(Stream s) override { streamResets.push_back(s); }
+  void ResetCaption() override { ++captionResets; }
 };
 
 struct Demux {
@@ -406,8 +503,10 @@ TEST(PacketLoop, RoutesEveryPidAndKeepsPacketsAcrossBlocks) {
   Append(ts, w.Packets(kV, Pes(0xE0, Pattern(2000, 1), 3000), false, pcr));
   Append(ts, w.Packets(kA, Pes(0xC0, Pattern(700, 2), 3000)));
   Append(ts, {0x47, 0x47});
-  Append(ts, w.Packets(kSdtPid, Bytes(30, 0x42), true));
-  Append(ts, w.Packets(kEitPid, Bytes(400, 0x4E), true));
+  const Bytes sdt = PsiSection(0x42, Bytes(30, 0x42));
+  const Bytes eit = PsiSection(0x4E, Bytes(400, 0x4E));  // three packets
+  Append(ts, w.Packets(kSdtPid, sdt, true));
+  Append(ts, w.Packets(kEitPid, eit, true));
   Append(ts, w.Packets(kC, Pes(0xBD, Pattern(100, 3), 3000)));
   Append(ts, w.Packets(0x0555, Bytes(100, 1)));  // unknown PID: ignored
   Append(ts, w.Packets(kV, Pes(0xE0, Pattern(10, 4), 6000, true)));
@@ -417,8 +516,8 @@ TEST(PacketLoop, RoutesEveryPidAndKeepsPacketsAcrossBlocks) {
   EXPECT_EQ(d.Payloads(1)[0], Pattern(2000, 1));
   ASSERT_EQ(d.Payloads(0).size(), 1u);
   EXPECT_EQ(d.Payloads(0)[0], Pattern(700, 2));
-  EXPECT_EQ(d.text.names, 1);
-  EXPECT_EQ(d.text.events, 3);  // every EIT packet
+  EXPECT_EQ(d.text.names, std::vector<Bytes>{sdt});
+  EXPECT_EQ(d.text.events, std::vector<Bytes>{eit});
   EXPECT_EQ(d.text.captions, 1);
 }
 
@@ -437,8 +536,7 @@ TEST(PacketLoop, ScrambledPacketResetsItsAssembler) {
   EXPECT_EQ(d.Payloads(0)[0], Pattern(300, 2));
   EXPECT_EQ(d.demux.Stats().scrambled, 2u);
   EXPECT_EQ(d.text.captions, 0);
-  ASSERT_FALSE(d.text.streamResets.empty());
-  EXPECT_EQ(d.text.streamResets.back(), ITextDecoders::Stream::kCaption);
+  EXPECT_GT(d.text.captionResets, 0);
 }
 
 TEST(PacketLoop, AdaptationOnlyPacketKeepsThePesAndOversizeFieldResets) {
@@ -588,7 +686,7 @@ TEST(PacketLoop, RandomDamageNeverReadsOutOfBoundsAndRecovers) {
 namespace {
 Bytes WithCrc(Bytes s) {
   s.resize(s.size() - 4);
-  const uint32_t crc = Crc32Mpeg(s.data(), s.size());
+  const uint32_t crc = SectionCrc32(s.data(), s.size());
   for (int i = 3; i >= 0; --i) s.push_back(uint8_t(crc >> (8 * i)));
   return s;
 }

@@ -1,4 +1,4 @@
-// A scripted tuner and a recording host for the stream-engine tests.
+// A scripted tuner and a recording frame sink for the stream-engine tests.
 #pragma once
 
 #include <chrono>
@@ -29,6 +29,7 @@ class FakeTuner : public pipeline::ITsBlockSource {
     if (m_blocks.empty()) return 0;
     std::copy(m_blocks.front().begin(), m_blocks.front().end(), buffer);
     m_blocks.pop_front();
+    m_lastBlockPoll = m_polls;
     return 1;
   }
   size_t Left() {
@@ -39,11 +40,18 @@ class FakeTuner : public pipeline::ITsBlockSource {
     std::lock_guard lock(m_lock);
     return m_polls;
   }
+  // Whether the reader has polled again since it took the last block: it has queued that block
+  // and had a turn with nothing to read.
+  bool PolledSinceLastBlock(uint64_t more = 1) {
+    std::lock_guard lock(m_lock);
+    return m_blocks.empty() && m_polls >= m_lastBlockPoll + more;
+  }
 
  private:
   std::mutex m_lock;
   std::deque<Bytes> m_blocks;
   uint64_t m_polls = 0;
+  uint64_t m_lastBlockPoll = 0;
 };
 
 struct SentMessage {
@@ -52,23 +60,24 @@ struct SentMessage {
   Bytes body;
 };
 
-class RecordingHost : public pipeline::IStreamHost {
+class RecordingSink : public pipeline::IFrameSink {
  public:
-  std::function<void()> onWrite;  // runs under the send lock
+  std::function<void()> onWrite;  // runs under the sink's lock
 
   bool WriteStreamFrame(const uint8_t* m, size_t size) override {
     std::lock_guard lock(m_lock);
-    const int32_t type = int32_t(pipeline::GetLe32(m));
-    const uint32_t n = pipeline::GetLe32(m + 4);
+    const int32_t type = int32_t(ipcle::GetU32(m));
+    const uint32_t n = ipcle::GetU32(m + 4);
     if (size < 40 + n) return false;
-    m_messages.push_back({type, int64_t(pipeline::GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    m_messages.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
     if (onWrite) onWrite();
     return true;
   }
-  void SendStreamFormats(int, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
+  bool WriteStreamFormats(const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     std::lock_guard lock(m_lock);
     m_messages.push_back({v.type, -1, Bytes(v.body, v.body + size_t(v.length))});
     m_messages.push_back({a.type, -1, Bytes(a.body, a.body + size_t(a.length))});
+    return true;
   }
   std::vector<SentMessage> Messages() {
     std::lock_guard lock(m_lock);
@@ -84,8 +93,15 @@ class RecordingHost : public pipeline::IStreamHost {
   std::vector<SentMessage> m_messages;
 };
 
-// Polls until done() or the time is up; true when done.
-inline bool WaitUntil(const std::function<bool()>& done, int seconds = 20) {
+inline std::vector<SentMessage> OfType(const std::vector<SentMessage>& all, int32_t type) {
+  std::vector<SentMessage> out;
+  for (const auto& m : all)
+    if (m.type == type) out.push_back(m);
+  return out;
+}
+
+// Polls until done() or the time is up; true when done. The bound is only there to end a broken run.
+inline bool WaitUntil(const std::function<bool()>& done, int seconds = 60) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
   while (std::chrono::steady_clock::now() < end) {
     if (done()) return true;

@@ -82,11 +82,4 @@ inline Matched Align(const std::string& what, const std::vector<SentMessage>& wr
   return m;
 }
 
-inline std::vector<SentMessage> OfType(const std::vector<SentMessage>& all, int32_t type) {
-  std::vector<SentMessage> out;
-  for (const auto& m : all)
-    if (m.type == type) out.push_back(m);
-  return out;
-}
-
 }  // namespace tevalo::test

@@ -4,6 +4,7 @@
 // first pass, so nothing of it stays queued at the end: every unit of the file comes out.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 
@@ -74,12 +75,23 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
 
   CTDMBDll tuner;
   ASSERT_EQ(tuner.Open(nullptr), 1);
-  CTunerBlockSource source(tuner);
-  RecordingHost host;
+  CTunerBlockSource tunerSource(tuner);
+  // Counts the blocks the engine takes.
+  struct Counting : ITsBlockSource {
+    ITsBlockSource& inner;
+    std::atomic<uint64_t> blocks{0};
+    explicit Counting(ITsBlockSource& s) : inner(s) {}
+    int GetTSStream(uint8_t* buffer, int* count) override {
+      const int r = inner.GetTSStream(buffer, count);
+      blocks += r == 1;
+      return r;
+    }
+  } source(tunerSource);
+  RecordingSink host;
   CStreamEngine engine(host, source);
   engine.InitStreamEngine();
   ASSERT_EQ(engine.CreateStreamEvents(), 1);
-  host.m_nSourceMode = 1;
+  engine.SetLiveSource(true);
   ASSERT_EQ(engine.StartStreamThreads(), 1);
   ASSERT_EQ(tuner.SetChannel(uhf - 13, 0, 0, 0.f), 1);
   engine.StartUsbRead();
@@ -92,14 +104,16 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
           const auto m = host.Messages();
           size_t nv = 0, na = 0;
           for (const auto& x : m) {
-            nv += x.type == kMsgVideoFrame;
-            na += x.type == kMsgAudioFrame;
+            nv += x.type == IPC_VIDEO_FRAME;
+            na += x.type == IPC_AUDIO_FRAME;
           }
           return nv > video.size() + 20 && na > audio.size() + 30;
         },
         40));
   } else {
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    // Two passes of the file have gone through the search.
+    const uint64_t fileBlocks = ReadFixtureFile(FixturePath(name, "stream.ts")).size() / 1128;
+    EXPECT_TRUE(WaitUntil([&] { return source.blocks >= 2 * fileBlocks + 3; }));
   }
   engine.StopStreamThreads();
   tuner.Close();
@@ -107,17 +121,17 @@ TEST_P(FixtureThroughTuner, FirstPassGivesTheManifestsUnits) {
 
   if (!pmt) {
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(host.m_nFeedTarget, 0);
+    EXPECT_EQ(engine.GetFeedTarget(), FeedTarget::kProgrammeMapSearch);
     return;
   }
   ASSERT_GE(messages.size(), 2u);
-  EXPECT_EQ(messages[0].type, kMsgVideoConfig);
-  EXPECT_EQ(messages[1].type, kMsgAudioConfig);
-  EXPECT_EQ(OfType(messages, kMsgVideoConfig).size(), 1u);
+  EXPECT_EQ(messages[0].type, IPC_VIDEO_CONFIG);
+  EXPECT_EQ(messages[1].type, IPC_AUDIO_CONFIG);
+  EXPECT_EQ(OfType(messages, IPC_VIDEO_CONFIG).size(), 1u);
   const Matched v =
-      Align(name + " video", FirstPass(OfType(messages, kMsgVideoFrame), video, loopPts), video, true);
+      Align(name + " video", FirstPass(OfType(messages, IPC_VIDEO_FRAME), video, loopPts), video, true);
   const Matched a =
-      Align(name + " audio", FirstPass(OfType(messages, kMsgAudioFrame), audio, loopPts), audio, false);
+      Align(name + " audio", FirstPass(OfType(messages, IPC_AUDIO_FRAME), audio, loopPts), audio, false);
   EXPECT_LE(v.first, 15u);
   ASSERT_LT(a.first, audio.size());
   ASSERT_LT(v.first, video.size());

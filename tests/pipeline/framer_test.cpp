@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "ipc/stream_headers.h"
 #include "player/pipeline/es_framer.h"
-#include "player/pipeline/h264_timing.h"
 #include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
@@ -21,18 +21,18 @@ struct Record : IFramerOutput {
   size_t framesBeforeFormats = 0;
   Bytes video, audio;
   void WriteFrame(const uint8_t* m, size_t size) override {
-    const int32_t type = int32_t(GetLe32(m));
-    EXPECT_EQ(size, type == kMsgVideoFrame ? kVideoFrameMessageSize : kAudioFrameMessageSize);
-    EXPECT_EQ(int64_t(GetLe64(m + 8)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 24)), -1);
-    EXPECT_EQ(int64_t(GetLe64(m + 32)), -1);
-    const uint32_t n = GetLe32(m + 4);
-    frames.push_back({type, int64_t(GetLe64(m + 16)), Bytes(m + 40, m + 40 + n)});
+    const int32_t type = int32_t(ipcle::GetU32(m));
+    EXPECT_EQ(size, type == IPC_VIDEO_FRAME ? kVideoFrameMessageBytes : kAudioFrameMessageBytes);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 8)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 24)), -1);
+    EXPECT_EQ(int64_t(ipcle::GetU64(m + 32)), -1);
+    const uint32_t n = ipcle::GetU32(m + 4);
+    frames.push_back({type, int64_t(ipcle::GetU64(m + 16)), Bytes(m + 40, m + 40 + n)});
   }
   void SendStreamFormats(int direction, const StreamFormatMessage& v, const StreamFormatMessage& a) override {
     EXPECT_EQ(direction, 0);
-    EXPECT_EQ(v.type, kMsgVideoConfig);
-    EXPECT_EQ(a.type, kMsgAudioConfig);
+    EXPECT_EQ(v.type, IPC_VIDEO_CONFIG);
+    EXPECT_EQ(a.type, IPC_AUDIO_CONFIG);
     ++formatsSent;
     framesBeforeFormats = frames.size();
     video.assign(v.body, v.body + size_t(v.length));
@@ -90,7 +90,7 @@ TEST(VideoFraming, EachUnitCarriesItsOwnPesStampAfterTheHeadersWentOut) {
     units.push_back(AccessUnit(uint8_t(k), k == 3));
     f.FrameVideo(units.back().data(), units.back().size(), (1000 + 6000 * k) * kT);
   }
-  const auto v = out.Of(kMsgVideoFrame);
+  const auto v = out.Of(IPC_VIDEO_FRAME);
   // The unit still in progress is not written yet.
   ASSERT_EQ(v.size(), 4u);
   EXPECT_EQ(v[0].stamp, 1000 * kT);
@@ -126,7 +126,7 @@ TEST(VideoFraming, UnitsOfOnePesAdvanceByTheFramePeriod) {
     f.FrameVideo(pes.data(), pes.size(), 90000 * kT);
     Bytes next = AccessUnit(4, false);
     f.FrameVideo(next.data(), next.size(), -1);
-    const auto v = out.Of(kMsgVideoFrame);
+    const auto v = out.Of(IPC_VIDEO_FRAME);
     ASSERT_EQ(v.size(), 4u);
     EXPECT_EQ(v[0].stamp, 0);  // the first PES's unit, ended by the second PES
     for (int k = 1; k < 4; ++k) EXPECT_EQ(v[k].stamp, 90000 * kT + (k - 1) * c.period) << k;
@@ -144,7 +144,7 @@ TEST(VideoFraming, PesWithoutPtsKeepsMinusOne) {
   f.FrameVideo(pes.data(), pes.size(), -1);
   Bytes next = AccessUnit(3, false);
   f.FrameVideo(next.data(), next.size(), 5000);
-  const auto v = out.Of(kMsgVideoFrame);
+  const auto v = out.Of(IPC_VIDEO_FRAME);
   ASSERT_EQ(v.size(), 3u);
   EXPECT_EQ(v[1].stamp, -1);
   EXPECT_EQ(v[2].stamp, -1);
@@ -161,7 +161,7 @@ TEST(VideoFraming, UnitSplitOverPesPayloadsIsWholeWithItsFirstStamp) {
   f.FrameVideo(au.data() + 2, 3, 222);
   f.FrameVideo(au.data() + 5, au.size() - 5, 333);
   f.FrameVideo(next.data(), next.size(), 444);
-  const auto v = out.Of(kMsgVideoFrame);
+  const auto v = out.Of(IPC_VIDEO_FRAME);
   ASSERT_EQ(v.size(), 2u);
   EXPECT_EQ(v[1].stamp, 222);  // the PES in which the delimiter's header byte came
   Bytes expected(au.begin() + 4, au.end());
@@ -174,7 +174,7 @@ TEST(VideoFraming, OversizeUnitIsDroppedAndCounted) {
   CEsFramer f(out);
   StartStreaming(f);
   Bytes big = kAud4;
-  Append(big, Nal(0x65, kVideoPayloadMax + 10, 1));
+  Append(big, Nal(0x65, kVideoFramePayloadMax + 10, 1));
   f.FrameVideo(big.data(), big.size(), 1);
   Bytes huge = kAud4;
   Append(huge, Nal(0x65, CEsFramer::kCarryMax + 10, 1));  // past the carry's limit
@@ -182,7 +182,7 @@ TEST(VideoFraming, OversizeUnitIsDroppedAndCounted) {
   const Bytes ok = AccessUnit(3, false);
   f.FrameVideo(ok.data(), ok.size(), 3);
   f.FrameVideo(ok.data(), ok.size(), 4);
-  const auto v = out.Of(kMsgVideoFrame);
+  const auto v = out.Of(IPC_VIDEO_FRAME);
   ASSERT_EQ(v.size(), 2u);  // the header PES's unit and the first small one
   EXPECT_EQ(v[1].stamp, 3);
   EXPECT_EQ(f.Stats().videoOversize, 2u);
@@ -214,7 +214,7 @@ TEST(VideoFraming, ResetStateCapturesBothHeadersAgain) {
   f.ResetState();
   const Bytes p = AccessUnit(1, false);
   f.FrameVideo(p.data(), p.size(), 1);
-  EXPECT_TRUE(out.Of(kMsgVideoFrame).empty());
+  EXPECT_TRUE(out.Of(IPC_VIDEO_FRAME).empty());
   const Bytes a = Adts(100);
   f.FrameAudio(a.data(), a.size(), 0);
   const Bytes idr = AccessUnit(2, true);
@@ -240,7 +240,7 @@ TEST(AudioFraming, FramesOfOnePesAdvanceBy1024SamplesAtTheirRate) {
     Bytes pes;
     for (int k = 0; k < 5; ++k) Append(pes, Adts(150 + k, uint8_t(0x20 + k), c.index));
     f.FrameAudio(pes.data(), pes.size(), 9000 * kT);
-    const auto a = out.Of(kMsgAudioFrame);
+    const auto a = out.Of(IPC_AUDIO_FRAME);
     ASSERT_EQ(a.size(), 5u) << c.rate;
     for (int k = 0; k < 5; ++k) {
       EXPECT_EQ(a[k].stamp, 9000 * kT + k * 1024LL * 27000000 / c.rate) << c.rate << " " << k;
@@ -260,7 +260,7 @@ TEST(AudioFraming, FrameSplitOverTwoPesIsSentOnceWithTheStampOfItsFirstByte) {
   Append(two, Adts(120, 0x23));
   f.FrameAudio(one.data(), one.size(), 90000 * kT);
   f.FrameAudio(two.data(), two.size(), 180000 * kT);
-  const auto a = out.Of(kMsgAudioFrame);
+  const auto a = out.Of(IPC_AUDIO_FRAME);
   ASSERT_EQ(a.size(), 3u);
   EXPECT_EQ(a[0].stamp, 90000 * kT);
   EXPECT_EQ(a[1].payload, split);
@@ -276,7 +276,7 @@ TEST(AudioFraming, StreamingThatStartsMidPesStampsByPosition) {
   Bytes pes;
   for (int k = 0; k < 4; ++k) Append(pes, Adts(200, uint8_t(0x30 + k)));
   f.FrameAudio(pes.data(), pes.size(), 45000 * kT);  // header captured from the first frame
-  const auto a = out.Of(kMsgAudioFrame);
+  const auto a = out.Of(IPC_AUDIO_FRAME);
   ASSERT_EQ(a.size(), 3u);  // the first frame went out as the header only
   for (int k = 0; k < 3; ++k) EXPECT_EQ(a[k].stamp, 45000 * kT + (k + 1) * 1152000LL);
 }
@@ -298,7 +298,7 @@ TEST(AudioFraming, ImpossibleCandidatesArePassedOver) {
   Append(pes, otherRate);
   Append(pes, Adts(100, 0x44));
   f.FrameAudio(pes.data(), pes.size(), 0);
-  const auto a = out.Of(kMsgAudioFrame);
+  const auto a = out.Of(IPC_AUDIO_FRAME);
   ASSERT_EQ(a.size(), 1u);
   EXPECT_EQ(a[0].payload, Adts(100, 0x44));
   EXPECT_EQ(f.Stats().audioShortLength, 1u);
@@ -306,11 +306,11 @@ TEST(AudioFraming, ImpossibleCandidatesArePassedOver) {
 
 TEST(H264Timing, DamagedSpsGivesNoPeriod) {
   const Bytes good = Sps(1, 30);
-  EXPECT_EQ(SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(good.data(), good.size()), 27000000 / 15);
   for (size_t n = 0; n < good.size(); ++n) {
-    const int64_t p = SpsFramePeriodTicks(good.data(), n);
+    const int64_t p = streamhdr::SpsFramePeriodTicks(good.data(), n);
     EXPECT_TRUE(p == 0 || p == 27000000 / 15) << n;
   }
   const Bytes absurd = Sps(1, 1000000);
-  EXPECT_EQ(SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
+  EXPECT_EQ(streamhdr::SpsFramePeriodTicks(absurd.data(), absurd.size()), 0);
 }

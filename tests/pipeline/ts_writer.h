@@ -1,4 +1,4 @@
-// Builds small transport streams for the stream-engine tests: PES headers, PMT sections, packets.
+// Builds small transport streams for the stream-engine tests: PES headers, sections, packets.
 #pragma once
 
 #include <algorithm>
@@ -6,19 +6,22 @@
 #include <map>
 #include <vector>
 
+#include "player/pipeline/section_assembler.h"
+
 namespace tevalo::test {
 
 using Bytes = std::vector<uint8_t>;
 
 inline void Append(Bytes& to, const Bytes& more) { to.insert(to.end(), more.begin(), more.end()); }
 
-inline uint32_t Crc32Mpeg(const uint8_t* p, size_t n) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (size_t i = 0; i < n; ++i) {
-    crc ^= uint32_t(p[i]) << 24;
-    for (int k = 0; k < 8; ++k) crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-  }
-  return crc;
+// A long-form section: table_id, section_length (with the syntax indicator), the body, the CRC.
+inline Bytes PsiSection(uint8_t tableId, const Bytes& body) {
+  const size_t sectionLength = body.size() + 4;
+  Bytes s = {tableId, uint8_t(0xB0 | (sectionLength >> 8)), uint8_t(sectionLength)};
+  Append(s, body);
+  const uint32_t crc = pipeline::SectionCrc32(s.data(), s.size());
+  for (int i = 3; i >= 0; --i) s.push_back(uint8_t(crc >> (8 * i)));
+  return s;
 }
 
 struct PmtEntry {
@@ -30,10 +33,7 @@ struct PmtEntry {
 // A complete PMT section (table_id 2) with its CRC.
 inline Bytes PmtSection(const std::vector<PmtEntry>& entries, const Bytes& programInfo = {},
                         uint16_t pcrPid = 0x1FFF) {
-  Bytes s = {0x02,
-             0,
-             0,
-             0x00,
+  Bytes s = {0x00,
              0x01,
              0xC1,
              0x00,
@@ -51,12 +51,7 @@ inline Bytes PmtSection(const std::vector<PmtEntry>& entries, const Bytes& progr
     s.push_back(uint8_t(e.descriptors.size()));
     Append(s, e.descriptors);
   }
-  const size_t sectionLength = s.size() - 3 + 4;
-  s[1] = uint8_t(0xB0 | (sectionLength >> 8));
-  s[2] = uint8_t(sectionLength);
-  const uint32_t crc = Crc32Mpeg(s.data(), s.size());
-  for (int i = 3; i >= 0; --i) s.push_back(uint8_t(crc >> (8 * i)));
-  return s;
+  return PsiSection(0x02, s);
 }
 
 inline void PutPts(uint8_t* p, uint8_t prefix, int64_t pts) {

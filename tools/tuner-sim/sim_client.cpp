@@ -186,6 +186,10 @@ SimStatus SimProcess::status() {
       s.units = v;
     else if (k == "commands")
       s.commands = v;
+    else if (k == "pending")
+      s.pending = v;
+    else if (k == "torn")
+      s.torn = v;
   }
   return s;
 }

@@ -29,6 +29,8 @@ struct SimStatus {
   int channel = 0;
   uint64_t units = 0;     // 1152-byte transfers sent
   uint64_t commands = 0;  // commands received
+  uint64_t pending = 0;   // replies held back (a delay or stall fault), not yet written
+  uint64_t torn = 0;      // torn commands dropped
 };
 
 class SimProcess {

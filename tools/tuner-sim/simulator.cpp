@@ -149,6 +149,7 @@ int Simulator::run() {
     if (partial_len_ > 0 && now - partial_since_us_ >= kPartialCommandUs) {
       if (cfg_.verbose) std::fprintf(stderr, "tuner-sim: dropped a torn command\n");
       partial_len_ = 0;
+      ++torn_dropped_;
     }
     if (fds[3].revents && folder_.present()) read_commands();
     flush_pending();
@@ -340,7 +341,8 @@ std::string Simulator::control(const std::string& line) {
       return "ok present=" + std::to_string(folder_.present()) +
              " streaming=" + std::to_string(device_.streaming()) +
              " channel=" + std::to_string(device_.channel()) +
-             " units=" + std::to_string(device_.units_sent()) + " commands=" + std::to_string(seq_) + "\n";
+             " units=" + std::to_string(device_.units_sent()) + " commands=" + std::to_string(seq_) +
+             " pending=" + std::to_string(pending_.size()) + " torn=" + std::to_string(torn_dropped_) + "\n";
     }
     if (word == "quit") {
       quit_ = true;

@@ -65,6 +65,7 @@ class Simulator {
   std::deque<Pending> pending_;
   std::array<uint8_t, 6> partial_{};
   std::size_t partial_len_ = 0;
+  uint64_t torn_dropped_ = 0;  // torn commands dropped
   int64_t partial_since_us_ = 0;
   int64_t reinsert_at_us_ = -1;
   int64_t start_us_ = 0;

@@ -64,23 +64,34 @@ void CTunerDeviceWatcher::Stop() {
 // Watches the class folder and each stick folder in it; without the class folder, the nearest
 // existing parent, so that its creation (at any depth) is noticed.
 void CTunerDeviceWatcher::Rearm() {
-  std::vector<std::string> wanted;
-  if (IsFolder(m_classFolder)) {
-    wanted.push_back(m_classFolder);
-    // The class folder itself going away is seen through IN_DELETE_SELF; its parent tells about
-    // a re-creation after that.
-    wanted.push_back(Parent(m_classFolder));
-    for (const std::string& stick : quonda::ListInterfacePaths(m_classFolder)) wanted.push_back(stick);
-  } else {
-    std::string folder = Parent(m_classFolder);
-    while (!IsFolder(folder) && folder != "/" && folder != ".") folder = Parent(folder);
-    wanted.push_back(folder);
-  }
+  auto wantedNow = [this] {
+    std::vector<std::string> wanted;
+    if (IsFolder(m_classFolder)) {
+      wanted.push_back(m_classFolder);
+      // The class folder itself going away is seen through IN_DELETE_SELF; its parent tells about
+      // a re-creation after that.
+      wanted.push_back(Parent(m_classFolder));
+      for (const std::string& stick : quonda::ListInterfacePaths(m_classFolder)) wanted.push_back(stick);
+    } else {
+      std::string folder = Parent(m_classFolder);
+      while (!IsFolder(folder) && folder != "/" && folder != ".") folder = Parent(folder);
+      wanted.push_back(folder);
+    }
+    return wanted;
+  };
 
+  // A folder made inside one after it was looked at and before its watch was placed raises no
+  // event: look again once the watches are placed, until nothing new is wanted.
   std::map<std::string, int> next;
-  for (const std::string& folder : wanted) {
-    int wd = ::inotify_add_watch(m_inotify, folder.c_str(), kFolderEvents);
-    if (wd >= 0) next[folder] = wd;
+  std::vector<std::string> wanted = wantedNow(), placed;
+  for (int round = 0; round < 16 && wanted != placed; ++round) {
+    for (const std::string& folder : wanted) {
+      if (next.count(folder)) continue;
+      int wd = ::inotify_add_watch(m_inotify, folder.c_str(), kFolderEvents);
+      if (wd >= 0) next[folder] = wd;
+    }
+    placed = std::move(wanted);
+    wanted = wantedNow();
   }
   for (const auto& [folder, wd] : m_watches) {
     auto kept = next.find(folder);

@@ -180,18 +180,18 @@ bool CTDMBDll::SearchChannel(int channel, int scanOrder, std::u16string_view nam
   return status == 1;
 }
 
-void CTDMBDll::PrepareScan() {
+bool CTDMBDll::BeginScan(bool single) {
   StopBlockThread();
   m_ChannelState.m_nSignalLevel = kNoSignal;
+  m_bScanStop = 0;
+  if (!single) m_nChannelCount = kChannelCount;
+  return m_pDevice != nullptr;
 }
 
 int CTDMBDll::ScanAllChannel(int area) {
   if (!StationTable::IsArea(area)) return 0;
   std::lock_guard lock(m_stickLock);
-  PrepareScan();
-  m_bScanStop = 0;
-  m_nChannelCount = kChannelCount;
-  if (!m_pDevice) return 1;
+  if (!BeginScan()) return 1;
   for (int c = 0; c < kChannelCount && m_bScanStop == 0; ++c)
     m_pDevice->Ostrel_SearchChannel(static_cast<unsigned char>(c));
   for (int c = 0; c < kChannelCount && m_bScanStop == 0; ++c) {
@@ -212,10 +212,7 @@ int CTDMBDll::ScanAllChannel(int area) {
 int CTDMBDll::ScanAreaChannel(int area) {
   if (!StationTable::IsArea(area)) return 0;
   std::lock_guard lock(m_stickLock);
-  PrepareScan();
-  m_bScanStop = 0;
-  m_nChannelCount = kChannelCount;
-  if (!m_pDevice) return 1;
+  if (!BeginScan()) return 1;
   const int count = StationTable::StationCount(area);
   for (int j = 0; j < count && m_bScanStop == 0; ++j)
     m_pDevice->Ostrel_SearchChannel(
@@ -230,10 +227,7 @@ int CTDMBDll::ScanAreaChannel(int area) {
 int CTDMBDll::ScanArbitraryChannel(const int* channelIndices, const char16_t* const* names, int count,
                                    const int* statuses) {
   std::lock_guard lock(m_stickLock);
-  m_bScanStop = 0;
-  PrepareScan();
-  m_nChannelCount = kChannelCount;
-  if (m_pDevice && channelIndices && count > 0) {
+  if (BeginScan() && channelIndices && count > 0) {
     for (int j = 0; j < count && m_bScanStop == 0; ++j) {
       const int c = channelIndices[j];
       if (!IsChannel(c)) continue;
@@ -262,9 +256,7 @@ int CTDMBDll::ScanArbitraryChannel(const int* channelIndices, const char16_t* co
 int CTDMBDll::ScanSingleChannel(int channelIndex) {
   if (!IsChannel(channelIndex)) return 0;
   std::lock_guard lock(m_stickLock);
-  PrepareScan();
-  m_bScanStop = 0;
-  if (!m_pDevice) return 1;
+  if (!BeginScan(true)) return 1;
   // The channel to search is the one an earlier scan stored; a record never filled names none.
   const int stored = m_ChannelInform[channelIndex].m_nChannelIndex;
   if (!IsChannel(stored)) return 0;

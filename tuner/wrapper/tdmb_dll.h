@@ -111,7 +111,10 @@ class OSTRELDMB_API CTDMBDll {
   void SetFound(int channel, bool found);
   // One search of one channel with the bounded status poll; true when found.
   bool SearchChannel(int channel, int scanOrder, std::u16string_view name);
-  void PrepareScan();
+  // What every scan on the stick does first (the stick lock held): the block thread stops, the
+  // level reads no signal, an earlier stop request is forgotten and, unless `single`, the channel
+  // count is set. False without a device object: the scan then ends at once.
+  bool BeginScan(bool single = false);
 
   std::unique_ptr<CISDBTDll> m_pDevice;
   CTsBlockQueue m_blocks;

@@ -1,5 +1,6 @@
 #include "tuner/wrapper/tdmb_dll.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -281,35 +282,42 @@ TEST_F(WrapperTest, EndlessSearchIsBoundedAndStoppable) {
   PlugAndOpen();
   stick->SetChannel(30, {true, 1000000});
   const int list[] = {17};
-  // The presence test answers at once while a scan runs on another thread.
-  long long presenceMs = -1;
+  // The presence test answers while a scan runs on another thread: the scan polls on after it.
+  std::atomic<std::size_t> pollsAtAnswer{0};
   std::thread presence([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    auto asked = Clock::now();
+    EXPECT_TRUE(WaitFor([&] { return stick->Received(6) > 0; }));
     EXPECT_EQ(tuner->IsUSB(), 1);
-    presenceMs = MsSince(asked);
+    pollsAtAnswer = stick->Received(6);
   });
   auto start = Clock::now();
   EXPECT_EQ(tuner->ScanArbitraryChannel(list, nullptr, 1, nullptr), 1);
   auto took = MsSince(start);
   presence.join();
-  EXPECT_GE(presenceMs, 0);
-  EXPECT_LT(presenceMs, 500);
+  EXPECT_GT(stick->Received(6), pollsAtAnswer.load());
+  // Bounded by time, never early; a poll is at least the interval, so there are no more than these.
   EXPECT_GE(took, CTDMBDll::kSearchPollLimitMs);
-  EXPECT_LT(took, CTDMBDll::kSearchPollLimitMs + 1500);
+  EXPECT_LE(Sent(6).size(), std::size_t(CTDMBDll::kSearchPollLimitMs / CTDMBDll::kSearchPollIntervalMs + 1));
   EXPECT_EQ(tuner->m_ChannelInform[17].m_bFound, 0);
   EXPECT_EQ(tuner->m_nScanIndex, 0);
 
   // The stop flag ends a running poll and the rest of the scan.
+  stick->ClearCommands();
+  auto pollsOf30 = [&] {
+    std::size_t n = 0;
+    for (const auto& c : Sent(6)) n += c[1] == 30;
+    return n;
+  };
+  std::size_t pollsAtStop = 0;
   std::thread stopper([&] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_TRUE(WaitFor([&] { return pollsOf30() >= 2; }));
+    pollsAtStop = pollsOf30();
     tuner->m_bScanStop = 1;
   });
-  start = Clock::now();
   EXPECT_EQ(tuner->ScanAllChannel(9), 1);  // UHF 30 is channel 17
   stopper.join();
-  EXPECT_LT(MsSince(start), 1500);
-  EXPECT_LT(Sent(6).size(), 400u);
+  EXPECT_LE(pollsOf30(), pollsAtStop + 2);  // the poll ended at its next turn
+  ASSERT_FALSE(Sent(4).empty());
+  EXPECT_EQ(Sent(4).back()[1], 30);  // no channel after it was searched
 }
 
 TEST_F(WrapperTest, StreamArrivesAsOrderedBlocks) {
@@ -387,7 +395,8 @@ TEST_F(WrapperTest, LevelFollowsStickAndDropsToNoSignalWithoutData) {
   // although the stick still reports a level.
   stick->SetBatches(0);
   EXPECT_TRUE(WaitFor([&] { return tuner->m_ChannelState.m_nSignalLevel == 100u; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const std::size_t reads = stick->Received(10);
+  ASSERT_TRUE(WaitFor([&] { return stick->Received(10) >= reads + 2; }));  // and stays there
   EXPECT_EQ(tuner->m_ChannelState.m_nSignalLevel, 100u);
   stick->SetBatches(-1);
   EXPECT_TRUE(WaitFor([&] { return tuner->m_ChannelState.m_nSignalLevel == 55u; }));
@@ -425,7 +434,7 @@ TEST_F(WrapperTest, StickPulledMidStreamThenBack) {
   EXPECT_EQ(tuner->IsUSB(), 0);
   auto start = Clock::now();
   EXPECT_EQ(tuner->Close(), 1);
-  EXPECT_LT(MsSince(start), 1500);
+  EXPECT_LT(MsSince(start), CISDBTDll::kTransferTimeoutMs);  // no transfer waited out
 
   stick->Insert();
   EXPECT_EQ(tuner->IsUSB(), 1);
@@ -440,12 +449,12 @@ TEST_F(WrapperTest, StickPulledMidStreamThenBack) {
 TEST_F(WrapperTest, DeletingWhileReceivingJoinsEverything) {
   PlugAndOpen({20});
   ASSERT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  stick->SetSilent(8, true);  // the stream thread is inside a transfer
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  stick->SetSilent(8, true);
+  const std::size_t asked = stick->Received(8);
+  ASSERT_TRUE(WaitFor([&] { return stick->Received(8) > asked; }));  // the stream thread is inside a transfer
   auto start = Clock::now();
   tuner.reset();
-  EXPECT_LT(MsSince(start), 1500);
+  EXPECT_LT(MsSince(start), CISDBTDll::kTransferTimeoutMs);  // without waiting it out
 }
 
 TEST_F(WrapperTest, ChannelStringsAndIndices) {

@@ -1,6 +1,6 @@
 #include "filter/playback/rec_reader.h"
 #include "filter/playback/rec_timeline.h"
-#include "filter/playback/rec_writer.h"
+#include "filter/source/rec_writer.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // Output side of one src pad: the stream-start, caps and segment events before the first buffer, and
-// a buffer pool of fixed count and size for the current caps. The playback element reuses it.
+// a buffer pool of fixed count and size for the current caps.
 #pragma once
 
 #include <gst/gst.h>

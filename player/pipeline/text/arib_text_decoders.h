@@ -23,20 +23,18 @@ class CAribTextDecoders final : public tevalo::pipeline::ITextDecoders {
   // body was found.
   int ParseCaptionDataGroup(const uint8_t* data, size_t size);
 
-  // Payload of one packet of PID 0x11. Always 1. At the end of each service description section the
-  // stored name is updated from it and, when not empty, shown as "チャンネル : " + name.
-  int DecodeServiceName(bool pusi, const uint8_t* payload, size_t size) override;
+  // One whole service description section: an intact one updates the stored name; the name, when
+  // not empty, is shown as "チャンネル : " + name after every section.
+  void DecodeServiceName(const uint8_t* section, size_t size) override;
 
-  // Payload of one packet of PID 0x27. Always 1. Complete present/following sections are parsed;
-  // when the summary line changed it is shown and the programme list rebuilt.
-  int ReassembleEit(bool pusi, const uint8_t* payload, size_t size) override;
+  // One whole event information section: an intact present/following one is parsed; when the
+  // summary line changed it is shown and the programme list rebuilt.
+  void DecodeEventInfo(const uint8_t* section, size_t size) override;
   // One complete section; returns the offset after it, 0 when it is not a present/following section.
   size_t ParseEitPresentFollowing(const uint8_t* section, size_t size);
 
-  // Forgets the station: name, events, summary and partial sections; empties the programme list.
+  // Forgets the station: name, events and summary; empties the programme list.
   void Reset() override;
-  // A damaged packet of that stream: the section being collected for it is dropped.
-  void ResetStream(Stream stream) override;
 
   const std::u16string& ServiceName() const { return serviceName_; }
   const std::u16string& LastSummary() const { return lastSummary_; }
@@ -44,14 +42,9 @@ class CAribTextDecoders final : public tevalo::pipeline::ITextDecoders {
   const CaptionScreen& Caption() const { return caption_; }
 
  private:
-  void OnSdtSection(const uint8_t* section, size_t size);
-  void OnEitSection(const uint8_t* section, size_t size);
-
   ITextSink* sink_;
   CaptionScreen caption_{};
   std::u16string serviceName_;
   std::u16string lastSummary_;
   aribtext::EventInfo events_;
-  aribtext::SectionCollector sdtCollector_;
-  aribtext::SectionCollector eitCollector_;
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "arib_string.h"
+#include "player/pipeline/section_assembler.h"
 
 namespace aribtext {
 namespace {
@@ -46,19 +47,10 @@ std::u16string TimeText(const char* fmt, int a, int b, int c, int d = 0, int e =
 
 }  // namespace
 
-uint32_t SectionCrc(const uint8_t* data, size_t size) {
-  uint32_t crc = 0xFFFFFFFF;
-  for (size_t i = 0; i < size; ++i) {
-    crc ^= uint32_t(data[i]) << 24;
-    for (int k = 0; k < 8; ++k) crc = (crc & 0x80000000) ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-  }
-  return crc;
-}
-
 std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
   if (n < 3 || p[0] != 0x42) return std::nullopt;
   const size_t total = SectionLength(p);
-  if (total > n || total < 11 + 4 || SectionCrc(p, total) != 0) return std::nullopt;
+  if (total > n || total < 11 + 4 || tevalo::pipeline::SectionCrc32(p, total) != 0) return std::nullopt;
   if (!(p[5] & 0x01)) return std::nullopt;  // a version not yet in force
   if (p[6] != 0) return std::nullopt;       // later sections list further services
   const size_t end = total - 4;
@@ -81,55 +73,6 @@ std::optional<std::u16string> ParseServiceName(const uint8_t* p, size_t n) {
     d = body + len;
   }
   return std::nullopt;
-}
-
-void SectionCollector::Store(const uint8_t* p, size_t n) {
-  fill_ = 0;
-  Append(p, n);
-}
-
-void SectionCollector::Append(const uint8_t* p, size_t n) {
-  if (fill_ < 3) {
-    const size_t take = std::min(n, 3 - fill_);
-    std::memcpy(buf_.data() + fill_, p, take);
-    fill_ += take, p += take, n -= take;
-    if (fill_ < 3) return;
-  }
-  const size_t total = SectionLength(buf_.data());
-  if (total > kMaxSection) {
-    fill_ = 0;  // too long to collect
-    return;
-  }
-  const size_t take = std::min(n, total - fill_);  // what follows the section is stuffing
-  std::memcpy(buf_.data() + fill_, p, take);
-  fill_ += take;
-  if (fill_ == total) {
-    fill_ = 0;
-    handler_(buf_.data(), total);
-  }
-}
-
-void SectionCollector::Feed(bool unitStart, const uint8_t* p, size_t n) {
-  if (!unitStart) {
-    if (fill_) Append(p, n);
-    return;
-  }
-  if (n == 0 || size_t(p[0]) + 1 > n) {
-    fill_ = 0;
-    return;
-  }
-  const size_t pointer = p[0];
-  if (fill_) Append(p + 1, pointer);
-  fill_ = 0;  // a section still incomplete here has lost bytes
-  for (size_t i = 1 + pointer; i < n && p[i] != 0xFF;) {
-    const size_t rem = n - i;
-    if (rem < 3) return Store(p + i, rem);
-    const size_t total = SectionLength(p + i);
-    if (total > kMaxSection) return;
-    if (rem < total) return Store(p + i, rem);
-    handler_(p + i, total);
-    i += total;
-  }
 }
 
 EventInfo::EventInfo() : table_(std::make_unique<EventTable>()) { Reset(); }

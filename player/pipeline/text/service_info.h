@@ -5,7 +5,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,31 +13,9 @@
 
 namespace aribtext {
 
-// MPEG-2 section CRC-32 over size bytes (0 for a section whose last four bytes are its CRC).
-uint32_t SectionCrc(const uint8_t* data, size_t size);
-
 // The first service's name from one complete section. Empty optional unless it is the first section
 // of the actual stream's SDT, intact and in force, whose first service has a service descriptor.
-std::optional<std::u16string> ParseServiceName(const uint8_t* payload, size_t size);
-
-// Collects private sections from transport-packet payloads and hands each complete one over.
-class SectionCollector {
- public:
-  static constexpr size_t kMaxSection = 4096;
-  using Handler = std::function<void(const uint8_t* section, size_t size)>;
-
-  explicit SectionCollector(Handler handler) : handler_(std::move(handler)) {}
-  void Feed(bool unitStart, const uint8_t* payload, size_t size);
-  void Reset() { fill_ = 0; }
-
- private:
-  void Append(const uint8_t* p, size_t n);
-  void Store(const uint8_t* p, size_t n);
-
-  Handler handler_;
-  std::array<uint8_t, kMaxSection> buf_{};
-  size_t fill_ = 0;  // 0: no section in progress
-};
+std::optional<std::u16string> ParseServiceName(const uint8_t* section, size_t size);
 
 // Present/following state: the programme event table and the four summary slots.
 class EventInfo {

@@ -1,6 +1,6 @@
 // The live road under test: a Qt application on the test's main thread (the GUI thread), the
 // installation values for the two source elements, the stick stand-in serving fixture streams,
-// and a view that records what the controller shows.
+// and a view that records what the core shows.
 #pragma once
 
 #include <gst/gst.h>
@@ -16,11 +16,14 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
-#include "player/shell/live_controller.h"
+#include "player/shell/player_core.h"
+#include "player/shell/window_adapter.h"
+#include "recording_view.h"
 #include "sim_client.h"
 
 namespace tevalo::shell::test {
@@ -77,104 +80,25 @@ inline void PumpFor(int ms) {
   PumpUntil([] { return false; }, ms);
 }
 
-class RecordingView : public IPlayerView {
- public:
-  struct Strip {
-    std::u16string text;
-    int ticks = 0;
-  };
-  void SetStripText(int kind, const std::u16string& text, int ticks) override {
-    std::lock_guard lock(m);
-    strips[kind] = {text, ticks};
-    history.push_back(text);
+// The core with the "Tevalo" window the program registers, started in the main window's order.
+struct LiveCore {
+  LiveCore(IPlayerView& view, CPlayerCore::Options options, bool watchDevices = true)
+      : core(std::make_unique<CPlayerCore>(view, std::move(options))), adapter(*core) {
+    EXPECT_TRUE(core->StartStartupThread());
+    window = RegisterPlayerWindow(adapter);
+    core->AttachWindow(window->hwnd());
+    if (watchDevices) {
+      EXPECT_TRUE(core->StartDeviceWatcher());
+    }
   }
-  void ClearStrip(int kind) override {
-    std::lock_guard lock(m);
-    strips[kind] = {};
+  ~LiveCore() {
+    core->Shutdown();
+    window.reset();
   }
-  void ShowAnimation(int id) override {
-    std::lock_guard lock(m);
-    animation = id;
-  }
-  void HideAnimation() override {
-    std::lock_guard lock(m);
-    animation = 0;
-  }
-  void SetTimer(int id, int ms) override {
-    std::lock_guard lock(m);
-    timers[id] = ms;
-  }
-  void KillTimer(int id) override {
-    std::lock_guard lock(m);
-    timers.erase(id);
-  }
-  void ShowLevelBars(int bars) override {
-    std::lock_guard lock(m);
-    levelBars = bars;
-  }
-  void ShowVideoArea(bool p) override {
-    std::lock_guard lock(m);
-    playing = p;
-  }
-  void ShowProgrammeStripIfEpgOn() override {}
-  void RefreshChannelPanel(const std::vector<ChannelEntry>& e) override {
-    std::lock_guard lock(m);
-    panel = e;
-  }
-  void HideChannelPanel() override {}
-  void ResetPlaybackPanel() override {}
-  bool IsRecording() override {
-    std::lock_guard lock(m);
-    return recording;
-  }
-  void StartRecording() override {
-    std::lock_guard lock(m);
-    recording = true;
-    ++recordStarts;
-  }
-  void StopRecording(bool ask) override {
-    std::lock_guard lock(m);
-    recording = false;
-    stopAsked.push_back(ask);
-  }
-  void ReadIepgFile(const std::u16string& path) override {
-    std::lock_guard lock(m);
-    iepg.push_back(path);
-  }
-  void MessageBox(const std::u16string& text, const std::u16string&) override {
-    std::lock_guard lock(m);
-    boxes.push_back(text);
-  }
-  void PostQuit() override {
-    std::lock_guard lock(m);
-    ++quits;
-  }
-
-  std::u16string StripText(int kind) {
-    std::lock_guard lock(m);
-    return strips[kind].text;
-  }
-  bool Shown(const std::u16string& text) {
-    std::lock_guard lock(m);
-    for (const auto& t : history)
-      if (t == text) return true;
-    return false;
-  }
-
-  std::mutex m;
-  std::map<int, Strip> strips;
-  std::vector<std::u16string> history;
-  std::map<int, int> timers;
-  int animation = 0;
-  int levelBars = -1;
-  bool playing = false;
-  std::vector<ChannelEntry> panel;
-  bool recording = false;
-  int recordStarts = 0;
-  std::vector<bool> stopAsked;
-  std::vector<std::u16string> iepg;
-  std::vector<std::u16string> boxes;
-  int quits = 0;
+  CPlayerCore* operator->() { return core.get(); }
+  std::unique_ptr<CPlayerCore> core;
+  CWindowAdapter adapter;
+  std::unique_ptr<win::Window> window;
 };
 
 // The sample broadcast's three stations (area 7, UHF 25..27), or other streams on those channels.

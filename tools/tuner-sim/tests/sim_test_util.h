@@ -9,9 +9,15 @@
 #include <filesystem>
 #include <string>
 
+#include <unistd.h>
+
 inline std::filesystem::path test_dir() {
   const char* run = std::getenv("XDG_RUNTIME_DIR");
   std::filesystem::path base = run && *run ? run : std::filesystem::temp_directory_path();
+  // The stick's control socket lives below this folder and a socket path holds at most 107 bytes:
+  // a deep build tree takes a short folder of its own instead.
+  if (base.string().size() > 48)
+    base = std::filesystem::temp_directory_path() / ("tevalo-sim-" + std::to_string(::getpid()));
   auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
   std::filesystem::path dir = base / info->name();
   std::filesystem::remove_all(dir);

@@ -1,5 +1,7 @@
 #include "tuner/device/testing/fake_stick.h"
 
+#include <algorithm>
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -119,6 +121,18 @@ std::vector<Command> FakeStick::Commands() const {
   return m_log;
 }
 
+std::size_t FakeStick::Received(std::uint8_t code) const {
+  std::lock_guard lock(m_lock);
+  return std::size_t(
+      std::count_if(m_log.begin(), m_log.end(), [&](const Command& c) { return c[0] == code; }));
+}
+
+std::size_t FakeStick::Answered(std::uint8_t code) const {
+  std::lock_guard lock(m_lock);
+  auto it = m_answered.find(code);
+  return it == m_answered.end() ? 0 : it->second;
+}
+
 void FakeStick::ClearCommands() {
   std::lock_guard lock(m_lock);
   m_log.clear();
@@ -212,6 +226,8 @@ void FakeStick::Answer(const Command& command) {
   }
   if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
   Send(out.data(), out.size());
+  std::lock_guard lock(m_lock);
+  ++m_answered[command[0]];
 }
 
 }  // namespace testing_support

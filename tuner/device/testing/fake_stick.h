@@ -53,6 +53,10 @@ class FakeStick {
 
   std::vector<Command> Commands() const;
   void ClearCommands();
+  // Commands received with this code, and answers to them written so far (a late one counts once
+  // it is out).
+  std::size_t Received(std::uint8_t code) const;
+  std::size_t Answered(std::uint8_t code) const;
 
  private:
   void Serve();
@@ -76,6 +80,7 @@ class FakeStick {
   bool m_cutNext = false;
   std::uint32_t m_nextPacket = 0;
   std::vector<Command> m_log;
+  std::map<std::uint8_t, std::size_t> m_answered;
 };
 
 }  // namespace testing_support

@@ -12,9 +12,10 @@ inline long long MsSince(Clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
 }
 
-// Polls pred every 2 ms until it holds or the time runs out; the last answer decides.
+// Polls pred every 2 ms until it holds or the time runs out; the last answer decides. The default
+// bound only ends a broken run.
 template <typename Pred>
-bool WaitFor(Pred pred, int timeoutMs = 3000) {
+bool WaitFor(Pred pred, int timeoutMs = 60000) {
   auto end = Clock::now() + std::chrono::milliseconds(timeoutMs);
   while (Clock::now() < end) {
     if (pred()) return true;

@@ -77,11 +77,25 @@ TEST_F(MediaGraph, RunsRendersAndTearsDown) {
   EXPECT_EQ(owner.built, 1);
   EXPECT_EQ(graph.SourceFactory(), "tevalotestsrc");
   EXPECT_EQ(graph.GetFrameRate(), 0) << "nothing rendered yet";
+  // The rate is pictures per second x 100 since the run began: bracketed by the pictures and the
+  // times this test sees around the run and the call, whatever the machine's pace.
+  using Clock = std::chrono::steady_clock;
+  const size_t before_run = video.Count();
+  const auto t0 = Clock::now();
   ASSERT_EQ(graph.Run(), S_OK);
-  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 20; }, 5000));
+  const auto t0_after = Clock::now();
+  const size_t after_run = video.Count();
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= after_run + 20; }, 60000));
+  const size_t c1 = video.Count();
+  const auto t1 = Clock::now();
   const int rate = graph.GetFrameRate();
-  EXPECT_GT(rate, 1000);
-  EXPECT_LT(rate, 2000);
+  const auto t2 = Clock::now();
+  const size_t c2 = video.Count() + 1;  // one may be counted and not yet shown
+  const auto per100s = [](size_t frames, Clock::duration d) {
+    return double(frames) * 100e9 / double(std::chrono::duration_cast<std::chrono::nanoseconds>(d).count());
+  };
+  EXPECT_GE(rate + 1, per100s(c1 - after_run, t2 - t0));
+  EXPECT_LE(rate, per100s(c2 - before_run, t1 - t0_after));
   int w = 0, h = 0;
   EXPECT_EQ(graph.PrepareVideoWindow(&w, &h), S_OK);
   EXPECT_EQ(w, 320);
@@ -113,14 +127,14 @@ TEST_F(MediaGraph, RepeatedRunsReleaseTheirPipelines) {
   CMediaGraph graph(&owner, &video);
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
   ASSERT_EQ(graph.Run(), S_OK);
-  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 2; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 2; }, 60000));
   graph.TearDown();
   const int fds = OpenFds();
   for (int i = 0; i < 8; ++i) {
     const uint64_t seen = video.Count();
     ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
     ASSERT_EQ(graph.Run(), S_OK);
-    ASSERT_TRUE(WaitFor([&] { return video.Count() >= seen + 2; }, 5000));
+    ASSERT_TRUE(WaitFor([&] { return video.Count() >= seen + 2; }, 60000));
     graph.TearDown();
   }
   EXPECT_LE(OpenFds(), fds + 1);
@@ -130,19 +144,19 @@ TEST_F(MediaGraph, SeeksInTenthsOfASecond) {
   CMediaGraph graph(&owner, &video);
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
   ASSERT_EQ(graph.Run(), S_OK);
-  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 60000));
   ASSERT_EQ(graph.SetPosition(600), S_OK);
   int position = 0;
-  ASSERT_TRUE(WaitFor([&] { return graph.GetPosition(&position) == 1 && position >= 600; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return graph.GetPosition(&position) == 1 && position >= 600; }, 60000));
   EXPECT_LT(position, 620);
-  EXPECT_TRUE(WaitFor([&] { return video.Last().ptsNs >= 60'000'000'000; }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return video.Last().ptsNs >= 60'000'000'000; }, 60000));
 }
 
 TEST_F(MediaGraph, EndOfStreamReachesTheOwnerThroughTheEventPump) {
   CMediaGraph graph(&owner, &video);
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://short"), S_OK);
   ASSERT_EQ(graph.Run(), S_OK);
-  ASSERT_TRUE(WaitFor([&] { return owner.events > 0; }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return owner.events > 0; }, 60000));
   EXPECT_EQ(graph.HandleGraphEvent(), S_OK);
   EXPECT_EQ(owner.stops, 1);
   EXPECT_EQ(graph.HandleGraphEvent(), S_OK) << "nothing left";
@@ -157,7 +171,7 @@ TEST_F(MediaGraph, RebuildReplacesTheGraphAndOpenKeepsIt) {
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch2"), S_OK);
   EXPECT_EQ(owner.built, 2);
   ASSERT_EQ(graph.Run(), S_OK);
-  EXPECT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 5000));
+  EXPECT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 60000));
   // The destructor tears a running graph down.
 }
 

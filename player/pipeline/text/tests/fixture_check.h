@@ -18,6 +18,7 @@
 
 #include "arib_text_decoders.h"
 #include "recording_sink.h"
+#include "section_feed.h"
 
 namespace fixture_check {
 
@@ -36,6 +37,7 @@ inline std::vector<uint8_t> ReadFile(const fs::path& p) {
 
 // Routes each packet's payload as the demultiplexer does.
 inline void Walk(const std::vector<uint8_t>& ts, const std::set<int>& captionPids, CAribTextDecoders& dec) {
+  SectionFeed sections(dec);
   for (size_t i = 0; i + 188 <= ts.size(); i += 188) {
     const uint8_t* p = ts.data() + i;
     if (p[0] != 0x47 || (p[3] & 0xC0) != 0) continue;
@@ -46,10 +48,8 @@ inline void Walk(const std::vector<uint8_t>& ts, const std::set<int>& captionPid
     size_t off = 4;
     if (afc & 2) off += 1 + size_t(p[4]);
     if (off >= 188) continue;
-    if (pid == 0x11)
-      dec.DecodeServiceName(pusi, p + off, 188 - off);
-    else if (pid == 0x27)
-      dec.ReassembleEit(pusi, p + off, 188 - off);
+    if (pid == SectionFeed::kSdt || pid == SectionFeed::kEit)
+      sections.Feed(uint16_t(pid), pusi, p + off, 188 - off, p[3] & 0x0F);
     else if (captionPids.count(pid))
       dec.ParseCaptionPes(pusi, p + off, 188 - off);
   }

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "arib_text_decoders.h"
+#include "player/pipeline/section_assembler.h"
 #include "recording_sink.h"
+#include "section_feed.h"
 #include "service_info.h"
 
 namespace {
@@ -17,7 +19,7 @@ Bytes Section(uint8_t tableId, const Bytes& body) {
   const size_t len = body.size() + 4;
   Bytes s = {tableId, uint8_t(0xF0 | (len >> 8)), uint8_t(len)};
   s.insert(s.end(), body.begin(), body.end());
-  const uint32_t crc = aribtext::SectionCrc(s.data(), s.size());
+  const uint32_t crc = tevalo::pipeline::SectionCrc32(s.data(), s.size());
   s.insert(s.end(), {uint8_t(crc >> 24), uint8_t(crc >> 16), uint8_t(crc >> 8), uint8_t(crc)});
   return s;
 }
@@ -102,8 +104,8 @@ std::vector<std::pair<bool, Bytes>> Packets(const Bytes& section) {
   return out;
 }
 
-void Feed(CAribTextDecoders& dec, const Bytes& section) {
-  for (auto& [pusi, p] : Packets(section)) dec.ReassembleEit(pusi, p.data(), p.size());
+void Feed(SectionFeed& feed, const Bytes& section) {
+  for (auto& [pusi, p] : Packets(section)) feed.Eit(pusi, p.data(), p.size());
 }
 
 const Bytes kTokyo = {0x45, 0x6C, 0x35, 0x7E};             // 東京
@@ -111,9 +113,9 @@ const Bytes kWeather = {0x45, 0x37, 0x35, 0x24};           // 天気
 const Bytes kNews = {0x1B, 0x6F, 0x4B, 0x65, 0x79, 0x39};  // ニュ-ス: LS3, katakana
 const Bytes kMjd = {0xE0, 0x5A};
 
-TEST(SectionCrc, CheckValue) {
+TEST(SectionCrc32, CheckValue) {
   const char* s = "123456789";
-  EXPECT_EQ(aribtext::SectionCrc(reinterpret_cast<const uint8_t*>(s), 9), 0x0376E6E7u);
+  EXPECT_EQ(tevalo::pipeline::SectionCrc32(reinterpret_cast<const uint8_t*>(s), 9), 0x0376E6E7u);
 }
 
 TEST(ServiceName, LiteralPacket) {
@@ -127,8 +129,9 @@ TEST(ServiceName, LiteralPacket) {
                    0x9A, 0x50, 0x9D, 0x20};                                     // CRC
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
-  dec.DecodeServiceName(true, p.data(), p.size());
-  dec.DecodeServiceName(true, p.data(), p.size());
+  SectionFeed feed(dec);
+  feed.Sdt(true, p.data(), p.size());
+  feed.Sdt(true, p.data(), p.size());
   EXPECT_EQ(Utf8(dec.ServiceName()), "NHK総合");
   ASSERT_EQ(sink.names.size(), 2u);  // shown with every section
   EXPECT_EQ(Utf8(sink.names[1]), "チャンネル : NHK総合");
@@ -172,7 +175,8 @@ TEST(ServiceName, Cases) {
   for (const auto& c : cases) {
     RecordingSink sink;
     CAribTextDecoders dec(&sink);
-    dec.DecodeServiceName(true, c.payload.data(), c.payload.size());
+    SectionFeed feed(dec);
+    feed.Sdt(true, c.payload.data(), c.payload.size());
     EXPECT_EQ(Utf8(dec.ServiceName()), c.name ? c.name : "") << c.what;
     EXPECT_EQ(sink.names.size(), c.name ? 1u : 0u) << c.what;
   }
@@ -186,30 +190,32 @@ TEST(ServiceName, SectionOverTwoPackets) {
   ASSERT_GT(section.size(), 183u);
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
+  SectionFeed feed(dec);
   Bytes p1 = {0x00};
   p1.insert(p1.end(), section.begin(), section.begin() + 183);
   Bytes p2(section.begin() + 183, section.end());
   p2.resize(184, 0xFF);
-  dec.DecodeServiceName(true, p1.data(), p1.size());
+  feed.Sdt(true, p1.data(), p1.size());
   EXPECT_TRUE(sink.names.empty());
-  dec.DecodeServiceName(false, p2.data(), p2.size());
+  feed.Sdt(false, p2.data(), p2.size());
   ASSERT_EQ(sink.names.size(), 1u);
   EXPECT_EQ(Utf8(sink.names[0]), "チャンネル : 東京");
   // a lost second packet: the cut section is dropped when the next one starts
-  dec.DecodeServiceName(true, p1.data(), p1.size());
-  dec.DecodeServiceName(true, p1.data(), p1.size());
+  feed.Sdt(true, p1.data(), p1.size());
+  feed.Sdt(true, p1.data(), p1.size());
   EXPECT_EQ(sink.names.size(), 1u);
 }
 
 TEST(ServiceName, KeepsTheLastGoodName) {
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
+  SectionFeed feed(dec);
   const Bytes good = Payload(Sdt({ServiceDescriptor(kTokyo)}));
   Bytes bad = good;
   bad[10] ^= 0x40;
-  dec.DecodeServiceName(true, good.data(), good.size());
-  dec.DecodeServiceName(true, bad.data(), bad.size());
-  dec.DecodeServiceName(false, good.data(), good.size());  // not a section start: nothing
+  feed.Sdt(true, good.data(), good.size());
+  feed.Sdt(true, bad.data(), bad.size());
+  feed.Sdt(false, good.data(), good.size());  // not a section start: nothing
   EXPECT_EQ(Utf8(dec.ServiceName()), "東京");
   ASSERT_EQ(sink.names.size(), 2u);
   EXPECT_EQ(sink.names[0], sink.names[1]);
@@ -226,6 +232,7 @@ TEST(Eit, LiteralSection) {
                    0x04, 0x45, 0x37, 0x35, 0x24, 0x36, 0xFC, 0x5E, 0xE2};  // CRC
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
+  SectionFeed feed(dec);
   EXPECT_EQ(dec.ParseEitPresentFollowing(s.data(), s.size()), s.size());
   const EventEntry& e = dec.Events()[1];
   EXPECT_EQ(Utf8(e.title), "東京");
@@ -235,12 +242,12 @@ TEST(Eit, LiteralSection) {
       (std::vector<int>{23, 30, 0, 0, 30, 0}));
   EXPECT_EQ(dec.Events()[2].title[0], 0);
 
-  Feed(dec, s);
+  Feed(feed, s);
   ASSERT_EQ(sink.infos.size(), 1u);
   EXPECT_EQ(Utf8(sink.infos[0]), "   <現在の番組> * 東京 (23:30:00 ～ 00:30:00)    天気");
   EXPECT_EQ(sink.calls, (std::vector<std::string>{"info", "clear", "build"}));
   EXPECT_EQ(Utf8(sink.lists[0][1].title), "東京");
-  Feed(dec, s);  // unchanged: nothing more
+  Feed(feed, s);  // unchanged: nothing more
   EXPECT_EQ(sink.calls.size(), 3u);
 }
 
@@ -304,7 +311,8 @@ TEST(Eit, Events) {
   for (const auto& c : cases) {
     RecordingSink sink;
     CAribTextDecoders dec(&sink);
-    for (const Bytes& s : c.sections) Feed(dec, s);
+    SectionFeed feed(dec);
+    for (const Bytes& s : c.sections) Feed(feed, s);
     EXPECT_EQ(Utf8(dec.LastSummary()), c.summary) << c.what;
     for (size_t i = 0; i < c.times.size(); ++i) {
       if (c.times[i].empty()) continue;
@@ -323,14 +331,15 @@ TEST(Eit, Events) {
 TEST(Eit, ASectionReplacesWhatItHeldBefore) {
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
+  SectionFeed feed(dec);
   const Bytes start = {0xE0, 0x5A, 0x10, 0x00, 0x00}, hour = {0x01, 0x00, 0x00};
-  Feed(dec, Eit(0, {{start, hour, kTokyo, {}}}));
-  Feed(dec, Eit(1, {{start, hour, kNews, {}}}));
-  Feed(dec, Eit(2, {{start, hour, kWeather, {}}, {start, hour, kNews, {}}}));
+  Feed(feed, Eit(0, {{start, hour, kTokyo, {}}}));
+  Feed(feed, Eit(1, {{start, hour, kNews, {}}}));
+  Feed(feed, Eit(2, {{start, hour, kWeather, {}}, {start, hour, kNews, {}}}));
   EXPECT_EQ(Utf8(dec.Events()[4].title), "ニュ-ス");
   // the following event is gone and the later list shorter
-  Feed(dec, Eit(1, {}));
-  Feed(dec, Eit(2, {{start, hour, kWeather, {}}}));
+  Feed(feed, Eit(1, {}));
+  Feed(feed, Eit(2, {{start, hour, kWeather, {}}}));
   EXPECT_EQ(Utf8(dec.LastSummary()),
             "   <現在の番組> * 東京 (10:00:00 ～ 11:00:00)       * 天気 (10:00:00 ～ 11:00:00)    ");
   EXPECT_EQ(dec.Events()[2].title[0], 0);
@@ -342,12 +351,14 @@ TEST(Eit, ASectionReplacesWhatItHeldBefore) {
 TEST(Eit, EventTextLimit) {
   Bytes longText(100, 0xA2);
   CAribTextDecoders dec(nullptr);
-  Feed(dec, Eit(0, {{{0xE0, 0x5A, 0x23, 0x30, 0x00}, {0xFF, 0xFF, 0xFF}, kTokyo, longText}}));
+  SectionFeed feed(dec);
+  Feed(feed, Eit(0, {{{0xE0, 0x5A, 0x23, 0x30, 0x00}, {0xFF, 0xFF, 0xFF}, kTokyo, longText}}));
   EXPECT_EQ(std::char_traits<char16_t>::length(dec.Events()[1].text), 80u);
 }
 
 TEST(Eit, ParseStopsWhereTheSectionEnds) {
   CAribTextDecoders dec(nullptr);
+  SectionFeed feed(dec);
   Bytes s = Eit(2, {{{0xE0, 0x5A, 0x10, 0x00, 0x00}, {0x01, 0x00, 0x00}, kTokyo, {}},
                     {{0xE0, 0x5A, 0x11, 0x00, 0x00}, {0x01, 0x00, 0x00}, kNews, {}}});
   s[1] = 0xF0, s[2] = uint8_t(s[2] - 5);  // the second event's descriptors run past the end
@@ -364,80 +375,87 @@ TEST(Eit, Reassembly) {
 
   {  // a section over two packets, then the next one starting in the second packet after it
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes p1 = {0x00};
     p1.insert(p1.end(), a.begin(), a.begin() + 183);
     Bytes p2 = {uint8_t(a.size() - 183)};
     p2.insert(p2.end(), a.begin() + 183, a.end());
     p2.insert(p2.end(), b.begin(), b.end());
     p2.resize(184, 0xFF);
-    dec.ReassembleEit(true, p1.data(), p1.size());
+    feed.Eit(true, p1.data(), p1.size());
     EXPECT_EQ(dec.Events()[1].title[0], 0);
-    dec.ReassembleEit(true, p2.data(), p2.size());
+    feed.Eit(true, p2.data(), p2.size());
     EXPECT_EQ(Utf8(dec.Events()[1].title), "東京");
     EXPECT_EQ(Utf8(dec.Events()[2].title), "ニュ-ス");
   }
   {  // the same cut, continued without a section start
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes p1 = {0x00};
     p1.insert(p1.end(), a.begin(), a.begin() + 183);
     Bytes p2(a.begin() + 183, a.end());
     p2.resize(184, 0xFF);
-    dec.ReassembleEit(true, p1.data(), p1.size());
-    dec.ReassembleEit(false, p2.data(), p2.size());
+    feed.Eit(true, p1.data(), p1.size());
+    feed.Eit(false, p2.data(), p2.size());
     EXPECT_EQ(Utf8(dec.Events()[1].title), "東京");
   }
   {  // a damaged packet reported by the demultiplexer drops the section being collected
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes p1 = {0x00};
     p1.insert(p1.end(), a.begin(), a.begin() + 183);
     Bytes p2(a.begin() + 183, a.end());
     p2.resize(184, 0xFF);
-    dec.ReassembleEit(true, p1.data(), p1.size());
-    dec.ResetStream(tevalo::pipeline::ITextDecoders::Stream::kEvents);
-    dec.ReassembleEit(false, p2.data(), p2.size());
+    feed.Eit(true, p1.data(), p1.size());
+    feed.sections.Reset(SectionFeed::kEit);
+    feed.Eit(false, p2.data(), p2.size());
     EXPECT_EQ(dec.Events()[1].title[0], 0);
   }
   {  // two sections in one packet
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes p = Payload(b);
     const Bytes c = Eit(0, {{{0xE0, 0x5A, 0x10, 0x00, 0x00}, {0x01, 0x00, 0x00}, kTokyo, {}}});
     p.insert(p.end(), c.begin(), c.end());
-    dec.ReassembleEit(true, p.data(), p.size());
+    feed.Eit(true, p.data(), p.size());
     EXPECT_EQ(Utf8(dec.Events()[1].title), "東京");
     EXPECT_EQ(Utf8(dec.Events()[2].title), "ニュ-ス");
   }
   {  // a continuation without its start, a damaged section, a start cut by the next start
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes orphan(a.begin() + 100, a.end());
-    dec.ReassembleEit(false, orphan.data(), orphan.size());
+    feed.Eit(false, orphan.data(), orphan.size());
     Bytes damaged = Payload(b);
     damaged[20] ^= 0x01;
-    dec.ReassembleEit(true, damaged.data(), damaged.size());
+    feed.Eit(true, damaged.data(), damaged.size());
     Bytes p1 = {0x00};
     p1.insert(p1.end(), a.begin(), a.begin() + 183);
-    dec.ReassembleEit(true, p1.data(), p1.size());
+    feed.Eit(true, p1.data(), p1.size());
     const Bytes p2 = Payload(b);  // pointer 0: the cut section is lost
-    dec.ReassembleEit(true, p2.data(), p2.size());
+    feed.Eit(true, p2.data(), p2.size());
     Bytes p3(a.begin() + 183, a.end());
-    dec.ReassembleEit(false, p3.data(), p3.size());
+    feed.Eit(false, p3.data(), p3.size());
     EXPECT_EQ(dec.Events()[1].title[0], 0);
     EXPECT_EQ(Utf8(dec.Events()[2].title), "ニュ-ス");
   }
   {  // a section longer than 4096 bytes is not collected; the next one is
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     Bytes p = {0x00, 0x4E, 0xFF, 0xFF};
     p.resize(184, 0x00);
-    dec.ReassembleEit(true, p.data(), p.size());
-    for (int i = 0; i < 30; ++i) dec.ReassembleEit(false, p.data(), p.size());
-    Feed(dec, b);
+    feed.Eit(true, p.data(), p.size());
+    for (int i = 0; i < 30; ++i) feed.Eit(false, p.data(), p.size());
+    Feed(feed, b);
     EXPECT_EQ(Utf8(dec.Events()[2].title), "ニュ-ス");
   }
   {  // bad pointer fields
     CAribTextDecoders dec(nullptr);
+    SectionFeed feed(dec);
     const Bytes p = {0xB7, 0x4E, 0xF0};
-    dec.ReassembleEit(true, p.data(), p.size());
-    dec.ReassembleEit(true, p.data(), 0);
-    Feed(dec, b);
+    feed.Eit(true, p.data(), p.size());
+    feed.Eit(true, p.data(), 0);
+    Feed(feed, b);
     EXPECT_EQ(Utf8(dec.Events()[2].title), "ニュ-ス");
   }
 }
@@ -445,14 +463,17 @@ TEST(Eit, Reassembly) {
 TEST(Eit, ResetForgetsTheStation) {
   RecordingSink sink;
   CAribTextDecoders dec(&sink);
+  SectionFeed feed(dec);
   const Bytes sdt = Payload(Sdt({ServiceDescriptor(kTokyo)}));
   const Bytes present = Eit(0, {{{0xE0, 0x5A, 0x10, 0x00, 0x00}, {0x01, 0x00, 0x00}, kTokyo, {}}});
-  dec.DecodeServiceName(true, sdt.data(), sdt.size());
-  Feed(dec, present);
+  feed.Sdt(true, sdt.data(), sdt.size());
+  Feed(feed, present);
   Bytes half = Payload(Eit(1, {{{0xE0, 0x5A, 0x11, 0x00, 0x00}, {0x01, 0x00, 0x00}, kNews, {}}}));
   half.resize(20);
-  dec.ReassembleEit(true, half.data(), half.size());
+  feed.Eit(true, half.data(), half.size());
 
+  // A new channel: the engine resets the demultiplexer (its partial sections) and the decoders.
+  feed.sections.Reset();
   dec.Reset();
   EXPECT_TRUE(dec.ServiceName().empty());
   EXPECT_TRUE(dec.LastSummary().empty());
@@ -460,10 +481,10 @@ TEST(Eit, ResetForgetsTheStation) {
   EXPECT_EQ(sink.calls.back(), "clear");
   // the partial section of the old station does not complete with the new one's bytes
   Bytes rest(100, 0x00);
-  dec.ReassembleEit(false, rest.data(), rest.size());
+  feed.Eit(false, rest.data(), rest.size());
   EXPECT_EQ(dec.Events()[2].title[0], 0);
   // the same programme on the new station is shown again
-  Feed(dec, present);
+  Feed(feed, present);
   EXPECT_EQ(sink.infos.size(), 2u);
   EXPECT_EQ(sink.infos[0], sink.infos[1]);
 }

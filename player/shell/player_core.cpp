@@ -1,0 +1,952 @@
+#include "player/shell/player_core.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+
+#include "platform/kernel/tick.h"
+#include "platform/path/path.h"
+#include "platform/path/utf.h"
+#include "platform/profile/profile.h"
+#include "platform/registry/registry.h"
+#include "platform/window/window.h"
+#include "player/shell/qt_timer_clock.h"
+#include "player/shell/recording_name.h"
+#include "tuner/device/device_watcher.h"
+
+namespace tevalo::shell {
+namespace {
+
+constexpr char16_t kSectionDmb[] = u"DMBControl";
+constexpr char16_t kSectionRec[] = u"RECControl";
+constexpr char16_t kKeyCurrent[] = u"CurrentChannel";
+constexpr char16_t kKeyLast[] = u"LastChannel";
+constexpr char16_t kKeyFileName[] = u"FileName";
+constexpr char16_t kNullName[] = u"NULL";
+
+std::u16string Ascii(const std::string& s) { return tevalo::text::ToUtf16(s); }
+
+bool IsRecPath(const std::u16string& text) { return UpperAscii(PathExtension(text)) == u".REC"; }
+
+uint32_t OwnProcessId() { return static_cast<uint32_t>(getpid()); }
+
+}  // namespace
+
+void CPlayerCore::Semaphore::Release() {
+  std::lock_guard lock(m_lock);
+  m_count = true;  // a release at the maximum is refused: it stays one
+  m_cv.notify_one();
+}
+
+void CPlayerCore::Semaphore::Wait() {
+  std::unique_lock lock(m_lock);
+  m_cv.wait(lock, [this] { return m_count; });
+  m_count = false;
+}
+
+CPlayerCore::CPlayerCore(IPlayerView& view, Options options)
+    : m_view(view),
+      m_options(std::move(options)),
+      m_ownClock(m_options.clock ? nullptr : std::make_unique<CQtTimerClock>()),
+      m_timers(m_options.clock ? *m_options.clock : *m_ownClock),
+      m_pTuner(std::make_unique<CTDMBDll>()),
+      m_blockSource(*m_pTuner),
+      m_textDecoders(this),
+      m_engine(m_sink, m_blockSource, &m_textDecoders, this) {
+  m_nSearchKind = m_options.searchKind;
+  m_nAreaIndex = m_options.areaIndex;
+  m_strConfigPath = m_options.configPath;
+  if (m_strConfigPath.empty()) {
+    if (auto user = registry::ReadString(registry::kTevaloKey, u"User_Dir"))
+      m_strConfigPath = tevalo::path::Join(std::u16string_view(*user), std::u16string_view(u"config.ini"));
+  }
+  for (size_t i = 0; i < m_Slots.size(); ++i) m_Slots[i].name = u"DMB CH" + Ascii(std::to_string(i + 1));
+  m_pTuner->SetNotifier([this](void*, const std::string& text, const std::string& caption) {
+    const std::u16string t = Ascii(text), c = Ascii(caption);
+    Emit([t, c](IPlayerView& v) { v.ShowNotice(t, c); });
+  });
+  m_timers.SetHandler(TimerId::kOpen, [this] { PrepareOpenAndWake(); });
+}
+
+CPlayerCore::~CPlayerCore() { Shutdown(); }
+
+// ---- events out ----
+
+void CPlayerCore::Emit(std::function<void(IPlayerView&)> call) {
+  m_queue.Post([this, call = std::move(call)] { call(m_view); });
+}
+
+void CPlayerCore::PublishState() {
+  Emit([state = State()](IPlayerView& v) { v.StateChanged(state); });
+}
+
+void CPlayerCore::SetTimer(TimerId id, int ms) {
+  m_queue.RunOrPost([this, id, ms] {
+    if (!m_bClosing) m_timers.SetTimer(id, ms);
+  });
+}
+
+void CPlayerCore::KillTimer(TimerId id) {
+  m_queue.RunOrPost([this, id] { m_timers.KillTimer(id); });
+}
+
+bool CPlayerCore::Ask(const Prompt& prompt) {
+  if (!m_queue.OnGuiThread()) return false;  // questions belong to user actions
+  IPrompter& prompter = m_options.prompter ? *m_options.prompter : m_noPrompter;
+  return prompter.Ask(prompt);
+}
+
+CoreState CPlayerCore::State() const {
+  CoreState s;
+  s.sourceMode = m_nSourceMode;
+  s.filterState = m_nFilterState;
+  s.playState = m_nPlayState;
+  s.opening = m_bOpening;
+  s.busy = m_bBusy;
+  s.searching = m_bSearching;
+  s.tunerStarted = m_bTunerStarted;
+  s.streamFormatsKnown = m_bStreamFormatsKnown;
+  s.recording = m_bRecording;
+  s.keepStreams = m_bKeepStreams;
+  s.closing = m_bClosing;
+  s.level = m_nLevel;
+  s.levelBars = m_nLevelBars;
+  s.channelSlot = m_nChannelSlot;
+  s.currentChannel = CurrentChannel();
+  s.openGeneration = m_nOpenGeneration;
+  s.graphCloseReports = m_nGraphCloseReports;
+  return s;
+}
+
+void CPlayerCore::SetSourceMode(SourceMode mode) {
+  m_engine.SetLiveSource(mode == SourceMode::kLive);
+  if (m_nSourceMode.exchange(mode) != mode) PublishState();
+}
+
+void CPlayerCore::SetFilterState(FilterState state) {
+  if (state == FilterState::kRunning)
+    m_sink.FilterRunning();
+  else
+    m_sink.FilterStopped();
+  if (m_nFilterState.exchange(state) != state) PublishState();
+}
+
+void CPlayerCore::SetPlayState(PlayState state) {
+  if (m_nPlayState.exchange(state) != state) PublishState();
+}
+
+void CPlayerCore::SetLevel(int level, int bars) {
+  m_nLevel = level;
+  m_nLevelBars = bars;
+  Emit([bars](IPlayerView& v) { v.ShowLevelBars(bars); });
+}
+
+std::u16string CPlayerCore::CurrentChannel() const {
+  std::lock_guard lock(m_nameLock);
+  return m_strCurrentChannel;
+}
+
+void CPlayerCore::SetCurrentChannel(const std::u16string& code) {
+  std::lock_guard lock(m_nameLock);
+  m_strCurrentChannel = code;
+}
+
+std::u16string CPlayerCore::RecordingPath() const {
+  std::lock_guard lock(m_nameLock);
+  return m_strRecordingPath;
+}
+
+ChannelSlot CPlayerCore::Slot(int index) const {
+  std::lock_guard lock(m_slotLock);
+  return index >= 0 && index < static_cast<int>(m_Slots.size()) ? m_Slots[index] : ChannelSlot{};
+}
+
+// ---- start-up and closing ----
+
+bool CPlayerCore::StartStartupThread() {
+  if (m_startupThread.joinable()) return true;
+  try {
+    m_bStopStartupThread = false;
+    m_startupThread = std::thread([this] { StartupThread(); });
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return true;
+}
+
+void CPlayerCore::AttachWindow(win::HWND hwnd) { m_hwnd = hwnd; }
+
+bool CPlayerCore::StartDeviceWatcher() {
+  if (m_watcher) return true;
+  m_watcher = std::make_unique<CTunerDeviceWatcher>([this](CTunerDeviceWatcher::Change, const std::string&) {
+    const win::HWND hwnd = m_hwnd;
+    if (hwnd && win::PostMessageW(hwnd, WM_DEVICECHANGE, DBT_DEVNODES_CHANGED, 0)) return;
+    m_queue.Post([this] { OnDeviceChange(DBT_DEVNODES_CHANGED, 0); });
+  });
+  if (m_watcher->Start()) return true;
+  m_watcher.reset();
+  return false;
+}
+
+void CPlayerCore::Shutdown() {
+  if (m_shutDown) return;
+  m_shutDown = true;
+  BeginClose();
+  StopStartupThread();
+  StopChannelSearch();
+  CloseMediaGraph();
+  CloseStreamChannel();
+  ClearChannelEntries();
+  StopPlayback();
+  CloseTuner();
+  EndClose();
+}
+
+void CPlayerCore::BeginClose() {
+  m_bClosing = true;
+  m_timers.KillTimer(TimerId::kWatchdog);
+  m_timers.KillTimer(TimerId::kWatchdogCheck);
+  m_timers.KillTimer(TimerId::kOpen);
+  m_bKeepStreams = false;
+  if (m_watcher) m_watcher->Stop();
+  if (m_bRecording) StopRecording(true);
+  m_sink.PulseQuit();
+}
+
+void CPlayerCore::StopStartupThread() {
+  if (!m_startupThread.joinable()) return;
+  m_bStopStartupThread = true;
+  m_startupSemaphore.Release();
+  m_startupThread.join();
+}
+
+void CPlayerCore::StopChannelSearch() {
+  m_pTuner->m_bScanStop = 1;
+  if (m_searchThread.joinable()) m_searchThread.join();
+  m_bSearching = false;
+}
+
+void CPlayerCore::CloseMediaGraph() {
+  if (!MediaGraph()) return;
+  StopFilePlayback();
+  DeleteMediaGraph();
+}
+
+void CPlayerCore::CloseTuner() {
+  std::lock_guard lock(m_receptionLock);
+  if (m_pTuner->IsOpen()) m_pTuner->Close();
+}
+
+void CPlayerCore::EndClose() {
+  m_watcher.reset();
+  m_timers.KillAll();
+  m_queue.Close();
+  m_hwnd = nullptr;
+}
+
+// ---- the filter's reports ----
+
+bool CPlayerCore::OnFilterOpen(const FilterConnectData& data) {
+  if (data.processId != OwnProcessId()) return false;
+  std::lock_guard lock(m_receptionLock);
+  if (m_nFilterState == FilterState::kStopped && m_engine.Initialised()) m_engine.ResetStreamEngine();
+  m_sink.OpenFilterEvents();
+  {
+    std::lock_guard slots(m_slotLock);
+    const int slot = m_nChannelSlot;
+    if (slot >= 0 && slot < static_cast<int>(m_Slots.size())) m_Slots[slot].headersValid = 0;
+  }
+  SetLevel(kLevelNone, 0);
+  m_openResult = OpenMedia(data.url);
+  tvk::SleepMs(10);
+  if (m_nSourceMode == SourceMode::kLive || m_nSourceMode == SourceMode::kRecording) {
+    if (m_engine.ThreadsRunning()) m_engine.StartUsbRead();
+  }
+  tvk::SleepMs(1);
+  return true;
+}
+
+bool CPlayerCore::OnFilterRun(uint32_t processId) {
+  if (processId != OwnProcessId()) return false;
+  std::lock_guard lock(m_receptionLock);
+  SetFilterState(FilterState::kRunning);
+  m_bWatchFlagA = false;
+  m_bWatchFlagB = false;
+  return true;
+}
+
+bool CPlayerCore::OnFilterStop(uint32_t processId) {
+  if (processId != OwnProcessId()) return false;
+  std::lock_guard lock(m_receptionLock);
+  if (m_bRecording) StopRecording(true);
+  CloseStreamChannel();
+  SetSourceMode(SourceMode::kNone);
+  SetFilterState(FilterState::kStopped);
+  return true;
+}
+
+void CPlayerCore::OnGraphClose() {
+  std::lock_guard lock(m_receptionLock);
+  ++m_nGraphCloseReports;
+  m_bWatchFlagA = false;
+  m_bWatchFlagB = false;
+  CloseStreamChannel();
+  SetFilterState(FilterState::kStopped);
+}
+
+void CPlayerCore::OnRecordToggle() {
+  if (m_nSourceMode != SourceMode::kLive) return;
+  if (m_bRecording)
+    StopRecording(true);
+  else
+    StartRecording();
+}
+
+void CPlayerCore::OnIepgFile(const std::u16string& path) {
+  if (!path.empty() && m_hooks.readIepgFile) m_hooks.readIepgFile(path);
+}
+
+// ---- opening and tuning ----
+
+int CPlayerCore::OpenMedia(const std::u16string& url) {
+  std::lock_guard lock(m_receptionLock);
+  if (m_bKeepStreams) m_sink.Delete();
+  if (!StartsWith(url, kDmbScheme)) {
+    const std::u16string ext = PathExtension(url);
+    if (ext.empty()) return 1;
+    if (UpperAscii(ext) == u".REC") {
+      SetSourceMode(SourceMode::kRecording);
+      ClearStatusText(StripKind::kChannel);
+    }
+    return 1;
+  }
+  if (m_sink.Connect()) {
+    const int r = TuneChannel(url);
+    if (r != 0) {
+      if (r == 1 && !m_engine.ThreadsRunning()) {
+        if (!m_engine.Initialised()) m_engine.InitStreamEngine();
+        if (!m_engine.CreateStreamEvents() || !m_engine.StartStreamThreads()) return 0;
+      }
+      return 1;
+    }
+  }
+  m_sink.Delete();
+  return 0;
+}
+
+int CPlayerCore::TuneChannel(const std::u16string& url) {
+  std::lock_guard lock(m_receptionLock);
+  SetSourceMode(SourceMode::kNone);
+  if (StartsWith(url, kDmbScheme)) {
+    Emit([](IPlayerView& v) { v.ResetPlaybackPanel(); });
+    if (!m_pTuner->IsOpen()) {
+      if (!m_pTuner->Open(m_hwnd.load())) Emit([](IPlayerView& v) { v.PostQuit(); });
+      tvk::SleepMs(100);
+    }
+    const std::u16string code = CurrentChannel();
+    if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, code);
+    if (m_pTuner->IsOpen()) {
+      const std::u16string c = NormalizeChannelCode(code);
+      const int aa = c.size() >= 2 ? profile::Wtoi(std::u16string_view(c).substr(0, 2)) : -1;
+      const int bb = c.size() >= 4 ? profile::Wtoi(std::u16string_view(c).substr(2, 2)) : 0;
+      const int cc = c.size() >= 5 ? profile::Wtoi(std::u16string_view(c).substr(4, 1)) : 0;
+      // A code that is not five digits names no channel.
+      bool digits = c.size() == 5;
+      for (char16_t ch : c) digits = digits && ch >= u'0' && ch <= u'9';
+      if (digits && m_pTuner->SetChannel(aa, bb, cc, 0.0f)) {
+        SetSourceMode(SourceMode::kLive);
+        Emit([](IPlayerView& v) { v.ShowProgrammeStripIfEpgOn(); });
+        return 1;
+      }
+    }
+    return 0;
+  }
+  if (UpperAscii(url).find(u".REC") != std::u16string::npos) {
+    SetSourceMode(SourceMode::kRecording);
+    return 3;
+  }
+  return 0;
+}
+
+void CPlayerCore::PlayUrl(const std::u16string& text) {
+  if (m_bClosing) return;
+  if (!StartsWithNoCase(text, kDmbScheme) && PathExtension(text).empty()) return;
+  {
+    std::lock_guard lock(m_nameLock);
+    if (m_bOpening) {
+      if (!StartsWith(text, kDmbUrlPrefix)) m_strCurrentMedia = text;
+      m_strPendingName = text;
+      return;
+    }
+    m_strCurrentMedia = text;
+  }
+  SetTimer(TimerId::kOpen, 100);
+}
+
+void CPlayerCore::ChangeChannel(std::u16string code, bool updatePanel) {
+  (void)updatePanel;  // the channel panel follows with its own part
+  if (m_bOpening || !m_bTunerStarted || m_bClosing) return;
+  if (code.empty()) return;
+  ClearStatusText(StripKind::kProgramme);
+  ClearStatusText(StripKind::kChannel);
+  code = NormalizeChannelCode(std::move(code));
+  const int index = ChannelIndexOfCode(code);
+  std::u16string url;
+  int slot = -1;
+  {
+    std::lock_guard lock(m_entriesLock);
+    for (const auto& e : m_arrChannelEntries)
+      if (e.index == index) {
+        url = ChannelUrlOf(e);
+        break;
+      }
+  }
+  SetCurrentChannel(code);
+  ShowStatusText(kTextChanging, StripKind::kStatus, kStripUntilReplaced);
+  Emit([](IPlayerView& v) { v.ShowAnimation(Animation::kChanging); });
+  if (m_bRecording) StopRecording(true);
+  if (m_nSourceMode != SourceMode::kNone) {
+    if (auto graph = MediaGraph()) graph->Stop();  // the filter reports its stop (code 4) here
+  }
+  if (m_sink.HasChannel()) m_bKeepStreams = true;
+  PlayUrl(url);
+  m_nChannelSlot = slot;
+  PublishState();
+}
+
+void CPlayerCore::CloseFilterEvents() { m_sink.CloseFilterEvents(m_bKeepStreams); }
+
+void CPlayerCore::CloseStreamChannel() {
+  std::lock_guard lock(m_receptionLock);
+  CloseFilterEvents();
+  if (!m_bKeepStreams) {
+    StopReception();
+    return;
+  }
+  m_sink.DisconnectAndDelete();
+}
+
+void CPlayerCore::StopReception() {
+  KillTimer(TimerId::kLevel);
+  StopPlayback();
+}
+
+void CPlayerCore::StopPlayback() {
+  std::lock_guard lock(m_receptionLock);
+  if (m_nSourceMode == SourceMode::kNone || m_nSourceMode == SourceMode::kOther)
+    SetFilterState(FilterState::kStopped);
+  if (m_bRecording) StopRecording(true);
+  m_engine.StopStreamThreads();
+  m_sink.Delete();
+  m_engine.CloseStreamEvents();
+  m_engine.FlushChunkQueue();
+  m_engine.FlushPacketQueue();
+  m_engine.DeleteStreamEngine();
+}
+
+void CPlayerCore::ShowStatusText(const std::u16string& text, StripKind kind, int ticks) {
+  switch (kind) {
+    case StripKind::kChannel:
+      Emit([t = ChannelStripText(text), ticks](IPlayerView& v) {
+        v.SetStripText(StripKind::kChannel, t, ticks);
+      });
+      break;
+    case StripKind::kProgramme:
+    case StripKind::kStatus:
+      Emit([text, kind, ticks](IPlayerView& v) { v.SetStripText(kind, text, ticks); });
+      break;
+    default:
+      return;
+  }
+  std::lock_guard lock(m_nameLock);
+  m_strLastStatusText = text;
+}
+
+void CPlayerCore::ClearStatusText(int kind) {
+  const StripKind kinds[] = {StripKind::kChannel, StripKind::kProgramme, StripKind::kStatus,
+                             StripKind::kCaption};
+  for (StripKind k : kinds)
+    if (kind == static_cast<int>(k)) {
+      Emit([k](IPlayerView& v) { v.ClearStrip(k); });
+      return;
+    }
+  Emit([kinds](IPlayerView& v) {
+    for (StripKind k : kinds) v.ClearStrip(k);
+  });
+}
+
+int CPlayerCore::IsChannelAvailable(int index) {
+  if (index < 0 || index >= kChannelCount) return 0;
+  std::lock_guard lock(m_receptionLock);
+  if (!m_pTuner->IsOpen()) m_pTuner->Open(m_hwnd.load());
+  if (!m_pTuner->IsOpen()) return 0;
+  return m_pTuner->m_ChannelInform[index].m_bFound ? 1 : 0;
+}
+
+// ---- tuner start, search, device presence ----
+
+void CPlayerCore::StartTuner() {
+  m_bTunerStarted = true;
+  m_nLevelBars = m_nSavedLevelBars.load();
+  KillTimer(TimerId::kLevel);
+  BeginSearch(m_nSearchKind);
+  if (!m_pTuner->IsOpen()) {
+    BeginSearch(m_nSearchKind);
+    if (!m_pTuner->IsOpen()) {
+      m_nLevel = kLevelNone;
+      ShowStatusText(kTextNoDevice, StripKind::kStatus, kStripUntilReplaced);
+    }
+  }
+  Emit([entries = ChannelEntries()](IPlayerView& v) { v.RefreshChannelPanel(entries); });
+  PublishState();
+}
+
+int CPlayerCore::BeginSearch(SearchKind kind) {
+  m_nSearchKind = kind;
+  if (m_bSearching) return 1;  // the running search keeps the tuner it opened
+  {
+    std::lock_guard lock(m_receptionLock);
+    m_pTuner->Close();
+    tvk::SleepMs(5);
+    if (!m_pTuner->Open(m_hwnd.load())) return 0;
+  }
+  m_bSearching = true;
+  ShowStatusText(kTextSearching, StripKind::kStatus, kStripUntilReplaced);
+  Emit([](IPlayerView& v) { v.ShowAnimation(Animation::kSearching); });
+  if (m_searchThread.joinable()) m_searchThread.join();  // a finished search, already handled
+  m_pTuner->m_bScanStop = 0;
+  m_searchThread = std::thread([this] { ChannelSearchThread(); });
+  PublishState();
+  return 1;
+}
+
+void CPlayerCore::ChannelSearchThread() {
+  switch (m_nSearchKind.load()) {
+    case SearchKind::kAll:
+      m_pTuner->ScanAllChannel(m_nAreaIndex);
+      break;
+    case SearchKind::kSingle:
+      m_pTuner->ScanSingleChannel(m_nSearchChannel);
+      break;
+    default:
+      m_pTuner->ScanAreaChannel(m_nAreaIndex);
+      break;
+  }
+  m_queue.Post([this] { OnChannelSearchDone(); });
+}
+
+void CPlayerCore::OnChannelSearchDone() {
+  SetLevel(kLevelNone, 0);
+  if (m_searchThread.joinable()) m_searchThread.join();
+  auto entries = BuildChannelEntries(m_pTuner->m_FICInformation, m_pTuner->m_ChannelInform,
+                                     m_hasSearchMask ? m_SearchMask.data() : nullptr,
+                                     [this](int i) { return IsChannelAvailable(i) != 0; });
+  {
+    std::lock_guard lock(m_entriesLock);
+    m_arrChannelEntries = entries;
+  }
+  Emit([entries](IPlayerView& v) { v.RefreshChannelPanel(entries); });
+  m_bSearching = false;
+  Emit([](IPlayerView& v) { v.HideAnimation(); });
+  PublishState();
+  if (m_bClosing) return;
+  const std::u16string stored = m_strConfigPath.empty() ? std::u16string(kNoChannel) : ReadCurrentChannel();
+  const std::u16string code =
+      ChooseChannelCode(stored, entries, [this](int i) { return IsChannelAvailable(i) != 0; });
+  ChangeChannel(code, false);
+  m_nSearchKind = SearchKind::kNone;
+}
+
+void CPlayerCore::ClearChannelEntries() {
+  std::lock_guard lock(m_entriesLock);
+  m_arrChannelEntries.clear();
+}
+
+std::vector<ChannelEntry> CPlayerCore::ChannelEntries() const {
+  std::lock_guard lock(m_entriesLock);
+  return m_arrChannelEntries;
+}
+
+void CPlayerCore::OnTunerRemoved() {
+  std::lock_guard lock(m_receptionLock);
+  SetFilterState(FilterState::kStopped);
+  m_bTunerStarted = false;
+  m_pTuner->Close();
+  ClearStatusText(StripKind::kChannel);
+  ClearStatusText(StripKind::kProgramme);
+  Emit([entries = ChannelEntries()](IPlayerView& v) {
+    v.HideChannelPanel();
+    v.RefreshChannelPanel(entries);
+  });
+  KillTimer(TimerId::kLevel);
+  StopReception();
+  m_nSavedLevelBars = m_nLevelBars.load();
+  SetLevel(kLevelRemoved, 0);
+  ShowStatusText(kTextRemoved, StripKind::kStatus, kStripUntilReplaced);
+  PublishState();
+}
+
+LRESULT CPlayerCore::OnDeviceChange(WPARAM event, LPARAM) {
+  if (m_bDeviceChangeBusy.exchange(true)) return 0;
+  if (event != DBT_DEVNODES_CHANGED || m_bClosing) {
+    m_bDeviceChangeBusy = false;
+    return 0;
+  }
+  bool removed = false, arrived = false;
+  {
+    std::lock_guard lock(m_receptionLock);
+    if (m_bTunerStarted)
+      removed = !m_pTuner->IsUSB() && m_pTuner->IsPNP();
+    else
+      arrived = m_pTuner->IsUSB();
+  }
+  if (removed) OnTunerRemoved();
+  if (arrived) StartTuner();
+  m_bDeviceChangeBusy = false;
+  return 0;
+}
+
+// ---- the start-up thread ----
+
+void CPlayerCore::PrepareOpenAndWake() {
+  if (m_bClosing) return;
+  if (!PrepareOpen()) return;
+  m_bStopStartupThread = false;
+  m_startupSemaphore.Release();
+}
+
+bool CPlayerCore::PrepareOpen() {
+  {
+    std::lock_guard lock(m_nameLock);
+    if (m_bOpening) {
+      m_strPendingName = m_strCurrentMedia;
+      m_timers.SetTimer(TimerId::kOpen, 100);
+      return false;
+    }
+    if (!tevalo::text::EqualsNoCase(m_strPendingName, kNullName)) {
+      // A pending file was made the current media when it was queued; it opens as that.
+      m_strOpenTarget =
+          m_strPendingName.find(kDmbUrlPrefix) != std::u16string::npos ? m_strPendingName : m_strCurrentMedia;
+      m_strCurrentMedia = m_strOpenTarget;
+    } else {
+      m_strOpenTarget = m_strCurrentMedia;
+    }
+    m_bNotLiveMedia = !StartsWith(m_strOpenTarget, kDmbScheme);
+    m_strPendingName = kNullName;
+  }
+  ++m_nOpenGeneration;
+  if (m_bNotLiveMedia && m_bRecording) StopRecording(true);
+  m_bStreamFormatsKnown = false;
+  m_timers.KillTimer(TimerId::kWatchdog);
+  m_timers.KillTimer(TimerId::kWatchdogCheck);
+  m_timers.SetTimer(TimerId::kWatchdog, 10000);
+  return true;
+}
+
+void CPlayerCore::StartupThread() {
+  for (;;) {
+    m_startupSemaphore.Wait();
+    if (m_bStopStartupThread) break;
+    OpenQueuedMedia();
+  }
+}
+
+void CPlayerCore::DeleteMediaGraph() {
+  std::shared_ptr<IMediaGraph> old;
+  {
+    std::lock_guard lock(m_graphLock);
+    old = std::move(m_pMediaGraph);
+  }
+  old.reset();
+}
+
+void CPlayerCore::OpenQueuedMedia() {
+  m_bOpening = true;
+  PublishState();
+  if (MediaGraph()) {
+    StopFilePlayback();
+    DeleteMediaGraph();
+  }
+  SetPlayState(PlayState::kStopped);
+  m_bBusy = true;
+  {
+    std::shared_ptr<IMediaGraph> graph;
+    if (m_options.makeGraph) {
+      graph = m_options.makeGraph(this, m_options.video);
+    } else {
+      auto real = std::make_shared<CMediaGraph>(this, m_options.video);
+      if (m_options.audioTap) real->SetAudioTap(m_options.audioTap);
+      graph = std::move(real);
+    }
+    std::lock_guard lock(m_graphLock);
+    m_pMediaGraph = std::move(graph);
+  }
+  if (!StartMedia()) {
+    DeleteMediaGraph();
+    StopPlayback();
+  }
+  m_bBusy = false;
+  std::u16string current;
+  {
+    std::lock_guard lock(m_nameLock);
+    current = m_strCurrentMedia;
+  }
+  if (!StartsWith(current, kDmbScheme) && IsRecPath(current)) SetSourceMode(SourceMode::kRecording);
+  bool pending;
+  {
+    std::lock_guard lock(m_nameLock);
+    m_bOpening = false;
+    pending = !tevalo::text::EqualsNoCase(m_strPendingName, kNullName);
+  }
+  ClearStatusText(StripKind::kCaption);
+  PublishState();
+  if (pending) SetTimer(TimerId::kOpen, 100);
+}
+
+int CPlayerCore::StartMedia() {
+  auto graph = MediaGraph();
+  if (m_nPlayState == PlayState::kNone || !graph) return 1;
+  std::u16string target;
+  {
+    std::lock_guard lock(m_nameLock);
+    target = m_strOpenTarget;
+  }
+  if (m_nPlayState != PlayState::kPaused) {
+    m_openResult = -1;
+    const HRESULT hr = graph->Open(target);
+    if (hr != S_OK) {
+      if (StartsWith(target, kDmbScheme)) {
+        // The close report (code 14) the main window sends itself, handled here before going on:
+        // once per failed build, however the failure arose.
+        OnGraphClose();
+        return 0;
+      }
+      return 1;
+    }
+  }
+  ClearStatusText(StripKind::kStatus);
+  // Closing waits for this open: a graph that will be torn down at once is not started.
+  if (!m_bClosing) RunMedia();
+  return 1;
+}
+
+void CPlayerCore::RunMedia() {
+  auto graph = MediaGraph();
+  if (!graph) return;
+  graph->Run();
+  KillTimer(TimerId::kTimeshift);
+  SetPlayState(PlayState::kPlaying);
+  graph->SetVolume(0);
+  int duration = 0;
+  graph->GetDuration(&duration);
+  SetTimer(TimerId::kPlayback, 100);
+}
+
+void CPlayerCore::StopFilePlayback() {
+  auto graph = MediaGraph();
+  if (m_nPlayState == PlayState::kNone || !graph) return;
+  KillTimer(TimerId::kPlayback);
+  graph->Stop();
+  if (m_nPlayState != PlayState::kPaused && m_nPlayState != PlayState::kStopped)
+    SetPlayState(PlayState::kStopped);
+}
+
+std::shared_ptr<IMediaGraph> CPlayerCore::MediaGraph() const {
+  std::lock_guard lock(m_graphLock);
+  return m_pMediaGraph;
+}
+
+// ---- graph owner ----
+
+void CPlayerCore::OnGraphBuildFailed() {
+  KillTimer(TimerId::kNoSignal);
+  Emit([](IPlayerView& v) { v.ShowVideoArea(false); });
+  ClearStatusText(StripKind::kStatus);
+  ClearStatusText(StripKind::kChannel);
+  ShowStatusText(kTextNoSignal, StripKind::kStatus, kStripUntilReplaced);
+}
+
+void CPlayerCore::OnGraphBuilt() {
+  std::u16string target;
+  {
+    std::lock_guard lock(m_nameLock);
+    target = m_strOpenTarget;
+  }
+  Emit([strip = ChannelStripText(target)](IPlayerView& v) {
+    v.ShowVideoArea(true);
+    v.SetStripText(StripKind::kChannel, strip, kStripUntilReplaced);
+  });
+  ClearStatusText(StripKind::kStatus);
+  Emit([](IPlayerView& v) { v.HideAnimation(); });
+  KillTimer(TimerId::kNoSignal);
+  SetTimer(TimerId::kLevel, 800);
+}
+
+bool CPlayerCore::SourceLoaded(const std::u16string& urlOrPath) {
+  if (!StartsWith(urlOrPath, kDmbScheme)) return true;
+  return m_openResult == 1;
+}
+
+void CPlayerCore::PostGraphEvent() {
+  m_queue.Post([this] {
+    if (auto graph = MediaGraph()) graph->HandleGraphEvent();
+  });
+}
+
+// ---- stream formats ----
+
+void CPlayerCore::OnStreamFormats(const StreamFormatMessage& video, const StreamFormatMessage& audio) {
+  const auto& pids = m_engine.Pids();
+  const std::array<int16_t, 4> ids{static_cast<int16_t>(pids.video.load()),
+                                   static_cast<int16_t>(pids.audio.load()),
+                                   static_cast<int16_t>(pids.caption.load()), -1};
+  m_queue.Post([this, generation = m_nOpenGeneration.load(), video, audio, ids] {
+    HandleStreamFormats(generation, video, audio, ids);
+  });
+}
+
+void CPlayerCore::HandleStreamFormats(uint64_t generation, const StreamFormatMessage& video,
+                                      const StreamFormatMessage& audio, std::array<int16_t, 4> streamIds) {
+  if (generation != m_nOpenGeneration || m_bClosing) return;  // an open since made them stale
+  {
+    std::lock_guard lock(m_slotLock);
+    const int slot = m_nChannelSlot;
+    if (slot >= 0 && slot < static_cast<int>(m_Slots.size())) {
+      ChannelSlot& s = m_Slots[slot];
+      const auto vlen = static_cast<size_t>(std::max(0, video.length));
+      const auto alen = static_cast<size_t>(std::max(0, audio.length));
+      if (vlen <= s.videoHeader.size()) {
+        std::memcpy(s.videoHeader.data(), video.body, vlen);
+        s.videoHeaderLength = static_cast<int32_t>(vlen);
+      }
+      if (alen <= s.audioHeader.size()) {
+        std::memcpy(s.audioHeader.data(), audio.body, alen);
+        s.audioHeaderLength = static_cast<int32_t>(alen);
+      }
+      s.streamIds = streamIds;
+      s.headersValid = 1;
+    }
+  }
+  if (!m_strConfigPath.empty()) {
+    const std::u16string code = ReadCurrentChannel();
+    SetChannelLock(ChannelIndexOfCode(code), 1);
+    profile::WriteString(m_strConfigPath, kSectionDmb, kKeyLast, code);
+  }
+  m_bStreamFormatsKnown = true;
+  PublishState();
+  if (m_bRecordingInterrupted.exchange(false))
+    Emit([](IPlayerView& v) { v.ShowNotice(kTextRecordingStopped, kMessageTitle); });
+}
+
+void CPlayerCore::SetChannelLock(int index, int value) {
+  if (index < 0 || index >= kChannelCount) return;
+  {
+    std::lock_guard lock(m_receptionLock);
+    if (m_pTuner->IsOpen()) {
+      m_pTuner->m_ChannelInform[index].m_bFound = value;
+      m_pTuner->m_FICInformation[index].m_bFound = value;
+    }
+  }
+  std::lock_guard lock(m_entriesLock);
+  for (auto& e : m_arrChannelEntries)
+    if (e.index == index) {
+      e.availability = value != 0 ? 1 : 0;
+      break;
+    }
+}
+
+std::u16string CPlayerCore::ReadCurrentChannel() {
+  return profile::ReadString(m_strConfigPath, kSectionDmb, kKeyCurrent, u"14141");
+}
+
+// ---- decoded text ----
+
+void CPlayerCore::PostForLiveOpen(std::function<void(IPlayerView&)> call) {
+  m_queue.Post([this, generation = m_nOpenGeneration.load(), call = std::move(call)] {
+    if (generation == m_nOpenGeneration && m_nSourceMode == SourceMode::kLive && !m_bClosing) call(m_view);
+  });
+}
+
+void CPlayerCore::ShowCaption(const CaptionScreen& lines) {
+  auto screen = std::make_shared<CaptionScreen>(lines);
+  PostForLiveOpen([screen](IPlayerView& v) { v.ShowCaption(*screen); });
+}
+
+void CPlayerCore::ShowServiceName(std::u16string text) {
+  if (text.empty()) return;
+  PostForLiveOpen([text = std::move(text)](IPlayerView& v) {
+    v.SetStripText(StripKind::kChannel, text, kStripUntilReplaced);
+  });
+}
+
+void CPlayerCore::ShowProgramInfo(std::u16string text) {
+  if (text.empty()) return;
+  PostForLiveOpen([text = std::move(text)](IPlayerView& v) {
+    v.SetStripText(StripKind::kProgramme, text, kStripUntilReplaced);
+  });
+}
+
+void CPlayerCore::ClearProgramList() {
+  if (m_hooks.clearProgramList) m_hooks.clearProgramList();
+}
+
+void CPlayerCore::BuildProgramList(const EventTable& events) {
+  if (m_hooks.buildProgramList) m_hooks.buildProgramList(events);
+}
+
+// ---- recording ----
+
+std::u16string CPlayerCore::ChannelNameOf(int index) const {
+  if (index < 0) return u"CH";
+  std::lock_guard lock(m_entriesLock);
+  for (const auto& e : m_arrChannelEntries)
+    if (e.index == index && !e.name.empty()) return e.name;
+  return u"CH";
+}
+
+void CPlayerCore::StartRecording() {
+  if (m_bRecording || m_bNotLiveMedia || !m_bStreamFormatsKnown || m_nSourceMode != SourceMode::kLive) return;
+  const std::u16string folder = registry::ReadString(registry::kTevaloKey, u"rec_Dir").value_or(u"");
+  std::error_code ignored;
+  if (!folder.empty()) std::filesystem::create_directories(tevalo::path::NativeUtf8(folder), ignored);
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  const std::u16string path = MakeRecordPath(
+      folder, ChannelNameOf(ChannelIndexOfCode(CurrentChannel())), local, [](const std::u16string& p) {
+        std::error_code ec;
+        return std::filesystem::exists(tevalo::path::NativeUtf8(p), ec);
+      });
+  // The recorder reads the name when the start message arrives.
+  if (!m_strConfigPath.empty()) profile::WriteString(m_strConfigPath, kSectionRec, kKeyFileName, path);
+  if (!m_sink.WriteRecord(true)) return;
+  {
+    std::lock_guard lock(m_nameLock);
+    m_strRecordingPath = path;
+  }
+  m_bRecording = true;
+  Emit([](IPlayerView& v) {
+    v.ResetPlaybackPanel();
+    v.ShowRecording(true);
+  });
+  SetTimer(TimerId::kRecordingClock, 1000);
+  PublishState();
+}
+
+void CPlayerCore::StopRecording(bool noPrompt) {
+  if (!m_bRecording) return;
+  if (!noPrompt && m_bReservedRecording && !m_bClosing &&
+      !Ask({kTextStopReservedRecording, kReservationMessageTitle, Prompt::Buttons::kYesNo}))
+    return;
+  if (!m_bRecording.exchange(false)) return;
+  m_bNotLiveMedia = false;
+  m_sink.WriteRecord(false);
+  Emit([](IPlayerView& v) { v.ShowRecording(false); });
+  KillTimer(TimerId::kRecordingClock);
+  m_bReservedRecording = false;
+  PublishState();
+}
+
+}  // namespace tevalo::shell
