@@ -37,6 +37,9 @@ LRESULT CWindowAdapter::OnCopyData(const win::COPYDATASTRUCT* data) {
     case COPYDATA_GRAPH_CLOSE:
       m_core.OnGraphClose();
       return 1;
+    case COPYDATA_RECORD_WRITING:
+      m_core.OnRecordWriting(data->cbData != 0);
+      return 1;
     case COPYDATA_IEPG_FILE:
       m_core.OnIepgFile(DecodeCopyDataText(data->lpData, data->cbData));
       return 1;
