@@ -43,7 +43,7 @@ bool COstrelBaseDialog::Create() { return OnInitDialog(); }
 
 void COstrelBaseDialog::OnLButtonDown(Qt::KeyboardModifiers, QPoint point) {
   m_dragging = true;
-  m_dragOffset = point + (geometry().topLeft() - frameGeometry().topLeft());
+  m_lastMouse = mapToGlobal(point);
 }
 
 void COstrelBaseDialog::mousePressEvent(QMouseEvent* event) {
@@ -58,7 +58,9 @@ void COstrelBaseDialog::mousePressEvent(QMouseEvent* event) {
 
 void COstrelBaseDialog::mouseMoveEvent(QMouseEvent* event) {
   if (m_dragging && (event->buttons() & Qt::LeftButton)) {
-    const QPoint proposed = event->globalPosition().toPoint() - m_dragOffset;
+    const QPoint mouse = event->globalPosition().toPoint();
+    const QPoint proposed = pos() + (mouse - m_lastMouse);
+    m_lastMouse = mouse;
     move(OnMoving(proposed));
     event->accept();
     return;

@@ -27,7 +27,8 @@ class COstrelBaseDialog : public QDialog {
   virtual void DoDataExchange() {}
   // Starts the drag; derived windows that take the press themselves call it.
   virtual void OnLButtonDown(Qt::KeyboardModifiers modifiers, QPoint point);
-  // Called with the top-left the drag would move the window to; returns where it goes.
+  // Called at each mouse move of a drag with the window's top-left moved by the mouse's movement since
+  // the last move (so a window held in place feels each pull anew); returns where it goes.
   virtual QPoint OnMoving(QPoint proposedTopLeft) { return proposedTopLeft; }
 
   void mousePressEvent(QMouseEvent* event) override;
@@ -40,7 +41,7 @@ class COstrelBaseDialog : public QDialog {
 
   unsigned m_template = 0;
   bool m_dragging = false;
-  QPoint m_dragOffset;
+  QPoint m_lastMouse;  // screen position of the previous drag event
   bool m_keyed = false;
   bool m_applyingKey = false;
   COLORREF m_key = 0;

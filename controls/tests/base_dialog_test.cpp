@@ -15,9 +15,11 @@ class Panel : public COstrelBaseDialog {
   Panel() : COstrelBaseDialog(401u) { resize(160, 100); }
   int snapX = -1;  // when set, the move hook pins the left edge there
   bool painted = false;
+  std::vector<QPoint> proposals;
 
  protected:
   QPoint OnMoving(QPoint proposed) override {
+    proposals.push_back(proposed);
     if (snapX >= 0) proposed.setX(snapX);
     return proposed;
   }
@@ -62,6 +64,28 @@ TEST(BaseDialog, PressOnTheSurfaceDragsByTheMouseOffset) {
   QApplication::sendEvent(&panel, &move2);
   QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(60, 60));
   EXPECT_EQ(panel.pos(), QPoint(7, before.y() + 10)) << "the move hook decides";
+}
+
+TEST(BaseDialog, AHeldWindowIsProposedEachMouseStepAnew) {
+  // The hook holds the left edge: each proposal is where the window is, moved by the mouse's step
+  // since the last event, so a hook can add up the pull.
+  Panel panel;
+  panel.Create();
+  panel.move(100, 100);
+  panel.show();
+  ProcessEvents(10);
+  panel.snapX = 100;
+  const QPoint press = panel.mapToGlobal(QPoint(50, 50));
+  QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(50, 50));
+  for (int step = 1; step <= 3; ++step) {
+    const QPoint mouse = press + QPoint(3 * step, step);
+    QMouseEvent move(QEvent::MouseMove, QPointF(panel.mapFromGlobal(mouse)), QPointF(mouse), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&panel, &move);
+  }
+  QTest::mouseRelease(&panel, Qt::LeftButton, {}, QPoint(50, 50));
+  EXPECT_EQ(panel.proposals, (std::vector<QPoint>{{103, 101}, {103, 102}, {103, 103}}));
+  EXPECT_EQ(panel.pos(), QPoint(100, 103));
 }
 
 TEST(BaseDialog, PressOnAChildButtonDoesNotDrag) {

@@ -198,6 +198,15 @@ bool DeleteSection(std::u16string_view file, std::u16string_view section) {
   });
 }
 
+IniDocument ReadDocument(std::u16string_view file) { return Load(AbsolutePath(file)); }
+
+bool EditDocument(std::u16string_view file, const std::function<bool(IniDocument&)>& edit) {
+  return Modify(file, [&](IniDocument& doc, bool& changed) {
+    changed = edit(doc);
+    return true;
+  });
+}
+
 std::vector<std::u16string> SectionNames(std::u16string_view file) {
   std::vector<std::u16string> out;
   for (const auto& s : Load(AbsolutePath(file)).Sections()) out.push_back(text::ToUtf16(s));

@@ -7,10 +7,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/profile/ini_document.h"
 
 namespace tevalo::profile {
 
@@ -46,6 +49,12 @@ bool DeleteKey(std::u16string_view file, std::u16string_view section, std::u16st
 bool DeleteSection(std::u16string_view file, std::u16string_view section);
 std::vector<std::u16string> SectionNames(std::u16string_view file);
 std::vector<std::u16string> KeyNames(std::u16string_view file, std::u16string_view section);
+
+// The whole file in one read, for callers that look up many keys (empty when missing or unreadable).
+IniDocument ReadDocument(std::u16string_view file);
+// Many edits in one write: `edit` changes the document and returns false to write nothing. False
+// when the file cannot be read or written (the file on disk is then unchanged).
+bool EditDocument(std::u16string_view file, const std::function<bool(IniDocument&)>& edit);
 
 // _wtoi: leading blanks, an optional sign, decimal digits up to the first other character; 0 when
 // there are none; clamped to the int32 range.

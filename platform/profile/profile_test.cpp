@@ -215,6 +215,27 @@ TEST_F(ProfileFiles, WritesCreateReplaceAndDelete) {
   EXPECT_FALSE(WritePrivateProfileStringW(u"A", u"b", u"c", nullptr));
 }
 
+TEST_F(ProfileFiles, ADocumentEditIsOneWriteAndADocumentReadOneRead) {
+  Put("list.ini", "[LIST7]\nLIST7_CH5_NAME=old\n");
+  ASSERT_TRUE(EditDocument(WPath("list.ini"), [](IniDocument& doc) {
+    doc.Set("LIST7", "LIST7_COUNT", "1");
+    doc.RemoveKey("LIST7", "LIST7_CH5_NAME");
+    doc.Set("LIST8", "A", "b");
+    return true;
+  }));
+  EXPECT_EQ(Get("list.ini"), "[LIST7]\nLIST7_COUNT=1\n[LIST8]\nA=b\n");
+  // An edit that declines writes nothing, and is no failure.
+  EXPECT_TRUE(EditDocument(WPath("list.ini"), [](IniDocument& doc) {
+    doc.Set("LIST7", "LIST7_COUNT", "2");
+    return false;
+  }));
+  EXPECT_EQ(ReadDocument(WPath("list.ini")).Get("list7", "list7_count"), "1");
+  EXPECT_EQ(Files(), std::vector<std::string>{"list.ini"});
+  EXPECT_FALSE(ReadDocument(WPath("none.ini")).Get("LIST7", "LIST7_COUNT").has_value());
+  EXPECT_FALSE(
+      EditDocument(WPath("missing/list.ini"), [](IniDocument& doc) { return doc.Set("A", "b", "c"); }));
+}
+
 TEST_F(ProfileFiles, ConcurrentWritersLoseNoUpdate) {
   const std::u16string file = WPath("config.ini");
   ASSERT_TRUE(WriteString(file, u"DMBControl", u"CurrentChannel", u"14141"));

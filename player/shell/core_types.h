@@ -46,6 +46,9 @@ struct CoreState {
   bool opening = false;  // the start-up thread's open step runs
   bool busy = false;     // a graph is being built
   bool searching = false;
+  SearchKind searchKind = SearchKind::kArea;  // the running or next search's; kNone after a search
+  bool areaChosen = false;                    // first start: the search forgets the stored channel
+  bool tunerUsable = false;                   // the stick opened at the last start or search
   bool tunerStarted = false;
   bool streamFormatsKnown = false;
   bool recording = false;

@@ -54,14 +54,27 @@ CPlayerCore::CPlayerCore(IPlayerView& view, Options options)
       m_pTuner(std::make_unique<CTDMBDll>()),
       m_blockSource(*m_pTuner),
       m_textDecoders(this),
-      m_engine(m_sink, m_blockSource, &m_textDecoders, this) {
+      m_engine(m_sink, m_blockSource, &m_textDecoders, this),
+      m_scanner(*m_pTuner) {
   m_nSearchKind = m_options.searchKind;
   m_nAreaIndex = m_options.areaIndex;
+  m_bAreaChosen = m_options.areaChosen;
   m_strConfigPath = m_options.configPath;
   if (m_strConfigPath.empty()) {
     if (auto user = registry::ReadString(registry::kTevaloKey, u"User_Dir"))
       m_strConfigPath = tevalo::path::Join(std::u16string_view(*user), std::u16string_view(u"config.ini"));
   }
+  m_search = std::make_unique<channels::CChannelSearch>(
+      m_scanner, channels::CChannelSearch::Hooks{
+                     .forgetStoredChannel =
+                         [this] {
+                           if (!m_strConfigPath.empty())
+                             profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, kNoChannel);
+                           m_bAreaChosen = false;
+                         },
+                     .applyLockMarks = [this] { LoadChannelLocks(); },
+                     .done = [this] { m_queue.Post([this] { OnChannelSearchDone(); }); }});
+  LoadChannelList();
   for (size_t i = 0; i < m_Slots.size(); ++i) m_Slots[i].name = u"DMB CH" + Ascii(std::to_string(i + 1));
   m_pTuner->SetNotifier([this](void*, const std::string& text, const std::string& caption) {
     const std::u16string t = Ascii(text), c = Ascii(caption);
@@ -106,6 +119,9 @@ CoreState CPlayerCore::State() const {
   s.opening = m_bOpening;
   s.busy = m_bBusy;
   s.searching = m_bSearching;
+  s.searchKind = m_nSearchKind;
+  s.areaChosen = m_bAreaChosen;
+  s.tunerUsable = m_bTunerUsable;
   s.tunerStarted = m_bTunerStarted;
   s.streamFormatsKnown = m_bStreamFormatsKnown;
   s.recording = m_bRecording;
@@ -223,8 +239,8 @@ void CPlayerCore::StopStartupThread() {
 }
 
 void CPlayerCore::StopChannelSearch() {
-  m_pTuner->m_bScanStop = 1;
-  if (m_searchThread.joinable()) m_searchThread.join();
+  // The search thread never waits for this thread, so the join ends at the scan's next poll.
+  m_search->Stop();
   m_bSearching = false;
 }
 
@@ -509,42 +525,42 @@ void CPlayerCore::StartTuner() {
 }
 
 int CPlayerCore::BeginSearch(SearchKind kind) {
+  // A running search keeps its tuner and kind: re-opening the stick would pull it from under the scan.
+  if (m_bSearching) return 1;
+  if (kind < SearchKind::kAll || kind > SearchKind::kStoredList) kind = SearchKind::kArea;
   m_nSearchKind = kind;
-  if (m_bSearching) return 1;  // the running search keeps the tuner it opened
   {
     std::lock_guard lock(m_receptionLock);
     m_pTuner->Close();
     tvk::SleepMs(5);
-    if (!m_pTuner->Open(m_hwnd.load())) return 0;
+    if (!m_pTuner->Open(m_hwnd.load())) {
+      m_bTunerUsable = false;
+      PublishState();
+      return 0;
+    }
   }
+  m_bTunerUsable = true;
+  const auto searchKind = static_cast<channels::SearchKind>(static_cast<int>(kind));
+  m_hasSearchMask = searchKind == channels::SearchKind::StoredList;
+  m_SearchMask = m_channelList.CopyFlags();
+  auto request = channels::MakeSearchRequest(searchKind, m_nAreaIndex, m_nSearchChannel, m_bAreaChosen,
+                                             m_channelList.GetSearchList(), m_SearchMask);
   m_bSearching = true;
   ShowStatusText(kTextSearching, StripKind::kStatus, kStripUntilReplaced);
   Emit([](IPlayerView& v) { v.ShowAnimation(Animation::kSearching); });
-  if (m_searchThread.joinable()) m_searchThread.join();  // a finished search, already handled
-  m_pTuner->m_bScanStop = 0;
-  m_searchThread = std::thread([this] { ChannelSearchThread(); });
+  if (!m_search->Start(std::move(request))) {
+    m_bSearching = false;
+    Emit([](IPlayerView& v) { v.HideAnimation(); });
+    PublishState();
+    return 0;
+  }
   PublishState();
   return 1;
 }
 
-void CPlayerCore::ChannelSearchThread() {
-  switch (m_nSearchKind.load()) {
-    case SearchKind::kAll:
-      m_pTuner->ScanAllChannel(m_nAreaIndex);
-      break;
-    case SearchKind::kSingle:
-      m_pTuner->ScanSingleChannel(m_nSearchChannel);
-      break;
-    default:
-      m_pTuner->ScanAreaChannel(m_nAreaIndex);
-      break;
-  }
-  m_queue.Post([this] { OnChannelSearchDone(); });
-}
-
 void CPlayerCore::OnChannelSearchDone() {
   SetLevel(kLevelNone, 0);
-  if (m_searchThread.joinable()) m_searchThread.join();
+  m_search->Reap();
   auto entries = BuildChannelEntries(m_pTuner->m_FICInformation, m_pTuner->m_ChannelInform,
                                      m_hasSearchMask ? m_SearchMask.data() : nullptr,
                                      [this](int i) { return IsChannelAvailable(i) != 0; });
@@ -854,13 +870,63 @@ void CPlayerCore::SetChannelLock(int index, int value) {
       m_pTuner->m_FICInformation[index].m_bFound = value;
     }
   }
-  std::lock_guard lock(m_entriesLock);
-  for (auto& e : m_arrChannelEntries)
-    if (e.index == index) {
-      e.availability = value != 0 ? 1 : 0;
-      break;
-    }
+  bool listed = false;
+  {
+    std::lock_guard lock(m_entriesLock);
+    for (auto& e : m_arrChannelEntries)
+      if (e.index == index) {
+        e.availability = value != 0 ? 1 : 0;
+        listed = true;
+        break;
+      }
+  }
+  if (listed) Emit([index, locked = value != 0](IPlayerView& v) { v.ChannelLockChanged(index, locked); });
 }
+
+void CPlayerCore::LoadChannelList() {
+  std::u16string path = m_options.channelListPath;
+  if (path.empty() && !m_strConfigPath.empty()) {
+    const size_t slash = m_strConfigPath.find_last_of(u'/');
+    path = (slash == std::u16string::npos ? std::u16string() : m_strConfigPath.substr(0, slash + 1)) +
+           u"chlist.ini";
+  }
+  m_channelList.Reset(m_nAreaIndex, path);
+  m_channelList.Load();
+}
+
+void CPlayerCore::LoadChannelLocks() {
+  if (m_strConfigPath.empty()) return;
+  const profile::IniDocument settings = profile::ReadDocument(m_strConfigPath);
+  for (int n = 0; n < kChannelCount; ++n) {
+    const auto value = settings.Get("CHANNEL_LOCK", std::to_string(n) + "_LOCK");
+    SetChannelLock(n, value ? profile::Wtoi(tevalo::text::ToUtf16(*value)) : 0);
+  }
+}
+
+void CPlayerCore::SaveChannelLocks() {
+  if (m_strConfigPath.empty()) return;
+  // Closing must not open the stick just to read its marks: a closed tuner leaves the entries' marks.
+  std::array<int, kChannelCount> marks{};
+  bool tunerOpen = false;
+  {
+    std::lock_guard lock(m_receptionLock);
+    tunerOpen = m_pTuner->IsOpen();
+    if (tunerOpen)
+      for (int n = 0; n < kChannelCount; ++n) marks[n] = m_pTuner->m_ChannelInform[n].m_bFound ? 1 : 0;
+  }
+  if (!tunerOpen) {
+    std::lock_guard lock(m_entriesLock);
+    for (const auto& e : m_arrChannelEntries)
+      if (e.index >= 0 && e.index < kChannelCount && e.availability == 1) marks[e.index] = 1;
+  }
+  profile::EditDocument(m_strConfigPath, [&](profile::IniDocument& doc) {
+    for (int n = 0; n < kChannelCount; ++n)
+      doc.Set("CHANNEL_LOCK", std::to_string(n) + "_LOCK", std::to_string(marks[n]));
+    return true;
+  });
+}
+
+void CPlayerCore::RetuneCurrent() { ChangeChannel(CurrentChannel(), false); }
 
 std::u16string CPlayerCore::ReadCurrentChannel() {
   return profile::ReadString(m_strConfigPath, kSectionDmb, kKeyCurrent, u"14141");

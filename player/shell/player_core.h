@@ -30,6 +30,8 @@
 
 #include "ipc/filter_protocol.h"
 #include "platform/window/messages.h"
+#include "player/channels/channel_list.h"
+#include "player/channels/channel_search.h"
 #include "player/pipeline/channel_sink.h"
 #include "player/pipeline/graph/media_graph.h"
 #include "player/pipeline/stream_engine.h"
@@ -77,6 +79,11 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
     // Search at tuner start.
     SearchKind searchKind = SearchKind::kArea;
     int areaIndex = 7;
+    // The user has just chosen the area (first start): the search forgets the stored channel and a
+    // stored list is searched for real.
+    bool areaChosen = false;
+    // The channel lists' file; empty: "chlist.ini" beside the settings file.
+    std::u16string channelListPath;
     // Makes each graph; empty: CMediaGraph (with audioTap, for tests and diagnostics).
     MediaGraphFactory makeGraph;
     CMediaGraph::AudioTap audioTap;
@@ -157,6 +164,20 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   int BeginSearch(SearchKind kind);
   void OnChannelSearchDone();
   void ClearChannelEntries();
+  // Tunes the current channel again (also with nothing in the history).
+  void RetuneCurrent();
+  // The current area's list from "chlist.ini" (the stored-list search scans its enabled channels).
+  void LoadChannelList();
+  const channels::CChannelList& ChannelList() const { return m_channelList; }
+  // [CHANNEL_LOCK] "%d_LOCK" onto the tuner tables and the entries.
+  void LoadChannelLocks();
+  // The entries' lock marks into [CHANNEL_LOCK]; needs no open tuner.
+  void SaveChannelLocks();
+  // Marks a channel found or not in the tuner tables and its entry; the panel's repaint is posted,
+  // so any thread may call it.
+  void SetChannelLock(int index, int value);
+  // The stick could be opened by the last tuner start or search.
+  bool TunerUsable() const { return m_bTunerUsable; }
 
   // ---- the start-up thread ----
   void PrepareOpenAndWake();  // timer 105
@@ -234,10 +255,8 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   int StartMedia();
   void RunMedia();
   void DeleteMediaGraph();
-  void ChannelSearchThread();
   void HandleStreamFormats(uint64_t generation, const StreamFormatMessage& video,
                            const StreamFormatMessage& audio, std::array<int16_t, 4> streamIds);
-  void SetChannelLock(int index, int value);
   std::u16string ReadCurrentChannel();
   std::u16string ChannelNameOf(int index) const;
   // Posts fn to run on the GUI thread only while the open it was made for is the current one and
@@ -285,6 +304,8 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   std::atomic<SearchKind> m_nSearchKind{SearchKind::kArea};
   std::atomic<int> m_nAreaIndex{7};
   std::atomic<int> m_nSearchChannel{0};
+  std::atomic<bool> m_bAreaChosen{false};
+  std::atomic<bool> m_bTunerUsable{false};
   // Cleared by codes 3 and 14 (the graph watchdog reads them).
   std::atomic<bool> m_bWatchFlagA{false};
   std::atomic<bool> m_bWatchFlagB{false};
@@ -317,7 +338,9 @@ class CPlayerCore final : public IMediaGraphOwner, public pipeline::IStreamEvent
   Semaphore m_startupSemaphore;
   std::atomic<bool> m_bStopStartupThread{false};
 
-  std::thread m_searchThread;
+  channels::CChannelList m_channelList;  // GUI thread; a search scans a copy of its list
+  channels::CTunerScanner m_scanner;
+  std::unique_ptr<channels::CChannelSearch> m_search;
   mutable std::mutex m_entriesLock;
   std::vector<ChannelEntry> m_arrChannelEntries;
   std::array<int32_t, kChannelCount> m_SearchMask{};

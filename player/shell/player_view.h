@@ -36,6 +36,8 @@ class IPlayerView {
   // The channel panel.
   virtual void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) = 0;
   virtual void HideChannelPanel() = 0;
+  // A channel's lock mark changed: its row repaints (the entries already hold the mark).
+  virtual void ChannelLockChanged(int /*index*/, bool /*locked*/) {}
   // The playback panel's play button back to "play", its slider to the start.
   virtual void ResetPlaybackPanel() = 0;
 

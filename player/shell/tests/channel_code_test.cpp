@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "tuner/wrapper/tdmb_dll.h"
-
 namespace tevalo::shell {
 namespace {
 
@@ -35,38 +33,6 @@ TEST(ChannelCode, CodesAndTexts) {
   e.name = u"NHK総合";
   EXPECT_EQ(ChannelCodeOf(e), u"14031");
   EXPECT_EQ(ChannelUrlOf(e), u"x-dmb://nhk総合");
-}
-
-TEST(ChannelCode, EntriesFromAScanAndTheChannelToTune) {
-  CFICInformation fic[kChannelCount];
-  ChannelInform inform[kChannelCount];
-  auto fill = [&](int i, uint32_t word, const char16_t* name) {
-    fic[i].m_dwServiceWord = word;
-    std::u16string n(name);
-    std::copy(n.begin(), n.end(), fic[i].m_szStationName);
-    fic[i].m_nScanOrder = i;
-    fic[i].m_bValid = 1;
-    inform[i].m_nChannelIndex = i;
-  };
-  fill(12, 0xF1E00001u, u"A");
-  fill(13, 0x0000E012u, u"B");
-  fill(14, 0x12345678u, u"not 1seg");
-  fill(20, 0xF1E00000u, u"C");
-  int32_t mask[kChannelCount];
-  std::fill(std::begin(mask), std::end(mask), 1);
-  mask[20] = 0;
-  auto found = [](int i) { return i == 13; };
-  const auto entries = BuildChannelEntries(fic, inform, mask, found);
-  ASSERT_EQ(entries.size(), 3u);
-  EXPECT_EQ(entries[0].name, u"A");
-  EXPECT_EQ(entries[0].availability, 0);
-  EXPECT_EQ(entries[1].availability, 1);
-  EXPECT_EQ(entries[2].availability, -1);
-
-  EXPECT_EQ(ChooseChannelCode(u"25251", entries, found), u"25251");
-  EXPECT_EQ(ChooseChannelCode(kNoChannel, entries, found), u"13131");
-  EXPECT_EQ(ChooseChannelCode(kNoChannel, entries, [](int) { return false; }), u"12121");
-  EXPECT_EQ(ChooseChannelCode(kNoChannel, {}, found), u"");
 }
 
 }  // namespace

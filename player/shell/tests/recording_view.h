@@ -54,6 +54,9 @@ class RecordingView : public IPlayerView {
     panel = e;
   }
   void HideChannelPanel() override { Note("panel off"); }
+  void ChannelLockChanged(int index, bool locked) override {
+    Note("lock " + std::to_string(index) + (locked ? " on" : " off"));
+  }
   void ResetPlaybackPanel() override { Note("playback panel reset"); }
   void ShowRecording(bool on) override {
     Note(on ? "recording on" : "recording off");
