@@ -278,6 +278,8 @@ inline constexpr uint32_t COPYDATA_FILTER_STOP = 4;     // the filter stopped; c
 inline constexpr uint32_t COPYDATA_RECORD_TOGGLE = 10;  // the player's own record request
 inline constexpr uint32_t COPYDATA_GRAPH_CLOSE = 14;    // the player's own report of a failed live build
 inline constexpr uint32_t COPYDATA_IEPG_FILE = 16;      // a second instance's argument, UTF-16LE
+// The recorder stopped writing records (cbData 0: low space or a failed write) or writes again (1).
+inline constexpr uint32_t COPYDATA_RECORD_WRITING = 17;
 
 // ---- the filter's connect data (code 2) ----
 

@@ -108,6 +108,7 @@ void CHalvikF::EndReadThread() {
     std::lock_guard l(thread_mutex_);
     quit_ = true;
   }
+  reader_.Interrupt();
   wake_.notify_all();
   if (read_thread_.joinable()) read_thread_.join();
 }
@@ -121,6 +122,7 @@ bool CHalvikF::SetRate(double rate) {
 bool CHalvikF::Seek(int64_t target) {
   if (target < 0) target = 0;
   bool positioned;
+  reader_.Interrupt();  // the read thread's scan, if any, gives way at its next block
   {
     std::lock_guard rl(read_lock_);
     ++generation_;

@@ -42,6 +42,8 @@ class CHalvikF {
   void Run();
   void Stop();
   bool stopping() const { return stopping_.load(); }
+  // Ends the reading and seeking running now at their next block, for a stop about to come.
+  void Interrupt() { reader_.Interrupt(); }
 
   int64_t Duration() const { return reader_.Duration(); }  // 100 ns
   double rate() const { return rate_.load(); }
@@ -64,6 +66,7 @@ class CHalvikF {
   size_t queued_video() const { return video_queue_.Size(); }
   size_t queued_audio() const { return audio_queue_.Size(); }
   uint64_t resyncs() const { return reader_.Resyncs(); }
+  uint64_t bytes_read() const { return reader_.BytesRead(); }
 
   // One batch (the read thread's run turn): false when a read came up short (end of the file).
   bool ReadRecords(uint32_t pause_ms = kRecordPauseMs);

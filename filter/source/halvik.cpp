@@ -111,6 +111,11 @@ void CHalvik::Pause() {
   state_ = last_state_ = FilterState::kPaused;
 }
 
+void CHalvik::ReportRecordWriting(bool writing) {
+  if (player_window_)
+    host_->SendCopyData(player_window_, COPYDATA_RECORD_WRITING, writing ? 1 : 0, nullptr, 0, false, 1000);
+}
+
 void CHalvik::Run() {
   std::lock_guard lock(filter_lock_);
   state_ = last_state_ = FilterState::kRunning;

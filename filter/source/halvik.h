@@ -77,6 +77,10 @@ class CHalvik {
     if (notice_) notice_(text);
   }
 
+  // Tells the player, without waiting for it, that the recording's records are being written again
+  // or no longer are. Recorder thread.
+  void ReportRecordWriting(bool writing);
+
   // Handles at most one channel message (the receive thread's run turn).
   void ProcessIpcMessage();
 

@@ -45,6 +45,7 @@ bool CRecWriter::Start(const std::string& path, const InfoBlock& video, const In
   m_path = path;
   m_header = FileHeader{tick, kNoEndTick};
   m_written = m_skipped = 0;
+  m_skipping = false;
   if (!WriteHeader() || !WriteAll(m_fd, video.data(), video.size(), kHeaderSize) ||
       !WriteAll(m_fd, audio.data(), audio.size(), kHeaderSize + kInfoBlockSize)) {
     Close();
@@ -64,7 +65,11 @@ bool CRecWriter::WriteHeader() {
 
 void CRecWriter::Stop(uint32_t tick) {
   if (!IsOpen()) return;
-  m_header.endTick = EndTick(tick);
+  // Records skipped up to the stop are not in the file: its duration ends with what was written.
+  if (!m_skipping)
+    m_header.endTick = EndTick(tick);
+  else if (m_written == 0)
+    m_header.endTick = m_header.startTick;
   WriteHeader();
   Close();
 }
@@ -82,6 +87,7 @@ CRecWriter::WriteResult CRecWriter::WriteRecord(uint32_t type, int64_t time, std
   const std::optional<uint64_t> free = m_freeSpace ? m_freeSpace(m_fd) : std::nullopt;
   if (!free || *free <= kMinFreeBytes) {
     ++m_skipped;
+    m_skipping = true;
     return WriteResult::LowSpace;
   }
   std::vector<uint8_t> record(kRecordOverhead + payload.size());
@@ -94,12 +100,14 @@ CRecWriter::WriteResult CRecWriter::WriteRecord(uint32_t type, int64_t time, std
       Close();
     }
     ++m_skipped;
+    m_skipping = true;
     return WriteResult::Failed;
   }
   m_end += record.size();
   m_header.endTick = EndTick(tick);
   WriteHeader();
   ++m_written;
+  m_skipping = false;
   return WriteResult::Written;
 }
 

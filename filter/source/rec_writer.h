@@ -27,7 +27,8 @@ class CRecWriter {
   // Creates the file (replacing one of that name) and writes the header and both blocks. A file
   // already open is stopped first. False when the file cannot be created or written.
   bool Start(const std::string& path, const InfoBlock& video, const InfoBlock& audio, uint32_t tick);
-  // Rewrites the header with the final end tick and closes. Nothing happens when no file is open.
+  // Rewrites the header with the final end tick (the last written record's when records were being
+  // skipped at the stop) and closes. Nothing happens when no file is open.
   void Stop(uint32_t tick);
 
   enum class WriteResult { Written, NotOpen, Refused, LowSpace, Failed };
@@ -50,6 +51,7 @@ class CRecWriter {
   uint64_t m_end = 0;
   uint64_t m_written = 0;
   uint64_t m_skipped = 0;
+  bool m_skipping = false;  // the last record was skipped (low space or a failed write)
 };
 
 }  // namespace rec

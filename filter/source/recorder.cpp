@@ -68,6 +68,7 @@ void CRecorder::StartRecording() {
   rec::InfoBlock video{}, audio{};
   std::memcpy(video.data(), filter_.video_config().data(), video.size());
   std::memcpy(audio.data(), filter_.audio_config().data(), audio.size());
+  skipping_ = false;
   if (!writer_.Start(path, video, audio, Tick())) {
     const int err = errno;
     filter_.Notice("cannot create the recording file " + path + ": " + std::strerror(err));
@@ -100,11 +101,19 @@ void CRecorder::DrainLocked() {
 
 void CRecorder::WriteLocked(const FrameRecord& r) {
   if (!writer_.IsOpen()) return;
+  using Result = rec::CRecWriter::WriteResult;
+  Result result = Result::Failed;
   try {
     // The pins store the presentation time where the channel's stamp was.
-    writer_.WriteRecord(static_cast<uint32_t>(r.type), r.values[1], r.payload, Tick());
+    result = writer_.WriteRecord(static_cast<uint32_t>(r.type), r.values[1], r.payload, Tick());
   } catch (...) {
     // Only this record is lost.
+  }
+  // Once when records start being lost and once when they are written again, not per record.
+  const bool skipped = result == Result::LowSpace || result == Result::Failed;
+  if (skipped != skipping_ && (skipped || result == Result::Written)) {
+    skipping_ = skipped;
+    filter_.ReportRecordWriting(!skipped);
   }
 }
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "filter/source/rec_writer.h"
 #include "filter/source/halvik.h"
+#include "filter/source/rec_writer.h"
 
 namespace halvik {
 
@@ -48,6 +48,7 @@ class CRecorder : public RecorderControl {
   Options options_;
   mutable std::mutex recorder_lock_;
   rec::CRecWriter writer_;
+  bool skipping_ = false;  // the last record of the open file was skipped; the player was told
   std::u16string recording_folder_;
 
   std::mutex thread_mutex_;

@@ -32,6 +32,11 @@ bool VideoDecoderFront::OpenDecoder() {
   ctx_->thread_count = 1;
   // Pictures leave the decoder as soon as they are complete (the broadcast has no reordering).
   ctx_->flags |= AV_CODEC_FLAG_LOW_DELAY;
+  // At the edge of reception most units are damaged: a concealed picture is better than none, and
+  // waiting for the next key picture (or a clean one) would leave the screen frozen for seconds.
+  ctx_->flags |= AV_CODEC_FLAG_OUTPUT_CORRUPT;
+  ctx_->flags2 |= AV_CODEC_FLAG2_SHOW_ALL;
+  ctx_->error_concealment = FF_EC_GUESS_MVS | FF_EC_DEBLOCK;
   if (!config_.empty()) {
     ctx_->extradata = static_cast<uint8_t*>(av_mallocz(config_.size() + AV_INPUT_BUFFER_PADDING_SIZE));
     if (!ctx_->extradata) {
@@ -61,16 +66,12 @@ VideoDecoderFront::Result VideoDecoderFront::Decode(const uint8_t* unit, size_t 
   std::memcpy(packet_->data, unit, length);
   int rc = avcodec_send_packet(ctx_, packet_);
   av_packet_unref(packet_);
-  if (rc < 0 && rc != AVERROR(EAGAIN)) {
-    OpenDecoder();
-    return Result::kFailed;
-  }
+  // A damaged unit is not a reason to reopen: that would throw the reference pictures away, and
+  // the decoder conceals what it lost and goes on by itself.
+  if (rc < 0 && rc != AVERROR(EAGAIN)) return Result::kFailed;
   rc = avcodec_receive_frame(ctx_, frame_);
   if (rc == AVERROR(EAGAIN)) return Result::kNoPicture;
-  if (rc < 0) {
-    OpenDecoder();
-    return Result::kFailed;
-  }
+  if (rc < 0) return Result::kFailed;
   if (frame_->format != AV_PIX_FMT_YUV420P && frame_->format != AV_PIX_FMT_YUVJ420P) {
     av_frame_unref(frame_);
     return Result::kNoPicture;

@@ -31,8 +31,8 @@ class VideoDecoderFront {
   PictureSize configured_size() const { return configured_; }
 
   enum class Result { kPicture, kNoPicture, kFailed };
-  // Decodes one access unit. A failure reopens the decoder from the saved configuration so that it
-  // resynchronises at the next decodable unit.
+  // Decodes one access unit. Damage is concealed: a damaged unit still gives its picture where
+  // anything of it decodes, and a refused one leaves the decoder and its references as they are.
   Result Decode(const uint8_t* unit, size_t length);
 
   // The last decoded picture (valid after kPicture).

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -18,6 +19,37 @@ bool EnsurePrivateDir(const std::string& dir) {
   if (lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid()) return false;
   if ((st.st_mode & 077) != 0 && chmod(dir.c_str(), 0700) != 0) return false;
   return true;
+}
+
+// EnsurePrivateDir with the missing folders above it made private too.
+bool EnsurePrivateDirs(const std::string& dir) {
+  for (size_t slash = dir.find('/', 1); slash != std::string::npos; slash = dir.find('/', slash + 1))
+    if (mkdir(dir.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST) return false;
+  return EnsurePrivateDir(dir);
+}
+
+bool IsPrivateDir(const std::string& dir) {
+  struct stat st {};
+  return lstat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & 077) == 0;
+}
+
+// The runtime folder when the one in the shared temporary directory is taken by another user: in
+// our own home, where nobody else can make it first; one per host, as homes may be shared.
+std::string HomeRuntimeDir() {
+  std::string base;
+  if (const char* cache = std::getenv("XDG_CACHE_HOME"); cache && *cache == '/') {
+    base = cache;
+  } else if (const char* home = std::getenv("HOME"); home && *home == '/') {
+    base = std::string(home) + "/.cache";
+  } else {
+    return {};
+  }
+  char host[HOST_NAME_MAX + 1] = {};
+  if (gethostname(host, sizeof host - 1) != 0 || !*host) std::snprintf(host, sizeof host, "localhost");
+  for (char* c = host; *c; ++c)
+    if (*c == '/') *c = '_';
+  return base + "/tevalo/run-" + host;
 }
 
 void AppendEscaped(std::string& out, std::string_view text, bool escapeDot) {
@@ -54,7 +86,12 @@ std::string RuntimeDir() {
   const char* tmp = std::getenv("TMPDIR");
   std::string dir = (tmp && *tmp) ? tmp : "/tmp";
   dir += "/tevalo-" + std::to_string(geteuid());
-  return EnsurePrivateDir(dir) ? dir : std::string();
+  // Anyone can make a folder of that name first in a shared temporary directory: then, and from
+  // then on (so that every process of the user keeps agreeing), the folder in the home serves.
+  const std::string home = HomeRuntimeDir();
+  if (!home.empty() && IsPrivateDir(home)) return home;
+  if (EnsurePrivateDir(dir)) return dir;
+  return !home.empty() && EnsurePrivateDirs(home) ? home : std::string();
 }
 
 std::string KernelLockDir() {

@@ -7,10 +7,12 @@
 namespace tvk {
 
 // $XDG_RUNTIME_DIR, else a per-user folder of mode 0700 under the temporary directory, created when
-// missing. Empty when it cannot be made.
+// missing; when another user holds that name, a private folder under the home's cache folder.
+// Empty when none can be made.
 std::string RuntimeDir();
 
-// The folder under RuntimeDir() holding the kernel layer's lock files (mode 0700, created).
+// The folder under RuntimeDir() holding the kernel layer's named objects and lock files (mode 0700,
+// created): no other user can list, make or remove anything in it.
 std::string KernelLockDir();
 
 // A readable, deterministic file-name-safe form of a system-wide name, with the per-user prefix, the

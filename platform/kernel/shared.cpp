@@ -1,8 +1,10 @@
 // Named objects in POSIX shared memory.
 //
-// Each named object is one shm segment: a header page (kind, size, state) and, for a mapping, the
-// data after it. Every process holding the object keeps a shared flock on a lock file of the same
-// name in the runtime folder, so "somebody still holds it" is what the kernel says, also after a
+// Each named object is one segment file: a header page (kind, size, state) and, for a mapping, the
+// data after it. The segments and their lock files live in the user's private kernel folder of the
+// runtime folder, never in the shared /dev/shm: another user can neither see their names nor make
+// one first to block ours. Every process holding the object keeps a shared flock on a lock file of
+// the same name, so "somebody still holds it" is what the kernel says, also after a
 // crash: an opener that gets the lock exclusively knows nobody holds the object and starts it afresh,
 // whatever a killed process left in the segment. Opening and the last close run under one
 // namespace-wide creation lock, so they never interleave between processes.
@@ -63,6 +65,7 @@ static_assert(std::atomic<uint32_t>::is_always_lock_free);
 
 struct SharedSegment {
   std::string key;  // SystemObjectName
+  std::string segPath;
   std::string lockPath;
   int lockFd = -1;
   void* base = nullptr;
@@ -134,18 +137,22 @@ uint32_t ErrnoToError(int e) {
 // left behind goes.
 void SweepNamespace(const std::string& dir) {
   const std::string prefix = SystemObjectName("");
-  const std::string shmDir = "/dev/shm";
-  for (const std::string& folder : {shmDir, dir}) {
-    DIR* d = opendir(folder.c_str());
-    if (!d) continue;
-    while (dirent* e = readdir(d)) {
-      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
-          std::strcmp(e->d_name + prefix.size(), "%arena") != 0 &&
-          std::strcmp(e->d_name + prefix.size(), "%arena.lock") != 0)
-        unlinkat(dirfd(d), e->d_name, 0);
-    }
-    closedir(d);
+  DIR* d = opendir(dir.c_str());
+  if (!d) return;
+  while (dirent* e = readdir(d)) {
+    if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0 &&
+        std::strcmp(e->d_name + prefix.size(), "%arena.seg") != 0 &&
+        std::strcmp(e->d_name + prefix.size(), "%arena.lock") != 0)
+      unlinkat(dirfd(d), e->d_name, 0);
   }
+  closedir(d);
+}
+
+int OpenSegmentFile(const std::string& path, int flags) {
+  int fd;
+  while ((fd = open(path.c_str(), flags | O_RDWR | O_CLOEXEC | O_NOFOLLOW, 0600)) < 0 && errno == EINTR) {
+  }
+  return fd;
 }
 
 void InitArena(Arena* a) {
@@ -189,9 +196,10 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
   }
   auto seg = std::make_shared<SharedSegment>();
   seg->key = key;
+  // Distinct suffixes: no name's segment file is another name's lock file.
+  seg->segPath = dir + "/" + key + ".seg";
   seg->lockPath = dir + "/" + key + ".lock";
   seg->arena = std::move(arena);
-  const std::string shmName = "/" + key;
   seg->lockFd = open(seg->lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
   if (seg->lockFd < 0) {
     SetLastError(ErrnoToError(errno));
@@ -201,7 +209,7 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
   int fd = -1;
   bool fresh = false;
   if (!nobodyHolds) {
-    fd = shm_open(shmName.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    fd = OpenSegmentFile(seg->segPath, 0);
     if (fd < 0 && errno != ENOENT) {
       SetLastError(ErrnoToError(errno));
       return nullptr;
@@ -209,7 +217,7 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
   }
   if (fd >= 0) {
     struct stat st {};
-    if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < kHeaderBytes) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<size_t>(st.st_size) < kHeaderBytes) {
       close(fd);
       fd = -1;  // a holder died while making it: start afresh
     }
@@ -218,19 +226,23 @@ std::shared_ptr<SharedSegment> OpenLocked(const std::string& key, uint32_t kind,
     if (!create) {
       SetLastError(ERROR_FILE_NOT_FOUND);
       if (nobodyHolds) {
-        shm_unlink(shmName.c_str());  // a killed holder's leftovers
+        unlink(seg->segPath.c_str());  // a killed holder's leftovers
         unlink(seg->lockPath.c_str());
       }
       return nullptr;
     }
-    shm_unlink(shmName.c_str());
-    fd = shm_open(shmName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    unlink(seg->segPath.c_str());
+    fd = OpenSegmentFile(seg->segPath, O_CREAT | O_EXCL);
     const size_t length = kind == kArenaKind ? sizeof(Arena) : kHeaderBytes + dataSize;
-    if (fd < 0 || ftruncate(fd, static_cast<off_t>(length)) != 0) {
-      SetLastError(ErrnoToError(errno));
+    // Blocks are reserved now: a full file system later would fault a write into the mapping.
+    int rc = fd < 0 ? errno : 0;
+    if (rc == 0) rc = ftruncate(fd, static_cast<off_t>(length)) != 0 ? errno : 0;
+    if (rc == 0) rc = posix_fallocate(fd, 0, static_cast<off_t>(length));
+    if (rc != 0) {
+      SetLastError(ErrnoToError(rc));
       if (fd >= 0) {
         close(fd);
-        shm_unlink(shmName.c_str());
+        unlink(seg->segPath.c_str());
       }
       return nullptr;
     }
@@ -292,7 +304,7 @@ SharedSegment::~SharedSegment() {
     if (base) munmap(base, length);
     // Exclusive now means we were the last holder anywhere: the object goes.
     if (creation.ok() && Flock(lockFd, LOCK_EX | LOCK_NB) == 0 && base) {
-      shm_unlink(("/" + key).c_str());
+      unlink(segPath.c_str());
       unlink(lockPath.c_str());
     }
     close(lockFd);

@@ -27,6 +27,13 @@ int64_t ReadPts(const uint8_t* p) {
          (int64_t(p[3]) << 7) | (int64_t(p[4]) >> 1);
 }
 
+int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink) {
+  int queued = 0;
+  if (a.kind == 1 && a.expected != 0 && a.collected > 0) Emit(a, sink, &queued);
+  a.Reset();
+  return queued;
+}
+
 int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssembler& a,
                 IStreamPacketSink& sink, int* queued) {
   if (queued) *queued = 0;

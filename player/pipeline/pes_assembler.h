@@ -45,6 +45,11 @@ struct PesAssembler {
 int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssembler& assembler,
                 IStreamPacketSink& sink, int* queued = nullptr);
 
+// Packets of the PES in progress were lost: a video PES hands on what arrived before the loss (the
+// decoder conceals the rest, and a key picture's first part is worth more than none); an audio PES
+// is dropped. The assembler is reset either way. Returns the StreamPackets handed to sink.
+int CutAtLoss(PesAssembler& assembler, IStreamPacketSink& sink);
+
 // 33-bit PTS from the five bytes at p (PES header bytes 9 to 13).
 int64_t ReadPts(const uint8_t* p);
 

@@ -126,9 +126,8 @@ void CTsDemux::ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bo
   if (a.lastCc >= 0 && !discontinuity) {
     if (cc == a.lastCc) return;  // a repeated packet
     if (cc != ((a.lastCc + 1) & 0x0F)) {
-      // Packets were lost: the PES being collected is damaged, drop it rather than pass it on.
       ++m_counters.continuityGaps;
-      a.Reset();
+      CutAtLoss(a, m_sink);
     }
   }
   a.lastCc = cc;

@@ -33,6 +33,7 @@ inline constexpr char16_t kTextSearching[] = u"チャンネルサーチ中です
 inline constexpr char16_t kTextNoDevice[] = u"USBデバイスが見つかりません。システムを確認してください。";
 inline constexpr char16_t kTextRemoved[] = u"USBデバイスが取り外されました。プレーヤーを停止します。";
 inline constexpr char16_t kTextRecordingStopped[] = u"録画を停止します。";
+inline constexpr char16_t kTextRecordNotWriting[] = u"録画を書き込めません。空き容量を確認してください。";
 inline constexpr char16_t kTextStopReservedRecording[] = u"録画を中止しますが、よろしいですか";
 inline constexpr char16_t kMessageTitle[] = u"1seg Message";
 inline constexpr char16_t kReservationMessageTitle[] = u"Ferrow メッセージ";

@@ -398,6 +398,11 @@ void CPlayerCore::OnRecordToggle() {
     StartRecording();
 }
 
+void CPlayerCore::OnRecordWriting(bool writing) {
+  if (!m_bRecording) return;
+  Emit([writing](IPlayerView& v) { v.ShowRecordWriting(writing); });
+}
+
 void CPlayerCore::OnIepgFile(const std::u16string& path) {
   if (!path.empty() && m_hooks.readIepgFile) m_hooks.readIepgFile(path);
 }

@@ -165,6 +165,7 @@ class CPlayerCore final : public IMediaGraphOwner,
   void OnGraphClose();
   // ---- other window messages (GUI thread) ----
   void OnRecordToggle();                         // code 10
+  void OnRecordWriting(bool writing);            // code 17
   void OnIepgFile(const std::u16string& path);   // code 16
   LRESULT OnDeviceChange(WPARAM event, LPARAM);  // WM_DEVICECHANGE
 

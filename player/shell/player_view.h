@@ -45,6 +45,9 @@ class IPlayerView {
 
   // The record buttons and the blinking "REC" indicator.
   virtual void ShowRecording(bool recording) = 0;
+  // The recording goes on but its records are not being written (low space or a failed write), or
+  // are written again. Comes only while recording, once per change.
+  virtual void ShowRecordWriting(bool writing) { (void)writing; }
   // A message for the user that no user action asked for (an OK box that does not wait).
   virtual void ShowNotice(const std::u16string& text, const std::u16string& title) = 0;
   // The core's state changed (after the calls that show the change).

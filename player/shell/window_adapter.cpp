@@ -44,6 +44,9 @@ LRESULT CWindowAdapter::OnCopyData(const win::COPYDATASTRUCT* data) {
     case COPYDATA_GRAPH_CLOSE:
       m_core.OnGraphClose();
       return 1;
+    case COPYDATA_RECORD_WRITING:
+      m_core.OnRecordWriting(data->cbData != 0);
+      return 1;
     case COPYDATA_IEPG_FILE:
       // UTF-16 text: a whole number of characters, at least the terminating zero.
       if (!data->lpData || data->cbData == 0 || data->cbData % 2 != 0) return 0;

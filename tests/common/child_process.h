@@ -16,6 +16,7 @@
 namespace tevalo_test {
 
 inline std::string BinaryPath(const std::string& name) {
+  if (!name.empty() && name[0] == '/') return name;
   const char* dir = std::getenv("TEVALO_BINARY_DIR");
   return std::string(dir ? dir : ".") + "/bin/" + name;
 }

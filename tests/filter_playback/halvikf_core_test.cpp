@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -132,6 +133,58 @@ TEST(CHalvikF, SeeksBesideTheReadThreadAndThePins) {
   f.Pause();
   f.Stop();
   EXPECT_EQ(f.queued_video() + f.queued_audio(), 0u);
+}
+
+// A crash can leave a recording followed by zeros, written or a hole: what a seek or one read
+// turn past the last record (the wait a stop has) reads must not grow with them.
+TEST(CRecReader, AZeroTailCostsSeeksAndReadTurnsNoMoreThanWithout) {
+  struct Tail {
+    const char* name;
+    uint64_t bytes;
+    bool sparse;
+  };
+  const Tail tails[] = {{"none", 0, false},
+                        {"16 MB", 16ull << 20, false},
+                        {"64 MB", 64ull << 20, false},
+                        {"5 GB", 5ull << 30, true}};
+  const std::string clean = TestPath("tail.rec");
+  const uint32_t ms = recgraph::WriteRecording(clean, Basic(), 2);
+  constexpr uint64_t kSlack = rec::CRecReader::kScanBudget;
+  uint64_t cleanSeek = 0;
+  for (const Tail& t : tails) {
+    SCOPED_TRACE(t.name);
+    const std::string path = TestPath("tail-x.rec");
+    fs::copy_file(clean, path, fs::copy_options::overwrite_existing);
+    if (t.sparse) {
+      fs::resize_file(path, fs::file_size(path) + t.bytes);
+    } else {
+      std::ofstream out(path, std::ios::binary | std::ios::app);
+      const std::vector<char> zeros(1 << 20);
+      for (uint64_t n = 0; n < t.bytes; n += zeros.size())
+        out.write(zeros.data(), std::streamsize(zeros.size()));
+    }
+    rec::CRecReader r;
+    ASSERT_EQ(r.Open(path), Open::Ok);
+    uint64_t seek = 0;
+    for (const uint64_t target : {uint64_t(ms) / 4, uint64_t(ms) / 2, uint64_t(ms) - 1}) {
+      const uint64_t before = r.BytesRead();
+      ASSERT_TRUE(r.SeekToTime(target)) << target;
+      seek = std::max(seek, r.BytesRead() - before);
+    }
+    if (t.bytes == 0) cleanSeek = seek;
+    EXPECT_LE(seek, cleanSeek + kSlack);
+    ASSERT_TRUE(r.SeekToTime(0));
+    rec::Record rec;
+    rec::CRecReader::ReadResult result;
+    uint64_t turn = 0;
+    do {
+      const uint64_t before = r.BytesRead();
+      result = r.ReadRecord(rec);
+      turn = r.BytesRead() - before;
+    } while (result == rec::CRecReader::ReadResult::Record);
+    EXPECT_LE(turn, kSlack + (256u << 10));
+    fs::remove(path);
+  }
 }
 
 }  // namespace

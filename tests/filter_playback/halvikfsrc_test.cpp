@@ -1,8 +1,15 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 
 #include "bsac_stream.h"
@@ -413,6 +420,69 @@ TEST(Halvikfsrc, LocationsThatAreNoRecordingAreRefusedAndASecondLoadReplacesTheF
   g_object_set(g.src, "location", b.c_str(), nullptr);
   ASSERT_EQ(g.Set(GST_STATE_PAUSED), GST_STATE_CHANGE_SUCCESS);
   EXPECT_EQ(Query(g.pipe, GST_QUERY_DURATION), gint64(ms_b) * GST_MSECOND);
+}
+
+TEST(Halvikfsrc, AFifoASocketOrADeviceNamedLikeARecordingIsRefusedWithoutBlocking) {
+  struct Case {
+    const char* kind;
+    std::function<bool(const std::string&)> make;
+  };
+  const Case cases[] = {
+      {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0600) == 0; }},
+      {"socket",
+       [](const std::string& p) {
+         sockaddr_un addr{};
+         addr.sun_family = AF_UNIX;
+         if (p.size() >= sizeof addr.sun_path) return false;
+         std::copy(p.begin(), p.end(), addr.sun_path);
+         const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+         const bool ok = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+         if (fd >= 0) close(fd);
+         return ok;
+       }},
+      // The null device itself where a device node cannot be made (not root).
+      {"device",
+       [](const std::string& p) {
+         return mknod(p.c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0 || symlink("/dev/null", p.c_str()) == 0;
+       }},
+      {"folder", [](const std::string& p) { return mkdir(p.c_str(), 0700) == 0; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    const fs::path dir = TestPath(std::string("special-") + c.kind);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const std::string path = (dir / "x.rec").string();
+    ASSERT_TRUE(c.make(path));
+    auto attempt = std::async(std::launch::async, [&] {
+      RecGraph g;
+      g_object_set(g.src, "location", path.c_str(), nullptr);
+      const GstStateChangeReturn rc = g.Set(GST_STATE_PAUSED);
+      std::string error;
+      GstBus* bus = gst_element_get_bus(g.pipe);
+      if (GstMessage* m = gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)) {
+        GError* e = nullptr;
+        gchar* debug = nullptr;
+        gst_message_parse_error(m, &e, &debug);
+        error = std::string(e->message) + " / " + (debug ? debug : "");
+        g_error_free(e);
+        g_free(debug);
+        gst_message_unref(m);
+      }
+      gst_object_unref(bus);
+      return std::make_pair(rc, error);
+    });
+    if (attempt.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+      ADD_FAILURE() << "the location blocked";
+      // Lets a blocked open of the FIFO return, so the test can end.
+      const int w = open(path.c_str(), O_WRONLY | O_NONBLOCK);
+      if (w >= 0) close(w);
+    }
+    const auto [rc, error] = attempt.get();
+    EXPECT_EQ(rc, GST_STATE_CHANGE_FAILURE);
+    EXPECT_NE(error.find("cannot play"), std::string::npos) << error;
+    EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+  }
 }
 
 }  // namespace

@@ -229,7 +229,17 @@ TEST_F(RecorderTest, AStartWhileRecordingFinishesTheFirstFileWithItsQueuedFrames
   EXPECT_EQ(b[0].head.type, 260u);
 }
 
-TEST_F(RecorderTest, LowSpaceSkipsFramesAndTheFileStaysValid) {
+// The player hears once that records are being skipped and once that they are written again.
+TEST_F(RecorderTest, LowSpaceSkipsFramesTheFileStaysValidAndThePlayerIsToldOnce) {
+  auto writing_reports = [&] {
+    std::vector<uint32_t> out;  // cbData of each report
+    for (const auto& c : host->copydata())
+      if (c.code == COPYDATA_RECORD_WRITING) {
+        EXPECT_FALSE(c.block);  // the recorder never waits for the player
+        out.push_back(c.cb_data);
+      }
+    return out;
+  };
   const std::string path = (dir / "low.rec").string();
   SetFileName(path);
   SendConfigs();
@@ -237,10 +247,12 @@ TEST_F(RecorderTest, LowSpaceSkipsFramesAndTheFileStaysValid) {
   tick = 1100;
   Copy(259, 0, 1, 50);
   ASSERT_TRUE(WaitQueueEmpty());
-  free_bytes = 150ull << 20;
+  EXPECT_TRUE(writing_reports().empty());
+  free_bytes = 200ull << 20;  // the guard's own figure: already too little
   for (int i = 0; i < 5; ++i) Copy(260, 10 * i, 2, 20);
   ASSERT_TRUE(WaitQueueEmpty());
   EXPECT_TRUE(recorder->recording());  // the recording goes on
+  EXPECT_EQ(writing_reports(), (std::vector<uint32_t>{0}));
   {
     rec::CRecReader r;
     ASSERT_EQ(r.Open(path), rec::CRecReader::OpenResult::Ok);
@@ -248,10 +260,12 @@ TEST_F(RecorderTest, LowSpaceSkipsFramesAndTheFileStaysValid) {
   }
   free_bytes = 1ull << 30;
   Copy(260, 99, 3, 20);
+  Copy(260, 109, 3, 20);
   ASSERT_TRUE(WaitQueueEmpty());
+  EXPECT_EQ(writing_reports(), (std::vector<uint32_t>{0, 1}));
   Send(ChannelWriter::Control(264, 12, 2));
   const auto records = ReadAll(path);
-  ASSERT_EQ(records.size(), 2u);
+  ASSERT_EQ(records.size(), 3u);
   EXPECT_EQ(records[1].head.time, 99);
 }
 

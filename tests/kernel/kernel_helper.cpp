@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/kernel/kernel.h"
+#include "platform/kernel/runtime.h"
 
 using namespace tvk;
 
@@ -94,6 +95,9 @@ int main() {
       static std::vector<std::unique_ptr<SingleInstanceLock>> locks;
       locks.push_back(std::make_unique<SingleInstanceLock>(name));
       reply(locks.back()->Acquired() ? "ok 1" : "ok 0");
+    } else if (cmd == "where") {
+      in >> name;
+      reply("ok " + SystemObjectName(name) + " " + KernelLockDir());
     } else if (cmd == "exit") {
       return 0;
     } else {

@@ -2,9 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <dirent.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -50,6 +54,8 @@ std::pair<long, long> WaitReply(const std::string& line) {
 class Helper : public ChildProcess {
  public:
   Helper() : ChildProcess("tevalo-kernel-helper") {}
+  Helper(const std::string& program, std::vector<std::string> args)
+      : ChildProcess(program, std::move(args)) {}
   // Makes an object in the child; returns {index, last error}.
   std::pair<long, long> Make(const std::string& command) {
     const std::string line = Call(command);
@@ -59,13 +65,16 @@ class Helper : public ChildProcess {
   }
 };
 
-// Shared-memory files of this test's namespace still present.
+// Segment files of this test's namespace still present.
 std::vector<std::string> LeftoverSegments() {
   std::vector<std::string> found;
   const std::string prefix = SystemObjectName("");
-  if (DIR* d = opendir("/dev/shm")) {
-    while (dirent* e = readdir(d))
-      if (std::strncmp(e->d_name, prefix.c_str(), prefix.size()) == 0) found.push_back(e->d_name);
+  if (DIR* d = opendir(KernelLockDir().c_str())) {
+    while (dirent* e = readdir(d)) {
+      const std::string name = e->d_name;
+      if (name.rfind(prefix, 0) == 0 && name.size() > 4 && name.compare(name.size() - 4, 4, ".seg") == 0)
+        found.push_back(name);
+    }
     closedir(d);
   }
   return found;
@@ -276,6 +285,99 @@ TEST(KernelProcesses, AHolderIsKnownByItsProcessStartTimeToo) {
   EXPECT_FALSE(detail::ThreadAlive(pid, pid, start + 1));
   child.Kill();
   EXPECT_FALSE(detail::ThreadAlive(pid, pid, start));
+}
+
+// Another local user knows our uid and where our runtime folder is, so every name of ours is
+// guessable: made first by them, none may block us, and they may list nothing of ours.
+TEST(KernelProcesses, AnotherUserCanNeitherBlockNorSeeOurObjects) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as two users";
+  std::vector<uid_t> uids;
+  for (uid_t u = 2'000'000 + uid_t(getpid() % 1000) * 8; uids.size() < 2; ++u)
+    if (!getpwuid(u)) uids.push_back(u);
+  const uid_t a = uids[0], b = uids[1];
+  namespace fs = std::filesystem;
+  const fs::path base = fs::temp_directory_path() / ("tevalo-users-" + std::to_string(getpid()));
+  fs::remove_all(base);
+  fs::create_directories(base);
+  const fs::path shared = base / "tmp";  // a shared temporary directory like /tmp
+  fs::create_directories(shared);
+  chmod(base.c_str(), 0755);
+  chmod(shared.c_str(), 01777);
+  auto own = [&](const fs::path& dir, uid_t u) {
+    fs::create_directories(dir);
+    ASSERT_EQ(chown(dir.c_str(), u, u), 0);
+    chmod(dir.c_str(), 0700);
+  };
+  own(base / "a-run", a);
+  own(base / "a-home", a);
+  auto as = [](uid_t u, std::vector<std::string> command) {
+    std::vector<std::string> args = {"--reuid=" + std::to_string(u),
+                                     "--regid=" + std::to_string(u),
+                                     "--clear-groups",
+                                     "/usr/bin/env",
+                                     "-u",
+                                     "XDG_RUNTIME_DIR",
+                                     "-u",
+                                     "TMPDIR",
+                                     "-u",
+                                     "HOME",
+                                     "-u",
+                                     "XDG_CACHE_HOME"};
+    args.insert(args.end(), command.begin(), command.end());
+    return args;
+  };
+  // A's runtime folder given by the session, or taken in the shared temporary directory.
+  const std::vector<std::vector<std::string>> setups = {
+      {"XDG_RUNTIME_DIR=" + (base / "a-run").string()},
+      {"TMPDIR=" + shared.string(), "HOME=" + (base / "a-home").string()},
+  };
+  for (const auto& env : setups) {
+    SCOPED_TRACE(env[0]);
+    auto helper = [&] {
+      std::vector<std::string> command = env;
+      command.push_back(tevalo_test::BinaryPath("tevalo-kernel-helper"));
+      return std::make_unique<Helper>("/usr/bin/setpriv", as(a, command));
+    };
+    auto asB = [&](const std::string& script) {
+      std::string run = "/usr/bin/setpriv";
+      for (const std::string& arg : as(b, {"/bin/sh", "-c", script})) run += " '" + arg + "'";
+      return std::system(run.c_str());
+    };
+    asB("mkdir -p " + shared.string() + "/tevalo-" + std::to_string(a));
+    // The names A will use, as a neighbour able to guess them would.
+    auto first = helper();
+    std::istringstream where(first->Call("where Map"));
+    std::string ok, mapName, folder;
+    where >> ok >> mapName >> folder;
+    ASSERT_EQ(ok, "ok");
+    std::string evName = mapName.substr(0, mapName.size() - 3) + "Ev";
+    first.reset();
+    std::string plant;
+    for (const std::string& n : {mapName, evName})
+      for (const std::string& d : {std::string("/dev/shm"), shared.string(), folder})
+        plant += "touch " + d + "/" + n + " " + d + "/" + n + ".lock " + d + "/" + n + ".seg 2>/dev/null;";
+    asB(plant);
+
+    auto one = helper();
+    auto two = helper();
+    EXPECT_EQ(one->Make("map Map 4096").second, long(ERROR_SUCCESS));
+    EXPECT_EQ(one->Make("event Ev 0 0").second, long(ERROR_SUCCESS));
+    EXPECT_EQ(two->Make("map Map 4096").second, long(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(two->Make("openevent Ev").second, long(ERROR_SUCCESS));
+    one->Call("write 0 0 hello");
+    EXPECT_EQ(two->Call("read 0 0"), "ok hello");
+    one->Send("wait 10000 1");
+    two->Call("set 1");
+    EXPECT_EQ(WaitReply(one->ReadLine(10000).value_or("")).first, long(WAIT_OBJECT_0));
+
+    // Nothing A holds is anywhere B can list, and B cannot list A's folder.
+    const std::string look = "ls -A " + folder + " >/dev/null 2>&1 && exit 1; find /dev/shm " +
+                             shared.string() + " -maxdepth 2 -user " + std::to_string(a) +
+                             " | grep -q . && exit 2; exit 0";
+    EXPECT_EQ(asB(look), 0);
+  }
+  std::system(("rm -rf /dev/shm/tevalo." + std::to_string(a) + ".*").c_str());
+  fs::remove_all(base);
 }
 
 }  // namespace

@@ -558,25 +558,36 @@ TEST(PacketLoop, AdaptationOnlyPacketKeepsThePesAndOversizeFieldResets) {
   EXPECT_EQ(d.demux.Stats().malformed, 1u);
 }
 
-TEST(PacketLoop, LostPacketDropsTheDamagedPesAndRepeatsAreIgnored) {
-  Demux d;
-  TsWriter w;
-  Bytes one = w.Packets(kV, Pes(0xE0, Pattern(800, 1), 3000));
-  Bytes two = w.Packets(kV, Pes(0xE0, Pattern(800, 2), 6000));
-  Bytes three = w.Packets(kV, Pes(0xE0, Pattern(400, 3), 9000));
-  Bytes ts = one;
-  ts.insert(ts.end(), two.begin(), two.begin() + 188 * 2);  // packet 3 of 5 lost
-  ts.insert(ts.end(), two.begin() + 188 * 3, two.end());
-  ts.insert(ts.end(), three.begin(), three.begin() + 188);
-  ts.insert(ts.end(), three.begin(), three.begin() + 188);  // a repeated packet
-  ts.insert(ts.end(), three.begin() + 188, three.end());
-  Append(ts, w.Null());
-  d.Feed(ts);
-  const auto v = d.Payloads(1);
-  ASSERT_EQ(v.size(), 2u);
-  EXPECT_EQ(v[0], Pattern(800, 1));
-  EXPECT_EQ(v[1], Pattern(400, 3));
-  EXPECT_EQ(d.demux.Stats().continuityGaps, 1u);
+// A loss cuts the PES it hits: a picture goes on with what arrived before the loss (the decoder
+// conceals the rest), sound is dropped. A repeated packet is no loss.
+TEST(PacketLoop, LostPacketCutsTheDamagedPesAndRepeatsAreIgnored) {
+  for (const uint16_t pid : {kV, kA}) {
+    const bool video = pid == kV;
+    SCOPED_TRACE(video ? "video" : "audio");
+    const uint8_t id = video ? 0xE0 : 0xC0;
+    Demux d;
+    TsWriter w;
+    Bytes one = w.Packets(pid, Pes(id, Pattern(800, 1), 3000));
+    Bytes two = w.Packets(pid, Pes(id, Pattern(800, 2), 6000));
+    Bytes three = w.Packets(pid, Pes(id, Pattern(400, 3), 9000));
+    Bytes ts = one;
+    ts.insert(ts.end(), two.begin(), two.begin() + 188 * 2);  // packet 3 of 5 lost
+    ts.insert(ts.end(), two.begin() + 188 * 3, two.end());
+    ts.insert(ts.end(), three.begin(), three.begin() + 188);
+    ts.insert(ts.end(), three.begin(), three.begin() + 188);  // a repeated packet
+    ts.insert(ts.end(), three.begin() + 188, three.end());
+    Append(ts, w.Null());
+    d.Feed(ts);
+    const auto got = d.Payloads(video ? 1 : 0);
+    std::vector<Bytes> want = {Pattern(800, 1)};
+    // Two whole packets of the second PES arrived: 184 payload bytes each, less its 14-byte header.
+    const Bytes second = Pattern(800, 2);
+    if (video) want.emplace_back(second.begin(), second.begin() + 2 * 184 - 14);
+    want.push_back(Pattern(400, 3));
+    EXPECT_EQ(got, want);
+    if (video) EXPECT_EQ(d.sink.packets[1]->stamp, 6000 * 300);
+    EXPECT_EQ(d.demux.Stats().continuityGaps, 1u);
+  }
 }
 
 // A PES may hold a single short unit: the last PES of a stretch of silence carries one 15-byte ADTS

@@ -61,6 +61,13 @@ class TerminalView : public CNullPlayerView {
     std::printf("[recording] %s\n", on ? "on" : "off");
     std::fflush(stdout);
   }
+  void ShowRecordWriting(bool writing) override {
+    if (writing)
+      std::printf("[recording] writing again\n");
+    else
+      std::printf("[recording] %s\n", Utf8(kTextRecordNotWriting).c_str());
+    std::fflush(stdout);
+  }
   void ShowNotice(const std::u16string& text, const std::u16string& title) override {
     std::printf("[%s] %s\n", Utf8(title).c_str(), Utf8(text).c_str());
     std::fflush(stdout);

@@ -81,8 +81,23 @@ class PlaybackSrc final : public halvik::TwoPadSrc {
 
   GstClockTime Duration() const { return GstClockTime(core_.Duration()) * 100; }
 
+  static const char* LoadFailure(rec::CRecReader::OpenResult result) {
+    using R = rec::CRecReader::OpenResult;
+    switch (result) {
+      case R::NotRecPath:
+        return "not a .rec path";
+      case R::CannotOpen:
+        return "the file cannot be opened";
+      case R::NotAFile:
+        return "not a regular file";
+      default:
+        return "not a readable recording";
+    }
+  }
+
   void Load(const gchar* path) override {
     const auto result = core_.Load(path ? path : "");
+    load_result_ = result;
     if (result != rec::CRecReader::OpenResult::Ok)
       GST_WARNING_OBJECT(element(), "not loaded (%d): %s", int(result), path ? path : "(null)");
     std::lock_guard lock(state_mutex_);
@@ -95,7 +110,7 @@ class PlaybackSrc final : public halvik::TwoPadSrc {
         if (!core_.loaded()) {
           GST_ELEMENT_ERROR(element(), RESOURCE, OPEN_READ,
                             ("cannot play %s", location() ? location() : "(none)"),
-                            ("not a readable recording"));
+                            ("%s", LoadFailure(load_result_)));
           return GST_STATE_CHANGE_FAILURE;
         }
         {
@@ -109,6 +124,10 @@ class PlaybackSrc final : public halvik::TwoPadSrc {
       }
       case GST_STATE_CHANGE_PAUSED_TO_PLAYING:
         core_.Run();
+        break;
+      case GST_STATE_CHANGE_PAUSED_TO_READY:
+        // A seek scanning a damaged file holds the pads' stream locks that the stop needs.
+        core_.Interrupt();
         break;
       default:
         break;
@@ -232,6 +251,7 @@ class PlaybackSrc final : public halvik::TwoPadSrc {
   }
 
   CHalvikF core_;  // destroyed first: joins the read thread
+  rec::CRecReader::OpenResult load_result_ = rec::CRecReader::OpenResult::CannotOpen;
 
   std::mutex seek_mutex_;                          // one seek at a time (held across the flush)
   guint32 last_seek_seqnum_ = GST_SEQNUM_INVALID;  // seek_mutex_

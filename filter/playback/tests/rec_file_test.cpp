@@ -367,6 +367,49 @@ TEST(RecWriter, FailedWriteRollsBackToTheRecordStart) {
   EXPECT_EQ(r.Resyncs(), 0u);
 }
 
+// Records skipped up to the stop are left out of the header's duration too.
+TEST(RecWriter, AStopWhileSkippingEndsTheDurationAtTheLastWrittenRecord) {
+  struct Case {
+    const char* name;
+    bool writeFirst;
+    uint32_t endTick;
+  };
+  const Case cases[] = {{"guard after a record", true, 10}, {"guard from the start", false, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path path = TempDir() / "skipstop.rec";
+    uint64_t free = 1ull << 30;
+    CRecWriter w([&](int) { return std::optional<uint64_t>(free); });
+    ASSERT_TRUE(
+        w.Start(path.string(), MakeInfoBlock(kVideoInfoType, kSps), MakeInfoBlock(kAudioInfoType, kAdts), 0));
+    if (c.writeFirst)
+      ASSERT_EQ(w.WriteRecord(kAudioType, 0, Payload(kAudioType, 40, 1), 10),
+                CRecWriter::WriteResult::Written);
+    free = CRecWriter::kMinFreeBytes;
+    EXPECT_EQ(w.WriteRecord(kAudioType, 1, Payload(kAudioType, 40, 2), 20),
+              CRecWriter::WriteResult::LowSpace);
+    w.Stop(40);
+    EXPECT_EQ(GetU32(&Bytes(path)[4]), c.endTick);
+  }
+  // A failed write, the file system full.
+  const fs::path path = TempDir() / "skipfail.rec";
+  CRecWriter w([](int) { return std::optional<uint64_t>(1ull << 40); });
+  ASSERT_TRUE(
+      w.Start(path.string(), MakeInfoBlock(kVideoInfoType, kSps), MakeInfoBlock(kAudioInfoType, kAdts), 0));
+  ASSERT_EQ(w.WriteRecord(kAudioType, 0, Payload(kAudioType, 100, 1), 10), CRecWriter::WriteResult::Written);
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = fs::file_size(path) + 100;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const auto result = w.WriteRecord(kVideoType, 1, Payload(kVideoType, 4000, 2), 20);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  EXPECT_EQ(result, CRecWriter::WriteResult::Failed);
+  w.Stop(40);
+  EXPECT_EQ(GetU32(&Bytes(path)[4]), 10u);
+}
+
 TEST(RecTimeline, BaseAndDrops) {
   RecTimeline t;
   EXPECT_FALSE(t.OnVideo(5000));

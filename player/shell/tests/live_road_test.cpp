@@ -373,6 +373,14 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
         return std::filesystem::file_size(file, ec) > 100000 && !ec;
       },
       20000));
+  // The filter's word that records are being skipped, then written again, reaches the view.
+  for (uint32_t writing : {0u, 1u}) {
+    tevalo::win::COPYDATASTRUCT report{COPYDATA_RECORD_WRITING, writing, nullptr};
+    tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
+                              reinterpret_cast<tevalo::win::LPARAM>(&report));
+  }
+  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 10000));
+  EXPECT_LT(view.Find("records not written"), view.Find("records written"));
   auto old = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
   EXPECT_FALSE(core().IsRecording());

@@ -62,6 +62,7 @@ class RecordingView : public IPlayerView {
     Note(on ? "recording on" : "recording off");
     recording = on;
   }
+  void ShowRecordWriting(bool writing) override { Note(writing ? "records written" : "records not written"); }
   void ShowNotice(const std::u16string& text, const std::u16string&) override {
     Note("notice " + tevalo::text::ToUtf8(text));
     notices.push_back(text);
