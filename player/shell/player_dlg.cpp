@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QPalette>
@@ -298,6 +299,7 @@ DispatchResult CPlayerDlg::OnCommand(CommandId id) { return m_commands.Dispatch(
 LRESULT CPlayerDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case win::WM_CLOSE:
+      if (!m_closing && m_hooks.confirmClose && !m_hooks.confirmClose()) return 0;
       OnClose();
       return 0;
     case win::WM_SYSCOMMAND:
@@ -321,8 +323,20 @@ LRESULT CPlayerDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 // ---- closing ----
 
 void CPlayerDlg::closeEvent(QCloseEvent* event) {
+  if (!m_closing && m_hooks.confirmClose && !m_hooks.confirmClose()) {
+    event->ignore();
+    return;
+  }
   OnClose();
   event->accept();
+}
+
+void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
+  if (m_hooks.keyPressed && m_hooks.keyPressed(event)) {
+    event->accept();
+    return;
+  }
+  COstrelBaseDialog::keyPressEvent(event);
 }
 
 // Escape does not end the player; closing goes through OnClose only.

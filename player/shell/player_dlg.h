@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "controls/base_dialog.h"
 #include "player/shell/command_table.h"
@@ -23,6 +24,7 @@
 
 class CHoverButton;
 class CScreenSaverInhibitor;
+class QKeyEvent;
 class QLabel;
 
 namespace tevalo::panels {
@@ -71,6 +73,10 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<bool(int area)> loadChannelList;                 // true: an enabled channel
     std::function<void()> saveLists;  // channel lists and reservations, when settings are saved
     std::function<void()> destroyPanels;
+    // A key-down on the window: true when it was consumed.
+    std::function<bool(QKeyEvent* event)> keyPressed;
+    // A close request (WM_CLOSE, the window manager's close): false keeps the player open.
+    std::function<bool()> confirmClose;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -85,6 +91,10 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CPlayerCore& Core() { return *m_core; }
   CCommandTable& Commands() { return m_commands; }
   Hooks& GetHooks() { return m_hooks; }
+  // A feature that lives as long as the window's core: destroyed before it, after the close steps.
+  void Own(std::shared_ptr<void> feature) { m_features.push_back(std::move(feature)); }
+  // Questions to the user (null: none can be asked).
+  IPrompter* Prompter() const { return m_options.core.prompter; }
 
   // Settings store.
   void LoadPaths();
@@ -131,6 +141,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
  protected:
   void DoDataExchange() override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void reject() override;
 
  private:
@@ -148,6 +159,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   std::unique_ptr<CWindowAdapter> m_adapter;
   std::unique_ptr<win::Window> m_window;
   std::unique_ptr<CScreenSaverInhibitor> m_inhibitor;
+  std::vector<std::shared_ptr<void>> m_features;
 
   InstallPaths m_paths;
   PlayerSettings m_settings;
