@@ -20,6 +20,7 @@
 #include "player/panels/ticker_static.h"
 #include "player/resources/dialog_templates.h"
 #include "player/resources/player_resources.h"
+#include "player/shell/main_window_view.h"
 #include "player/shell/screen_saver_inhibit.h"
 
 Q_LOGGING_CATEGORY(lcPlayerWindow, "tevalo.startup", QtWarningMsg)
@@ -35,6 +36,7 @@ constexpr int kStripIds[3] = {1046, 1047, 1048};
 constexpr int kAnimationId = 1104;
 constexpr int kVolumeId = 1060;
 constexpr int kVolumeTextId = 1064;
+constexpr int kFullScreenToggleId = 1072;
 constexpr char16_t kDualMonoMessage[] = u"C3F3B4AB-8C35-47ff-B75E-D7242E81D58E";
 constexpr char16_t kWinlogonKey[] = u"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
@@ -119,14 +121,55 @@ void CPlayerDlg::DoDataExchange() {
     if (w != m_animation) w->hide();
     m_controls.emplace(c.id, w);
   }
-  m_recIndicator = new CBlinkLabel(this);
-  m_recIndicator->setObjectName(QStringLiteral("recIndicator"));
-  m_recIndicator->hide();
+  HostView();
   // The video area's black until the skin paints the frame.
   setAutoFillBackground(true);
   QPalette black = palette();
   black.setColor(QPalette::Window, Qt::black);
   setPalette(black);
+}
+
+// The skin's own buttons, strips, caption and slider become the window's controls, so one widget
+// stands for each id and the skin's layout places it.
+void CPlayerDlg::HostView() {
+  CMainWindowView::Callbacks cb;
+  cb.command = [this](uint32_t id) { OnCommand(id); };
+  cb.doubleClick = [this] { OnCommand(kFullScreenToggleId); };
+  cb.contextMenu = [this](QPoint global) {
+    if (m_hooks.contextMenu) m_hooks.contextMenu(global);
+  };
+  cb.volumeMoving = [this](int position) {
+    if (m_hooks.volumeMoving) m_hooks.volumeMoving(position);
+  };
+  m_view = new CMainWindowView(std::move(cb), this);
+  m_view->setObjectName(QStringLiteral("skin"));
+  m_view->setGeometry(rect());
+  m_view->lower();
+  auto adopt = [this](int id, QWidget* skin) {
+    if (!skin) return;
+    if (auto it = m_controls.find(id); it != m_controls.end()) delete it->second;
+    m_controls[id] = skin;
+  };
+  for (auto& [id, widget] : std::map<int, QWidget*>(m_controls))
+    if (QWidget* button = m_view->Button(id)) adopt(id, button);
+  const Place strips[3] = {Place::kChannelStrip, Place::kProgrammeStrip, Place::kStatusStrip};
+  for (int i = 0; i < 3; ++i) {
+    m_strips[i] = static_cast<CTickerStatic*>(m_view->PlaceWidget(strips[i]));
+    adopt(kStripIds[i], m_strips[i]);
+  }
+  m_caption = static_cast<CCaptionWnd*>(m_view->PlaceWidget(Place::kCaptionWindow));
+  adopt(kCaptionId, m_caption);
+  m_volume = static_cast<CSkinSlider*>(m_view->PlaceWidget(Place::kVolumeSlider));
+  adopt(kVolumeId, m_volume);
+  m_recIndicator = static_cast<CBlinkLabel*>(m_view->RecordingIndicator());
+  // What the skin has not (the animation, the volume text) stays above it.
+  for (auto& [id, widget] : m_controls)
+    if (widget->parentWidget() == this) widget->raise();
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* event) {
+  COstrelBaseDialog::resizeEvent(event);
+  if (m_view) m_view->setGeometry(rect());
 }
 
 QWidget* CPlayerDlg::Control(int id) const {

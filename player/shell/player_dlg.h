@@ -4,6 +4,7 @@
 // steps call them) and bind their commands into Commands().
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <functional>
 #include <map>
@@ -37,6 +38,7 @@ class CTickerStatic;
 
 namespace tevalo::shell {
 
+class CMainWindowView;
 using panels::CBlinkLabel;
 using panels::CCaptionWnd;
 using panels::CGifStatic;
@@ -77,6 +79,8 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<bool(QKeyEvent* event)> keyPressed;
     // A close request (WM_CLOSE, the window manager's close): false keeps the player open.
     std::function<bool()> confirmClose;
+    std::function<void(QPoint global)> contextMenu;  // menu 273
+    std::function<void(int position)> volumeMoving;  // the volume slider is dragged
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -115,6 +119,8 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CSkinSlider* VolumeSlider() const { return m_volume; }
   CBlinkLabel* RecordingIndicator() const { return m_recIndicator; }
   CHoverButton* Button(int id) const;
+  // The skin under the controls: frame, level bars, bottom-bar icons; its layout places them.
+  CMainWindowView* View() const { return m_view; }
 
   // The "Tevalo" window's messages (WM_CLOSE, WM_SYSCOMMAND restore, and the core's).
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -142,12 +148,14 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void DoDataExchange() override;
   void closeEvent(QCloseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void reject() override;
 
  private:
   bool RunInitStep(InitStep step);
   void RunCloseStep(CloseStep step);
   void PlaceWindow(bool show);
+  void HostView();
   void Trace(std::string_view step) const;
   void Fail(const QString& text);
 
@@ -175,6 +183,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CSkinSlider* m_volume = nullptr;
   QLabel* m_volumeText = nullptr;
   CBlinkLabel* m_recIndicator = nullptr;
+  CMainWindowView* m_view = nullptr;
 };
 
 }  // namespace tevalo::shell
