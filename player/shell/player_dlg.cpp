@@ -506,6 +506,28 @@ void CPlayerDlg::HideAnimation() {
   m_animation->hide();
 }
 
+void CPlayerDlg::ShowLevelBars(int bars) {
+  if (m_view) m_view->ShowLevelBars(bars);
+}
+
+void CPlayerDlg::ShowRecording(bool recording) {
+  if (m_view) m_view->SetRecording(recording);
+  if (!recording) ShowRecordWriting(true);
+}
+
+// REC stays lit only while records reach the disk; the status strip says why it went out.
+void CPlayerDlg::ShowRecordWriting(bool writing) {
+  CTickerStatic* status = Strip(StripKind::kStatus);
+  if (writing) {
+    if (status && status->State().Text() == QString::fromUtf16(kTextRecordNotWriting))
+      status->SetText(QString(), 0);
+    if (m_view && m_core->IsRecording()) m_view->SetRecording(true);
+    return;
+  }
+  if (m_view) m_view->SetRecording(false);
+  if (status) status->SetText(QString::fromUtf16(kTextRecordNotWriting), 0);
+}
+
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }
 
 }  // namespace tevalo::shell

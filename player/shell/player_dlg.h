@@ -139,6 +139,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowAnimation(Animation id) override;
   void HideAnimation() override;
   void PostQuit() override;
+  void ShowLevelBars(int bars) override;
+  void ShowRecording(bool recording) override;
+  void ShowRecordWriting(bool writing) override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.

@@ -13,7 +13,9 @@
 #include "platform/profile/profile.h"
 #include "platform/window/window.h"
 #include "player/panels/about_dlg.h"
+#include "player/panels/blink_label.h"
 #include "player/panels/skin_slider.h"
+#include "player/panels/ticker_static.h"
 #include "player/shell/screen_saver_inhibit.h"
 #include "player/shell/window_features.h"
 #include "window_harness.h"
@@ -143,6 +145,26 @@ TEST(PlayerWindowWiring, KeysAndCloseGoThroughTheWindowLogic) {
   EXPECT_EQ(dlg.OnCommand(1042), DispatchResult::Handled);
   ASSERT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
   EXPECT_TRUE(w.prompter.Asked().empty());
+}
+
+TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
+  WindowUnderTest w("tevalo-rec-writing");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  const QString notWriting = QString::fromUtf16(kTextRecordNotWriting);
+  dlg.ShowRecording(true);
+  EXPECT_TRUE(dlg.RecordingIndicator()->isVisible());
+  dlg.ShowRecordWriting(false);
+  EXPECT_FALSE(dlg.RecordingIndicator()->isVisible());
+  EXPECT_EQ(dlg.Strip(StripKind::kStatus)->State().Text(), notWriting);
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "record-not-writing.png").string())));
+  // Stopping the recording takes the message away with it.
+  dlg.ShowRecording(false);
+  EXPECT_TRUE(dlg.Strip(StripKind::kStatus)->State().Text().isEmpty());
+  EXPECT_FALSE(dlg.RecordingIndicator()->isVisible());
+  dlg.OnClose();
 }
 
 TEST(PlayerWindowPictures, TheMainWindowAtStart) {
