@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
@@ -10,6 +11,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <atomic>
+#include <mutex>
 
 #include "controls/hover_button.h"
 #include "platform/registry/registry.h"
@@ -53,6 +56,42 @@ int StripIndex(StripKind kind) {
   }
 }
 
+// Keeps the renderer's latest picture and has the GUI thread show it; the renderer never waits, and
+// pictures that come faster than the window paints replace each other.
+class CSkinVideoOutput final : public IVideoOutput {
+ public:
+  using Show = std::function<void(const QImage&)>;
+  CSkinVideoOutput(QObject* context, Show show) : m_context(context), m_show(std::move(show)) {}
+  void OnPicture(const uint8_t* bgrx, int width, int height, int stride, int64_t) override {
+    {
+      std::lock_guard lock(m_lock);
+      m_latest = QImage(bgrx, width, height, stride, QImage::Format_RGB32).copy();
+    }
+    if (m_pending.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+          m_pending = false;
+          QImage picture;
+          {
+            std::lock_guard lock(m_lock);
+            picture = m_latest;
+          }
+          m_show(picture);
+        },
+        Qt::QueuedConnection);
+  }
+  void SetWindowPosition(int, int, int, int) override {}
+  void SetVisible(bool) override {}
+
+ private:
+  QObject* m_context;
+  Show m_show;
+  std::mutex m_lock;
+  QImage m_latest;
+  std::atomic<bool> m_pending{false};
+};
+
 void WaitInEventLoop(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -67,6 +106,12 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
       m_configOverride(m_options.core.configPath) {
   LoadPaths();
   m_options.core.configPath = m_paths.configPath;
+  if (!m_options.core.video) {
+    m_pictures = std::make_unique<CSkinVideoOutput>(this, [this](const QImage& picture) {
+      if (m_view) m_view->SetPicture(picture);
+    });
+    m_options.core.video = m_pictures.get();
+  }
   m_core = std::make_unique<CPlayerCore>(*this, m_options.core);
   m_adapter = std::make_unique<CWindowAdapter>(*m_core);
   m_core->GetHooks().readIepgFile = [this](const std::u16string& path) {
@@ -121,7 +166,12 @@ void CPlayerDlg::DoDataExchange() {
     if (w != m_animation) w->hide();
     m_controls.emplace(c.id, w);
   }
-  HostView();
+  if (m_options.skin) {
+    HostView();
+  } else {
+    m_recIndicator = new CBlinkLabel(this);
+    m_recIndicator->hide();
+  }
   // The video area's black until the skin paints the frame.
   setAutoFillBackground(true);
   QPalette black = palette();

@@ -57,6 +57,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     bool registerWindow = true;
     // Inhibits the screen saver on the session bus (off: no D-Bus at all, for tests).
     bool useSessionBus = true;
+    // The skinned view under the controls (off: plain controls, for thread-checked runs, where Qt's
+    // own uninstrumented painting threads would read as races).
+    bool skin = true;
   };
 
   // Where the other window features attach; GUI thread, called in the set-up and close order.
@@ -163,6 +166,8 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void Fail(const QString& text);
 
   Options m_options;
+  // Before the core: the graph's renderer thread may hand it pictures until the core is gone.
+  std::unique_ptr<IVideoOutput> m_pictures;
   std::u16string m_configOverride;
   Hooks m_hooks;
   CCommandTable m_commands;
