@@ -578,6 +578,10 @@ void CPlayerDlg::ShowRecordWriting(bool writing) {
   if (status) status->SetText(QString::fromUtf16(kTextRecordNotWriting), 0);
 }
 
+void CPlayerDlg::RefillPlaylist(int hotIndex) {
+  if (m_hooks.refillPlaylist) m_hooks.refillPlaylist(hotIndex);
+}
+
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }
 
 }  // namespace tevalo::shell

@@ -84,6 +84,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<bool()> confirmClose;
     std::function<void(QPoint global)> contextMenu;  // menu 273
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
+    std::function<void(int hotIndex)> refillPlaylist;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -145,6 +146,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowLevelBars(int bars) override;
   void ShowRecording(bool recording) override;
   void ShowRecordWriting(bool writing) override;
+  void RefillPlaylist(int hotIndex) override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.

@@ -2,16 +2,19 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMessageBox>
 #include <QObject>
 #include <QScreen>
 #include <QTimer>
 
+#include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
 #include "player/shell/live_commands.h"
 #include "player/shell/main_commands.h"
 #include "player/shell/main_timer_host.h"
 #include "player/shell/main_timers.h"
+#include "player/shell/main_window_view.h"
 #include "player/shell/playback_commands.h"
 
 namespace tevalo::shell {
@@ -41,7 +44,8 @@ class CMessageBoxPrompter final : public IPrompter {
 class CWindowFeatures final : public QObject,
                               public IMainWindowActions,
                               public IPlaybackCommandTarget,
-                              public IMainTimerWindow {
+                              public IMainTimerWindow,
+                              public ::IPlaylistHost {
  public:
   explicit CWindowFeatures(CPlayerDlg& dlg)
       : m_dlg(dlg),
@@ -58,6 +62,19 @@ class CWindowFeatures final : public QObject,
     auto& hooks = m_dlg.GetHooks();
     hooks.keyPressed = [this](QKeyEvent* event) { return OnKey(event); };
     hooks.confirmClose = [this] { return m_logic.ConfirmClose(); };
+    hooks.createPlaylistWindow = [this] {
+      m_playlist = std::make_unique<::CPlaylistWnd>(*this, &m_dlg);
+      m_playlist->Create();
+    };
+    hooks.refillPlaylist = [this](int hotIndex) {
+      if (m_playlist) m_playlist->Refill(hotIndex);
+    };
+    hooks.destroyPanels = [this] { m_playlist.reset(); };
+    hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
+    hooks.volumeMoving = [this](int position) { m_logic.Volume().SliderMoving(position); };
+    m_dlg.Core().GetHooks().togglePlaylist = [this] {
+      if (m_playlist) m_playlist->Toggle();
+    };
     hooks.applyVolume = [this](int volume, bool muted) {
       m_logic.Volume().SetVolume(volume);
       if (muted) m_logic.Volume().Mute();
@@ -135,6 +152,16 @@ class CWindowFeatures final : public QObject,
   bool PanelPlayShown() const override { return false; }
   void PanelCommand(int) override {}
 
+  // ---- IPlaylistHost ----
+  QRect MainWindowRect() const override { return m_dlg.geometry(); }
+  void PlaylistShownChanged(bool) override {}
+  void PlayPlaylistEntry(const std::u16string& path) override { m_dlg.Core().PlayPlaylistEntry(path); }
+  void DropFiles(const QStringList& paths) override {
+    std::vector<std::u16string> files;
+    for (const QString& path : paths) files.push_back(path.toStdU16String());
+    m_dlg.Core().OnDropFiles(files);
+  }
+
   // ---- IMainTimerWindow ----
   bool NormalLayout() const override { return !m_logic.View().Compact() && !m_logic.View().FullScreen(); }
   bool ProgrammeStripEnabled() const override { return true; }
@@ -151,6 +178,14 @@ class CWindowFeatures final : public QObject,
   bool RecordingFolderHasSpace() override { return true; }
 
  private:
+  void ShowContextMenu(QPoint global) {
+    QMenu menu(&m_dlg);
+    const bool playlistShown = m_playlist && m_playlist->IsShown();
+    FillContextMenu(menu, m_logic.MenuTicks(playlistShown, false, m_dlg.Core().DualMonoState() == 2));
+    if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
+      m_dlg.OnCommand(chosen->data().toUInt());
+  }
+
   bool OnKey(QKeyEvent* event) {
     KeyPress press;
     press.ctrl = event->modifiers() & Qt::ControlModifier;
@@ -188,6 +223,7 @@ class CWindowFeatures final : public QObject,
   CMainWindowLogic m_logic;
   CCoreTimerHost m_timerHost;
   CMainTimers m_timers;
+  std::unique_ptr<::CPlaylistWnd> m_playlist;
 };
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/window/window.h"
 #include "player/panels/about_dlg.h"
 #include "player/panels/blink_label.h"
+#include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
 #include "player/panels/ticker_static.h"
 #include "player/shell/screen_saver_inhibit.h"
@@ -145,6 +146,23 @@ TEST(PlayerWindowWiring, KeysAndCloseGoThroughTheWindowLogic) {
   EXPECT_EQ(dlg.OnCommand(1042), DispatchResult::Handled);
   ASSERT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
   EXPECT_TRUE(w.prompter.Asked().empty());
+}
+
+TEST(PlayerWindowWiring, ThePlaylistWindowComesAtItsStepAndGoesWithThePanels) {
+  WindowUnderTest w("tevalo-playlist");
+  CPlayerDlg& dlg = w.Make();
+  AttachWindowFeatures(dlg);
+  ASSERT_TRUE(dlg.OnInitDialog());
+  auto* playlist = dlg.findChild<CPlaylistWnd*>();
+  ASSERT_NE(playlist, nullptr);
+  EXPECT_FALSE(playlist->IsShown());
+  dlg.Core().GetHooks().togglePlaylist();
+  ASSERT_TRUE(PumpUntil([&] { return playlist->isVisible(); }));
+  EXPECT_TRUE(playlist->IsShown());
+  EXPECT_TRUE(playlist->grab().toImage().save(
+      QString::fromStdString((ScreenshotFolder() / "playlist.png").string())));
+  dlg.OnClose();
+  EXPECT_EQ(dlg.findChild<CPlaylistWnd*>(), nullptr);
 }
 
 TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
