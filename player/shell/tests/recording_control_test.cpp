@@ -18,21 +18,14 @@
 #include "player/pipeline/channel_sink.h"
 #include "player/shell/recording_control.h"
 #include "player/shell/recording_name.h"
+#include "player/shell/tests/local_time.h"
 
 namespace tevalo::shell {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::tm At(int year, int month, int day, int hour, int minute) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  return t;
-}
+using test::At;
 
 std::u16string U16(const fs::path& p) { return tevalo::text::ToUtf16(p.string()); }
 std::string Native(const std::u16string& p) { return tevalo::path::NativeUtf8(p); }
@@ -314,7 +307,9 @@ TEST(RecordingStartStop, AReservationsStopAsksUnlessClosing) {
     EXPECT_EQ(!host.log.empty() && host.log[0].rfind("ask ", 0) == 0, c.asked);
     const bool sentStop = std::find(host.log.begin(), host.log.end(), "264 stop") != host.log.end();
     EXPECT_EQ(sentStop, c.stopped);
-    if (c.stopped && c.reserved) EXPECT_EQ(host.log.back(), "reservation ended");
+    if (c.stopped && c.reserved) {
+      EXPECT_EQ(host.log.back(), "reservation ended");
+    }
   }
 }
 

@@ -4,19 +4,12 @@
 #include <set>
 
 #include "player/shell/recording_name.h"
+#include "player/shell/tests/local_time.h"
 
 namespace tevalo::shell {
 namespace {
 
-std::tm At(int year, int month, int day, int hour, int minute) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  return t;
-}
+using test::At;
 
 TEST(RecordingName, ChannelDateAndTimeThenACountWhileTheNameIsTaken) {
   std::set<std::u16string> files;
