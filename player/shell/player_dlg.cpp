@@ -582,6 +582,10 @@ void CPlayerDlg::RefillPlaylist(int hotIndex) {
   if (m_hooks.refillPlaylist) m_hooks.refillPlaylist(hotIndex);
 }
 
+void CPlayerDlg::ResetPlaybackPanel() {
+  if (m_hooks.resetPlaybackPanel) m_hooks.resetPlaybackPanel();
+}
+
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }
 
 }  // namespace tevalo::shell

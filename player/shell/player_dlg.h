@@ -85,6 +85,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(QPoint global)> contextMenu;  // menu 273
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
     std::function<void(int hotIndex)> refillPlaylist;
+    std::function<void()> resetPlaybackPanel;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -147,6 +148,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowRecording(bool recording) override;
   void ShowRecordWriting(bool writing) override;
   void RefillPlaylist(int hotIndex) override;
+  void ResetPlaybackPanel() override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.

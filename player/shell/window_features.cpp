@@ -8,6 +8,8 @@
 #include <QScreen>
 #include <QTimer>
 
+#include "controls/hover_button.h"
+#include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
 #include "player/shell/live_commands.h"
@@ -39,17 +41,35 @@ class CMessageBoxPrompter final : public IPrompter {
   QWidget* m_parent;
 };
 
+// What the playlist window asks of the main window: its place, and plays and drops through the core.
+class CPlaylistHost final : public ::IPlaylistHost {
+ public:
+  explicit CPlaylistHost(CPlayerDlg& dlg) : m_dlg(dlg) {}
+  QRect MainWindowRect() const override { return m_dlg.geometry(); }
+  void PlaylistShownChanged(bool) override {}
+  void PlayPlaylistEntry(const std::u16string& path) override { m_dlg.Core().PlayPlaylistEntry(path); }
+  void DropFiles(const QStringList& paths) override {
+    std::vector<std::u16string> files;
+    for (const QString& path : paths) files.push_back(path.toStdU16String());
+    m_dlg.Core().OnDropFiles(files);
+  }
+
+ private:
+  CPlayerDlg& m_dlg;
+};
+
 // The window's part of the main window's commands and timers, over the dialog and its core.
 // The dialog owns it: it goes before the core whose timers it attached to.
 class CWindowFeatures final : public QObject,
                               public IMainWindowActions,
                               public IPlaybackCommandTarget,
                               public IMainTimerWindow,
-                              public ::IPlaylistHost {
+                              public panels::IPlaybackPanelHost {
  public:
   explicit CWindowFeatures(CPlayerDlg& dlg)
       : m_dlg(dlg),
         m_ownPrompter(&dlg),
+        m_playlistHost(dlg),
         m_logic(*this, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter, {}),
         m_timerHost(dlg.Core(), dlg, *this),
         m_timers(dlg.Core().Timers(), m_timerHost) {}
@@ -63,13 +83,21 @@ class CWindowFeatures final : public QObject,
     hooks.keyPressed = [this](QKeyEvent* event) { return OnKey(event); };
     hooks.confirmClose = [this] { return m_logic.ConfirmClose(); };
     hooks.createPlaylistWindow = [this] {
-      m_playlist = std::make_unique<::CPlaylistWnd>(*this, &m_dlg);
+      m_playlist = std::make_unique<::CPlaylistWnd>(m_playlistHost, &m_dlg);
       m_playlist->Create();
+      m_playback = std::make_unique<::CPlaybackPanel>(*this, &m_dlg);
+      m_playback->Create();
+    };
+    hooks.resetPlaybackPanel = [this] {
+      if (m_playback) m_playback->Reset();
     };
     hooks.refillPlaylist = [this](int hotIndex) {
       if (m_playlist) m_playlist->Refill(hotIndex);
     };
-    hooks.destroyPanels = [this] { m_playlist.reset(); };
+    hooks.destroyPanels = [this] {
+      m_playback.reset();
+      m_playlist.reset();
+    };
     hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
     hooks.volumeMoving = [this](int position) { m_logic.Volume().SliderMoving(position); };
     m_dlg.Core().GetHooks().togglePlaylist = [this] {
@@ -146,32 +174,59 @@ class CWindowFeatures final : public QObject,
   void StepChannel(ChannelStep) override {}
   void ReselectCurrentChannelRow() override {}
 
-  // ---- IPlaybackCommandTarget: no playback panel yet ----
-  bool PanelShown() const override { return false; }
-  bool RecordingFilePlays() const override { return false; }
-  bool PanelPlayShown() const override { return false; }
-  void PanelCommand(int) override {}
-
-  // ---- IPlaylistHost ----
-  QRect MainWindowRect() const override { return m_dlg.geometry(); }
-  void PlaylistShownChanged(bool) override {}
-  void PlayPlaylistEntry(const std::u16string& path) override { m_dlg.Core().PlayPlaylistEntry(path); }
-  void DropFiles(const QStringList& paths) override {
-    std::vector<std::u16string> files;
-    for (const QString& path : paths) files.push_back(path.toStdU16String());
-    m_dlg.Core().OnDropFiles(files);
+  // ---- IPlaybackCommandTarget ----
+  bool PanelShown() const override { return m_playback && m_playback->IsShown(); }
+  bool RecordingFilePlays() const override { return Source() == panels::PanelSource::kFile; }
+  bool PanelPlayShown() const override {
+    const QWidget* play = m_playback ? m_playback->Button(panels::CPlaybackPanelLogic::kPlay) : nullptr;
+    return play && play->isVisible();
   }
+  void PanelCommand(int id) override {
+    if (m_playback) m_playback->OnCommand(id);
+  }
+
+  // ---- IPlaybackPanelHost ----
+  panels::PanelSource Source() const override {
+    const CoreState s = State();
+    if (s.sourceMode == SourceMode::kLive) return panels::PanelSource::kLive;
+    if (s.sourceMode == SourceMode::kNone) return panels::PanelSource::kNone;
+    return panels::PanelSource::kFile;
+  }
+  bool GetPosition(int* tenths) override {
+    int64_t position = 0;
+    if (!m_timerHost.Position(&position)) return false;
+    *tenths = static_cast<int>(position);
+    return true;
+  }
+  int GetDuration() override { return static_cast<int>(m_timerHost.Duration()); }
+  void SetPosition(int) override {}
+  void OpenRecordingFiles() override { m_dlg.Core().OpenRecordingFiles(); }
+  void ExecuteControl(int code) override { m_dlg.Core().ExecuteControl(static_cast<unsigned>(code)); }
+  void PanelClosedByButton() override {}
+  void ClearButtonHideMode() override {}
+  void PanelShownChanged(bool) override {}
+  panels::SnapRect MainWindowRect() const override {
+    const QRect r = m_dlg.frameGeometry();
+    return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+  }
+  panels::OtherPanel ChannelPanel() override { return {}; }
+  void ChannelPanelSelChange() override {}
 
   // ---- IMainTimerWindow ----
   bool NormalLayout() const override { return !m_logic.View().Compact() && !m_logic.View().FullScreen(); }
   bool ProgrammeStripEnabled() const override { return true; }
-  bool PlaybackPanelReady() const override { return false; }
+  bool PlaybackPanelReady() const override { return m_playback && !m_playback->IsDragging(); }
   void SetTimeshiftPaused(bool) override {}
   void TogglePause() override { m_dlg.Core().PauseMedia(); }
   void PlaceVideo(bool) override {}
   void RepaintFrame() override { m_dlg.update(); }
   void ShowRecordingClock(const std::u16string&) override {}
-  void ShowPlaybackPosition(int64_t, const std::u16string&) override {}
+  void ShowPlaybackPosition(int64_t tenths, const std::u16string&) override {
+    if (!m_playback) return;
+    const int duration = GetDuration();
+    m_playback->SetPlayTime(static_cast<int>(tenths), duration);
+    m_playback->SetSlider(static_cast<int>(tenths), duration);
+  }
   void PostSessionUnlock() override {
     QTimer::singleShot(0, this, [this] { m_timers.OnSessionUnlock(); });
   }
@@ -220,10 +275,12 @@ class CWindowFeatures final : public QObject,
 
   CPlayerDlg& m_dlg;
   CMessageBoxPrompter m_ownPrompter;
+  CPlaylistHost m_playlistHost;
   CMainWindowLogic m_logic;
   CCoreTimerHost m_timerHost;
   CMainTimers m_timers;
   std::unique_ptr<::CPlaylistWnd> m_playlist;
+  std::unique_ptr<::CPlaybackPanel> m_playback;
 };
 
 }  // namespace

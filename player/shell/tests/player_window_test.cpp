@@ -14,6 +14,7 @@
 #include "platform/window/window.h"
 #include "player/panels/about_dlg.h"
 #include "player/panels/blink_label.h"
+#include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
 #include "player/panels/ticker_static.h"
@@ -148,7 +149,7 @@ TEST(PlayerWindowWiring, KeysAndCloseGoThroughTheWindowLogic) {
   EXPECT_TRUE(w.prompter.Asked().empty());
 }
 
-TEST(PlayerWindowWiring, ThePlaylistWindowComesAtItsStepAndGoesWithThePanels) {
+TEST(PlayerWindowWiring, ThePanelsComeAtTheirStepAndGoWithThePanels) {
   WindowUnderTest w("tevalo-playlist");
   CPlayerDlg& dlg = w.Make();
   AttachWindowFeatures(dlg);
@@ -161,8 +162,17 @@ TEST(PlayerWindowWiring, ThePlaylistWindowComesAtItsStepAndGoesWithThePanels) {
   EXPECT_TRUE(playlist->IsShown());
   EXPECT_TRUE(playlist->grab().toImage().save(
       QString::fromStdString((ScreenshotFolder() / "playlist.png").string())));
+  auto* panel = dlg.findChild<CPlaybackPanel*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(dlg.OnCommand(1071), DispatchResult::Routed);  // no target yet: nothing happens
+  panel->ShowPanel(true);
+  ASSERT_TRUE(PumpUntil([&] { return panel->isVisible(); }));
+  // The table's close row reaches the shown panel.
+  EXPECT_EQ(dlg.OnCommand(1089), DispatchResult::Handled);
+  EXPECT_FALSE(panel->IsShown());
   dlg.OnClose();
   EXPECT_EQ(dlg.findChild<CPlaylistWnd*>(), nullptr);
+  EXPECT_EQ(dlg.findChild<CPlaybackPanel*>(), nullptr);
 }
 
 TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
