@@ -103,6 +103,11 @@ CMainWindowView::CMainWindowView(Callbacks callbacks, QWidget* parent)
 
 CMainWindowView::~CMainWindowView() = default;
 
+QWidget* CMainWindowView::PlaceWidget(Place place) const {
+  auto it = m_places.find(place);
+  return it == m_places.end() ? nullptr : it->second;
+}
+
 void CMainWindowView::SetControlState(const ControlState& state) {
   m_state = state;
   Relayout();

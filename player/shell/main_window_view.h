@@ -74,6 +74,7 @@ class CMainWindowView : public QWidget {
   Rect VideoArea() const;
   QWidget* Button(int id) const;
   QWidget* RecordingIndicator() const;
+  QWidget* PlaceWidget(Place place) const;
   const CMainFrameCache& FrameCache() const { return m_cache; }
 
  protected:

@@ -3,12 +3,16 @@
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLoggingCategory>
 #include <QPalette>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
+#include <atomic>
+#include <mutex>
 
 #include "controls/hover_button.h"
 #include "platform/registry/registry.h"
@@ -19,6 +23,7 @@
 #include "player/panels/ticker_static.h"
 #include "player/resources/dialog_templates.h"
 #include "player/resources/player_resources.h"
+#include "player/shell/main_window_view.h"
 #include "player/shell/screen_saver_inhibit.h"
 
 Q_LOGGING_CATEGORY(lcPlayerWindow, "tevalo.startup", QtWarningMsg)
@@ -34,6 +39,7 @@ constexpr int kStripIds[3] = {1046, 1047, 1048};
 constexpr int kAnimationId = 1104;
 constexpr int kVolumeId = 1060;
 constexpr int kVolumeTextId = 1064;
+constexpr int kFullScreenToggleId = 1072;
 constexpr char16_t kDualMonoMessage[] = u"C3F3B4AB-8C35-47ff-B75E-D7242E81D58E";
 constexpr char16_t kWinlogonKey[] = u"HKLM\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon";
 
@@ -50,6 +56,42 @@ int StripIndex(StripKind kind) {
   }
 }
 
+// Keeps the renderer's latest picture and has the GUI thread show it; the renderer never waits, and
+// pictures that come faster than the window paints replace each other.
+class CSkinVideoOutput final : public IVideoOutput {
+ public:
+  using Show = std::function<void(const QImage&)>;
+  CSkinVideoOutput(QObject* context, Show show) : m_context(context), m_show(std::move(show)) {}
+  void OnPicture(const uint8_t* bgrx, int width, int height, int stride, int64_t) override {
+    {
+      std::lock_guard lock(m_lock);
+      m_latest = QImage(bgrx, width, height, stride, QImage::Format_RGB32).copy();
+    }
+    if (m_pending.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        m_context,
+        [this] {
+          m_pending = false;
+          QImage picture;
+          {
+            std::lock_guard lock(m_lock);
+            picture = m_latest;
+          }
+          m_show(picture);
+        },
+        Qt::QueuedConnection);
+  }
+  void SetWindowPosition(int, int, int, int) override {}
+  void SetVisible(bool) override {}
+
+ private:
+  QObject* m_context;
+  Show m_show;
+  std::mutex m_lock;
+  QImage m_latest;
+  std::atomic<bool> m_pending{false};
+};
+
 void WaitInEventLoop(int ms) {
   QEventLoop loop;
   QTimer::singleShot(ms, &loop, &QEventLoop::quit);
@@ -64,6 +106,12 @@ CPlayerDlg::CPlayerDlg(Options options, QWidget* parent)
       m_configOverride(m_options.core.configPath) {
   LoadPaths();
   m_options.core.configPath = m_paths.configPath;
+  if (!m_options.core.video) {
+    m_pictures = std::make_unique<CSkinVideoOutput>(this, [this](const QImage& picture) {
+      if (m_view) m_view->SetPicture(picture);
+    });
+    m_options.core.video = m_pictures.get();
+  }
   m_core = std::make_unique<CPlayerCore>(*this, m_options.core);
   m_adapter = std::make_unique<CWindowAdapter>(*m_core);
   m_core->GetHooks().readIepgFile = [this](const std::u16string& path) {
@@ -118,14 +166,60 @@ void CPlayerDlg::DoDataExchange() {
     if (w != m_animation) w->hide();
     m_controls.emplace(c.id, w);
   }
-  m_recIndicator = new CBlinkLabel(this);
-  m_recIndicator->setObjectName(QStringLiteral("recIndicator"));
-  m_recIndicator->hide();
+  if (m_options.skin) {
+    HostView();
+  } else {
+    m_recIndicator = new CBlinkLabel(this);
+    m_recIndicator->hide();
+  }
   // The video area's black until the skin paints the frame.
   setAutoFillBackground(true);
   QPalette black = palette();
   black.setColor(QPalette::Window, Qt::black);
   setPalette(black);
+}
+
+// The skin's own buttons, strips, caption and slider become the window's controls, so one widget
+// stands for each id and the skin's layout places it.
+void CPlayerDlg::HostView() {
+  CMainWindowView::Callbacks cb;
+  cb.command = [this](uint32_t id) { OnCommand(id); };
+  cb.doubleClick = [this] { OnCommand(kFullScreenToggleId); };
+  cb.contextMenu = [this](QPoint global) {
+    if (m_hooks.contextMenu) m_hooks.contextMenu(global);
+  };
+  cb.volumeMoving = [this](int position) {
+    if (m_hooks.volumeMoving) m_hooks.volumeMoving(position);
+  };
+  m_view = new CMainWindowView(std::move(cb), this);
+  m_view->setObjectName(QStringLiteral("skin"));
+  m_view->setGeometry(rect());
+  m_view->lower();
+  auto adopt = [this](int id, QWidget* skin) {
+    if (!skin) return;
+    if (auto it = m_controls.find(id); it != m_controls.end()) delete it->second;
+    m_controls[id] = skin;
+  };
+  for (auto& [id, widget] : std::map<int, QWidget*>(m_controls))
+    if (QWidget* button = m_view->Button(id)) adopt(id, button);
+  const Place strips[3] = {Place::kChannelStrip, Place::kProgrammeStrip, Place::kStatusStrip};
+  for (int i = 0; i < 3; ++i) {
+    m_strips[i] = static_cast<CTickerStatic*>(m_view->PlaceWidget(strips[i]));
+    adopt(kStripIds[i], m_strips[i]);
+  }
+  m_caption = static_cast<CCaptionWnd*>(m_view->PlaceWidget(Place::kCaptionWindow));
+  adopt(kCaptionId, m_caption);
+  m_volume = static_cast<CSkinSlider*>(m_view->PlaceWidget(Place::kVolumeSlider));
+  adopt(kVolumeId, m_volume);
+  m_recIndicator = static_cast<CBlinkLabel*>(m_view->RecordingIndicator());
+  // What the skin has not (the animation, the volume text) stays above it.
+  for (auto& [id, widget] : m_controls)
+    if (widget->parentWidget() == this) widget->raise();
+}
+
+void CPlayerDlg::resizeEvent(QResizeEvent* event) {
+  COstrelBaseDialog::resizeEvent(event);
+  if (m_view) m_view->setGeometry(rect());
 }
 
 QWidget* CPlayerDlg::Control(int id) const {
@@ -298,6 +392,7 @@ DispatchResult CPlayerDlg::OnCommand(CommandId id) { return m_commands.Dispatch(
 LRESULT CPlayerDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
   switch (msg) {
     case win::WM_CLOSE:
+      if (!m_closing && m_hooks.confirmClose && !m_hooks.confirmClose()) return 0;
       OnClose();
       return 0;
     case win::WM_SYSCOMMAND:
@@ -321,8 +416,20 @@ LRESULT CPlayerDlg::WindowProc(UINT msg, WPARAM wParam, LPARAM lParam) {
 // ---- closing ----
 
 void CPlayerDlg::closeEvent(QCloseEvent* event) {
+  if (!m_closing && m_hooks.confirmClose && !m_hooks.confirmClose()) {
+    event->ignore();
+    return;
+  }
   OnClose();
   event->accept();
+}
+
+void CPlayerDlg::keyPressEvent(QKeyEvent* event) {
+  if (m_hooks.keyPressed && m_hooks.keyPressed(event)) {
+    event->accept();
+    return;
+  }
+  COstrelBaseDialog::keyPressEvent(event);
 }
 
 // Escape does not end the player; closing goes through OnClose only.
@@ -447,6 +554,36 @@ void CPlayerDlg::HideAnimation() {
   if (!m_animation) return;
   m_animation->Stop();
   m_animation->hide();
+}
+
+void CPlayerDlg::ShowLevelBars(int bars) {
+  if (m_view) m_view->ShowLevelBars(bars);
+}
+
+void CPlayerDlg::ShowRecording(bool recording) {
+  if (m_view) m_view->SetRecording(recording);
+  if (!recording) ShowRecordWriting(true);
+}
+
+// REC stays lit only while records reach the disk; the status strip says why it went out.
+void CPlayerDlg::ShowRecordWriting(bool writing) {
+  CTickerStatic* status = Strip(StripKind::kStatus);
+  if (writing) {
+    if (status && status->State().Text() == QString::fromUtf16(kTextRecordNotWriting))
+      status->SetText(QString(), 0);
+    if (m_view && m_core->IsRecording()) m_view->SetRecording(true);
+    return;
+  }
+  if (m_view) m_view->SetRecording(false);
+  if (status) status->SetText(QString::fromUtf16(kTextRecordNotWriting), 0);
+}
+
+void CPlayerDlg::RefillPlaylist(int hotIndex) {
+  if (m_hooks.refillPlaylist) m_hooks.refillPlaylist(hotIndex);
+}
+
+void CPlayerDlg::ResetPlaybackPanel() {
+  if (m_hooks.resetPlaybackPanel) m_hooks.resetPlaybackPanel();
 }
 
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }

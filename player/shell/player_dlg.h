@@ -4,6 +4,7 @@
 // steps call them) and bind their commands into Commands().
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <functional>
 #include <map>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "controls/base_dialog.h"
 #include "player/shell/command_table.h"
@@ -23,6 +25,7 @@
 
 class CHoverButton;
 class CScreenSaverInhibitor;
+class QKeyEvent;
 class QLabel;
 
 namespace tevalo::panels {
@@ -35,6 +38,7 @@ class CTickerStatic;
 
 namespace tevalo::shell {
 
+class CMainWindowView;
 using panels::CBlinkLabel;
 using panels::CCaptionWnd;
 using panels::CGifStatic;
@@ -53,6 +57,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     bool registerWindow = true;
     // Inhibits the screen saver on the session bus (off: no D-Bus at all, for tests).
     bool useSessionBus = true;
+    // The skinned view under the controls (off: plain controls, for thread-checked runs, where Qt's
+    // own uninstrumented painting threads would read as races).
+    bool skin = true;
   };
 
   // Where the other window features attach; GUI thread, called in the set-up and close order.
@@ -71,6 +78,14 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<bool(int area)> loadChannelList;                 // true: an enabled channel
     std::function<void()> saveLists;  // channel lists and reservations, when settings are saved
     std::function<void()> destroyPanels;
+    // A key-down on the window: true when it was consumed.
+    std::function<bool(QKeyEvent* event)> keyPressed;
+    // A close request (WM_CLOSE, the window manager's close): false keeps the player open.
+    std::function<bool()> confirmClose;
+    std::function<void(QPoint global)> contextMenu;  // menu 273
+    std::function<void(int position)> volumeMoving;  // the volume slider is dragged
+    std::function<void(int hotIndex)> refillPlaylist;
+    std::function<void()> resetPlaybackPanel;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -85,6 +100,10 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CPlayerCore& Core() { return *m_core; }
   CCommandTable& Commands() { return m_commands; }
   Hooks& GetHooks() { return m_hooks; }
+  // A feature that lives as long as the window's core: destroyed before it, after the close steps.
+  void Own(std::shared_ptr<void> feature) { m_features.push_back(std::move(feature)); }
+  // Questions to the user (null: none can be asked).
+  IPrompter* Prompter() const { return m_options.core.prompter; }
 
   // Settings store.
   void LoadPaths();
@@ -105,6 +124,8 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CSkinSlider* VolumeSlider() const { return m_volume; }
   CBlinkLabel* RecordingIndicator() const { return m_recIndicator; }
   CHoverButton* Button(int id) const;
+  // The skin under the controls: frame, level bars, bottom-bar icons; its layout places them.
+  CMainWindowView* View() const { return m_view; }
 
   // The "Tevalo" window's messages (WM_CLOSE, WM_SYSCOMMAND restore, and the core's).
   LRESULT WindowProc(UINT msg, WPARAM wParam, LPARAM lParam);
@@ -123,6 +144,11 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowAnimation(Animation id) override;
   void HideAnimation() override;
   void PostQuit() override;
+  void ShowLevelBars(int bars) override;
+  void ShowRecording(bool recording) override;
+  void ShowRecordWriting(bool writing) override;
+  void RefillPlaylist(int hotIndex) override;
+  void ResetPlaybackPanel() override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.
@@ -131,16 +157,21 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
  protected:
   void DoDataExchange() override;
   void closeEvent(QCloseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   void reject() override;
 
  private:
   bool RunInitStep(InitStep step);
   void RunCloseStep(CloseStep step);
   void PlaceWindow(bool show);
+  void HostView();
   void Trace(std::string_view step) const;
   void Fail(const QString& text);
 
   Options m_options;
+  // Before the core: the graph's renderer thread may hand it pictures until the core is gone.
+  std::unique_ptr<IVideoOutput> m_pictures;
   std::u16string m_configOverride;
   Hooks m_hooks;
   CCommandTable m_commands;
@@ -148,6 +179,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   std::unique_ptr<CWindowAdapter> m_adapter;
   std::unique_ptr<win::Window> m_window;
   std::unique_ptr<CScreenSaverInhibitor> m_inhibitor;
+  std::vector<std::shared_ptr<void>> m_features;
 
   InstallPaths m_paths;
   PlayerSettings m_settings;
@@ -163,6 +195,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   CSkinSlider* m_volume = nullptr;
   QLabel* m_volumeText = nullptr;
   CBlinkLabel* m_recIndicator = nullptr;
+  CMainWindowView* m_view = nullptr;
 };
 
 }  // namespace tevalo::shell

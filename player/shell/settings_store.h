@@ -9,12 +9,12 @@
 #include <string>
 
 #include "player/shell/core_types.h"
+#include "player/shell/volume.h"
 #include "tuner/wrapper/tdmb_dll.h"
 
 namespace tevalo::shell {
 
 inline constexpr char16_t kConfigFileName[] = u"config.ini";
-inline constexpr int kVolumeMax = 900;
 inline constexpr int kAreaCount = 47;
 inline constexpr int kFirstStartArea = 7;
 

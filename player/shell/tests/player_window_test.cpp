@@ -8,12 +8,18 @@
 #include <QProcess>
 #include <QTest>
 #include <fstream>
+#include <set>
 
 #include "platform/profile/profile.h"
 #include "platform/window/window.h"
 #include "player/panels/about_dlg.h"
+#include "player/panels/blink_label.h"
+#include "player/panels/playback_panel.h"
+#include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
+#include "player/panels/ticker_static.h"
 #include "player/shell/screen_saver_inhibit.h"
+#include "player/shell/window_features.h"
 #include "window_harness.h"
 
 namespace tevalo::shell::test {
@@ -113,6 +119,80 @@ TEST(PlayerWindowMessages, RestoreBringsTheWindowBackAndCloseEndsIt) {
   win::PostMessageW(dlg.WindowHandle(), win::WM_CLOSE, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
   EXPECT_FALSE(dlg.isVisible());
+}
+
+TEST(PlayerWindowWiring, EveryCommandWithATargetReachesIt) {
+  WindowUnderTest w("tevalo-wiring");
+  CPlayerDlg& dlg = w.Make();
+  AttachWindowFeatures(dlg);
+  // Rows whose targets (the programme list, the channel list editor, settings, help) are other
+  // windows not built yet.
+  const std::set<CommandId> notYet = {1053,  1071,  1076,  32802, 32803, 32804, 32808, 32810, 32812,
+                                      32815, 32816, 32817, 32818, 32834, 32867, 32871, 32872, 32885};
+  for (CommandId id : kMainWindowCommandIds)
+    EXPECT_EQ(dlg.Commands().HasHandler(id), notYet.count(id) == 0) << id;
+}
+
+TEST(PlayerWindowWiring, KeysAndCloseGoThroughTheWindowLogic) {
+  WindowUnderTest w("tevalo-keys");
+  CPlayerDlg& dlg = w.Make();
+  AttachWindowFeatures(dlg);
+  ASSERT_TRUE(dlg.OnInitDialog());
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  const int volume = dlg.Settings().volume;
+  ASSERT_GT(volume, 0);
+  QTest::keyClick(&dlg, Qt::Key_Down, Qt::ControlModifier);  // volume down
+  EXPECT_EQ(dlg.Settings().volume, volume - kVolumeStep);
+  // Not recording: the close button asks nothing and ends the window.
+  EXPECT_EQ(dlg.OnCommand(1042), DispatchResult::Handled);
+  ASSERT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
+  EXPECT_TRUE(w.prompter.Asked().empty());
+}
+
+TEST(PlayerWindowWiring, ThePanelsComeAtTheirStepAndGoWithThePanels) {
+  WindowUnderTest w("tevalo-playlist");
+  CPlayerDlg& dlg = w.Make();
+  AttachWindowFeatures(dlg);
+  ASSERT_TRUE(dlg.OnInitDialog());
+  auto* playlist = dlg.findChild<CPlaylistWnd*>();
+  ASSERT_NE(playlist, nullptr);
+  EXPECT_FALSE(playlist->IsShown());
+  dlg.Core().GetHooks().togglePlaylist();
+  ASSERT_TRUE(PumpUntil([&] { return playlist->isVisible(); }));
+  EXPECT_TRUE(playlist->IsShown());
+  EXPECT_TRUE(playlist->grab().toImage().save(
+      QString::fromStdString((ScreenshotFolder() / "playlist.png").string())));
+  auto* panel = dlg.findChild<CPlaybackPanel*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(dlg.OnCommand(1071), DispatchResult::Routed);  // no target yet: nothing happens
+  panel->ShowPanel(true);
+  ASSERT_TRUE(PumpUntil([&] { return panel->isVisible(); }));
+  // The table's close row reaches the shown panel.
+  EXPECT_EQ(dlg.OnCommand(1089), DispatchResult::Handled);
+  EXPECT_FALSE(panel->IsShown());
+  dlg.OnClose();
+  EXPECT_EQ(dlg.findChild<CPlaylistWnd*>(), nullptr);
+  EXPECT_EQ(dlg.findChild<CPlaybackPanel*>(), nullptr);
+}
+
+TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
+  WindowUnderTest w("tevalo-rec-writing");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  const QString notWriting = QString::fromUtf16(kTextRecordNotWriting);
+  dlg.ShowRecording(true);
+  EXPECT_TRUE(dlg.RecordingIndicator()->isVisible());
+  dlg.ShowRecordWriting(false);
+  EXPECT_FALSE(dlg.RecordingIndicator()->isVisible());
+  EXPECT_EQ(dlg.Strip(StripKind::kStatus)->State().Text(), notWriting);
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "record-not-writing.png").string())));
+  // Stopping the recording takes the message away with it.
+  dlg.ShowRecording(false);
+  EXPECT_TRUE(dlg.Strip(StripKind::kStatus)->State().Text().isEmpty());
+  EXPECT_FALSE(dlg.RecordingIndicator()->isVisible());
+  dlg.OnClose();
 }
 
 TEST(PlayerWindowPictures, TheMainWindowAtStart) {

@@ -62,6 +62,9 @@ struct WindowUnderTest {
       return g;
     };
     options.useSessionBus = false;  // the screen-saver test brings its own bus
+#if defined(__SANITIZE_THREAD__)
+    options.skin = false;
+#endif
     options.trace = [this](std::string_view step) { Log(std::string(step)); };
   }
   ~WindowUnderTest() {
