@@ -528,7 +528,12 @@ std::u16string CPlayerDlg::ReadCurrentChannel() const { return m_core->ReadCurre
 
 void CPlayerDlg::SetStripText(StripKind kind, const std::u16string& text, int) {
   if (kind == StripKind::kCaption) return;
-  if (CTickerStatic* strip = Strip(kind)) strip->SetText(QString::fromStdU16String(text), 0);
+  // The strip keeps its text as state and paints it on its own ticks: ask for the repaint here so a
+  // new or cleared text shows at once.
+  if (CTickerStatic* strip = Strip(kind)) {
+    strip->SetText(QString::fromStdU16String(text), 0);
+    strip->update();
+  }
 }
 
 void CPlayerDlg::ClearStrip(StripKind kind) {
@@ -536,6 +541,7 @@ void CPlayerDlg::ClearStrip(StripKind kind) {
     if (m_caption) m_caption->ClearCaption();
   } else if (CTickerStatic* strip = Strip(kind)) {
     strip->SetText(QString(), 0);
+    strip->update();
   }
 }
 
