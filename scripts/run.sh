@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the player and runs the live road: without a tuner stick it starts
-# the tuner simulator on the sample broadcast first. Until the player window exists, tevalo-live
-# tunes the first channel and plays it (pictures in a window where a display exists, sound on the
-# default output, progress on the terminal). Runs until the window is closed or Ctrl-C;
-# TEVALO_RUN_SECONDS=N stops it after N seconds.
+# Installs what is missing, builds the player and runs it: without a tuner stick it starts the tuner
+# simulator on the sample broadcast first. Where a display exists the player's window (tevalo) runs
+# until it is closed or Ctrl-C; headless, or with TEVALO_RUN_SECONDS=N (stop after N seconds),
+# tevalo-live plays the live road with progress on the terminal.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if [ "$(id -u)" = 0 ]; then bash "$root/scripts/install-deps.sh"; fi
-# Only what the live road needs; the tests and benchmarks are built by test.sh and build.sh.
-player_targets=(tevalo-live tevalo-regwrite tuner-sim gsthalvik)
+# Only what the player needs; the tests and benchmarks are built by test.sh and build.sh.
+player_targets=(tevalo tevalo-live tevalo-regwrite tuner-sim gsthalvik)
 bash "$root/scripts/build.sh" normal "${player_targets[@]}"
 build="$root/build-normal"
 
@@ -37,6 +36,12 @@ else
   if [ "${ready:-}" != ready ]; then echo "run.sh: the simulator did not start" >&2; exit 1; fi
 fi
 
-args=()
-if [ -n "${TEVALO_RUN_SECONDS:-}" ]; then args+=(--seconds "$TEVALO_RUN_SECONDS"); fi
-"$build/bin/tevalo-live" "${args[@]}"
+if [ -z "${TEVALO_RUN_SECONDS:-}" ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; }; then
+  # The player keeps its settings ("config.ini") in the user folder the installation values name.
+  mkdir -p "$data"
+  (cd "$data" && "$build/bin/tevalo")
+else
+  args=()
+  if [ -n "${TEVALO_RUN_SECONDS:-}" ]; then args+=(--seconds "$TEVALO_RUN_SECONDS"); fi
+  "$build/bin/tevalo-live" "${args[@]}"
+fi
