@@ -29,12 +29,6 @@ void BindLiveTvCommands(CCommandTable& table, ILiveTvCommands& t) {
   table.Set(32883, [&t] { t.LaunchUpdater(); });
 }
 
-long VolumeToHundredthsDb(int position) {
-  if (position < 20) return -10000;
-  const double d = position - 900.0;
-  return static_cast<long>(-((d * d) / 80.0) / 2.0);  // truncates toward zero
-}
-
 std::vector<std::u16string> DroppedIepgFiles(const std::vector<std::u16string>& paths) {
   std::vector<std::u16string> out;
   for (const auto& p : paths)

@@ -29,9 +29,6 @@ class ILiveTvCommands {
 // 1050/1051/1052/1054, 1073-1075, 32797-32799, 1077/1078, 32877, 32856, 32883.
 void BindLiveTvCommands(CCommandTable& table, ILiveTvCommands& target);
 
-// The graph's volume in hundredths of a decibel for a volume position 0..900.
-long VolumeToHundredthsDb(int position);
-
 // The dropped files read as iEPG files: extension ".pl" in any case; paths of any length.
 std::vector<std::u16string> DroppedIepgFiles(const std::vector<std::u16string>& paths);
 

@@ -429,9 +429,9 @@ bool CPlayerCore::LaunchUpdater() {
   return StartUpdater(registry::ReadString(registry::kTevaloKey, u"Install_Dir").value_or(u""));
 }
 
-void CPlayerCore::SetVolumePosition(int position) {
-  m_nVolumePosition = std::clamp(position, 0, 900);
-  if (auto graph = MediaGraph()) graph->SetVolume(VolumeToHundredthsDb(m_nVolumePosition));
+void CPlayerCore::SetGraphVolume(long hundredthsDb) {
+  m_nGraphVolume = hundredthsDb;
+  if (auto graph = MediaGraph()) graph->SetVolume(hundredthsDb);
 }
 
 // ---- opening and tuning ----
@@ -550,7 +550,7 @@ void CPlayerCore::ChangeChannel(std::u16string code, bool updatePanel) {
   if (m_bRecording) StopRecording(true);
   m_playback.OnChannelChange();
   // Set before the stop: the filter's stop report comes inside it and must keep the stream threads.
-  if (m_bKeepStreamsOnChange && m_sink.HasChannel()) m_bKeepStreams = true;
+  if (m_sink.HasChannel()) m_bKeepStreams = true;
   if (m_nSourceMode != SourceMode::kNone) {
     if (auto graph = MediaGraph()) graph->Stop();  // the filter reports its stop (code 4) here
   }
@@ -899,7 +899,7 @@ void CPlayerCore::RunMedia() {
   graph->Run();
   KillTimer(TimerId::kTimeshift);
   SetPlayState(PlayState::kPlaying);
-  graph->SetVolume(VolumeToHundredthsDb(m_nVolumePosition));
+  graph->SetVolume(m_nGraphVolume);
   int duration = 0;
   graph->GetDuration(&duration);
   SetTimer(TimerId::kPlayback, 100);

@@ -243,11 +243,10 @@ class CPlayerCore final : public IMediaGraphOwner,
   void OnDropFiles(const std::vector<std::u16string>& paths);
   // Starts "Install_Dir" + tevalo-update; false when it cannot be started.
   bool LaunchUpdater() override;
-  // The volume position 0..900; applied to the graph now and at each run.
-  void SetVolumePosition(int position);
+  // The graph's volume in hundredths of a decibel (the window's volume table and mute decide it);
+  // applied now and at each run.
+  void SetGraphVolume(long hundredthsDb);
   int DualMonoState() const { return m_nDualMono; }
-  // A channel change keeps the stream threads running (off only to measure what that saves).
-  void SetKeepStreamsOnChange(bool keep) { m_bKeepStreamsOnChange = keep; }
   const CPlaybackControl& Playback() const { return m_playback; }
   // The file of the recording that runs or ran last.
   std::u16string RecordingPath() const;
@@ -368,7 +367,6 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::atomic<bool> m_bOpening{false};
   std::atomic<bool> m_bBusy{false};
   std::atomic<bool> m_bKeepStreams{false};
-  std::atomic<bool> m_bKeepStreamsOnChange{true};
   std::atomic<bool> m_bTunerStarted{false};
   std::atomic<bool> m_bDeviceChangeBusy{false};
   std::atomic<bool> m_bStreamFormatsKnown{false};
@@ -380,7 +378,7 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::atomic<bool> m_bClosing{false};
   std::atomic<int> m_nLevel{0};
   std::atomic<int> m_nDualMono{0};
-  std::atomic<int> m_nVolumePosition{900};
+  std::atomic<long> m_nGraphVolume{0};  // full level
   std::atomic<int> m_nLevelBars{0};
   std::atomic<int> m_nSavedLevelBars{0};
   std::atomic<int> m_nChannelSlot{-1};

@@ -156,7 +156,7 @@ class CWindowFeatures final : public QObject,
     if (QWidget* strip = m_dlg.Control(1047)) strip->setVisible(shown);
   }
   void EpgDisplayChanged(bool) override {}
-  void SetGraphVolume(long) override { m_dlg.Core().SetVolumePosition(m_logic.Volume().Position()); }
+  void SetGraphVolume(long hundredthsDb) override { m_dlg.Core().SetGraphVolume(hundredthsDb); }
   void SetVolumeSlider(int position) override {
     m_dlg.Settings().volume = position;
     if (CSkinSlider* slider = m_dlg.VolumeSlider()) slider->SetPos(position);

@@ -67,12 +67,6 @@ TEST(LiveCommands, RowsCallTheirOperations) {
   }
 }
 
-TEST(LiveCommands, VolumeCurve) {
-  const std::pair<int, long> cases[] = {{0, -10000}, {19, -10000}, {20, -4840}, {900, 0},
-                                        {899, 0},    {880, -2},    {450, -1265}};
-  for (const auto& [position, db] : cases) EXPECT_EQ(VolumeToHundredthsDb(position), db) << position;
-}
-
 TEST(LiveCommands, OnlyPlFilesAreReadAndLongPathsKeepTheirLength) {
   const std::u16string longPath = u"/" + std::u16string(400, u'a') + u".pl";
   EXPECT_EQ(DroppedIepgFiles({u"/x/a.PL", u"/x/b.pl", u"/x/c.txt", u"/x/d.pl.txt", longPath}),

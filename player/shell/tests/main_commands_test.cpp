@@ -67,6 +67,12 @@ class MainCommandsTest : public ::testing::Test {
   CCommandTable table;
 };
 
+TEST(Volume, VolumeCurve) {
+  const std::pair<int, long> cases[] = {{0, -10000}, {19, -10000}, {20, -4840}, {900, 0},
+                                        {899, 0},    {880, -2},    {450, -1265}};
+  for (const auto& [position, db] : cases) EXPECT_EQ(GraphVolumeFor(position), db) << position;
+}
+
 TEST(Volume, GraphVolumeTable) {
   const std::pair<int, long> rows[] = {{900, 0},     {20, -4840}, {19, -10000},
                                        {500, -1000}, {0, -10000}, {899, 0}};
