@@ -14,13 +14,13 @@
 #include <fstream>
 
 #include "controls/font_aliases.h"
+#include "live_harness.h"
 #include "platform/path/utf.h"
 #include "player/resources/player_resources.h"
 #include "player/shell/main_window_view.h"
 #include "player/shell/player_dlg.h"
 #include "player/shell/volume.h"
 #include "player/shell/window_features.h"
-#include "sim_client.h"
 
 namespace tevalo::shell::test {
 namespace {
@@ -40,52 +40,19 @@ struct GuiApp : ::testing::Environment {
 };
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GuiApp);
 
-std::string Env(const char* name) {
-  const char* v = std::getenv(name);
-  return v ? v : "";
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  return true;
-}
-
 // The installation in the test's runtime folder, with area 7 stored so the start searches it.
-std::string WriteInstallation() {
-  const std::string dir = Env("XDG_RUNTIME_DIR");
-  const std::string user = dir + "/user/";
-  std::filesystem::remove_all(user);
-  std::filesystem::create_directories(user);
-  std::filesystem::create_directories(dir + "/rec");
-  const std::string registry = dir + "/registry.ini";
-  std::ofstream out(registry, std::ios::trunc);
-  out << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"" << user << "\"\n\"rec_Dir\"=\"" << dir
-      << "/rec\"\n\"Install_Dir\"=\"" << dir << "/\"\n";
-  out << "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
-  out << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"halvikfsrc\"\n";
-  out.close();
-  ::setenv("TEVALO_REGISTRY", registry.c_str(), 1);
-  std::ofstream(user + "config.ini") << "[SETUP]\nAREA_NUM=7\n";
-  return user + "config.ini";
+std::string WriteInstallationWithArea() {
+  const std::string config = WriteInstallation();
+  std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
+  return config;
 }
 
 class MainWindowLive : public ::testing::Test {
  protected:
   void SetUp() override {
-    const std::string fixtures = Env("TEVALO_FIXTURES");
-    tunersim::SimProcess::Options o;
-    for (const char* c : {"27=sample/ch27/stream.ts,level=1", "26=sample/ch26/stream.ts,level=2",
-                          "25=sample/ch25/stream.ts,level=3"}) {
-      o.args.push_back("--channel");
-      o.args.push_back(std::string(c, 3) + fixtures + "/" + (c + 3));
-    }
-    sim = std::make_unique<tunersim::SimProcess>(o);
+    sim = StartSim(SampleChannels());
     CPlayerDlg::Options options;
-    options.core.configPath = text::ToUtf16(WriteInstallation());
+    options.core.configPath = text::ToUtf16(WriteInstallationWithArea());
     options.core.prompter = &prompter;
     options.useSessionBus = false;
     dlg = std::make_unique<CPlayerDlg>(options);
