@@ -25,6 +25,7 @@
 #include "player/resources/player_resources.h"
 #include "player/shell/main_window_view.h"
 #include "player/shell/screen_saver_inhibit.h"
+#include "player/shell/seek_thumb.h"
 
 Q_LOGGING_CATEGORY(lcPlayerWindow, "tevalo.startup", QtWarningMsg)
 
@@ -191,6 +192,9 @@ void CPlayerDlg::HostView() {
   cb.volumeMoving = [this](int position) {
     if (m_hooks.volumeMoving) m_hooks.volumeMoving(position);
   };
+  cb.positionKnown = [this] { return SeekThumbTakable(*m_core); };
+  cb.seekThumbDropped = [this](int thumbX, int width) { SeekToThumb(*m_core, thumbX, width); };
+  cb.hasGraph = [this] { return m_core->MediaGraph() != nullptr; };
   m_view = new CMainWindowView(std::move(cb), this);
   m_view->setObjectName(QStringLiteral("skin"));
   m_view->setGeometry(rect());

@@ -139,6 +139,7 @@ class CWindowFeatures final : public QObject,
     QTimer::singleShot(0, &m_dlg, [this] { m_dlg.WindowProc(win::WM_CLOSE, 0, 0); });
   }
   void ApplyView(Rect rect) override {
+    if (CMainWindowView* view = m_dlg.View()) view->SetControlState(WithView(view->State(), m_logic.View()));
     if (rect.w > 0 && rect.h > 0) m_dlg.setGeometry(rect.x, rect.y, rect.w, rect.h);
   }
   void SetTopmost(bool topmost) override {
