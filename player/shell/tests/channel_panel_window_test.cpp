@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QListWidget>
+#include <QPainter>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -133,7 +134,21 @@ TEST(ChannelPanelWindow, ThePanelDocksFollowsTheWindowAndTakesItsRowsFromTheTabl
   const QRect main = dlg.frameGeometry();
   EXPECT_EQ(panel->pos(), QPoint(main.x() + main.width(), main.y()));
   EXPECT_TRUE(panel->Dock().docked);
-  panel->grab().toImage().save(QString::fromStdString((ScreenshotFolder() / "panel-joined.png").string()));
+  // The screen around both windows, as users see them side by side.
+  const QRect both = main.united(panel->frameGeometry()).adjusted(-8, -8, 8, 8);
+  QImage screen(both.size(), QImage::Format_RGB32);
+  screen.fill(QColor(0x3a, 0x6e, 0xa5));
+  {
+    QPainter p(&screen);
+    for (QWidget* window : {static_cast<QWidget*>(&dlg), static_cast<QWidget*>(panel)}) {
+      const QPoint at = window->frameGeometry().topLeft() - both.topLeft();
+      p.save();
+      if (!window->mask().isEmpty()) p.setClipRegion(window->mask().translated(at));
+      p.drawPixmap(at, window->grab());
+      p.restore();
+    }
+  }
+  screen.save(QString::fromStdString((ScreenshotFolder() / "window-with-panel.png").string()));
 
   // The main window moves: the docked panel goes with it.
   dlg.move(dlg.pos() + QPoint(40, 30));
