@@ -511,7 +511,7 @@ void CPlayerDlg::LoadSettings() {
       DecideStartSearch(m_settings.areaIndex, m_hooks.askArea, m_hooks.loadChannelList);
   m_settings.areaIndex = search.areaIndex;
   m_bAreaChosen = search.areaChosen ? 1 : 0;
-  m_core->SetStartSearch(search.kind, search.areaIndex);
+  m_core->SetStartSearch(search.kind, search.areaIndex, search.areaChosen);
   m_settingsLoaded = true;
   PlaceWindow(true);
 }
@@ -594,6 +594,18 @@ void CPlayerDlg::RefillPlaylist(int hotIndex) {
 
 void CPlayerDlg::ResetPlaybackPanel() {
   if (m_hooks.resetPlaybackPanel) m_hooks.resetPlaybackPanel();
+}
+
+void CPlayerDlg::RefreshChannelPanel(const std::vector<ChannelEntry>& entries) {
+  if (m_hooks.refreshChannelPanel) m_hooks.refreshChannelPanel(entries);
+}
+
+void CPlayerDlg::HideChannelPanel() {
+  if (m_hooks.hideChannelPanel) m_hooks.hideChannelPanel();
+}
+
+void CPlayerDlg::ChannelLockChanged(int index, bool locked) {
+  if (m_hooks.channelLockChanged) m_hooks.channelLockChanged(index, locked);
 }
 
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }
