@@ -55,6 +55,17 @@ class LiveRoad : public ::testing::Test {
         ms);
   }
 
+  // Plays the sample channels and starts recording with the filter's own toggle message.
+  void PlayAndRecord() {
+    Start(SampleChannels());
+    core().StartTuner();
+    ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
+    tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+    tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
+                              reinterpret_cast<tevalo::win::LPARAM>(&toggle));
+    ASSERT_TRUE(core().IsRecording());
+  }
   std::string State() {
     const auto c = core().Counts();
     const auto s = core().State();
@@ -355,14 +366,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
 // A recording of the live channel: the file named in the settings, the recorder's start and stop
 // over the channel, and the stop of a channel change (the filter's code 4 follows) without asking.
 TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
-  Start(SampleChannels());
-  core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
-  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
-  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
-                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
-  ASSERT_TRUE(core().IsRecording());
+  ASSERT_NO_FATAL_FAILURE(PlayAndRecord());
   const std::u16string path = core().RecordingPath();
   EXPECT_EQ(tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"RECControl", u"FileName", u""),
             path);
@@ -396,14 +400,7 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
 // recorder's word reaches the view once when records stop reaching the file and once when they do
 // again, and the file goes on from where it stopped.
 TEST_F(LiveRoad, AFailingWriteIsShownOnceAndItsEndOnce) {
-  Start(SampleChannels());
-  core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
-  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
-  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
-                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
-  ASSERT_TRUE(core().IsRecording());
+  ASSERT_NO_FATAL_FAILURE(PlayAndRecord());
   const std::string file = tevalo::text::ToUtf8(core().RecordingPath());
   auto size = [&] {
     std::error_code ec;
