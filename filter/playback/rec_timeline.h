@@ -22,6 +22,8 @@ class RecTimeline {
   bool HasBase() const { return m_hasBase; }
 
  private:
+  std::optional<int64_t> Since(int64_t stored) const;
+
   bool m_hasBase = false;
   int64_t m_base = 0;
 };

@@ -424,6 +424,11 @@ TEST(RecTimeline, BaseAndDrops) {
   t.SetBase(50'000'000);
   EXPECT_EQ(t.OnVideo(49'000'000), -1'000'000);
   EXPECT_EQ(t.OnAudio(50'213'333), 213'333);
+  // Damaged times too far from the base for the difference to fit are dropped, not wrapped.
+  t.SetBase(INT64_MIN / 2 - 1);
+  EXPECT_FALSE(t.OnVideo(INT64_MAX / 2 + 2));
+  EXPECT_FALSE(t.OnAudio(INT64_MAX));
+  EXPECT_EQ(t.OnVideo(INT64_MIN / 2), 1);
 }
 
 TEST(RecTimeline, BatchSize) {
