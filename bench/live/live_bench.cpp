@@ -5,10 +5,14 @@
 //    of the same run; the busiest thread's share; the stick commands per second;
 //  - channel changes from the loop start and from a random point of the loop (the phase of the
 //    key-picture interval a real tune meets): each change's timeline from the request (graph opened,
-//    tuned, first stick unit, stream headers, first video frame written to the filter, first picture
-//    rendered, playing), and the median and worst zap (request to first picture) of each, beside
+//    tuned, first stick unit, the tune's first key picture handed on whole by the stick, stream
+//    headers, first video frame written to the filter, first picture rendered, playing), and the
+//    median and worst zap (request to first picture) of each, beside
 //    playbin fed the same bytes through appsrc from the same start at the same pace;
 //  - peak memory (maximum resident set).
+//
+// live_bench memory [seconds]: the resident set every 10 s while live television plays, while it is
+// paused (the stick keeps delivering) and after it plays again, with each phase's growth per minute.
 //
 // live_bench sync [seconds] [other.rec ...]: flash-to-beep distance on the A/V sync broadcast, taken
 // from the buffer times at the two sink inputs (the renderer's pictures, the audio stage's sound):
@@ -46,6 +50,7 @@
 #include <thread>
 #include <vector>
 
+#include "device.h"
 #include "platform/path/utf.h"
 #include "player/shell/player_core.h"
 #include "player/shell/window_adapter.h"
@@ -177,10 +182,44 @@ double Median(std::vector<double> v) {
 }
 
 // One channel change; every step in ms from the request, -1 when it was not seen.
+// `key`: when the stick had handed on the first key picture of the tune in full, the floor of what
+// follows it.
 struct Timeline {
-  double opened = -1, tuned = -1, firstUnit = -1, headers = -1, firstFrame = -1, firstPicture = -1,
+  double opened = -1, tuned = -1, firstUnit = -1, key = -1, headers = -1, firstFrame = -1, firstPicture = -1,
          playing = -1;
 };
+
+// Whether packet `i` of the loop begins a picture's PES; `key` tells whether a sequence header
+// (a key picture) is in it.
+bool PictureStart(const tunersim::TsLoop& loop, uint64_t i, bool* key) {
+  uint8_t p[tunersim::kPacketSize];
+  loop.packet(i, p);
+  if (p[0] != 0x47 || !(p[1] & 0x40) || !(p[3] & 0x10)) return false;
+  size_t o = 4;
+  if (p[3] & 0x20) o += 1 + size_t(p[4]);
+  if (o + 9 > sizeof p || p[o] || p[o + 1] || p[o + 2] != 1 || (p[o + 3] & 0xF0) != 0xE0) return false;
+  if (key) {
+    *key = false;
+    for (size_t j = o + 9 + p[o + 8]; j + 3 < sizeof p && !*key; ++j)
+      *key = !p[j] && !p[j + 1] && p[j + 2] == 1 && (p[j + 3] & 0x1F) == 7;
+  }
+  return true;
+}
+
+// Ms from a stream start at packet `first` until the stick has handed on the first key picture
+// whole: its PES ends where the next picture's begins, and the stick hands packets on in whole
+// transfers. -1 when none comes within two loops.
+double KeyPictureDeliveredMs(const tunersim::TsLoop& loop, uint64_t first) {
+  const uint64_t limit = first + 2 * loop.packet_count();
+  uint64_t i = first;
+  for (bool key = false; i < limit && !(PictureStart(loop, i, &key) && key);) ++i;
+  uint64_t end = i + 1;
+  while (end < limit && !PictureStart(loop, end, nullptr)) ++end;
+  if (end >= limit) return -1;
+  const uint64_t transfers = (end - first) / tunersim::kUnitsPerTransfer + 1;
+  return (loop.start_ticks(first + transfers * tunersim::kUnitsPerTransfer) - loop.start_ticks(first)) *
+         1000.0 / double(tunersim::kPcrHz);
+}
 
 // The same change for a plain GStreamer pipeline: playbin fed through appsrc with the bytes the
 // stand-in serves from packet `first` on, at the pace it serves them. Returns the ms from the first
@@ -305,6 +344,7 @@ struct BenchPlayer {
 };
 
 int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
+int RunMemory(const BenchEnv& env, int seconds);
 int RunWeakSync(const BenchEnv& env, int seconds);
 
 }  // namespace
@@ -313,6 +353,8 @@ int main(int argc, char** argv) {
   BenchEnv env;
   QCoreApplication app(argc, argv);
   gst_init(nullptr, nullptr);
+  if (argc > 1 && std::string(argv[1]) == "memory")
+    return RunMemory(env, argc > 2 ? std::max(20, std::atoi(argv[2])) : 300);
   if (argc > 1 && std::string(argv[1]) == "weak-sync")
     return RunWeakSync(env, argc > 2 ? std::max(10, std::atoi(argv[2])) : 60);
   if (argc > 1 && std::string(argv[1]) == "sync")
@@ -374,6 +416,10 @@ int main(int argc, char** argv) {
   }
   const double busiestShare = busiest.ticks / tick / wall;
 
+  std::map<int, tunersim::TsLoop> loopOf;
+  for (int uhf : {27, 26, 25})
+    loopOf.emplace(uhf, tunersim::TsLoop::load(fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts"));
+
   // Channel changes, first from the loop start, then from random points of the loop.
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
   const char* starts[] = {"0", "random"};
@@ -422,6 +468,11 @@ int main(int argc, char** argv) {
           break;
         }
       }
+      const auto tuned = sim.status();
+      if (t.tuned >= 0 && loopOf.count(tuned.channel)) {
+        const double key = KeyPictureDeliveredMs(loopOf.at(tuned.channel), tuned.first_packet);
+        if (key >= 0) t.key = t.tuned + key;
+      }
       runs[start].push_back(t);
     }
   }
@@ -431,14 +482,13 @@ int main(int argc, char** argv) {
   getrusage(RUSAGE_SELF, &self);
 
   // The reference, once the player is gone: the same starts, the channels' files in turn.
-  std::vector<tunersim::TsLoop> loops;
-  for (int uhf : {26, 25, 27})
-    loops.push_back(tunersim::TsLoop::load(fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts"));
+  std::vector<const tunersim::TsLoop*> loops;
+  for (int uhf : {26, 25, 27}) loops.push_back(&loopOf.at(uhf));
   std::mt19937_64 rng{std::random_device{}()};
   std::map<std::string, std::vector<double>> reference;
   for (const char* start : starts)
     for (int i = 0; i < changes; ++i) {
-      const auto& loop = loops[i % loops.size()];
+      const auto& loop = *loops[i % loops.size()];
       const uint64_t first = std::string(start) == "0" ? 0 : rng() % loop.packet_count();
       reference[start].push_back(ReferenceZap(loop, first));
     }
@@ -454,14 +504,14 @@ int main(int argc, char** argv) {
   std::printf("  busiest thread \"%s\" %.3f s (%.0f%% of the process)\n", busiest.name.c_str(), busiestShare,
               cpuLive > 0 ? 100 * busiestShare / cpuLive : 0.0);
   std::printf("channel changes (ms from the request; key-picture interval %.0f ms):\n", idrMs);
-  std::printf("  %-7s %3s %7s %7s %7s %7s %7s %7s %7s\n", "start", "#", "opened", "tuned", "unit", "headers",
-              "frame", "picture", "playing");
+  std::printf("  %-7s %3s %7s %7s %7s %7s %7s %7s %7s %7s\n", "start", "#", "opened", "tuned", "unit", "key",
+              "headers", "frame", "picture", "playing");
   for (const char* start : starts) {
     const auto& list = runs[start];
     for (size_t i = 0; i < list.size(); ++i) {
       const Timeline& t = list[i];
-      std::printf("  %-7s %3zu %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f\n", start, i, t.opened, t.tuned,
-                  t.firstUnit, t.headers, t.firstFrame, t.firstPicture, t.playing);
+      std::printf("  %-7s %3zu %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f\n", start, i, t.opened,
+                  t.tuned, t.firstUnit, t.key, t.headers, t.firstFrame, t.firstPicture, t.playing);
     }
   }
   for (const char* start : starts) {
@@ -472,10 +522,13 @@ int main(int argc, char** argv) {
       return v;
     };
     const auto zaps = column(&Timeline::firstPicture);
-    std::printf("  median  %-7s opened %.0f, tuned %.0f, unit %.0f, headers %.0f, frame %.0f, picture %.0f\n",
-                start, Median(column(&Timeline::opened)), Median(column(&Timeline::tuned)),
-                Median(column(&Timeline::firstUnit)), Median(column(&Timeline::headers)),
-                Median(column(&Timeline::firstFrame)), Median(column(&Timeline::firstPicture)));
+    std::printf(
+        "  median  %-7s opened %.0f, tuned %.0f, unit %.0f, key %.0f, headers %.0f, frame %.0f, picture "
+        "%.0f\n",
+        start, Median(column(&Timeline::opened)), Median(column(&Timeline::tuned)),
+        Median(column(&Timeline::firstUnit)), Median(column(&Timeline::key)),
+        Median(column(&Timeline::headers)), Median(column(&Timeline::firstFrame)),
+        Median(column(&Timeline::firstPicture)));
     std::printf("zap from %s over %zu changes: median %.0f ms, worst %.0f ms, best %.0f ms\n",
                 std::string(start) == "0" ? "the loop start" : "a random phase", zaps.size(), Median(zaps),
                 *std::max_element(zaps.begin(), zaps.end()), *std::min_element(zaps.begin(), zaps.end()));
@@ -483,6 +536,12 @@ int main(int argc, char** argv) {
     std::vector<double> fromUnit;
     for (const auto& t : list)
       if (t.firstUnit >= 0 && t.firstPicture >= 0) fromUnit.push_back(t.firstPicture - t.firstUnit);
+    // After the stick has handed on the key picture, the rest is the player's.
+    std::vector<double> fromKey;
+    for (const auto& t : list)
+      if (t.key >= 0 && t.firstPicture >= 0) fromKey.push_back(t.firstPicture - t.key);
+    std::printf("  key picture handed on to first picture: median %.0f ms, worst %.0f ms\n", Median(fromKey),
+                fromKey.empty() ? -1.0 : *std::max_element(fromKey.begin(), fromKey.end()));
     const auto& ref = reference[start];
     std::printf(
         "  first unit to first picture: median %.0f ms; playbin fed the same bytes at the same pace, "
@@ -575,6 +634,82 @@ int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& ot
   const std::string kept = "/tmp/tevalo-sync-" + std::to_string(getpid()) + ".rec";
   std::filesystem::copy_file(recording, kept, std::filesystem::copy_options::overwrite_existing);
   std::printf("  the recording is kept as %s\n", kept.c_str());
+  return 0;
+}
+
+// Resident set of this process in MB.
+double ResidentMb() {
+  std::ifstream in("/proc/self/statm");
+  long pages = 0, resident = 0;
+  in >> pages >> resident;
+  return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+struct MemoryPhase {
+  double first = 0, last = 0, peak = 0, perMinute = 0;
+  uint64_t pictures = 0;
+};
+
+// Samples the resident set every 10 s for `seconds`; the growth per minute is the slope from the
+// first sample to the last.
+MemoryPhase SampleMemory(const char* phase, int seconds, const TimedOutput& video) {
+  MemoryPhase m;
+  const uint64_t pictures0 = video.Count();
+  const auto t0 = Clock::now();
+  m.first = m.peak = ResidentMb();
+  std::printf("  %-7s %5.0f s %7.1f MB\n", phase, 0.0, m.first);
+  for (int at = 10; at <= seconds; at += 10) {
+    PumpFor(10000);
+    const double mb = ResidentMb();
+    m.peak = std::max(m.peak, mb);
+    std::printf("  %-7s %5.0f s %7.1f MB\n", phase, MsSince(t0, Clock::now()) / 1000, mb);
+    std::fflush(stdout);
+    m.last = mb;
+  }
+  const double minutes = MsSince(t0, Clock::now()) / 60000;
+  m.perMinute = minutes > 0 ? (m.last - m.first) / minutes : 0;
+  m.pictures = video.Count() - pictures0;
+  return m;
+}
+
+// Memory while live television plays, then while it is paused (the stream keeps arriving), then
+// playing again: the resident set every 10 s and its growth per minute in each phase.
+int RunMemory(const BenchEnv& env, int seconds) {
+  tunersim::SimProcess::Options so;
+  so.args = {"--channel", std::string("27=") + TEVALO_FIXTURE_DIR + "/sample/ch27/stream.ts"};
+  tunersim::SimProcess sim(so);
+  CNullPlayerView view;
+  TimedOutput video;
+  BenchPlayer controller(view, env.dir, &video);
+  controller->StartTuner();
+  if (!PumpUntil(
+          [&] {
+            auto g = controller->MediaGraph();
+            return g && !controller->State().opening && g->GetFrameRate() > 0 && video.Count() > 0;
+          },
+          30000)) {
+    std::fprintf(stderr, "live_bench: nothing plays\n");
+    return 1;
+  }
+  PumpFor(5000);  // past the start-up allocations
+  std::printf("resident set, sampled every 10 s (%d s per phase):\n", seconds);
+  const MemoryPhase playing = SampleMemory("playing", seconds, video);
+  controller->PauseMedia();
+  if (!PumpUntil([&] { return controller->State().playState == PlayState::kPaused; }, 10000)) {
+    std::fprintf(stderr, "live_bench: the pause was not taken\n");
+    return 1;
+  }
+  const MemoryPhase paused = SampleMemory("paused", seconds, video);
+  controller->ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  const uint64_t before = video.Count();
+  const bool resumed = PumpUntil([&] { return video.Count() > before + 15; }, 30000);
+  const MemoryPhase after = SampleMemory("resumed", std::min(seconds, 30), video);
+  for (const auto& [name, m] :
+       {std::pair<const char*, MemoryPhase>{"playing", playing}, {"paused", paused}, {"resumed", after}})
+    std::printf("%-7s %6.1f -> %6.1f MB (peak %6.1f), %+6.2f MB per minute, %llu pictures\n", name, m.first,
+                m.last, m.peak, m.perMinute, (unsigned long long)m.pictures);
+  std::printf("pictures again after the pause: %s\n", resumed ? "yes" : "no");
+  controller.core->Shutdown();
   return 0;
 }
 

@@ -62,10 +62,18 @@ void CChannelSink::OpenFilterEvents() {
 
 void CChannelSink::CloseFilterEvents(bool keepStreams) {
   if (!keepStreams) PulseQuit();
-  std::lock_guard events(m_eventLock);
-  m_hFilterWakeEvent.Close();
-  m_hFilterQuitEvent.Close();
-  m_filterEventsClosed = true;
+  std::shared_ptr<CSharedMemoryIpc> ipc;
+  {
+    std::lock_guard events(m_eventLock);
+    m_hFilterWakeEvent.Close();
+    m_hFilterQuitEvent.Close();
+    m_filterEventsClosed = true;
+    ipc = m_pulseTarget;
+  }
+  // The filter has stopped reading even when it was not told to quit (a channel change keeps the
+  // stream threads): a write in flight and the coming disconnect must not wait a second each for
+  // an acknowledgement that cannot come.
+  if (ipc) ipc->AbandonPeer();
 }
 
 void CChannelSink::PulseQuit() {

@@ -38,7 +38,9 @@ class CChannelSink final : public IFrameSink {
 
   // The filter's two named events (the filter made them when it loaded).
   void OpenFilterEvents();
-  // Pulses the quit event unless keepStreams, then closes both.
+  // Pulses the quit event unless keepStreams, then closes both. From then on no write or disconnect
+  // waits for the filter's acknowledgement, and stream frames are dropped until the events open
+  // again.
   void CloseFilterEvents(bool keepStreams);
   // Pulses the quit event, if open. The filter stops reading, so no write waits for its
   // acknowledgement from then on.

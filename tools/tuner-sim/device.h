@@ -49,6 +49,7 @@ class Device {
 
   bool streaming() const { return streaming_; }
   int channel() const { return channel_; }
+  uint64_t first_packet() const { return first_packet_; }  // where the current tune began
   uint64_t units_sent() const { return units_sent_; }
 
  private:

@@ -193,6 +193,8 @@ SimStatus SimProcess::status() {
       s.torn = v;
     else if (k == "ms")
       s.ms = int64_t(v);
+    else if (k == "first_packet")
+      s.first_packet = v;
   }
   return s;
 }

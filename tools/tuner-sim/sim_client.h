@@ -32,6 +32,7 @@ struct SimStatus {
   uint64_t pending = 0;   // replies held back (a delay or stall fault), not yet written
   uint64_t torn = 0;      // torn commands dropped
   int64_t ms = 0;         // since the simulator started (the clock of CommandRecord::ms)
+  uint64_t first_packet = 0;  // the packet of its loop the current tune began with
 };
 
 class SimProcess {

@@ -356,6 +356,7 @@ std::string Simulator::control(const std::string& line) {
       return "ok present=" + std::to_string(folder_.present()) +
              " streaming=" + std::to_string(device_.streaming()) +
              " channel=" + std::to_string(device_.channel()) +
+             " first_packet=" + std::to_string(device_.first_packet()) +
              " units=" + std::to_string(device_.units_sent()) + " commands=" + std::to_string(seq_) +
              " pending=" + std::to_string(pending_.size()) + " torn=" + std::to_string(torn_dropped_) +
              " ms=" + std::to_string((now_us() - start_us_) / 1000) + "\n";
