@@ -3,6 +3,7 @@
 // file ends the pictures. And a recording that tevalo-live made of the live road plays back.
 #include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "filter/source/rec_writer.h"
 #include "fixture_units.h"
@@ -37,9 +38,17 @@ Bytes ParameterSets(const Bytes& au) {
   return out;
 }
 
+// The basic fixture: 64 pictures at 15 a second, a key picture every 15, one pass 384000 ticks.
+constexpr int64_t kLoop90 = 384000;
+constexpr int64_t kPicture90 = 6000;
+constexpr int kPicturesPerLoop = 64;
+constexpr int kKeyInterval = 15;
+
 // The basic fixture, `loops` passes, written as the live recorder writes; its length in ms.
-// lastPictureCode receives the frame code of its last picture.
-uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode) {
+// lastPictureCode receives the frame code of its last picture; firstPicture90, when given, the
+// file time of the first picture in 90 kHz ticks.
+uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode,
+                        int64_t* firstPicture90 = nullptr) {
   struct Unit {
     uint32_t type;
     int64_t pts;
@@ -61,13 +70,18 @@ uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode
   std::stable_sort(units.begin(), units.end(), [](const Unit& a, const Unit& b) {
     return a.pts != b.pts ? a.pts < b.pts : a.type > b.type;
   });
-  constexpr int64_t kLoop90 = 384000;  // one pass of the fixture
   rec::CRecWriter writer([](int) { return std::optional<uint64_t>(1ull << 40); });
   const uint32_t start = 5000;
   if (!writer.Start(path, rec::MakeInfoBlock(rec::kVideoInfoType, videoConfig),
                     rec::MakeInfoBlock(rec::kAudioInfoType, audioConfig), start))
     return 0;
   const int64_t p0 = units.front().pts;
+  if (firstPicture90)
+    for (const auto& u : units)
+      if (u.type == IPC_VIDEO_FRAME) {
+        *firstPicture90 = u.pts - p0;
+        break;
+      }
   uint32_t last = start;
   for (int l = 0; l < loops; ++l)
     for (const auto& u : units) {
@@ -77,6 +91,42 @@ uint32_t WriteRecording(const std::string& path, int loops, int* lastPictureCode
     }
   writer.Stop(last + 30);
   return last + 30 - start;
+}
+
+// Every picture shown, in order, by the frame code drawn into it (-1: none readable).
+class CodedVideoOutput final : public CHeadlessVideoOutput {
+ public:
+  void OnPicture(const uint8_t* bgrx, int width, int height, int stride, int64_t ptsNs) override {
+    CHeadlessVideoOutput::OnPicture(bgrx, width, height, stride, ptsNs);
+    const int code = tevalo::test::ReadFrameCodeBgrx(bgrx, width, height, stride);
+    std::lock_guard lock(m_codesLock);
+    m_codes.push_back(code);
+  }
+  size_t Shown() const {
+    std::lock_guard lock(m_codesLock);
+    return m_codes.size();
+  }
+  int CodeAt(size_t index) const {
+    std::lock_guard lock(m_codesLock);
+    return index < m_codes.size() ? m_codes[index] : -1;
+  }
+
+ private:
+  mutable std::mutex m_codesLock;
+  std::vector<int> m_codes;
+};
+
+// The frame code of the picture at a file time in tenths: the first that begins there or later.
+int CodeAt(int tenths, int64_t firstPicture90) {
+  const int64_t t90 = int64_t(tenths) * 9000 - firstPicture90;
+  if (t90 <= 0) return 0;
+  return int((t90 + kPicture90 - 1) / kPicture90 % kPicturesPerLoop);
+}
+
+// Pictures the shown one lies before the expected one, across a pass's wrap; negative when after.
+int PicturesBefore(int expected, int shown) {
+  int back = (expected - shown + kPicturesPerLoop) % kPicturesPerLoop;
+  return back > kPicturesPerLoop / 2 ? back - kPicturesPerLoop : back;
 }
 
 // The core without a tuner search or device watcher, its pictures counted.
@@ -90,7 +140,7 @@ struct Player {
   CPlayerCore& Core() { return *live->core; }
   void Close() { live.reset(); }
   RecordingView view;
-  CHeadlessVideoOutput video;
+  CodedVideoOutput video;
   std::unique_ptr<LiveCore> live;
 };
 
@@ -184,7 +234,8 @@ TEST(RecordingPlayback, PanelStepsAndSliderLandWhereAsked) {
   const std::string config = WriteInstallation();
   const std::string path = Env("XDG_RUNTIME_DIR") + "/rec/panel.rec";
   int lastPictureCode = -1;
-  const uint32_t ms = WriteRecording(path, 8, &lastPictureCode);
+  int64_t firstPicture90 = 0;
+  const uint32_t ms = WriteRecording(path, 8, &lastPictureCode, &firstPicture90);
   ASSERT_GT(ms, 30000u);
   Player player(config);
   CPlayerCore& core = player.Core();
@@ -198,26 +249,47 @@ TEST(RecordingPlayback, PanelStepsAndSliderLandWhereAsked) {
   ASSERT_EQ(graph->GetDuration(&duration), S_OK);
   panel.SetSliderRange(0, tevalo::panels::SliderMaximumFor(duration));
 
+  // Paused, each seek shows one picture: the one at the target, or one of the pictures since the
+  // key picture before it.
   ASSERT_EQ(graph->Pause(), S_OK);
-  const auto landsAt = [&](int target) {
+  const auto landsAt = [&](int target, size_t shownBefore) {
     int position = -1;
-    return PumpUntil([&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; },
-                     60000);
+    if (!PumpUntil([&] { return graph->GetPosition(&position) == 1 && std::abs(position - target) <= 1; },
+                   60000))
+      return ::testing::AssertionFailure() << "position reads " << position;
+    if (!PumpUntil([&] { return player.video.Shown() > shownBefore; }, 60000))
+      return ::testing::AssertionFailure() << "no picture after the seek";
+    const int expected = CodeAt(target, firstPicture90);
+    const int shown = player.video.CodeAt(shownBefore);
+    const int back = PicturesBefore(expected, shown);
+    if (shown < 0 || back < 0 || back > kKeyInterval)
+      return ::testing::AssertionFailure() << "first picture " << shown << ", at the target " << expected;
+    return ::testing::AssertionSuccess();
   };
+  const auto seek = [&](auto&& act, int target) {
+    const size_t before = player.video.Shown();
+    act();
+    return landsAt(target, before);
+  };
+  using Logic = tevalo::panels::CPlaybackPanelLogic;
+  // A picture of the running graph may still come after the pause: this first seek only settles.
   graph->SetPosition(200);
-  ASSERT_TRUE(landsAt(200));
-  panel.Command(tevalo::panels::CPlaybackPanelLogic::kNext);
-  EXPECT_TRUE(landsAt(300)) << "next";
-  panel.Command(tevalo::panels::CPlaybackPanelLogic::kPrevious);
-  EXPECT_TRUE(landsAt(200)) << "previous";
-  panel.Command(tevalo::panels::CPlaybackPanelLogic::kPrevious);
-  EXPECT_TRUE(landsAt(100)) << "previous again";
-  panel.SliderReleased(250);
-  EXPECT_TRUE(landsAt(250)) << "slider release";
-  graph->SetPosition(duration - 50);
-  ASSERT_TRUE(landsAt(duration - 50));
-  panel.Command(tevalo::panels::CPlaybackPanelLogic::kNext);
-  EXPECT_TRUE(landsAt(duration - 10)) << "next near the end";
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        const int back =
+            PicturesBefore(CodeAt(200, firstPicture90), player.video.CodeAt(player.video.Shown() - 1));
+        return back >= 0 && back <= kKeyInterval;
+      },
+      60000));
+  EXPECT_TRUE(seek([&] { panel.Command(Logic::kNext); }, 300)) << "next";
+  EXPECT_TRUE(seek([&] { panel.Command(Logic::kPrevious); }, 200)) << "previous";
+  EXPECT_TRUE(seek([&] { panel.Command(Logic::kPrevious); }, 100)) << "previous again";
+  // Slider releases at every phase of the key-picture interval, in both directions, and across
+  // the fixture's passes.
+  for (int target : {250, 37, 43, 151, 299, 321, 9, 0, 333})
+    EXPECT_TRUE(seek([&] { panel.SliderReleased(target); }, target)) << "slider release to " << target;
+  EXPECT_TRUE(seek([&] { graph->SetPosition(duration - 50); }, duration - 50));
+  EXPECT_TRUE(seek([&] { panel.Command(Logic::kNext); }, duration - 10)) << "next near the end";
 
   // Seeks while it plays, from a fixed sequence: none may crash or hang the graph.
   ASSERT_EQ(graph->Run(), S_OK);
