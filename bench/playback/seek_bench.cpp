@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "frame_code.h"
+#include "graph_panel_host.h"
 #include "platform/path/utf.h"
 #include "player/panels/playback_panel_logic.h"
 #include "player/pipeline/graph/media_graph.h"
@@ -90,29 +91,6 @@ struct NoOwner final : IMediaGraphOwner {
   void OnGraphBuilt() override {}
   void PostGraphEvent() override {}
   void StopFilePlayback() override {}
-};
-
-// The panel's slider release, on the graph alone.
-struct GraphHost final : tevalo::panels::IPlaybackPanelHost {
-  explicit GraphHost(IMediaGraph& g) : graph(g) {}
-  tevalo::panels::PanelSource Source() const override { return tevalo::panels::PanelSource::kFile; }
-  bool HasGraph() const override { return true; }
-  bool GetPosition(int* tenths) override { return graph.GetPosition(tenths) == 1; }
-  int GetDuration() override {
-    int d = 0;
-    graph.GetDuration(&d);
-    return d;
-  }
-  void SetPosition(int tenths) override { graph.SetPosition(tenths); }
-  void OpenRecordingFiles() override {}
-  void ExecuteControl(int) override {}
-  void PanelClosedByButton() override {}
-  void ClearButtonHideMode() override {}
-  void PanelShownChanged(bool) override {}
-  tevalo::panels::SnapRect MainWindowRect() const override { return {}; }
-  tevalo::panels::OtherPanel ChannelPanel() override { return {}; }
-  void ChannelPanelSelChange() override {}
-  IMediaGraph& graph;
 };
 
 struct Stats {
@@ -220,7 +198,8 @@ int main(int argc, char** argv) {
   }
   int duration = 0;
   graph.GetDuration(&duration);
-  GraphHost host(graph);
+  tevalo::test::GraphPanelHost host([&]() -> IMediaGraph* { return &graph; },
+                                    [] { return tevalo::panels::PanelSource::kFile; });
   tevalo::panels::CPlaybackPanelLogic panel(host);
   panel.SetSliderRange(0, tevalo::panels::SliderMaximumFor(duration));
 

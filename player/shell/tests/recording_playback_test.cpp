@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "graph_panel_host.h"
 #include "live_harness.h"
 #include "player/panels/playback_panel_logic.h"
 #include "rec_fixture.h"
@@ -116,32 +117,6 @@ TEST(RecordingPlayback, PlaysSeeksInTenthsAndEndsAtItsDuration) {
   player.Close();
 }
 
-// The playback panel's commands on the core's graph.
-struct GraphPanelHost : tevalo::panels::IPlaybackPanelHost {
-  explicit GraphPanelHost(CPlayerCore& c) : core(c) {}
-  tevalo::panels::PanelSource Source() const override {
-    return core.State().sourceMode == SourceMode::kRecording ? tevalo::panels::PanelSource::kFile
-                                                             : tevalo::panels::PanelSource::kLive;
-  }
-  bool HasGraph() const override { return core.MediaGraph() != nullptr; }
-  bool GetPosition(int* tenths) override { return core.MediaGraph()->GetPosition(tenths) == 1; }
-  int GetDuration() override {
-    int d = 0;
-    core.MediaGraph()->GetDuration(&d);
-    return d;
-  }
-  void SetPosition(int tenths) override { core.MediaGraph()->SetPosition(tenths); }
-  void OpenRecordingFiles() override {}
-  void ExecuteControl(int) override {}
-  void PanelClosedByButton() override {}
-  void ClearButtonHideMode() override {}
-  void PanelShownChanged(bool) override {}
-  tevalo::panels::SnapRect MainWindowRect() const override { return {}; }
-  tevalo::panels::OtherPanel ChannelPanel() override { return {}; }
-  void ChannelPanelSelChange() override {}
-  CPlayerCore& core;
-};
-
 TEST(RecordingPlayback, PanelStepsAndSliderLandWhereAsked) {
   const std::string config = WriteInstallation();
   const std::string path = Env("XDG_RUNTIME_DIR") + "/rec/panel.rec";
@@ -155,7 +130,12 @@ TEST(RecordingPlayback, PanelStepsAndSliderLandWhereAsked) {
   ASSERT_TRUE(PumpUntil([&] { return player.video.Count() > 5 && !core.State().opening; }, 60000));
   auto graph = core.MediaGraph();
   ASSERT_TRUE(graph);
-  GraphPanelHost host(core);
+  tevalo::test::GraphPanelHost host([&] { return core.MediaGraph().get(); },
+                                    [&] {
+                                      return core.State().sourceMode == SourceMode::kRecording
+                                                 ? tevalo::panels::PanelSource::kFile
+                                                 : tevalo::panels::PanelSource::kLive;
+                                    });
   tevalo::panels::CPlaybackPanelLogic panel(host);
   int duration = 0;
   ASSERT_EQ(graph->GetDuration(&duration), S_OK);
