@@ -12,6 +12,7 @@
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
+#include "player/shell/channel_panel_host.h"
 #include "player/shell/live_commands.h"
 #include "player/shell/main_commands.h"
 #include "player/shell/main_timer_host.h"
@@ -73,7 +74,9 @@ class CWindowFeatures final : public QObject,
         m_logic(*this, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter, {}),
         m_panelHost(dlg, [this] { return m_logic.View().Compact(); }),
         m_timerHost(dlg.Core(), dlg, *this),
-        m_timers(dlg.Core().Timers(), m_timerHost) {}
+        m_timers(dlg.Core().Timers(), m_timerHost),
+        m_channels(dlg, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter,
+                   [this] { return PlaybackAsOther(); }) {}
 
   void Bind() {
     CCommandTable& table = m_dlg.Commands();
@@ -81,6 +84,13 @@ class CWindowFeatures final : public QObject,
     BindLiveTvCommands(table, m_dlg.Core());
     BindPlaybackCommands(table, *this);
     BindPlaybackPanelToggle(table, [this] { return m_playback.get(); });
+    m_panelHost.SetChannelPanel([this] { return m_channels.AsOtherPanel(); },
+                                [this] {
+                                  if (CChannelPanel* panel = m_channels.PanelIfAny())
+                                    panel->OnSelChangeList();
+                                });
+    m_channels.Bind();
+    m_logic.SetKeyActionHook([this](KeyAction action) { m_channels.OnKeyAction(action); });
     auto& hooks = m_dlg.GetHooks();
     hooks.keyPressed = [this](QKeyEvent* event) { return OnKey(event); };
     hooks.confirmClose = [this] { return m_logic.ConfirmClose(); };
@@ -97,6 +107,7 @@ class CWindowFeatures final : public QObject,
       if (m_playlist) m_playlist->Refill(hotIndex);
     };
     hooks.destroyPanels = [this] {
+      m_channels.Destroy();
       m_playback.reset();
       m_playlist.reset();
     };
@@ -141,6 +152,7 @@ class CWindowFeatures final : public QObject,
     QTimer::singleShot(0, &m_dlg, [this] { m_dlg.WindowProc(win::WM_CLOSE, 0, 0); });
   }
   void ApplyView(Rect rect) override {
+    if (CMainWindowView* view = m_dlg.View()) view->SetControlState(WithView(view->State(), m_logic.View()));
     if (rect.w > 0 && rect.h > 0) m_dlg.setGeometry(rect.x, rect.y, rect.w, rect.h);
   }
   void SetTopmost(bool topmost) override {
@@ -170,11 +182,11 @@ class CWindowFeatures final : public QObject,
   void StartTuner() override { m_dlg.Core().StartTuner(); }
   void StopFilePlayback() override { m_dlg.Core().StopFilePlayback(); }
   bool TunerOpen() const override { return m_dlg.Core().TunerOpen(); }
-  int SelectedRowTunerIndex() const override { return -1; }
+  int SelectedRowTunerIndex() const override { return m_channels.SelectedRowTunerIndex(); }
   void ScanSingleChannel(int) override {}
-  void EnableReceptionControls(bool) override {}
-  void StepChannel(ChannelStep) override {}
-  void ReselectCurrentChannelRow() override {}
+  void EnableReceptionControls(bool enabled) override { m_channels.EnableControls(enabled); }
+  void StepChannel(ChannelStep step) override { m_channels.Step(step); }
+  void ReselectCurrentChannelRow() override { m_channels.ReselectCurrentChannelRow(); }
 
   // ---- IPlaybackCommandTarget ----
   bool PanelShown() const override { return m_playback && m_playback->IsShown(); }
@@ -208,9 +220,18 @@ class CWindowFeatures final : public QObject,
   bool RecordingFolderHasSpace() override { return true; }
 
  private:
+  panels::OtherPanel PlaybackAsOther() {
+    if (!m_playback) return {};
+    const QRect r = m_playback->frameGeometry();
+    return {&m_playback->Logic().Dock(),
+            {r.left(), r.top(), r.right() + 1, r.bottom() + 1},
+            m_playback->IsShown()};
+  }
+
   void ShowContextMenu(QPoint global) {
     QMenu menu(&m_dlg);
-    FillContextMenu(menu, m_logic.MenuTicks(PanelShown(), false, m_dlg.Core().DualMonoState() == 2));
+    FillContextMenu(menu,
+                    m_logic.MenuTicks(PanelShown(), m_channels.Shown(), m_dlg.Core().DualMonoState() == 2));
     if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
       m_dlg.OnCommand(chosen->data().toUInt());
   }
@@ -256,6 +277,7 @@ class CWindowFeatures final : public QObject,
   CMainTimers m_timers;
   std::unique_ptr<::CPlaylistWnd> m_playlist;
   std::unique_ptr<::CPlaybackPanel> m_playback;
+  CChannelPanelHost m_channels;
 };
 
 }  // namespace

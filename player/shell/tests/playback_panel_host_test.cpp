@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "controls/hover_button.h"
 #include "player/panels/playback_panel.h"
@@ -17,6 +18,7 @@ const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GuiApp);
 
 struct JoinedPanel {
   explicit JoinedPanel(const std::string& name) : w(name) {
+    std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";  // a stored area: no area question
     CPlayerDlg& d = w.Make();
     AttachWindowFeatures(d);
     EXPECT_TRUE(d.OnInitDialog());
