@@ -58,9 +58,11 @@ bool CPlaylistWnd::OnInitDialog() {
   m_pList = new CSkinListCtrl(this, kListId);
   m_pList->setColumnCount(2);
   m_pList->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Ext")});
+  // The list fills the frame's inner panel, its right strip left to the bar; "Ext" takes what "Name"
+  // leaves, so neither column runs under the bar.
+  m_pList->setGeometry(kListPlace);
   m_pList->setColumnWidth(0, 215);
-  m_pList->setColumnWidth(1, 100);
-  m_pList->setGeometry(17, 70, 288, 105);
+  m_pList->setColumnWidth(1, kListPlace.width() - 215);
   m_pList->InitScrollBars();
   connect(m_pList, &CSkinListCtrl::PlaylistPlay, this, &CPlaylistWnd::OnPlaylistPlay);
   m_bShown = false;

@@ -34,6 +34,8 @@ class CPlaylistWnd : public COstrelBaseDialog {
   static constexpr int kListId = 1031;
   static constexpr int kCloseId = 1038;
   static constexpr COLORREF kRegionKey = 0xFF00FF;
+  // Inside the frame's inner panel (17, 40)-(305, 181), clear of its rounded corners.
+  static constexpr QRect kListPlace{17, 42, 276, 137};
 
   explicit CPlaylistWnd(IPlaylistHost& host, QWidget* parent = nullptr);
   ~CPlaylistWnd() override;

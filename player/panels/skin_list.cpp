@@ -1,8 +1,11 @@
 #include "player/panels/skin_list.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleFactory>
 #include <QStyledItemDelegate>
 #include <algorithm>
 
@@ -44,6 +47,25 @@ class SkinRowDelegate : public QStyledItemDelegate {
 
  private:
   ColorOf m_colors;
+};
+
+// The focused row gets the list control's thin dotted outline instead of the style's tinted fill,
+// which would read as a second selection colour on the black rows.
+class SkinFocusStyle : public QProxyStyle {
+ public:
+  using QProxyStyle::QProxyStyle;
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_FrameFocusRect) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    painter->save();
+    painter->setPen(QPen(QColor(0xC0, 0xC0, 0xC0), 1, Qt::DotLine));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+    painter->restore();
+  }
 };
 
 void SetUpReportView(QTreeWidget* view) {
@@ -114,6 +136,9 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent, int controlId) : QTreeWidget(paren
   QFont font(QStringLiteral("Arial"));
   font.setPixelSize(12);
   setFont(font);
+  auto* style = new SkinFocusStyle(QStyleFactory::create(QApplication::style()->name()));
+  style->setParent(this);
+  setStyle(style);
   setItemDelegate(
       new SkinRowDelegate(this, [](const QModelIndex&, bool selected, QColor& text, QColor& back) {
         text = selected ? ColorFromColorRef(kSelectedText) : QColor(Qt::white);
@@ -138,8 +163,11 @@ void CSkinListCtrl::InitScrollBars() {
 
 void CSkinListCtrl::PlaceScrollBars() {
   if (!m_pScrollBar) return;
+  // Beside the rows, from under the header to the list's bottom: over the rows it would hide the
+  // last column, and below them it would run into the window's frame.
   const QRect r = geometry();
-  m_pScrollBar->setGeometry(r.right() + 1 - 42, r.top() + 15, 5, r.height() - 4);
+  const int headerHeight = m_pHeader->height();
+  m_pScrollBar->setGeometry(r.right() + 4, r.top() + headerHeight + 2, 5, r.height() - headerHeight - 4);
   m_pScrollBar->UpdateThumb();
 }
 

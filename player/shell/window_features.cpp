@@ -19,6 +19,7 @@
 #include "player/shell/main_timers.h"
 #include "player/shell/main_window_view.h"
 #include "player/shell/playback_commands.h"
+#include "player/shell/playback_panel_host.h"
 
 namespace tevalo::shell {
 namespace {
@@ -64,14 +65,14 @@ class CPlaylistHost final : public ::IPlaylistHost {
 class CWindowFeatures final : public QObject,
                               public IMainWindowActions,
                               public IPlaybackCommandTarget,
-                              public IMainTimerWindow,
-                              public panels::IPlaybackPanelHost {
+                              public IMainTimerWindow {
  public:
   explicit CWindowFeatures(CPlayerDlg& dlg)
       : m_dlg(dlg),
         m_ownPrompter(&dlg),
         m_playlistHost(dlg),
         m_logic(*this, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter, {}),
+        m_panelHost(dlg, [this] { return m_logic.View().Compact(); }),
         m_timerHost(dlg.Core(), dlg, *this),
         m_timers(dlg.Core().Timers(), m_timerHost),
         m_channels(dlg, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter,
@@ -82,6 +83,12 @@ class CWindowFeatures final : public QObject,
     m_logic.BindCommands(table);
     BindLiveTvCommands(table, m_dlg.Core());
     BindPlaybackCommands(table, *this);
+    BindPlaybackPanelToggle(table, [this] { return m_playback.get(); });
+    m_panelHost.SetChannelPanel([this] { return m_channels.AsOtherPanel(); },
+                                [this] {
+                                  if (CChannelPanel* panel = m_channels.PanelIfAny())
+                                    panel->OnSelChangeList();
+                                });
     m_channels.Bind();
     m_logic.SetKeyActionHook([this](KeyAction action) { m_channels.OnKeyAction(action); });
     auto& hooks = m_dlg.GetHooks();
@@ -90,7 +97,7 @@ class CWindowFeatures final : public QObject,
     hooks.createPlaylistWindow = [this] {
       m_playlist = std::make_unique<::CPlaylistWnd>(m_playlistHost, &m_dlg);
       m_playlist->Create();
-      m_playback = std::make_unique<::CPlaybackPanel>(*this, &m_dlg);
+      m_playback = std::make_unique<::CPlaybackPanel>(m_panelHost, &m_dlg);
       m_playback->Create();
     };
     hooks.resetPlaybackPanel = [this] {
@@ -183,42 +190,13 @@ class CWindowFeatures final : public QObject,
 
   // ---- IPlaybackCommandTarget ----
   bool PanelShown() const override { return m_playback && m_playback->IsShown(); }
-  bool RecordingFilePlays() const override { return Source() == panels::PanelSource::kFile; }
+  bool RecordingFilePlays() const override { return m_panelHost.Source() == panels::PanelSource::kFile; }
   bool PanelPlayShown() const override {
     const QWidget* play = m_playback ? m_playback->Button(panels::CPlaybackPanelLogic::kPlay) : nullptr;
     return play && play->isVisible();
   }
   void PanelCommand(int id) override {
     if (m_playback) m_playback->OnCommand(id);
-  }
-
-  // ---- IPlaybackPanelHost ----
-  panels::PanelSource Source() const override {
-    const CoreState s = State();
-    if (s.sourceMode == SourceMode::kLive) return panels::PanelSource::kLive;
-    if (s.sourceMode == SourceMode::kNone) return panels::PanelSource::kNone;
-    return panels::PanelSource::kFile;
-  }
-  bool GetPosition(int* tenths) override {
-    int64_t position = 0;
-    if (!m_timerHost.Position(&position)) return false;
-    *tenths = static_cast<int>(position);
-    return true;
-  }
-  int GetDuration() override { return static_cast<int>(m_timerHost.Duration()); }
-  void SetPosition(int) override {}
-  void OpenRecordingFiles() override { m_dlg.Core().OpenRecordingFiles(); }
-  void ExecuteControl(int code) override { m_dlg.Core().ExecuteControl(static_cast<unsigned>(code)); }
-  void PanelClosedByButton() override {}
-  void ClearButtonHideMode() override {}
-  void PanelShownChanged(bool) override {}
-  panels::SnapRect MainWindowRect() const override {
-    const QRect r = m_dlg.frameGeometry();
-    return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
-  }
-  panels::OtherPanel ChannelPanel() override { return m_channels.AsOtherPanel(); }
-  void ChannelPanelSelChange() override {
-    if (CChannelPanel* panel = m_channels.PanelIfAny()) panel->OnSelChangeList();
   }
 
   // ---- IMainTimerWindow ----
@@ -232,7 +210,7 @@ class CWindowFeatures final : public QObject,
   void ShowRecordingClock(const std::u16string&) override {}
   void ShowPlaybackPosition(int64_t tenths, const std::u16string&) override {
     if (!m_playback) return;
-    const int duration = GetDuration();
+    const int duration = m_panelHost.GetDuration();
     m_playback->SetPlayTime(static_cast<int>(tenths), duration);
     m_playback->SetSlider(static_cast<int>(tenths), duration);
   }
@@ -252,9 +230,8 @@ class CWindowFeatures final : public QObject,
 
   void ShowContextMenu(QPoint global) {
     QMenu menu(&m_dlg);
-    const bool playlistShown = m_playlist && m_playlist->IsShown();
     FillContextMenu(menu,
-                    m_logic.MenuTicks(playlistShown, m_channels.Shown(), m_dlg.Core().DualMonoState() == 2));
+                    m_logic.MenuTicks(PanelShown(), m_channels.Shown(), m_dlg.Core().DualMonoState() == 2));
     if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
       m_dlg.OnCommand(chosen->data().toUInt());
   }
@@ -295,6 +272,7 @@ class CWindowFeatures final : public QObject,
   CMessageBoxPrompter m_ownPrompter;
   CPlaylistHost m_playlistHost;
   CMainWindowLogic m_logic;
+  CPlaybackPanelHost m_panelHost;
   CCoreTimerHost m_timerHost;
   CMainTimers m_timers;
   std::unique_ptr<::CPlaylistWnd> m_playlist;

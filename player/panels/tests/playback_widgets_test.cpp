@@ -11,6 +11,7 @@
 
 #include "controls/hover_button.h"
 #include "player/panels/list_scroll_bar.h"
+#include "player/panels/list_thumb.h"
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist.h"
 #include "player/panels/playlist_wnd.h"
@@ -154,7 +155,17 @@ TEST(PlaylistWindow, ToggleRowsAndPlay) {
   wnd.PlayNext();
   EXPECT_EQ(host.played.size(), 1u);
 
-  wnd.List()->topLevelItem(1)->setSelected(true);
+  // Both columns in view, the bar beside the rows with its thumb at the top of a list that cannot
+  // scroll.
+  CSkinListCtrl* list = wnd.List();
+  EXPECT_LE(list->header()->sectionViewportPosition(1) + list->header()->sectionSize(1),
+            list->viewport()->width());
+  const QRect bar = list->ScrollBar()->geometry();
+  EXPECT_GT(bar.left(), list->geometry().right());
+  EXPECT_GE(bar.top(), list->geometry().top() + list->header()->height());
+  EXPECT_LE(bar.bottom(), list->geometry().bottom());
+  EXPECT_EQ(list->ScrollBar()->ThumbTop(), 0);
+  list->topLevelItem(1)->setSelected(true);
   Save(wnd, "playlist-window");
   wnd.Toggle();
   EXPECT_FALSE(host.shown);
@@ -190,7 +201,11 @@ TEST(PlaylistWindow, DeleteSeveralAndDoubleClickWithoutSelection) {
 }
 
 TEST(ListScrollBar, ThumbFollowsAndRepeats) {
-  Playlist().Replace(std::vector<std::u16string>(40, u"/r/x.rec"));
+  std::vector<std::u16string> paths;
+  for (int i = 1; i <= 40; ++i)
+    paths.push_back(u"/rec/20261210-2100 ch27 part " + std::u16string(1, u'0' + i / 10) +
+                    std::u16string(1, u'0' + i % 10) + u".rec");
+  Playlist().Replace(paths);
   ListHost host;
   CPlaylistWnd wnd(host);
   ASSERT_TRUE(wnd.Create());
@@ -199,9 +214,14 @@ TEST(ListScrollBar, ThumbFollowsAndRepeats) {
   CSkinListCtrl* list = wnd.List();
   CListScrollBar* bar = list->ScrollBar();
   ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(bar->geometry(), QRect(17 + 288 - 42, 70 + 15, 5, 101));
+  EXPECT_EQ(bar->geometry(), QRect(17 + 276 + 3, 42 + 22 + 2, 5, 137 - 22 - 4));
   QScrollBar* v = list->verticalScrollBar();
   ASSERT_TRUE(WaitFor([&] { return v->maximum() > 0; }));
+  v->setValue(v->maximum() / 2);
+  EXPECT_EQ(bar->ThumbTop(), ListThumbTop(bar->height(), v->maximum(), v->value()));
+  EXPECT_GT(bar->ThumbTop(), 0);
+  list->topLevelItem(v->value() + 1)->setSelected(true);
+  Save(wnd, "playlist-window-many");
   v->setValue(v->maximum());
   EXPECT_EQ(bar->ThumbTop(), bar->height() - 26);
 
