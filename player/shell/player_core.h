@@ -222,6 +222,8 @@ class CPlayerCore final : public IMediaGraphOwner,
   // Stops it; with noPrompt false a reservation's recording asks first (GUI thread).
   void StopRecording(bool noPrompt) override;
   bool IsRecording() const override { return m_bRecording; }
+  // The free-space rule on "rec_Dir"; a short disk says so (GUI thread).
+  bool RecordingFolderHasSpace() { return m_recordingControl.CheckSpace(RecordingFolder()); }
 
   // ---- playback and timeshift (GUI thread) ----
   // 1 play/pause, 2 record, 3 stop, 6 open recordings, 7 playlist, 8 channel panel; 0 when refused.

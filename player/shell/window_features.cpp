@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "controls/hover_button.h"
+#include "player/panels/blink_label.h"
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
@@ -99,6 +100,10 @@ class CWindowFeatures final : public QObject,
       m_playlist.reset();
     };
     hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
+    hooks.recordingShown = [this](bool recording) {
+      m_timers.OnRecordingChanged(recording);
+      if (recording) ShowRecordingClock(FormatClock(0));
+    };
     hooks.volumeMoving = [this](int position) { m_logic.Volume().SliderMoving(position); };
     m_dlg.Core().GetHooks().togglePlaylist = [this] {
       if (m_playlist) m_playlist->Toggle();
@@ -220,7 +225,10 @@ class CWindowFeatures final : public QObject,
   void TogglePause() override { m_dlg.Core().PauseMedia(); }
   void PlaceVideo(bool) override {}
   void RepaintFrame() override { m_dlg.update(); }
-  void ShowRecordingClock(const std::u16string&) override {}
+  void ShowRecordingClock(const std::u16string& text) override {
+    if (CBlinkLabel* label = m_dlg.RecordingIndicator())
+      label->SetWindowText(QString::fromStdU16String(text));
+  }
   void ShowPlaybackPosition(int64_t tenths, const std::u16string&) override {
     if (!m_playback) return;
     const int duration = GetDuration();
@@ -230,7 +238,6 @@ class CWindowFeatures final : public QObject,
   void PostSessionUnlock() override {
     QTimer::singleShot(0, this, [this] { m_timers.OnSessionUnlock(); });
   }
-  bool RecordingFolderHasSpace() override { return true; }
 
  private:
   void ShowContextMenu(QPoint global) {
