@@ -279,6 +279,10 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::vector<ChannelEntry> ChannelEntries() const;
   pipeline::CChannelSink::Counts Counts() const { return m_sink.GetCounts(); }
   bool StreamThreadsRunning() const { return m_engine.ThreadsRunning(); }
+  // Test hook: each stream thread as it starts (true) and as it ends (false), on that thread.
+  void SetStreamThreadObserver(std::function<void(pipeline::CStreamEngine::ThreadId, bool)> observer) {
+    m_engine.SetThreadObserver(std::move(observer));
+  }
   ChannelSlot Slot(int index) const;
   CTDMBDll& Tuner() { return *m_pTuner; }
   pipeline::CChannelSink& Channel() { return m_sink; }

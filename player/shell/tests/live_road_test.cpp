@@ -6,10 +6,13 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "live_harness.h"
-#include "tests/support/flash_beep.h"
 #include "player/panels/playlist.h"
+#include "tests/support/flash_beep.h"
 #include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
@@ -134,8 +137,31 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
 
 TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
   Start(SampleChannels());
+  // Changes keep the four stream threads: the same ones run from the first picture to the last.
+  // Shared with the observer, which the threads still call when the fixture stops them.
+  struct StreamThreads {
+    std::mutex lock;
+    std::multiset<std::thread::id> started;
+    int ended = 0;
+  };
+  auto threads = std::make_shared<StreamThreads>();
+  core().SetStreamThreadObserver([threads](pipeline::CStreamEngine::ThreadId, bool starting) {
+    std::lock_guard lock(threads->lock);
+    if (starting)
+      threads->started.insert(std::this_thread::get_id());
+    else
+      ++threads->ended;
+  });
+  auto streamThreads = [threads] {
+    std::lock_guard lock(threads->lock);
+    return std::make_pair(threads->started, threads->ended);
+  };
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  const auto firstThreads = streamThreads();
+  EXPECT_EQ(firstThreads.first.size(), 4u);
+  EXPECT_EQ(std::set<std::thread::id>(firstThreads.first.begin(), firstThreads.first.end()).size(), 4u);
+  EXPECT_EQ(firstThreads.second, 0);
   // Codes that name no listed channel stop nothing ("5" is index 0, not on the sample broadcast).
   const auto playing = core().MediaGraph();
   const std::u16string current = core().CurrentChannel();
@@ -158,6 +184,8 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
     zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     EXPECT_EQ(core().CurrentChannel(), codes[i % 3]);
   }
+  EXPECT_EQ(streamThreads(), firstThreads);
+  EXPECT_TRUE(core().StreamThreadsRunning());
   // The threads and handles of the old graphs go, however long they take.
   EXPECT_TRUE(PumpUntil([&] { return CountTasks() <= tasks + 2; }, 60000)) << CountTasks() << " threads";
   EXPECT_TRUE(PumpUntil([&] { return CountFds() <= fds + 4; }, 60000)) << CountFds() << " descriptors";
