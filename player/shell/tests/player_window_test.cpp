@@ -298,6 +298,33 @@ TEST(PlayerWindowPictures, TheMainWindowAtStart) {
   dlg.OnClose();
 }
 
+TEST(PlayerProgram, WithoutInstallationValuesItSaysSoAndEnds) {
+  const char* bin = std::getenv("TEVALO_BINARY_DIR");
+  ASSERT_NE(bin, nullptr);
+  const auto runtime =
+      std::filesystem::temp_directory_path() / ("tevalo-noinstall-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  QProcess player;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("TEVALO_REGISTRY"), QString::fromStdString((runtime / "registry.ini").string()));
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  player.setProcessEnvironment(env);
+  player.setWorkingDirectory(QString::fromStdString(runtime.string()));
+  player.start(QString::fromStdString((std::filesystem::path(bin) / "bin" / "tevalo").string()), {});
+  ASSERT_TRUE(player.waitForStarted(60000));
+  const bool ended = player.waitForFinished(120000);
+  if (!ended) player.kill();
+  ASSERT_TRUE(ended) << "the player kept running without its installation";
+  EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(player.exitCode(), 1);
+  const QString err = QString::fromUtf8(player.readAllStandardError());
+  EXPECT_TRUE(err.contains(QStringLiteral("no installation values"))) << err.toStdString();
+  EXPECT_TRUE(err.contains(QStringLiteral("tevalo-regwrite install"))) << err.toStdString();
+  std::filesystem::remove_all(runtime);
+}
+
 TEST(AboutWindow, ShowsTheArtAndTheVersionLabelAndAClickClosesIt) {
   panels::CAboutDlg about;
   ASSERT_TRUE(about.OnInitDialog());
