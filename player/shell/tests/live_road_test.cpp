@@ -12,6 +12,7 @@
 
 #include "live_harness.h"
 #include "player/panels/playlist.h"
+#include "tests/filter_source/tone.h"
 #include "tests/support/flash_beep.h"
 #include "tests/support/frame_code.h"
 
@@ -35,6 +36,7 @@ class LiveRoad : public ::testing::Test {
     o.configPath = tevalo::text::ToUtf16(config);
     o.searchKind = SearchKind::kArea;
     o.areaIndex = 7;
+    o.prompter = prompter;
     o.audioTap = tap ? tap : [this](const int16_t*, size_t frames, int, int, int64_t) {
       ++audio.buffers;
       audio.frames += frames;
@@ -90,6 +92,7 @@ class LiveRoad : public ::testing::Test {
   RecordingView view;
   CHeadlessVideoOutput video;
   IVideoOutput* videoOutput = nullptr;
+  IPrompter* prompter = nullptr;
   AudioCount audio;
   std::unique_ptr<LiveCore> controller;
 };
@@ -473,6 +476,95 @@ TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {
   EXPECT_EQ(core().OnDeviceChange(0x8000, 0), 0);
   PumpFor(50);
   EXPECT_EQ(view.offGuiThread, 0);
+}
+
+TEST_F(LiveRoad, AQuestionHeldOpenStallsNeitherPicturesNorRecording) {
+  // The box stays up, its own event loop running as a modal box's does, until pictures and the
+  // recording have moved on (or the generous bound passes).
+  struct HeldPrompter : IPrompter {
+    CHeadlessVideoOutput* video = nullptr;
+    std::string file;
+    std::vector<Prompt> asked;
+    bool movedOnWhileHeld = false;
+    static uintmax_t Size(const std::string& path) {
+      std::error_code ec;
+      const uintmax_t n = std::filesystem::file_size(path, ec);
+      return ec ? 0 : n;
+    }
+    bool Ask(const Prompt& prompt) override {
+      asked.push_back(prompt);
+      const uint64_t pictures = video->Count();
+      const uintmax_t bytes = Size(file);
+      movedOnWhileHeld =
+          PumpUntil([&] { return video->Count() >= pictures + 30 && Size(file) >= bytes + 100000; }, 60000);
+      return true;
+    }
+  } held;
+  held.video = &video;
+  prompter = &held;
+  Start(SampleChannels());
+  core().StartTuner();
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
+  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
+                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
+  ASSERT_TRUE(core().IsRecording());
+  held.file = tevalo::text::ToUtf8(core().RecordingPath());
+  ASSERT_TRUE(PumpUntil([&] { return HeldPrompter::Size(held.file) > 0; }, 20000));
+  // A recording chosen for playback while recording: the box says no, and nothing changes.
+  const auto playing = core().MediaGraph();
+  core().GetHooks().chooseRecording = [] { return std::optional<std::u16string>(u"/nonexistent/x.rec"); };
+  core().OpenRecordingFiles();
+  ASSERT_EQ(held.asked.size(), 1u);
+  EXPECT_EQ(held.asked[0].text, kTextNoChangeWhileRecording);
+  EXPECT_TRUE(held.movedOnWhileHeld) << State();
+  EXPECT_TRUE(core().IsRecording());
+  EXPECT_EQ(core().MediaGraph(), playing);
+  core().StopRecording(true);
+}
+
+TEST_F(LiveRoad, TheDualMonoToggleSwitchesTheToneHeard) {
+  // The latest sound of the audio stage, shared with the tap, which the graph may call until the
+  // fixture closes the core.
+  struct Heard {
+    std::mutex lock;
+    std::vector<int16_t> recent;  // stereo, interleaved
+    int rate = 0;
+  };
+  constexpr size_t kWindow = 4096;
+  auto heard = std::make_shared<Heard>();
+  Start({"27=" + Fixture("dualmono/stream.ts") + ",level=3"},
+        [heard](const int16_t* s, size_t frames, int channels, int rate, int64_t) {
+          if (channels != 2) return;
+          std::lock_guard lock(heard->lock);
+          heard->recent.insert(heard->recent.end(), s, s + frames * 2);
+          if (heard->recent.size() > 2 * kWindow)
+            heard->recent.erase(heard->recent.begin(), heard->recent.end() - 2 * kWindow);
+          heard->rate = rate;
+        });
+  // Waits until the latest window holds the left and right tones, each the clear most of its channel.
+  auto hears = [&](double left, double right) {
+    return PumpUntil(
+        [&] {
+          std::lock_guard lock(heard->lock);
+          if (heard->recent.size() < 2 * kWindow || heard->rate <= 0) return false;
+          const int16_t* s = heard->recent.data();
+          return testes::ToneShare(s, kWindow, 0, left, heard->rate) > 0.8 &&
+                 testes::ToneShare(s, kWindow, 1, right, heard->rate) > 0.8;
+        },
+        60000);
+  };
+  core().StartTuner();
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000)) << State();
+  ASSERT_TRUE(PumpUntil([&] { return core().DualMonoState() == 1; }, 60000)) << State();
+  EXPECT_TRUE(hears(440, 440)) << "main on both sides";
+  core().ToggleDualMonoAudio();
+  EXPECT_EQ(core().DualMonoState(), 2);
+  EXPECT_TRUE(hears(1000, 1000)) << "sub on both sides";
+  core().ToggleDualMonoAudio();
+  EXPECT_EQ(core().DualMonoState(), 1);
+  EXPECT_TRUE(hears(440, 440)) << "main again";
 }
 
 }  // namespace
