@@ -108,6 +108,13 @@ class CWindowFeatures final : public QObject,
     m_dlg.Core().GetHooks().togglePlaylist = [this] {
       if (m_playlist) m_playlist->Toggle();
     };
+    // Timeshift swaps the pause button for its play button and lights the stop button.
+    m_dlg.Core().GetHooks().showPlayButton = [this](bool play) {
+      SetTimeshiftLook([&](ControlState& s) { s.timeshift = !play; });
+    };
+    m_dlg.Core().GetHooks().showTimeshiftPlayButton = [this](bool shown) {
+      SetTimeshiftLook([&](ControlState& s) { s.timeshiftPlay = shown; });
+    };
     hooks.applyVolume = [this](int volume, bool muted) {
       m_logic.Volume().SetVolume(volume);
       if (muted) m_logic.Volume().Mute();
@@ -246,6 +253,14 @@ class CWindowFeatures final : public QObject,
     FillContextMenu(menu, m_logic.MenuTicks(playlistShown, false, m_dlg.Core().DualMonoState() == 2));
     if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
       m_dlg.OnCommand(chosen->data().toUInt());
+  }
+
+  void SetTimeshiftLook(const std::function<void(ControlState&)>& change) {
+    if (CMainWindowView* view = m_dlg.View()) {
+      ControlState state = view->State();
+      change(state);
+      view->SetControlState(state);
+    }
   }
 
   bool OnKey(QKeyEvent* event) {
