@@ -7,9 +7,12 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QProcess>
 
 #include "controls/font_aliases.h"
+#include "ipc/filter_protocol.h"
 #include "live_harness.h"
+#include "platform/window/window.h"
 #include "player/panels/blink_label.h"
 #include "player/panels/ticker_static.h"
 #include "player/resources/player_resources.h"
@@ -195,6 +198,86 @@ TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_TRUE(dlg->isVisible());
   Shot("removed.png");
+}
+
+// The whole display as the X server has it (the window manager's view of the player).
+bool GrabDisplay(const std::string& file) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || std::string(std::getenv("QT_QPA_PLATFORM")) != "xcb") return false;
+  const std::string description = std::string("ximagesrc display-name=") + display +
+                                  " num-buffers=1 ! videoconvert ! pngenc ! filesink location=" + file;
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  if (!pipeline) return false;
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* done = gst_bus_timed_pop_filtered(
+      bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  const bool ok = done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_EOS;
+  if (done) gst_message_unref(done);
+  gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return ok;
+}
+
+// The program as the run command starts it: its own process, the sound into a file, closed by
+// WM_CLOSE from this process as the updater closes it.
+TEST(PlayerProgramLive, PlaysRecordsAndClosesOnWmCloseFromAnotherProcess) {
+  const std::string config = WriteInstallation();
+  std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
+  auto sim = StartSim(SampleChannels());
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  const std::string sound = runtime + "/sound.wav";
+  std::filesystem::remove(sound);
+  const std::string recordings = runtime + "/rec";
+  std::filesystem::remove_all(recordings);
+  QProcess player;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("TEVALO_AUDIO_SINK"),
+             QString::fromStdString("wavenc ! filesink location=" + sound));
+  env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tevalo.startup.info=true"));
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  player.setProcessEnvironment(env);
+  player.setProcessChannelMode(QProcess::MergedChannels);
+  player.setWorkingDirectory(QString::fromStdString(runtime));
+  player.start(QString::fromStdString(Env("TEVALO_BINARY_DIR") + "/bin/tevalo"), {});
+  ASSERT_TRUE(player.waitForStarted(60000));
+  QString log;
+  auto logHas = [&](const char* text) {
+    player.waitForReadyRead(10);
+    log += QString::fromUtf8(player.readAll());
+    return log.contains(QLatin1String(text));
+  };
+  EXPECT_TRUE(
+      PumpUntil([&] { return logHas("window shown") || player.state() == QProcess::NotRunning; }, 120000))
+      << log.toStdString();
+  // Sound from the first station reaches the sink's file.
+  EXPECT_TRUE(PumpUntil([&] { return FileSize(sound) > 200000; }, 120000)) << log.toStdString();
+  win::HWND hwnd = win::FindWindowW(nullptr, u"Tevalo");
+  ASSERT_NE(hwnd, nullptr);
+  // The record request the window sends itself, from here: a recording appears and grows.
+  win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+  win::SendMessageW(hwnd, win::WM_COPYDATA, 0, reinterpret_cast<win::LPARAM>(&toggle));
+  std::string file;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(recordings, ec))
+          if (e.path().extension() == ".rec" && FileSize(e.path().string()) > 100000)
+            file = e.path().string();
+        return !file.empty();
+      },
+      120000));
+  EXPECT_TRUE(GrabDisplay((ScreenshotFolder() / "program.png").string()));
+  // Recording, the close would ask first: the second request stops it.
+  win::SendMessageW(hwnd, win::WM_COPYDATA, 0, reinterpret_cast<win::LPARAM>(&toggle));
+  win::PostMessageW(hwnd, win::WM_CLOSE, 0, 0);
+  const bool ended = player.waitForFinished(120000);
+  if (!ended) player.kill();
+  ASSERT_TRUE(ended) << "WM_CLOSE did not end the player";
+  EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(player.exitCode(), 0) << log.toStdString();
+  sim->stop();
 }
 
 }  // namespace
