@@ -58,6 +58,18 @@ class LiveRoad : public ::testing::Test {
         ms);
   }
 
+  // Plays the sample broadcast's first station and asks for a recording as the window does.
+  void StartRecordingTheFirstStation() {
+    Start(SampleChannels());
+    core().StartTuner();
+    ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
+    tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+    tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
+                              reinterpret_cast<tevalo::win::LPARAM>(&toggle));
+    ASSERT_TRUE(core().IsRecording());
+  }
+
   std::string State() {
     const auto c = core().Counts();
     const auto s = core().State();
@@ -384,14 +396,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
 // A recording of the live channel: the file named in the settings, the recorder's start and stop
 // over the channel, and the stop of a channel change (the filter's code 4 follows) without asking.
 TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
-  Start(SampleChannels());
-  core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
-  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
-  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
-                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
-  ASSERT_TRUE(core().IsRecording());
+  ASSERT_NO_FATAL_FAILURE(StartRecordingTheFirstStation());
   const std::u16string path = core().RecordingPath();
   EXPECT_EQ(tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"RECControl", u"FileName", u""),
             path);
@@ -502,14 +507,7 @@ TEST_F(LiveRoad, AQuestionHeldOpenStallsNeitherPicturesNorRecording) {
   } held;
   held.video = &video;
   prompter = &held;
-  Start(SampleChannels());
-  core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
-  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
-  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
-                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
-  ASSERT_TRUE(core().IsRecording());
+  ASSERT_NO_FATAL_FAILURE(StartRecordingTheFirstStation());
   held.file = tevalo::text::ToUtf8(core().RecordingPath());
   ASSERT_TRUE(PumpUntil([&] { return HeldPrompter::Size(held.file) > 0; }, 20000));
   // A recording chosen for playback while recording: the box says no, and nothing changes.
