@@ -6,6 +6,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -87,6 +88,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(int hotIndex)> refillPlaylist;
     std::function<void()> resetPlaybackPanel;
     std::function<void(bool recording)> recordingShown;  // the REC label lit or put out
+    std::function<void(const std::vector<ChannelEntry>& entries)> refreshChannelPanel;
+    std::function<void()> hideChannelPanel;
+    std::function<void(int index, bool locked)> channelLockChanged;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -97,6 +101,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   DispatchResult OnCommand(CommandId id);
   // Closes the window: the close steps, then the modal run ends. Safe to call twice.
   void OnClose();
+  // Closes as the close button does but without the close question, also while start-up still
+  // runs or a prompt is up (Ctrl-C, SIGTERM): open prompts are answered as cancelled.
+  void RequestClose();
 
   CPlayerCore& Core() { return *m_core; }
   CCommandTable& Commands() { return m_commands; }
@@ -150,6 +157,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowRecordWriting(bool writing) override;
   void RefillPlaylist(int hotIndex) override;
   void ResetPlaybackPanel() override;
+  void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override;
+  void HideChannelPanel() override;
+  void ChannelLockChanged(int index, bool locked) override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.
@@ -188,6 +198,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   bool m_placed = false;
   bool m_closing = false;
   bool m_closed = false;
+  bool m_initDone = false;
+  bool m_closeRequested = false;
+  QTimer* m_promptCloser = nullptr;
 
   std::map<int, QWidget*> m_controls;
   CTickerStatic* m_strips[3] = {};

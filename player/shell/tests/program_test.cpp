@@ -82,6 +82,7 @@ class Player {
     *exitCode = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     return true;
   }
+  void Terminate() { m_process.terminate(); }  // SIGTERM, as Ctrl-C or a session's end sends
   void Kill() {
     m_process.kill();
     m_process.waitForFinished(kWaitMs);
@@ -100,6 +101,8 @@ class ProgramTest : public ::testing::Test {
     fs::remove_all(folder);
     fs::create_directories(folder);
     WriteInstallation(folder);
+    // A stored area: a first start would wait for the area dialog.
+    std::ofstream(folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";
   }
   void TearDown() override {
     fs::remove_all(folder);
@@ -133,7 +136,9 @@ TEST_F(ProgramTest, ASecondStartRestoresTheFirstAndHandsOverItsPath) {
   ASSERT_TRUE(first.WaitFor(QStringLiteral("iEPG file: \"/tmp/abc.pl\""))) << first.Log().toStdString();
   EXPECT_EQ(first.Log().count(QStringLiteral("iEPG file")), 1);  // the plain restore sent none
   Close(first);
-  EXPECT_TRUE(fs::exists(folder / "config.ini"));
+  std::ifstream config(folder / "config.ini");
+  const std::string written((std::istreambuf_iterator<char>(config)), std::istreambuf_iterator<char>());
+  EXPECT_NE(written.find("VOLUME_POS"), std::string::npos) << written;
 }
 
 TEST_F(ProgramTest, AStartDuringTheFirstOnesSplashKeepsItsArgument) {
@@ -155,6 +160,28 @@ TEST_F(ProgramTest, AfterAKilledFirstInstanceTheNextStartIsFirst) {
   Close(next);
 }
 
+// A signal closes the player through its close steps, also while start-up waits on the area dialog,
+// so the settings are written and the process ends normally.
+TEST_F(ProgramTest, SignalsCloseThePlayerAndKeepItsSettings) {
+  struct Case {
+    bool firstStart;
+    const char* waitFor;
+  };
+  for (const Case& c : {Case{false, "window shown"}, Case{true, "asking for the area"}}) {
+    SCOPED_TRACE(c.waitFor);
+    if (c.firstStart) fs::remove(folder / "config.ini");
+    Player player(folder);
+    ASSERT_TRUE(player.WaitFor(QString::fromLatin1(c.waitFor))) << player.Log().toStdString();
+    player.Terminate();
+    int code = -2;
+    ASSERT_TRUE(player.Finish(&code));
+    EXPECT_EQ(code, 0) << player.Log().toStdString();
+    std::ifstream config(folder / "config.ini");
+    const std::string written((std::istreambuf_iterator<char>(config)), std::istreambuf_iterator<char>());
+    EXPECT_NE(written.find("VOLUME_POS"), std::string::npos) << written;
+  }
+}
+
 TEST_F(ProgramTest, VersionEvents) {
   // A newer version being installed: the player ends at once, without a window.
   tvk::Handle oldVersion = tvk::CreateEvent(false, false, "OLD_VERSION_EVENT");
@@ -174,6 +201,7 @@ TEST_F(ProgramTest, VersionEvents) {
 }
 
 TEST_F(ProgramTest, ExitArgumentEndsWithoutWritingAnything) {
+  fs::remove(folder / "config.ini");
   QString log;
   EXPECT_EQ(RunToEnd({QStringLiteral("+x")}, &log), 0);
   EXPECT_FALSE(log.contains(QStringLiteral("window registered"))) << log.toStdString();
