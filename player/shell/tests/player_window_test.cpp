@@ -194,6 +194,7 @@ TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
 
 TEST(PlayerWindowRecording, TheClockStartsAtZeroBesideTheBlinkingWord) {
   WindowUnderTest w("tevalo-rec-clock");
+  std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";  // no area dialog
   CPlayerDlg& dlg = w.Make();
   AttachWindowFeatures(dlg);
   ASSERT_TRUE(dlg.OnInitDialog());
@@ -229,6 +230,7 @@ TEST(PlayerWindowRecording, TheFreeSpaceCheckReadsTheRecordingFolder) {
   };
   for (const Case& c : cases) {
     WindowUnderTest w("tevalo-rec-space");
+    std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";
     std::vector<std::string> asked;
     w.options.core.freeSpace = [&](const std::string& folder) {
       asked.push_back(folder);
