@@ -22,7 +22,6 @@ class IMainTimerWindow {
   virtual void ShowRecordingClock(const std::u16string& text) = 0;
   virtual void ShowPlaybackPosition(int64_t tenths, const std::u16string& text) = 0;
   virtual void PostSessionUnlock() = 0;
-  virtual bool RecordingFolderHasSpace() = 0;
 };
 
 class CCoreTimerHost final : public IMainTimerHost {
@@ -42,7 +41,7 @@ class CCoreTimerHost final : public IMainTimerHost {
   bool ProgrammeStripEnabled() const override { return m_window.ProgrammeStripEnabled(); }
   bool PlaybackPanelReady() const override { return m_window.PlaybackPanelReady(); }
   bool TimeshiftPaused() const override { return m_window.TimeshiftPaused(); }
-  bool RecordingFolderHasSpace() override { return m_window.RecordingFolderHasSpace(); }
+  bool RecordingFolderHasSpace() override { return m_core.RecordingFolderHasSpace(); }
   // The core tells the view of the new bars itself.
   void SetLevel(int signal, int bars) override { m_core.UpdateLevel(signal, bars); }
   void ShowLevelBars(int) override {}

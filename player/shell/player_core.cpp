@@ -73,7 +73,7 @@ class CPlayerCore::PlaybackHost final : public IPlaybackHost {
   bool Ask(const Prompt& prompt) override { return m_core.Ask(prompt); }
   void StartRecording() override { m_core.StartRecording(); }
   void StopRecording(bool noPrompt) override { m_core.StopRecording(noPrompt); }
-  bool RecordingSpaceOk() override { return m_core.m_recordingControl.CheckSpace(m_core.RecordingFolder()); }
+  bool RecordingSpaceOk() override { return m_core.RecordingFolderHasSpace(); }
   void ShowPlayButton(bool play) override { Call(m_core.m_hooks.showPlayButton, play); }
   void ShowTimeshiftPlayButton(bool shown) override { Call(m_core.m_hooks.showTimeshiftPlayButton, shown); }
   void AccumulatePausedTime(bool on) override { Call(m_core.m_hooks.accumulatePausedTime, on); }

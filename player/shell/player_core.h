@@ -234,6 +234,8 @@ class CPlayerCore final : public IMediaGraphOwner,
   // Stops it; with noPrompt false a reservation's recording asks first (GUI thread).
   void StopRecording(bool noPrompt) override;
   bool IsRecording() const override { return m_bRecording; }
+  // The free-space rule on "rec_Dir"; a short disk says so (GUI thread).
+  bool RecordingFolderHasSpace() { return m_recordingControl.CheckSpace(RecordingFolder()); }
 
   // ---- playback and timeshift (GUI thread) ----
   // 1 play/pause, 2 record, 3 stop, 6 open recordings, 7 playlist, 8 channel panel; 0 when refused.
@@ -289,6 +291,10 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::vector<ChannelEntry> ChannelEntries() const;
   pipeline::CChannelSink::Counts Counts() const { return m_sink.GetCounts(); }
   bool StreamThreadsRunning() const { return m_engine.ThreadsRunning(); }
+  // Test hook: each stream thread as it starts (true) and as it ends (false), on that thread.
+  void SetStreamThreadObserver(std::function<void(pipeline::CStreamEngine::ThreadId, bool)> observer) {
+    m_engine.SetThreadObserver(std::move(observer));
+  }
   ChannelSlot Slot(int index) const;
   CTDMBDll& Tuner() { return *m_pTuner; }
   pipeline::CChannelSink& Channel() { return m_sink; }

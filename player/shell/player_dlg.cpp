@@ -574,12 +574,13 @@ std::u16string CPlayerDlg::ReadCurrentChannel() const { return m_core->ReadCurre
 
 // ---- what the window shows itself ----
 
-void CPlayerDlg::SetStripText(StripKind kind, const std::u16string& text, int) {
+void CPlayerDlg::SetStripText(StripKind kind, const std::u16string& text, int ticks) {
   if (kind == StripKind::kCaption) return;
   // The strip keeps its text as state and paints it on its own ticks: ask for the repaint here so a
   // new or cleared text shows at once.
   if (CTickerStatic* strip = Strip(kind)) {
-    strip->SetText(QString::fromStdU16String(text), 0);
+    strip->SetText(QString::fromStdU16String(text), kind == StripKind::kProgramme ? 1 : 0);
+    strip->StartScroll(true, ticks);
     strip->update();
   }
 }
@@ -617,6 +618,7 @@ void CPlayerDlg::ShowLevelBars(int bars) {
 void CPlayerDlg::ShowRecording(bool recording) {
   if (m_view) m_view->SetRecording(recording);
   if (!recording) ShowRecordWriting(true);
+  if (m_hooks.recordingShown) m_hooks.recordingShown(recording);
 }
 
 // REC stays lit only while records reach the disk; the status strip says why it went out.

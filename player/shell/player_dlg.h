@@ -87,6 +87,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
     std::function<void(int hotIndex)> refillPlaylist;
     std::function<void()> resetPlaybackPanel;
+    std::function<void(bool recording)> recordingShown;  // the REC label lit or put out
     std::function<void(const std::vector<ChannelEntry>& entries)> refreshChannelPanel;
     std::function<void()> hideChannelPanel;
     std::function<void(int index, bool locked)> channelLockChanged;

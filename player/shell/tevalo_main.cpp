@@ -2,14 +2,17 @@
 #include <fcntl.h>
 #include <unistd.h>
 #include <QApplication>
+#include <QMessageBox>
 #include <QSocketNotifier>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
 #include "controls/font_aliases.h"
 #include "platform/kernel/error.h"
 #include "platform/kernel/instance_lock.h"
 #include "player/resources/player_resources.h"
+#include "player/shell/installation_check.h"
 #include "player/shell/player_app.h"
 #include "player/shell/window_features.h"
 
@@ -54,6 +57,14 @@ int main(int argc, char** argv) {
 
   LoadFontAliases();
   QApplication app(argc, argv);
+  if (const auto missing = MissingInstallation()) {
+    std::fprintf(stderr, "tevalo: %s\n", missing->c_str());
+    // Nobody would see a box on the off-screen platforms, and it would never be answered.
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+      QMessageBox::critical(nullptr, QStringLiteral("1seg Message"), QString::fromUtf16(kTextNoInstallation));
+    return 1;
+  }
   InstallPlayerResources();
 
   CPlayerApp::Options options;

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "controls/hover_button.h"
+#include "player/panels/blink_label.h"
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
@@ -112,9 +113,20 @@ class CWindowFeatures final : public QObject,
       m_playlist.reset();
     };
     hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
+    hooks.recordingShown = [this](bool recording) {
+      m_timers.OnRecordingChanged(recording);
+      if (recording) ShowRecordingClock(FormatClock(0));
+    };
     hooks.volumeMoving = [this](int position) { m_logic.Volume().SliderMoving(position); };
     m_dlg.Core().GetHooks().togglePlaylist = [this] {
       if (m_playlist) m_playlist->Toggle();
+    };
+    // Timeshift swaps the pause button for its play button and lights the stop button.
+    m_dlg.Core().GetHooks().showPlayButton = [this](bool play) {
+      SetTimeshiftLook([&](ControlState& s) { s.timeshift = !play; });
+    };
+    m_dlg.Core().GetHooks().showTimeshiftPlayButton = [this](bool shown) {
+      SetTimeshiftLook([&](ControlState& s) { s.timeshiftPlay = shown; });
     };
     hooks.applyVolume = [this](int volume, bool muted) {
       m_logic.Volume().SetVolume(volume);
@@ -207,7 +219,10 @@ class CWindowFeatures final : public QObject,
   void TogglePause() override { m_dlg.Core().PauseMedia(); }
   void PlaceVideo(bool) override {}
   void RepaintFrame() override { m_dlg.update(); }
-  void ShowRecordingClock(const std::u16string&) override {}
+  void ShowRecordingClock(const std::u16string& text) override {
+    if (CBlinkLabel* label = m_dlg.RecordingIndicator())
+      label->SetWindowText(QString::fromStdU16String(text));
+  }
   void ShowPlaybackPosition(int64_t tenths, const std::u16string&) override {
     if (!m_playback) return;
     const int duration = m_panelHost.GetDuration();
@@ -217,7 +232,6 @@ class CWindowFeatures final : public QObject,
   void PostSessionUnlock() override {
     QTimer::singleShot(0, this, [this] { m_timers.OnSessionUnlock(); });
   }
-  bool RecordingFolderHasSpace() override { return true; }
 
  private:
   panels::OtherPanel PlaybackAsOther() {
@@ -234,6 +248,14 @@ class CWindowFeatures final : public QObject,
                     m_logic.MenuTicks(PanelShown(), m_channels.Shown(), m_dlg.Core().DualMonoState() == 2));
     if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
       m_dlg.OnCommand(chosen->data().toUInt());
+  }
+
+  void SetTimeshiftLook(const std::function<void(ControlState&)>& change) {
+    if (CMainWindowView* view = m_dlg.View()) {
+      ControlState state = view->State();
+      change(state);
+      view->SetControlState(state);
+    }
   }
 
   bool OnKey(QKeyEvent* event) {

@@ -135,7 +135,6 @@ struct TimerWindow final : IMainTimerWindow {
   void ShowRecordingClock(const std::u16string&) override {}
   void ShowPlaybackPosition(int64_t, const std::u16string& text) override { positions.push_back(text); }
   void PostSessionUnlock() override { ++unlocks; }
-  bool RecordingFolderHasSpace() override { return true; }
 };
 
 TEST_F(CoreOnFakeGraph, TheWindowTimersReadTheCoresGraph) {

@@ -8,9 +8,13 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
+#include <set>
+#include <thread>
 
 #include "live_harness.h"
 #include "player/panels/playlist.h"
+#include "tests/filter_source/tone.h"
 #include "tests/support/flash_beep.h"
 #include "tests/support/frame_code.h"
 
@@ -34,6 +38,7 @@ class LiveRoad : public ::testing::Test {
     o.configPath = tevalo::text::ToUtf16(config);
     o.searchKind = SearchKind::kArea;
     o.areaIndex = 7;
+    o.prompter = prompter;
     o.audioTap = tap ? tap : [this](const int16_t*, size_t frames, int, int, int64_t) {
       ++audio.buffers;
       audio.frames += frames;
@@ -100,6 +105,7 @@ class LiveRoad : public ::testing::Test {
   RecordingView view;
   CHeadlessVideoOutput video;
   IVideoOutput* videoOutput = nullptr;
+  IPrompter* prompter = nullptr;
   AudioCount audio;
   std::unique_ptr<LiveCore> controller;
 };
@@ -147,8 +153,31 @@ TEST_F(LiveRoad, SearchesTunesTheStoredOrFirstChannelAndPlays) {
 
 TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
   Start(SampleChannels());
+  // Changes keep the four stream threads: the same ones run from the first picture to the last.
+  // Shared with the observer, which the threads still call when the fixture stops them.
+  struct StreamThreads {
+    std::mutex lock;
+    std::multiset<std::thread::id> started;
+    int ended = 0;
+  };
+  auto threads = std::make_shared<StreamThreads>();
+  core().SetStreamThreadObserver([threads](pipeline::CStreamEngine::ThreadId, bool starting) {
+    std::lock_guard lock(threads->lock);
+    if (starting)
+      threads->started.insert(std::this_thread::get_id());
+    else
+      ++threads->ended;
+  });
+  auto streamThreads = [threads] {
+    std::lock_guard lock(threads->lock);
+    return std::make_pair(threads->started, threads->ended);
+  };
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  const auto firstThreads = streamThreads();
+  EXPECT_EQ(firstThreads.first.size(), 4u);
+  EXPECT_EQ(std::set<std::thread::id>(firstThreads.first.begin(), firstThreads.first.end()).size(), 4u);
+  EXPECT_EQ(firstThreads.second, 0);
   // Codes that name no listed channel stop nothing ("5" is index 0, not on the sample broadcast).
   const auto playing = core().MediaGraph();
   const std::u16string current = core().CurrentChannel();
@@ -171,6 +200,8 @@ TEST_F(LiveRoad, TwentyChannelChangesLeaveNoThreadOrHandleBehind) {
     zaps.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count());
     EXPECT_EQ(core().CurrentChannel(), codes[i % 3]);
   }
+  EXPECT_EQ(streamThreads(), firstThreads);
+  EXPECT_TRUE(core().StreamThreadsRunning());
   // The threads and handles of the old graphs go, however long they take.
   EXPECT_TRUE(PumpUntil([&] { return CountTasks() <= tasks + 2; }, 60000)) << CountTasks() << " threads";
   EXPECT_TRUE(PumpUntil([&] { return CountFds() <= fds + 4; }, 60000)) << CountFds() << " descriptors";
@@ -487,6 +518,88 @@ TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {
   EXPECT_EQ(core().OnDeviceChange(0x8000, 0), 0);
   PumpFor(50);
   EXPECT_EQ(view.offGuiThread, 0);
+}
+
+TEST_F(LiveRoad, AQuestionHeldOpenStallsNeitherPicturesNorRecording) {
+  // The box stays up, its own event loop running as a modal box's does, until pictures and the
+  // recording have moved on (or the generous bound passes).
+  struct HeldPrompter : IPrompter {
+    CHeadlessVideoOutput* video = nullptr;
+    std::string file;
+    std::vector<Prompt> asked;
+    bool movedOnWhileHeld = false;
+    static uintmax_t Size(const std::string& path) {
+      std::error_code ec;
+      const uintmax_t n = std::filesystem::file_size(path, ec);
+      return ec ? 0 : n;
+    }
+    bool Ask(const Prompt& prompt) override {
+      asked.push_back(prompt);
+      const uint64_t pictures = video->Count();
+      const uintmax_t bytes = Size(file);
+      movedOnWhileHeld =
+          PumpUntil([&] { return video->Count() >= pictures + 30 && Size(file) >= bytes + 100000; }, 60000);
+      return true;
+    }
+  } held;
+  held.video = &video;
+  prompter = &held;
+  ASSERT_NO_FATAL_FAILURE(PlayAndRecord());
+  held.file = tevalo::text::ToUtf8(core().RecordingPath());
+  ASSERT_TRUE(PumpUntil([&] { return HeldPrompter::Size(held.file) > 0; }, 20000));
+  // A recording chosen for playback while recording: the box says no, and nothing changes.
+  const auto playing = core().MediaGraph();
+  core().GetHooks().chooseRecording = [] { return std::optional<std::u16string>(u"/nonexistent/x.rec"); };
+  core().OpenRecordingFiles();
+  ASSERT_EQ(held.asked.size(), 1u);
+  EXPECT_EQ(held.asked[0].text, kTextNoChangeWhileRecording);
+  EXPECT_TRUE(held.movedOnWhileHeld) << State();
+  EXPECT_TRUE(core().IsRecording());
+  EXPECT_EQ(core().MediaGraph(), playing);
+  core().StopRecording(true);
+}
+
+TEST_F(LiveRoad, TheDualMonoToggleSwitchesTheToneHeard) {
+  // The latest sound of the audio stage, shared with the tap, which the graph may call until the
+  // fixture closes the core.
+  struct Heard {
+    std::mutex lock;
+    std::vector<int16_t> recent;  // stereo, interleaved
+    int rate = 0;
+  };
+  constexpr size_t kWindow = 4096;
+  auto heard = std::make_shared<Heard>();
+  Start({"27=" + Fixture("dualmono/stream.ts") + ",level=3"},
+        [heard](const int16_t* s, size_t frames, int channels, int rate, int64_t) {
+          if (channels != 2) return;
+          std::lock_guard lock(heard->lock);
+          heard->recent.insert(heard->recent.end(), s, s + frames * 2);
+          if (heard->recent.size() > 2 * kWindow)
+            heard->recent.erase(heard->recent.begin(), heard->recent.end() - 2 * kWindow);
+          heard->rate = rate;
+        });
+  // Waits until the latest window holds the left and right tones, each the clear most of its channel.
+  auto hears = [&](double left, double right) {
+    return PumpUntil(
+        [&] {
+          std::lock_guard lock(heard->lock);
+          if (heard->recent.size() < 2 * kWindow || heard->rate <= 0) return false;
+          const int16_t* s = heard->recent.data();
+          return testes::ToneShare(s, kWindow, 0, left, heard->rate) > 0.8 &&
+                 testes::ToneShare(s, kWindow, 1, right, heard->rate) > 0.8;
+        },
+        60000);
+  };
+  core().StartTuner();
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000)) << State();
+  ASSERT_TRUE(PumpUntil([&] { return core().DualMonoState() == 1; }, 60000)) << State();
+  EXPECT_TRUE(hears(440, 440)) << "main on both sides";
+  core().ToggleDualMonoAudio();
+  EXPECT_EQ(core().DualMonoState(), 2);
+  EXPECT_TRUE(hears(1000, 1000)) << "sub on both sides";
+  core().ToggleDualMonoAudio();
+  EXPECT_EQ(core().DualMonoState(), 1);
+  EXPECT_TRUE(hears(440, 440)) << "main again";
 }
 
 }  // namespace

@@ -192,6 +192,97 @@ TEST(PlayerWindowRecording, RecLightsOnlyWhileRecordsAreWritten) {
   dlg.OnClose();
 }
 
+TEST(PlayerWindowRecording, TheClockStartsAtZeroBesideTheBlinkingWord) {
+  WindowUnderTest w("tevalo-rec-clock");
+  std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";  // no area dialog
+  CPlayerDlg& dlg = w.Make();
+  AttachWindowFeatures(dlg);
+  ASSERT_TRUE(dlg.OnInitDialog());
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  CBlinkLabel* label = dlg.RecordingIndicator();
+  label->SetWindowText(QStringLiteral("00:12:34"));  // what a previous recording left
+  dlg.ShowRecording(true);
+  EXPECT_EQ(label->GetWindowText(), QStringLiteral("00:00:00"));
+  EXPECT_TRUE(label->isVisible());
+  // Without a recording the clock's tick shows zero and stops itself.
+  label->SetWindowText(QStringLiteral("00:00:07"));
+  dlg.Core().Timers().SetTimer(TimerId::kRecordingClock, 1000);
+  w.clock.Advance(1000);
+  EXPECT_EQ(label->GetWindowText(), QStringLiteral("00:00:00"));
+  EXPECT_FALSE(dlg.Core().Timers().IsArmed(TimerId::kRecordingClock));
+  label->OnTimer();  // the word's phase, then the clock's
+  label->OnTimer();
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "record-clock.png").string())));
+  dlg.OnClose();
+}
+
+TEST(PlayerWindowRecording, TheFreeSpaceCheckReadsTheRecordingFolder) {
+  struct Case {
+    std::optional<uint64_t> free;
+    bool enough;
+    bool said;
+  };
+  const Case cases[] = {
+      {200ull * 1024 * 1024, false, true},
+      {200ull * 1024 * 1024 + 1024 * 1024, true, false},
+      {std::nullopt, false, false},
+  };
+  for (const Case& c : cases) {
+    WindowUnderTest w("tevalo-rec-space");
+    std::ofstream(w.folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";
+    std::vector<std::string> asked;
+    w.options.core.freeSpace = [&](const std::string& folder) {
+      asked.push_back(folder);
+      return c.free;
+    };
+    CPlayerDlg& dlg = w.Make();
+    AttachWindowFeatures(dlg);
+    ASSERT_TRUE(dlg.OnInitDialog());
+    EXPECT_EQ(dlg.Core().RecordingFolderHasSpace(), c.enough);
+    EXPECT_EQ(asked.size(), 1u);
+    const QString diskFull = QString::fromUtf16(kTextDiskFull);
+    EXPECT_TRUE(
+        PumpUntil([&] { return (dlg.Strip(StripKind::kStatus)->State().Text() == diskFull) == c.said; }));
+    dlg.OnClose();
+  }
+}
+
+TEST(PlayerWindowStrips, OnlyTheProgrammeTextScrollsAndTimedTextsExpire) {
+  WindowUnderTest w("tevalo-strips");
+  CPlayerDlg& dlg = w.Make();
+  ASSERT_TRUE(dlg.OnInitDialog());
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  struct Case {
+    StripKind kind;
+    int ticks;
+    bool scrolls;
+  };
+  const Case cases[] = {
+      {StripKind::kChannel, kStripUntilReplaced, false},
+      {StripKind::kProgramme, kStripUntilReplaced, true},
+      {StripKind::kStatus, 100, false},
+  };
+  const std::u16string text = u"ニュース７　今日の出来事と明日の天気、全国の気象情報をお伝えします";
+  for (const Case& c : cases) {
+    CTickerStatic* strip = dlg.Strip(c.kind);
+    dlg.SetStripText(c.kind, text, c.ticks);
+    EXPECT_TRUE(strip->TimerArmed());
+    EXPECT_EQ(strip->State().Scrolling(), c.scrolls);
+    EXPECT_EQ(strip->State().TextLeft(), 0);
+    for (int i = 0; i < 100; ++i) strip->OnTimer();
+    EXPECT_EQ(strip->State().TextLeft(), c.scrolls ? -100 : 0);
+    EXPECT_EQ(strip->State().Text(), QString::fromStdU16String(text));
+    strip->OnTimer();  // the 101st tick ends a text given 100
+    EXPECT_EQ(strip->State().Text().isEmpty(), c.ticks == 100);
+  }
+  dlg.SetStripText(StripKind::kProgramme, text, kStripUntilReplaced);
+  for (int i = 0; i < 60; ++i) dlg.Strip(StripKind::kProgramme)->OnTimer();
+  const QImage shot = dlg.grab().toImage();
+  EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "programme-scrolled.png").string())));
+  dlg.OnClose();
+}
+
 TEST(PlayerWindowPictures, TheMainWindowAtStart) {
   WindowUnderTest w("tevalo-picture");
   CPlayerDlg& dlg = w.Make();
@@ -204,6 +295,33 @@ TEST(PlayerWindowPictures, TheMainWindowAtStart) {
   ASSERT_FALSE(shot.isNull());
   EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / "main-start.png").string())));
   dlg.OnClose();
+}
+
+TEST(PlayerProgram, WithoutInstallationValuesItSaysSoAndEnds) {
+  const char* bin = std::getenv("TEVALO_BINARY_DIR");
+  ASSERT_NE(bin, nullptr);
+  const auto runtime =
+      std::filesystem::temp_directory_path() / ("tevalo-noinstall-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  QProcess player;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("TEVALO_REGISTRY"), QString::fromStdString((runtime / "registry.ini").string()));
+  env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QString::fromStdString(runtime.string()));
+  env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+  player.setProcessEnvironment(env);
+  player.setWorkingDirectory(QString::fromStdString(runtime.string()));
+  player.start(QString::fromStdString((std::filesystem::path(bin) / "bin" / "tevalo").string()), {});
+  ASSERT_TRUE(player.waitForStarted(60000));
+  const bool ended = player.waitForFinished(120000);
+  if (!ended) player.kill();
+  ASSERT_TRUE(ended) << "the player kept running without its installation";
+  EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(player.exitCode(), 1);
+  const QString err = QString::fromUtf8(player.readAllStandardError());
+  EXPECT_TRUE(err.contains(QStringLiteral("no installation values"))) << err.toStdString();
+  EXPECT_TRUE(err.contains(QStringLiteral("tevalo-regwrite install"))) << err.toStdString();
+  std::filesystem::remove_all(runtime);
 }
 
 TEST(AboutWindow, ShowsTheArtAndTheVersionLabelAndAClickClosesIt) {

@@ -31,6 +31,16 @@ const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new App);
 
 constexpr int kWaitMs = 90000;
 
+// The installation values beside the test's folder (which "+x" must leave empty): the live source's
+// registration, and the folder as "User_Dir", where "config.ini" goes.
+fs::path RegistryOf(const fs::path& folder) { return folder.string() + "-registry.ini"; }
+
+void WriteInstallation(const fs::path& folder) {
+  std::ofstream(RegistryOf(folder)) << "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\""
+                                    << folder.string()
+                                    << "/\"\n[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
+}
+
 // One started player, its log collected as it comes.
 class Player {
  public:
@@ -38,8 +48,7 @@ class Player {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tevalo.startup.info=true"));
     env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-    // No installation values: "config.ini" goes to the working folder.
-    env.insert(QStringLiteral("TEVALO_REGISTRY"), QString::fromStdString((folder / "no-registry").string()));
+    env.insert(QStringLiteral("TEVALO_REGISTRY"), QString::fromStdString(RegistryOf(folder).string()));
     m_process.setProcessEnvironment(env);
     m_process.setWorkingDirectory(QString::fromStdString(folder.string()));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -91,10 +100,14 @@ class ProgramTest : public ::testing::Test {
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
+    WriteInstallation(folder);
     // A stored area: a first start would wait for the area dialog.
     std::ofstream(folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";
   }
-  void TearDown() override { fs::remove_all(folder); }
+  void TearDown() override {
+    fs::remove_all(folder);
+    fs::remove(RegistryOf(folder));
+  }
   // Closes the running player as the updater does and waits for it to end.
   void Close(Player& player) {
     tevalo::win::HWND hwnd = tevalo::win::FindWindowW(nullptr, u"Tevalo");

@@ -10,6 +10,7 @@
 #include "platform/path/utf.h"
 #include "platform/profile/profile.h"
 #include "player/shell/channel_code.h"
+#include "player/shell/installation_check.h"
 #include "player/shell/settings_store.h"
 #include "player/shell/start_argument.h"
 #include "player/shell/window_steps.h"
@@ -295,6 +296,44 @@ TEST(LockIndexTest, OnlyTwoDigitsOfAChannelIndexMark) {
   } cases[] = {{u"14141", 14}, {u"05", 5}, {u"49999", 49},      {u"50000", -1}, {u"ab141", -1},
                {u"1x", -1},    {u"7", -1}, {u"No-Channel", -1}, {u" 5", -1}};
   for (const Case& c : cases) EXPECT_EQ(LockIndexOfCode(c.code), c.index) << text::ToUtf8(c.code);
+}
+
+// ---- the installation values ----
+
+TEST(InstallationCheckTest, TheLiveSourceAndTheUserFolderAreNeeded) {
+  const fs::path folder = fs::temp_directory_path() / ("tevalo-install-check-" + std::to_string(::getpid()));
+  fs::create_directories(folder);
+  const std::string registry = (folder / "registry.ini").string();
+  const char* const tevaloKey = "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Tevalo]\n\"User_Dir\"=\"/tmp/u/\"\n";
+  const char* const source = "[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"halviksrc\"\n";
+  struct Case {
+    const char* content;  // nullptr: no file at all
+    const char* missing;  // nullptr: complete
+  } cases[] = {
+      {nullptr, "x-dmb"},
+      {"", "x-dmb"},
+      {tevaloKey, "x-dmb"},
+      {source, "User_Dir"},
+      {"[HKEY_CLASSES_ROOT\\x-dmb]\n\"Source Filter\"=\"\"\n", "x-dmb"},
+  };
+  const char* const saved = std::getenv("TEVALO_REGISTRY");
+  const std::string savedValue = saved ? saved : "";
+  ::setenv("TEVALO_REGISTRY", registry.c_str(), 1);
+  for (const Case& c : cases) {
+    fs::remove(registry);
+    if (c.content) std::ofstream(registry) << c.content;
+    const auto missing = MissingInstallation();
+    ASSERT_TRUE(missing.has_value()) << (c.content ? c.content : "(no file)");
+    EXPECT_NE(missing->find(c.missing), std::string::npos) << *missing;
+    EXPECT_NE(missing->find(registry), std::string::npos) << *missing;
+  }
+  std::ofstream(registry) << tevaloKey << source;
+  EXPECT_EQ(MissingInstallation(), std::nullopt);
+  if (saved)
+    ::setenv("TEVALO_REGISTRY", savedValue.c_str(), 1);
+  else
+    ::unsetenv("TEVALO_REGISTRY");
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -1,0 +1,284 @@
+// The whole player window on the stick stand-in with the sample broadcast, under a virtual X server
+// when one can be started (else off screen): live pictures, a channel change, a recording, timeshift
+// and the stick pulled out, each with the picture users see.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QProcess>
+
+#include "controls/font_aliases.h"
+#include "ipc/filter_protocol.h"
+#include "live_harness.h"
+#include "platform/window/window.h"
+#include "player/panels/blink_label.h"
+#include "player/panels/ticker_static.h"
+#include "player/resources/player_resources.h"
+#include "player/shell/player_dlg.h"
+#include "player/shell/window_features.h"
+
+namespace tevalo::shell::test {
+namespace {
+
+// An X server of its own, so the window is mapped, painted and grabbed as on a desktop.
+struct VirtualDisplay : ::testing::Environment {
+  void SetUp() override {
+    int fds[2];
+    if (::pipe(fds) == 0) {
+      pid = ::fork();
+      if (pid == 0) {
+        ::close(fds[0]);
+        const std::string fd = std::to_string(fds[1]);
+        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                 static_cast<char*>(nullptr));
+        ::_exit(127);
+      }
+      ::close(fds[1]);
+      // Xvfb writes its display number and a line end once it accepts clients, and nothing when it
+      // cannot start.
+      std::string number;
+      char c = 0;
+      while (pid > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+      ::close(fds[0]);
+      if (!number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number)) {
+        ::setenv("DISPLAY", (":" + number).c_str(), 1);
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+      } else if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        ::waitpid(pid, nullptr, 0);
+        pid = -1;
+      }
+    }
+    if (pid <= 0) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    static int argc = 1;
+    static char name[] = "shell_window_live_test";
+    static char* argv[] = {name, nullptr};
+    ::setenv("TEVALO_AUDIO_SINK", "fakesink sync=true", 1);
+    LoadFontAliases();
+    app = new QApplication(argc, argv);
+    InstallPlayerResources();
+    gst_init(nullptr, nullptr);
+  }
+  void TearDown() override {
+    delete app;
+    if (pid > 0) {
+      ::kill(pid, SIGTERM);
+      ::waitpid(pid, nullptr, 0);
+    }
+  }
+  pid_t pid = -1;
+  QApplication* app = nullptr;
+};
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new VirtualDisplay);
+
+std::filesystem::path ScreenshotFolder() {
+  const auto dir = std::filesystem::path(Env("TEVALO_BINARY_DIR")) / "screenshots" / "live";
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
+uintmax_t FileSize(const std::string& path) {
+  std::error_code ec;
+  const uintmax_t n = std::filesystem::file_size(path, ec);
+  return ec ? 0 : n;
+}
+
+class PlayerWindowLive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    config = WriteInstallation();
+    // A stored area: the first start asks nothing.
+    std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
+    sim = StartSim(SampleChannels());
+    CPlayerDlg::Options options;
+    options.core.prompter = &prompter;
+    options.useSessionBus = false;
+    dlg = std::make_unique<CPlayerDlg>(options);
+    AttachWindowFeatures(*dlg);
+  }
+  void TearDown() override {
+    if (dlg) dlg->OnClose();
+    dlg.reset();
+    if (sim) sim->stop();
+  }
+  CPlayerCore& core() { return dlg->Core(); }
+  QString StripText(StripKind kind) { return dlg->Strip(kind)->State().Text(); }
+  bool WaitPlaying(const IMediaGraph* old) {
+    return PumpUntil(
+        [&] {
+          auto g = core().MediaGraph();
+          return g && g.get() != old && !core().State().opening && g->GetFrameRate() > 0;
+        },
+        60000);
+  }
+  // The video area holds a picture rather than the black of no picture.
+  bool ShowsPicture() {
+    const QImage shot = dlg->grab().toImage();
+    int lit = 0;
+    for (int y = 60; y < 210 && y < shot.height(); y += 2)
+      for (int x = 15; x < 330 && x < shot.width(); x += 2) lit += qGray(shot.pixel(x, y)) > 48;
+    return lit > 1000;
+  }
+  void Shot(const char* name) {
+    const QImage shot = dlg->grab().toImage();
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / name).string())));
+  }
+
+  std::string config;
+  std::unique_ptr<tunersim::SimProcess> sim;
+  CScriptedPrompter prompter;
+  std::unique_ptr<CPlayerDlg> dlg;
+};
+
+TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
+  ASSERT_TRUE(dlg->OnInitDialog());
+  ASSERT_TRUE(WaitPlaying(nullptr));
+  // The first station with its name; pictures reach the window.
+  ASSERT_TRUE(PumpUntil([&] { return !StripText(StripKind::kChannel).isEmpty(); }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 20000));
+  EXPECT_TRUE(PumpUntil([&] { return ShowsPicture(); }, 20000));
+  EXPECT_TRUE(PumpUntil([&] { return !StripText(StripKind::kProgramme).isEmpty(); }, 20000));
+  Shot("live.png");
+
+  // A change: the notice while it tunes, then the other station plays.
+  const std::u16string first = core().CurrentChannel();
+  const std::u16string other = first == u"13131" ? u"12121" : u"13131";
+  auto old = core().MediaGraph();
+  core().ChangeChannel(other, false);
+  // Shown until the new station's first picture, which waits for its first key frame.
+  EXPECT_TRUE(
+      PumpUntil([&] { return StripText(StripKind::kStatus) == QString::fromUtf16(kTextChanging); }, 20000));
+  Shot("changing.png");
+  ASSERT_TRUE(WaitPlaying(old.get()));
+  EXPECT_EQ(core().CurrentChannel(), other);
+  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 20000));
+
+  // Recording from the record button: the file appears and grows, REC and its clock show.
+  EXPECT_EQ(dlg->OnCommand(1077), DispatchResult::Handled);
+  ASSERT_TRUE(core().IsRecording());
+  const std::string file = text::ToUtf8(core().RecordingPath());
+  EXPECT_EQ(file.substr(file.size() - 4), ".rec");
+  ASSERT_TRUE(PumpUntil([&] { return FileSize(file) > 0; }, 20000));
+  const uintmax_t early = FileSize(file);
+  ASSERT_TRUE(PumpUntil([&] { return FileSize(file) > early + 100000; }, 60000));
+  ASSERT_TRUE(PumpUntil(
+      [&] { return dlg->RecordingIndicator()->GetWindowText() != QStringLiteral("00:00:00"); }, 20000));
+  EXPECT_TRUE(dlg->RecordingIndicator()->isVisible());
+  Shot("recording.png");
+  EXPECT_EQ(dlg->OnCommand(1078), DispatchResult::Handled);
+  EXPECT_FALSE(core().IsRecording());
+  EXPECT_TRUE(prompter.Asked().empty());
+  EXPECT_TRUE(PumpUntil([&] { return !dlg->RecordingIndicator()->isVisible(); }, 20000));
+  EXPECT_GT(FileSize(file), early + 100000);
+
+  // Timeshift: the picture holds, then plays on from where it stopped.
+  EXPECT_EQ(dlg->OnCommand(1075), DispatchResult::Handled);
+  ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPaused; }, 20000));
+  EXPECT_TRUE(core().Playback().TimeshiftActive());
+  EXPECT_TRUE(ShowsPicture());  // the held picture
+  // Its play button stands where the pause button was.
+  EXPECT_TRUE(dlg->Control(1074)->isVisible());
+  EXPECT_FALSE(dlg->Control(1075)->isVisible());
+  Shot("timeshift.png");
+  const auto paused = core().MediaGraph();
+  EXPECT_EQ(dlg->OnCommand(1074), DispatchResult::Handled);
+  ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPlaying; }, 20000));
+  EXPECT_EQ(core().MediaGraph(), paused);  // the same graph went on, nothing was rebuilt
+  EXPECT_TRUE(dlg->Control(1075)->isVisible());
+  EXPECT_FALSE(dlg->Control(1074)->isVisible());
+  EXPECT_TRUE(PumpUntil([&] { return paused->GetFrameRate() > 0; }, 20000));
+
+  // The stick pulled out: the notice, no reception, the window stays.
+  sim->remove();
+  ASSERT_TRUE(
+      PumpUntil([&] { return StripText(StripKind::kStatus) == QString::fromUtf16(kTextRemoved); }, 20000));
+  EXPECT_FALSE(core().StreamThreadsRunning());
+  EXPECT_TRUE(dlg->isVisible());
+  Shot("removed.png");
+}
+
+// The whole display as the X server has it (the window manager's view of the player).
+bool GrabDisplay(const std::string& file) {
+  const char* display = std::getenv("DISPLAY");
+  if (!display || std::string(std::getenv("QT_QPA_PLATFORM")) != "xcb") return false;
+  const std::string description = std::string("ximagesrc display-name=") + display +
+                                  " num-buffers=1 ! videoconvert ! pngenc ! filesink location=" + file;
+  GstElement* pipeline = gst_parse_launch(description.c_str(), nullptr);
+  if (!pipeline) return false;
+  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  GstBus* bus = gst_element_get_bus(pipeline);
+  GstMessage* done = gst_bus_timed_pop_filtered(
+      bus, 60 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+  const bool ok = done && GST_MESSAGE_TYPE(done) == GST_MESSAGE_EOS;
+  if (done) gst_message_unref(done);
+  gst_object_unref(bus);
+  gst_element_set_state(pipeline, GST_STATE_NULL);
+  gst_object_unref(pipeline);
+  return ok;
+}
+
+// The program as the run command starts it: its own process, the sound into a file, closed by
+// WM_CLOSE from this process as the updater closes it.
+TEST(PlayerProgramLive, PlaysRecordsAndClosesOnWmCloseFromAnotherProcess) {
+  const std::string config = WriteInstallation();
+  std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
+  auto sim = StartSim(SampleChannels());
+  const std::string runtime = Env("XDG_RUNTIME_DIR");
+  const std::string sound = runtime + "/sound.wav";
+  std::filesystem::remove(sound);
+  const std::string recordings = runtime + "/rec";
+  std::filesystem::remove_all(recordings);
+  QProcess player;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("TEVALO_AUDIO_SINK"),
+             QString::fromStdString("wavenc ! filesink location=" + sound));
+  env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tevalo.startup.info=true"));
+  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+  player.setProcessEnvironment(env);
+  player.setProcessChannelMode(QProcess::MergedChannels);
+  player.setWorkingDirectory(QString::fromStdString(runtime));
+  player.start(QString::fromStdString(Env("TEVALO_BINARY_DIR") + "/bin/tevalo"), {});
+  ASSERT_TRUE(player.waitForStarted(60000));
+  QString log;
+  auto logHas = [&](const char* text) {
+    player.waitForReadyRead(10);
+    log += QString::fromUtf8(player.readAll());
+    return log.contains(QLatin1String(text));
+  };
+  EXPECT_TRUE(
+      PumpUntil([&] { return logHas("window shown") || player.state() == QProcess::NotRunning; }, 120000))
+      << log.toStdString();
+  // Sound from the first station reaches the sink's file.
+  EXPECT_TRUE(PumpUntil([&] { return FileSize(sound) > 200000; }, 120000)) << log.toStdString();
+  win::HWND hwnd = win::FindWindowW(nullptr, u"Tevalo");
+  ASSERT_NE(hwnd, nullptr);
+  // The record request the window sends itself, from here: a recording appears and grows.
+  win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+  win::SendMessageW(hwnd, win::WM_COPYDATA, 0, reinterpret_cast<win::LPARAM>(&toggle));
+  std::string file;
+  EXPECT_TRUE(PumpUntil(
+      [&] {
+        std::error_code ec;
+        for (const auto& e : std::filesystem::directory_iterator(recordings, ec))
+          if (e.path().extension() == ".rec" && FileSize(e.path().string()) > 100000)
+            file = e.path().string();
+        return !file.empty();
+      },
+      120000));
+  EXPECT_TRUE(GrabDisplay((ScreenshotFolder() / "program.png").string()));
+  // Recording, the close would ask first: the second request stops it.
+  win::SendMessageW(hwnd, win::WM_COPYDATA, 0, reinterpret_cast<win::LPARAM>(&toggle));
+  win::PostMessageW(hwnd, win::WM_CLOSE, 0, 0);
+  const bool ended = player.waitForFinished(120000);
+  if (!ended) player.kill();
+  ASSERT_TRUE(ended) << "WM_CLOSE did not end the player";
+  EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(player.exitCode(), 0) << log.toStdString();
+  sim->stop();
+}
+
+}  // namespace
+}  // namespace tevalo::shell::test
