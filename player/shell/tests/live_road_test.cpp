@@ -8,8 +8,8 @@
 #include <cstdio>
 
 #include "live_harness.h"
-#include "tests/support/flash_beep.h"
 #include "player/panels/playlist.h"
+#include "tests/support/flash_beep.h"
 #include "tests/support/frame_code.h"
 
 namespace tevalo::shell::test {
@@ -78,7 +78,7 @@ class LiveRoad : public ::testing::Test {
     std::printf("closing during %s: %.0f ms\n", during, ms);
     EXPECT_FALSE(ran) << "closing ran the event loop";
     EXPECT_LT(ms, 60000) << "closing hangs";  // a hang, not a busy machine
-    EXPECT_TRUE(PumpUntil([&] { return ran; }, 5000)) << "the queued event was lost";
+    EXPECT_TRUE(PumpUntil([&] { return ran; }, 60000)) << "the queued event was lost";
     EXPECT_FALSE(core().StreamThreadsRunning());
   }
 
@@ -177,7 +177,7 @@ TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto old = core().MediaGraph();
   sim->remove();
-  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextRemoved; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextRemoved; }, 60000));
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_FALSE(core().State().tunerStarted);
   EXPECT_EQ(core().State().level, kLevelRemoved);
@@ -254,7 +254,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto first = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   // Queued while the open step runs: it waits as the pending name and opens next.
   core().SetCurrentChannel(u"12121");
   core().PlayUrl(u"x-dmb://later");
@@ -289,7 +289,7 @@ TEST_F(LiveRoad, ClosingDuringAFailedLiveBuildDoesNotHang) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   core().SetCurrentChannel(u"99141");  // no such channel index: the build fails
   core().PlayUrl(u"x-dmb://nosuch");
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   CloseWithoutHang("a failed build");
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_LE(core().State().graphCloseReports, 1u);
@@ -303,7 +303,7 @@ TEST_F(LiveRoad, ClosingWhileTheOldGraphStopsDoesNotHang) {
   // comes from there), then builds the next one.
   core().SetCurrentChannel(u"13131");
   core().PlayUrl(u"x-dmb://ch13");
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   CloseWithoutHang("a stop");
   EXPECT_FALSE(core().StreamThreadsRunning());
 }
@@ -314,7 +314,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
   Start(SampleChannels());
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return view.state.streamFormatsKnown; }, 10000)) << State();
+  ASSERT_TRUE(PumpUntil([&] { return view.state.streamFormatsKnown; }, 60000)) << State();
   EXPECT_EQ(view.offGuiThread, 0);
   const size_t searching = view.Find("animation 506");
   const size_t panel = view.Find("panel ", searching);
@@ -356,7 +356,7 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
   Start(SampleChannels());
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
+  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 60000)) << State();
   tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
   tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
                             reinterpret_cast<tevalo::win::LPARAM>(&toggle));
@@ -379,7 +379,7 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
     tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
                               reinterpret_cast<tevalo::win::LPARAM>(&report));
   }
-  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 60000));
   EXPECT_LT(view.Find("records not written"), view.Find("records written"));
   auto old = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
