@@ -156,6 +156,24 @@ int64_t SeekTarget(int64_t durationTenths, int thumbX, int clientWidth) {
   return t;
 }
 
+int DragSeekThumb(int thumbAtPress, int pressX, int x, int clientWidth) {
+  return std::clamp(thumbAtPress + (x - pressX), 0, std::max(clientWidth - 223, 0));
+}
+
+bool CVerticalDrag::Move(int y) {
+  m_accumulated += m_lastY - y;
+  m_lastY = y;
+  if (m_accumulated > 20) {
+    m_accumulated -= 20;
+    return true;
+  }
+  if (m_accumulated < -20) {
+    m_accumulated += 20;
+    return true;
+  }
+  return false;
+}
+
 Rect ClampTrackedRect(Rect r, bool compact, bool captionShown) {
   Size least = NormalViewSize(compact, captionShown);
   r.w = std::max(r.w, least.w);

@@ -138,6 +138,23 @@ inline constexpr int kIconHover = 0x10;
 
 // The seek target in tenths of a second.
 int64_t SeekTarget(int64_t durationTenths, int thumbX, int clientWidth);
+// The seek thumb's offset while it is dragged: it keeps its hold on the pointer from the press and
+// stays on the track (0 to client width - 223).
+int DragSeekThumb(int thumbAtPress, int pressX, int x, int clientWidth);
+
+// The full-screen vertical drag: every 20 pixels the pointer travels up or down place the video
+// again; the remainder carries over to the next move and the next press.
+class CVerticalDrag {
+ public:
+  void Press(int y) { m_lastY = y; }
+  // True when the video is to be placed again.
+  bool Move(int y);
+  int Accumulated() const { return m_accumulated; }
+
+ private:
+  int m_accumulated = 0;
+  int m_lastY = 0;
+};
 
 // A rectangle dragged by the resize corner, grown to the view's least size.
 Rect ClampTrackedRect(Rect r, bool compact, bool captionShown);

@@ -103,6 +103,13 @@ CMainWindowView::CMainWindowView(Callbacks callbacks, QWidget* parent)
 
 CMainWindowView::~CMainWindowView() = default;
 
+ControlState WithView(ControlState state, const CViewState& view) {
+  state.compact = view.Compact();
+  state.fullScreen = view.FullScreen();
+  state.captionShown = view.CaptionShown();
+  return state;
+}
+
 QWidget* CMainWindowView::PlaceWidget(Place place) const {
   auto it = m_places.find(place);
   return it == m_places.end() ? nullptr : it->second;
@@ -259,8 +266,12 @@ void CMainWindowView::mousePressEvent(QMouseEvent* e) {
     if (m_cb.contextMenu) m_cb.contextMenu(e->globalPosition().toPoint());
     return;
   }
-  if (e->button() != Qt::LeftButton || m_state.fullScreen) return;
+  if (e->button() != Qt::LeftButton) return;
   const QPoint local = e->position().toPoint();
+  if (m_state.fullScreen) {
+    if (Asks(m_cb.hasGraph)) m_verticalDrag.Press(local.y());
+    return;
+  }
   if (HitPlayIcon(ClientSize(), local.x(), local.y())) {
     m_playIconState = 1;
     update(Q(PlayIconRect(ClientSize())));
@@ -271,29 +282,59 @@ void CMainWindowView::mousePressEvent(QMouseEvent* e) {
     update(Q(SmallIconRect(ClientSize(), icon)));
     return;
   }
+  const Size c = ClientSize();
+  if (HitSeekThumb(c, m_thumbX, local.x(), local.y())) {
+    if (Asks(m_cb.positionKnown)) {
+      m_seekDrag = true;
+      m_thumbAtPress = m_thumbX;
+      m_seekPressX = local.x();
+    }
+    return;
+  }
+  if (HitSeekBar(c, local.x(), local.y()) && !Asks(m_cb.positionKnown)) return;
+  // Hosted in the dialog the skin is a child: drag and resize act on the window it fills.
+  QWidget* frame = window();
   if (OnResizeCorner(local)) {
     // The corner only resizes: the tracker's bottom-right zone, then the view's least size.
     CFrameTracker tracker;
-    const QRect g = geometry();
+    const QRect g = frame->geometry();
     tracker.SetRect(g.left(), g.top(), g.right() + 1, g.bottom() + 1);
     tracker.Track(this, e->globalPosition().toPoint());
     QRect r = tracker.GetRect().ToQRect();
     Rect clamped =
         ClampTrackedRect({r.x(), r.y(), r.width(), r.height()}, m_state.compact, m_state.captionShown);
-    setGeometry(Q(clamped));
+    frame->setGeometry(Q(clamped));
     return;
   }
   m_dragging = true;
-  m_dragOffset = e->globalPosition().toPoint() - frameGeometry().topLeft();
+  m_dragOffset = e->globalPosition().toPoint() - frame->frameGeometry().topLeft();
+}
+
+void CMainWindowView::PlaceVideo() {
+  update(Q(VideoArea()));
+  if (m_cb.videoPlaced) m_cb.videoPlaced();
 }
 
 void CMainWindowView::mouseMoveEvent(QMouseEvent* e) {
-  setCursor(OnResizeCorner(e->position().toPoint()) ? Qt::SizeFDiagCursor : Qt::ArrowCursor);
-  if (m_dragging && (e->buttons() & Qt::LeftButton)) move(e->globalPosition().toPoint() - m_dragOffset);
+  const QPoint local = e->position().toPoint();
+  setCursor(OnResizeCorner(local) ? Qt::SizeFDiagCursor : Qt::ArrowCursor);
+  if (!(e->buttons() & Qt::LeftButton)) return;
+  if (m_state.fullScreen) {
+    if (Asks(m_cb.hasGraph) && m_verticalDrag.Move(local.y())) PlaceVideo();
+    return;
+  }
+  if (m_seekDrag) {
+    // The skin has no picture of its own for the thumb: its offset is what moves (and is hit).
+    m_thumbX = DragSeekThumb(m_thumbAtPress, m_seekPressX, local.x(), width());
+    return;
+  }
+  if (m_dragging) window()->move(e->globalPosition().toPoint() - m_dragOffset);
 }
 
 void CMainWindowView::mouseReleaseEvent(QMouseEvent* e) {
   m_dragging = false;
+  // The drop seeks; the host knows whether a recording still plays with a position to seek in.
+  if (std::exchange(m_seekDrag, false) && m_cb.seekThumbDropped) m_cb.seekThumbDropped(m_thumbX, width());
   if (m_playIconState == 1) {
     m_playIconState = 0;
     update(Q(PlayIconRect(ClientSize())));

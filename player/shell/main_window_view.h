@@ -14,6 +14,7 @@
 
 #include "player/pipeline/text/text_types.h"
 #include "player/shell/main_geometry.h"
+#include "player/shell/view_state.h"
 
 class CHoverButton;
 namespace tevalo::panels {
@@ -35,6 +36,9 @@ class CMainFrameCache {
   int m_builds = 0;
 };
 
+// The view flags (compact, full screen, caption strip) of a view state, the rest kept.
+ControlState WithView(ControlState state, const CViewState& view);
+
 // Menu 273's first pop-up with its ticks; each item's id in its data().
 void FillContextMenu(QMenu& menu, const std::map<uint32_t, bool>& ticks);
 
@@ -49,6 +53,12 @@ class CMainWindowView : public QWidget {
     std::function<void(int kind)> playbackCommand;   // the play icon (1: play or pause)
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
     std::function<void(int index)> playbackIcon;     // the small icons: 0 open a file, 1 playlist step
+    // The seek thumb is taken only while a graph reports its position; its drop seeks.
+    std::function<bool()> positionKnown;
+    std::function<void(int thumbX, int clientWidth)> seekThumbDropped;
+    // In full screen a left drag up or down places the video again while a graph exists.
+    std::function<bool()> hasGraph;
+    std::function<void()> videoPlaced;
   };
 
   explicit CMainWindowView(Callbacks callbacks, QWidget* parent = nullptr);
@@ -76,6 +86,8 @@ class CMainWindowView : public QWidget {
   QWidget* RecordingIndicator() const;
   QWidget* PlaceWidget(Place place) const;
   const CMainFrameCache& FrameCache() const { return m_cache; }
+  int SeekThumbX() const { return m_thumbX; }
+  bool SeekDragging() const { return m_seekDrag; }
 
  protected:
   bool event(QEvent* event) override;
@@ -90,6 +102,8 @@ class CMainWindowView : public QWidget {
   Size ClientSize() const { return {width(), height()}; }
   void Relayout();
   bool OnResizeCorner(QPoint local) const;
+  bool Asks(const std::function<bool()>& question) const { return question && question(); }
+  void PlaceVideo();
 
   Callbacks m_cb;
   ControlState m_state;
@@ -105,6 +119,11 @@ class CMainWindowView : public QWidget {
   int m_pressedSmallIcon = -1;
   bool m_dragging = false;
   QPoint m_dragOffset;
+  bool m_seekDrag = false;
+  int m_thumbX = 0;  // the seek thumb's offset on its track
+  int m_thumbAtPress = 0;
+  int m_seekPressX = 0;
+  CVerticalDrag m_verticalDrag;
 };
 
 }  // namespace tevalo::shell

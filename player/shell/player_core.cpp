@@ -690,9 +690,22 @@ int CPlayerCore::BeginSearch(SearchKind kind) {
   return 1;
 }
 
-void CPlayerCore::SetStartSearch(SearchKind kind, int areaIndex) {
+void CPlayerCore::SetStartSearch(SearchKind kind, int areaIndex, bool areaChosen) {
   m_nSearchKind = kind;
   m_nAreaIndex = areaIndex;
+  m_bAreaChosen = areaChosen;
+}
+
+int CPlayerCore::SearchFromPanel(SearchKind kind, const PanelSearch& search) {
+  if (m_bSearching || m_bClosing) return 1;
+  if (search.closeGraph) CloseMediaGraph();
+  if (search.forgetStoredChannel && !m_strConfigPath.empty())
+    profile::WriteString(m_strConfigPath, kSectionDmb, kKeyCurrent, kNoChannel);
+  if (search.chooseArea) m_bAreaChosen = true;
+  if (kind == SearchKind::kSingle)
+    m_nSearchChannel = search.channel >= 0 && search.channel < kChannelCount ? search.channel : 0;
+  StopReception();
+  return BeginSearch(kind);
 }
 
 void CPlayerCore::OnChannelSearchDone() {
@@ -1032,6 +1045,12 @@ void CPlayerCore::LoadChannelList() {
   }
   m_channelList.Reset(m_nAreaIndex, path);
   m_channelList.Load();
+}
+
+bool CPlayerCore::LoadChannelList(int areaIndex) {
+  m_nAreaIndex = areaIndex;
+  LoadChannelList();
+  return m_channelList.GetEnabledCount() > 0;
 }
 
 void CPlayerCore::LoadChannelLocks() {

@@ -193,14 +193,26 @@ class CPlayerCore final : public IMediaGraphOwner,
   void StartTuner();
   void OnTunerRemoved();
   int BeginSearch(SearchKind kind);
-  // The search StartTuner runs (decided from the settings).
-  void SetStartSearch(SearchKind kind, int areaIndex);
+  // The search StartTuner runs (decided from the settings); areaChosen: a first start's area.
+  void SetStartSearch(SearchKind kind, int areaIndex, bool areaChosen = false);
+  // What the channel panel's search asks of the player before the scan.
+  struct PanelSearch {
+    bool closeGraph = false;
+    bool forgetStoredChannel = false;
+    bool chooseArea = false;
+    int channel = 0;  // the single search's channel index
+  };
+  // The channel panel's search: its steps, reception stopped, then BeginSearch. A running search
+  // keeps going untouched.
+  int SearchFromPanel(SearchKind kind, const PanelSearch& search);
   void OnChannelSearchDone();
   void ClearChannelEntries();
   // Tunes the current channel again (also with nothing in the history).
   void RetuneCurrent();
   // The current area's list from "chlist.ini" (the stored-list search scans its enabled channels).
   void LoadChannelList();
+  // The area's list; true when it holds an enabled channel.
+  bool LoadChannelList(int areaIndex);
   const channels::CChannelList& ChannelList() const { return m_channelList; }
   // [CHANNEL_LOCK] "%d_LOCK" onto the tuner tables and the entries.
   void LoadChannelLocks();

@@ -25,6 +25,7 @@
 #include "player/resources/player_resources.h"
 #include "player/shell/main_window_view.h"
 #include "player/shell/screen_saver_inhibit.h"
+#include "player/shell/seek_thumb.h"
 
 Q_LOGGING_CATEGORY(lcPlayerWindow, "tevalo.startup", QtWarningMsg)
 
@@ -191,6 +192,9 @@ void CPlayerDlg::HostView() {
   cb.volumeMoving = [this](int position) {
     if (m_hooks.volumeMoving) m_hooks.volumeMoving(position);
   };
+  cb.positionKnown = [this] { return SeekThumbTakable(*m_core); };
+  cb.seekThumbDropped = [this](int thumbX, int width) { SeekToThumb(*m_core, thumbX, width); };
+  cb.hasGraph = [this] { return m_core->MediaGraph() != nullptr; };
   m_view = new CMainWindowView(std::move(cb), this);
   m_view->setObjectName(QStringLiteral("skin"));
   m_view->setGeometry(rect());
@@ -507,7 +511,7 @@ void CPlayerDlg::LoadSettings() {
       DecideStartSearch(m_settings.areaIndex, m_hooks.askArea, m_hooks.loadChannelList);
   m_settings.areaIndex = search.areaIndex;
   m_bAreaChosen = search.areaChosen ? 1 : 0;
-  m_core->SetStartSearch(search.kind, search.areaIndex);
+  m_core->SetStartSearch(search.kind, search.areaIndex, search.areaChosen);
   m_settingsLoaded = true;
   PlaceWindow(true);
 }
@@ -590,6 +594,18 @@ void CPlayerDlg::RefillPlaylist(int hotIndex) {
 
 void CPlayerDlg::ResetPlaybackPanel() {
   if (m_hooks.resetPlaybackPanel) m_hooks.resetPlaybackPanel();
+}
+
+void CPlayerDlg::RefreshChannelPanel(const std::vector<ChannelEntry>& entries) {
+  if (m_hooks.refreshChannelPanel) m_hooks.refreshChannelPanel(entries);
+}
+
+void CPlayerDlg::HideChannelPanel() {
+  if (m_hooks.hideChannelPanel) m_hooks.hideChannelPanel();
+}
+
+void CPlayerDlg::ChannelLockChanged(int index, bool locked) {
+  if (m_hooks.channelLockChanged) m_hooks.channelLockChanged(index, locked);
 }
 
 void CPlayerDlg::PostQuit() { QTimer::singleShot(0, this, &CPlayerDlg::OnClose); }

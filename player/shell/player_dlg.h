@@ -86,6 +86,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
     std::function<void(int hotIndex)> refillPlaylist;
     std::function<void()> resetPlaybackPanel;
+    std::function<void(const std::vector<ChannelEntry>& entries)> refreshChannelPanel;
+    std::function<void()> hideChannelPanel;
+    std::function<void(int index, bool locked)> channelLockChanged;
   };
 
   explicit CPlayerDlg(Options options, QWidget* parent = nullptr);
@@ -149,6 +152,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowRecordWriting(bool writing) override;
   void RefillPlaylist(int hotIndex) override;
   void ResetPlaybackPanel() override;
+  void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override;
+  void HideChannelPanel() override;
+  void ChannelLockChanged(int index, bool locked) override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.

@@ -12,6 +12,7 @@
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist_wnd.h"
 #include "player/panels/skin_slider.h"
+#include "player/shell/channel_panel_host.h"
 #include "player/shell/live_commands.h"
 #include "player/shell/main_commands.h"
 #include "player/shell/main_timer_host.h"
@@ -72,13 +73,17 @@ class CWindowFeatures final : public QObject,
         m_playlistHost(dlg),
         m_logic(*this, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter, {}),
         m_timerHost(dlg.Core(), dlg, *this),
-        m_timers(dlg.Core().Timers(), m_timerHost) {}
+        m_timers(dlg.Core().Timers(), m_timerHost),
+        m_channels(dlg, dlg.Prompter() ? *dlg.Prompter() : m_ownPrompter,
+                   [this] { return PlaybackAsOther(); }) {}
 
   void Bind() {
     CCommandTable& table = m_dlg.Commands();
     m_logic.BindCommands(table);
     BindLiveTvCommands(table, m_dlg.Core());
     BindPlaybackCommands(table, *this);
+    m_channels.Bind();
+    m_logic.SetKeyActionHook([this](KeyAction action) { m_channels.OnKeyAction(action); });
     auto& hooks = m_dlg.GetHooks();
     hooks.keyPressed = [this](QKeyEvent* event) { return OnKey(event); };
     hooks.confirmClose = [this] { return m_logic.ConfirmClose(); };
@@ -95,6 +100,7 @@ class CWindowFeatures final : public QObject,
       if (m_playlist) m_playlist->Refill(hotIndex);
     };
     hooks.destroyPanels = [this] {
+      m_channels.Destroy();
       m_playback.reset();
       m_playlist.reset();
     };
@@ -139,6 +145,7 @@ class CWindowFeatures final : public QObject,
     QTimer::singleShot(0, &m_dlg, [this] { m_dlg.WindowProc(win::WM_CLOSE, 0, 0); });
   }
   void ApplyView(Rect rect) override {
+    if (CMainWindowView* view = m_dlg.View()) view->SetControlState(WithView(view->State(), m_logic.View()));
     if (rect.w > 0 && rect.h > 0) m_dlg.setGeometry(rect.x, rect.y, rect.w, rect.h);
   }
   void SetTopmost(bool topmost) override {
@@ -168,11 +175,11 @@ class CWindowFeatures final : public QObject,
   void StartTuner() override { m_dlg.Core().StartTuner(); }
   void StopFilePlayback() override { m_dlg.Core().StopFilePlayback(); }
   bool TunerOpen() const override { return m_dlg.Core().TunerOpen(); }
-  int SelectedRowTunerIndex() const override { return -1; }
+  int SelectedRowTunerIndex() const override { return m_channels.SelectedRowTunerIndex(); }
   void ScanSingleChannel(int) override {}
-  void EnableReceptionControls(bool) override {}
-  void StepChannel(ChannelStep) override {}
-  void ReselectCurrentChannelRow() override {}
+  void EnableReceptionControls(bool enabled) override { m_channels.EnableControls(enabled); }
+  void StepChannel(ChannelStep step) override { m_channels.Step(step); }
+  void ReselectCurrentChannelRow() override { m_channels.ReselectCurrentChannelRow(); }
 
   // ---- IPlaybackCommandTarget ----
   bool PanelShown() const override { return m_playback && m_playback->IsShown(); }
@@ -209,8 +216,10 @@ class CWindowFeatures final : public QObject,
     const QRect r = m_dlg.frameGeometry();
     return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
   }
-  panels::OtherPanel ChannelPanel() override { return {}; }
-  void ChannelPanelSelChange() override {}
+  panels::OtherPanel ChannelPanel() override { return m_channels.AsOtherPanel(); }
+  void ChannelPanelSelChange() override {
+    if (CChannelPanel* panel = m_channels.PanelIfAny()) panel->OnSelChangeList();
+  }
 
   // ---- IMainTimerWindow ----
   bool NormalLayout() const override { return !m_logic.View().Compact() && !m_logic.View().FullScreen(); }
@@ -233,10 +242,19 @@ class CWindowFeatures final : public QObject,
   bool RecordingFolderHasSpace() override { return true; }
 
  private:
+  panels::OtherPanel PlaybackAsOther() {
+    if (!m_playback) return {};
+    const QRect r = m_playback->frameGeometry();
+    return {&m_playback->Logic().Dock(),
+            {r.left(), r.top(), r.right() + 1, r.bottom() + 1},
+            m_playback->IsShown()};
+  }
+
   void ShowContextMenu(QPoint global) {
     QMenu menu(&m_dlg);
     const bool playlistShown = m_playlist && m_playlist->IsShown();
-    FillContextMenu(menu, m_logic.MenuTicks(playlistShown, false, m_dlg.Core().DualMonoState() == 2));
+    FillContextMenu(menu,
+                    m_logic.MenuTicks(playlistShown, m_channels.Shown(), m_dlg.Core().DualMonoState() == 2));
     if (QAction* chosen = menu.exec(global); chosen && chosen->data().isValid())
       m_dlg.OnCommand(chosen->data().toUInt());
   }
@@ -281,6 +299,7 @@ class CWindowFeatures final : public QObject,
   CMainTimers m_timers;
   std::unique_ptr<::CPlaylistWnd> m_playlist;
   std::unique_ptr<::CPlaybackPanel> m_playback;
+  CChannelPanelHost m_channels;
 };
 
 }  // namespace

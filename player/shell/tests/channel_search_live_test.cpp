@@ -110,7 +110,10 @@ TEST_F(ChannelSearchLive, AStoredListStartTakesTheListAndItsLockMarksWithoutSear
   core().CloseStreamChannel();
   core().StopPlayback();
   core().CloseTuner();
+  sim->clear_log();
   core().SaveChannelLocks();
+  // Closing never opens the stick to learn the marks (an open sends it commands): it received none.
+  EXPECT_TRUE(sim->log().empty());
   const std::u16string file = tevalo::text::ToUtf16(config);
   EXPECT_EQ(tevalo::profile::ReadString(file, u"CHANNEL_LOCK", u"12_LOCK", u""), u"1");
   EXPECT_EQ(tevalo::profile::ReadString(file, u"CHANNEL_LOCK", u"13_LOCK", u""), u"0");

@@ -16,6 +16,7 @@
 #include "player/pipeline/graph/fake_media_graph.h"
 #include "player/shell/main_timer_host.h"
 #include "player/shell/player_core.h"
+#include "player/shell/seek_thumb.h"
 #include "player/shell/window_adapter.h"
 #include "recording_view.h"
 
@@ -149,6 +150,22 @@ TEST_F(CoreOnFakeGraph, TheWindowTimersReadTheCoresGraph) {
   // The graph runs: pictures flow and the watchdog keeps still.
   clock.Advance(10000 + 3000);
   EXPECT_EQ(window.unlocks, 0);
+}
+
+TEST_F(CoreOnFakeGraph, TheSeekThumbSeeksOnlyARecordingWhoseGraphReportsItsPosition) {
+  EXPECT_FALSE(SeekThumbTakable(*core));  // no graph yet
+  EXPECT_FALSE(SeekToThumb(*core, 61, 346));
+  Open(u"/rec/news.rec");
+  ASSERT_TRUE(PumpUntil([&] { return view.state.playState == PlayState::kPlaying && !view.state.opening; }));
+  EXPECT_TRUE(SeekThumbTakable(*core));
+  // 61 of the 123 pixels of a 346-wide window: 61/123 of the 60 s recording.
+  ASSERT_TRUE(SeekToThumb(*core, 61, 346));
+  int position = 0;
+  ASSERT_EQ(Graph(0)->GetPosition(&position), 1);
+  EXPECT_EQ(position, 297);
+  ASSERT_TRUE(SeekToThumb(*core, 500, 346));  // past the end: the end
+  Graph(0)->GetPosition(&position);
+  EXPECT_EQ(position, 600);
 }
 
 TEST_F(CoreOnFakeGraph, ALiveBuildWhoseChannelCannotConnectReportsTheCloseOnce) {

@@ -143,6 +143,51 @@ TEST(MainGeometry, SeekTargetAndResizeClamp) {
   EXPECT_EQ(ClampTrackedRect({10, 20, 700, 600}, false, false), (Rect{10, 20, 700, 600}));
 }
 
+TEST(MainGeometry, TheDraggedSeekThumbKeepsItsHoldWithinTheTrack) {
+  // At 346 wide the track is 0..123; at 666 wide 0..443.
+  struct Case {
+    int thumbAtPress, pressX, x, width, expected;
+  } cases[] = {
+      {0, 20, 81, 346, 61},     // taken at its left edge, moved 61 to the right
+      {61, 80, 50, 346, 31},    // moved back
+      {61, 80, 400, 346, 123},  // past the end: held at the end
+      {61, 80, -300, 346, 0},   // past the start, even outside the window
+      {61, 80, 400, 666, 381},  // a wider window, a longer track
+      {0, 20, 60, 200, 0},      // a window narrower than the bar: no travel
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(DragSeekThumb(c.thumbAtPress, c.pressX, c.x, c.width), c.expected)
+        << c.thumbAtPress << " " << c.pressX << " -> " << c.x << " at " << c.width;
+  // A thumb dropped at 61 of 123 seeks to 61/123 of the recording.
+  EXPECT_EQ(SeekTarget(36000, DragSeekThumb(0, 20, 81, 346), 346), 17853);
+}
+
+TEST(MainGeometry, FullScreenVerticalDragPlacesTheVideoEveryTwentyPixels) {
+  CVerticalDrag drag;
+  drag.Press(500);
+  struct Step {
+    int y;
+    bool placed;
+    int accumulated;
+  } steps[] = {
+      {490, false, 10},  {480, false, 20},  // exactly 20 is not above 20
+      {479, true, 1},                       // 21 up: placed, 20 taken off
+      {440, true, 20},                      // 39 more: one placement per move, the rest kept
+      {470, false, -10},                    // 30 down
+      {490, true, -10},                     // 20 more down: -30, placed, 20 added
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(drag.Move(s.y), s.placed) << s.y;
+    EXPECT_EQ(drag.Accumulated(), s.accumulated) << s.y;
+  }
+  // A new press keeps the remainder but moves the reference.
+  drag.Press(100);
+  EXPECT_FALSE(drag.Move(100));
+  EXPECT_EQ(drag.Accumulated(), -10);
+  EXPECT_TRUE(drag.Move(111));
+  EXPECT_EQ(drag.Accumulated(), -1);
+}
+
 TEST(MainGeometry, DockedPanelsFollowAResize) {
   // The window at (100, 100), 346 x 380, grows to 666 x 560: +320, +180.
   const Size grow{320, 180};

@@ -60,14 +60,22 @@ struct Recorder {
   std::vector<uint32_t> commands;
   std::vector<int> icons;
   int doubleClicks = 0, menus = 0;
+  bool positionKnown = true, hasGraph = true;
+  std::vector<std::pair<int, int>> seeks;  // thumb offset, client width
+  int placements = 0;
   CMainWindowView::Callbacks Callbacks() {
-    return {[this](uint32_t id) { commands.push_back(id); },
-            [this] { ++doubleClicks; },
-            [this](QPoint) { ++menus; },
-            nullptr,
-            nullptr,
-            nullptr,
-            [this](int i) { icons.push_back(i); }};
+    CMainWindowView::Callbacks cb{[this](uint32_t id) { commands.push_back(id); },
+                                  [this] { ++doubleClicks; },
+                                  [this](QPoint) { ++menus; },
+                                  nullptr,
+                                  nullptr,
+                                  nullptr,
+                                  [this](int i) { icons.push_back(i); }};
+    cb.positionKnown = [this] { return positionKnown; };
+    cb.seekThumbDropped = [this](int x, int width) { seeks.emplace_back(x, width); };
+    cb.hasGraph = [this] { return hasGraph; };
+    cb.videoPlaced = [this] { ++placements; };
+    return cb;
   }
 };
 
@@ -191,6 +199,65 @@ TEST(MainWindowView, ButtonsAndMouseForward) {
   EXPECT_FALSE(view->Button(1061)->isVisible());
   EXPECT_TRUE(view->Button(1078)->isVisible());
   EXPECT_FALSE(view->Button(1076)->isVisible());
+}
+
+void SendMouse(QWidget* w, QEvent::Type type, QPoint at, Qt::MouseButtons held = Qt::LeftButton) {
+  QMouseEvent e(type, at, w->mapToGlobal(at), type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                {});
+  QCoreApplication::sendEvent(w, &e);
+}
+
+TEST(MainWindowView, TheSeekThumbFollowsThePointerAndItsDropSeeks) {
+  Recorder r;
+  auto view = MakeView(r, kNormalViewSize, {.filePlays = true});
+  const int y = kNormalViewSize.h - 52;  // on the thumb's row
+  const QPoint before = view->pos();
+  SendMouse(view.get(), QEvent::MouseButtonPress, {20, y});
+  EXPECT_TRUE(view->SeekDragging());
+  SendMouse(view.get(), QEvent::MouseMove, {81, y});
+  EXPECT_EQ(view->SeekThumbX(), 61);
+  SendMouse(view.get(), QEvent::MouseMove, {600, y});  // past the end: held at the track's end
+  EXPECT_EQ(view->SeekThumbX(), 123);
+  SendMouse(view.get(), QEvent::MouseMove, {81, y});
+  SendMouse(view.get(), QEvent::MouseButtonRelease, {81, y}, Qt::NoButton);
+  EXPECT_FALSE(view->SeekDragging());
+  EXPECT_EQ(r.seeks, (std::vector<std::pair<int, int>>{{61, 346}}));
+  EXPECT_EQ(view->pos(), before);  // taking the thumb never drags the window
+  // The thumb is now hit where it was dropped, and no longer at the start.
+  SendMouse(view.get(), QEvent::MouseButtonPress, {20, y});
+  EXPECT_FALSE(view->SeekDragging());
+  SendMouse(view.get(), QEvent::MouseButtonRelease, {20, y}, Qt::NoButton);
+  SendMouse(view.get(), QEvent::MouseButtonPress, {80, y});
+  EXPECT_TRUE(view->SeekDragging());
+  SendMouse(view.get(), QEvent::MouseMove, {40, y});
+  SendMouse(view.get(), QEvent::MouseButtonRelease, {40, y}, Qt::NoButton);
+  EXPECT_EQ(r.seeks.back(), (std::pair<int, int>{21, 346}));
+  // Without a position the thumb cannot be taken and nothing seeks.
+  r.positionKnown = false;
+  SendMouse(view.get(), QEvent::MouseButtonPress, {40, y});
+  EXPECT_FALSE(view->SeekDragging());
+  SendMouse(view.get(), QEvent::MouseMove, {90, y});
+  SendMouse(view.get(), QEvent::MouseButtonRelease, {90, y}, Qt::NoButton);
+  EXPECT_EQ(view->SeekThumbX(), 21);
+  EXPECT_EQ(r.seeks.size(), 2u);
+}
+
+TEST(MainWindowView, AVerticalDragInFullScreenPlacesTheVideoEveryTwentyPixels) {
+  Recorder r;
+  auto view = MakeView(r, {1280, 1024}, {.fullScreen = true});
+  const QPoint before = view->pos();
+  SendMouse(view.get(), QEvent::MouseButtonPress, {600, 500});
+  for (int y = 499; y >= 440; --y) SendMouse(view.get(), QEvent::MouseMove, {600, y});
+  EXPECT_EQ(r.placements, 2);  // 60 up: placed after 21 and 41 pixels, 20 left over
+  SendMouse(view.get(), QEvent::MouseMove, {600, 480}, Qt::NoButton);  // no button held: ignored
+  EXPECT_EQ(r.placements, 2);
+  SendMouse(view.get(), QEvent::MouseButtonRelease, {600, 480}, Qt::NoButton);
+  EXPECT_EQ(view->pos(), before);  // full screen never drags the window
+  // Without a graph the drag does nothing.
+  r.hasGraph = false;
+  SendMouse(view.get(), QEvent::MouseButtonPress, {600, 500});
+  SendMouse(view.get(), QEvent::MouseMove, {600, 300});
+  EXPECT_EQ(r.placements, 2);
 }
 
 TEST(MainWindowView, TheCornerResizesToNoLessThanTheView) {

@@ -7,6 +7,7 @@
 #include <QProcessEnvironment>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "platform/kernel/sync.h"
@@ -89,6 +90,8 @@ class ProgramTest : public ::testing::Test {
                                           ::testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(folder);
     fs::create_directories(folder);
+    // A stored area: a first start would wait for the area dialog.
+    std::ofstream(folder / "config.ini") << "[SETUP]\nAREA_NUM=7\n";
   }
   void TearDown() override { fs::remove_all(folder); }
   // Closes the running player as the updater does and waits for it to end.
@@ -119,7 +122,9 @@ TEST_F(ProgramTest, ASecondStartRestoresTheFirstAndHandsOverItsPath) {
   ASSERT_TRUE(first.WaitFor(QStringLiteral("iEPG file: \"/tmp/abc.pl\""))) << first.Log().toStdString();
   EXPECT_EQ(first.Log().count(QStringLiteral("iEPG file")), 1);  // the plain restore sent none
   Close(first);
-  EXPECT_TRUE(fs::exists(folder / "config.ini"));
+  std::ifstream config(folder / "config.ini");
+  const std::string written((std::istreambuf_iterator<char>(config)), std::istreambuf_iterator<char>());
+  EXPECT_NE(written.find("VOLUME_POS"), std::string::npos) << written;
 }
 
 TEST_F(ProgramTest, AStartDuringTheFirstOnesSplashKeepsItsArgument) {
@@ -160,6 +165,7 @@ TEST_F(ProgramTest, VersionEvents) {
 }
 
 TEST_F(ProgramTest, ExitArgumentEndsWithoutWritingAnything) {
+  fs::remove(folder / "config.ini");
   QString log;
   EXPECT_EQ(RunToEnd({QStringLiteral("+x")}, &log), 0);
   EXPECT_FALSE(log.contains(QStringLiteral("window registered"))) << log.toStdString();

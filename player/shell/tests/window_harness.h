@@ -112,6 +112,14 @@ struct WindowUnderTest {
   std::unique_ptr<CPlayerDlg> dlg;
 };
 
+// Where a test's screenshots go: build folder/screenshots/<sub>.
+inline std::filesystem::path ScreenshotDir(const char* sub) {
+  const char* bin = std::getenv("TEVALO_BINARY_DIR");
+  auto dir = std::filesystem::path(bin ? bin : ".") / "screenshots" / sub;
+  std::filesystem::create_directories(dir);
+  return dir;
+}
+
 inline ptrdiff_t Position(const std::vector<std::string>& log, const std::string& entry) {
   auto it = std::find(log.begin(), log.end(), entry);
   return it == log.end() ? -1 : it - log.begin();

@@ -1,0 +1,171 @@
+// The main window over the real core on the stick stand-in: mouse and keys sent as Qt events to the
+// window while the sample broadcast plays, each checked by the view, size, volume or menu it leaves.
+#include <gst/gst.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
+#include <fstream>
+
+#include "controls/font_aliases.h"
+#include "live_harness.h"
+#include "platform/path/utf.h"
+#include "player/resources/player_resources.h"
+#include "player/shell/main_window_view.h"
+#include "player/shell/player_dlg.h"
+#include "player/shell/volume.h"
+#include "player/shell/window_features.h"
+
+namespace tevalo::shell::test {
+namespace {
+
+struct GuiApp : ::testing::Environment {
+  void SetUp() override {
+    static int argc = 1;
+    static char name[] = "shell_main_window_live_test";
+    static char* argv[] = {name, nullptr};
+    LoadFontAliases();
+    app = new QApplication(argc, argv);
+    InstallPlayerResources();
+    gst_init(nullptr, nullptr);
+  }
+  void TearDown() override { delete app; }
+  QApplication* app = nullptr;
+};
+const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GuiApp);
+
+// The installation in the test's runtime folder, with area 7 stored so the start searches it.
+std::string WriteInstallationWithArea() {
+  const std::string config = WriteInstallation();
+  std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
+  return config;
+}
+
+class MainWindowLive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim = StartSim(SampleChannels());
+    CPlayerDlg::Options options;
+    options.core.configPath = text::ToUtf16(WriteInstallationWithArea());
+    options.core.prompter = &prompter;
+    options.useSessionBus = false;
+    dlg = std::make_unique<CPlayerDlg>(options);
+    AttachWindowFeatures(*dlg);
+    ASSERT_TRUE(dlg->OnInitDialog());
+    ASSERT_TRUE(PumpUntil([&] { return dlg->isVisible(); }, 20000));
+    // The area search finds the stations and the first one plays.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          auto g = dlg->Core().MediaGraph();
+          return g && !dlg->Core().State().opening && g->GetFrameRate() > 0;
+        },
+        180000))
+        << "no live picture";
+  }
+  void TearDown() override {
+    if (dlg) dlg->OnClose();
+    dlg.reset();
+    if (sim) sim->stop();
+  }
+  QWidget* Skin() { return dlg->View(); }
+  QSize ScreenSize() { return dlg->screen()->geometry().size(); }
+
+  CScriptedPrompter prompter;
+  std::unique_ptr<tunersim::SimProcess> sim;
+  std::unique_ptr<CPlayerDlg> dlg;
+};
+
+TEST_F(MainWindowLive, MouseAndKeysChangeTheViewSizeVolumeAndMenu) {
+  ASSERT_NE(dlg->View(), nullptr);
+  const QRect normal = dlg->geometry();
+  EXPECT_EQ(normal.size(), QSize(346, 380));
+  ASSERT_TRUE(PumpUntil([&] { return dlg->Core().State().levelBars > 0; }, 60000));
+  ASSERT_TRUE(PumpUntil([&] { return !dlg->grab().toImage().isNull(); }, 20000));
+  const QString shots = qEnvironmentVariable("TEVALO_BINARY_DIR") + "/screenshots/mainwin";
+  QDir().mkpath(shots);
+  EXPECT_TRUE(dlg->grab().toImage().save(shots + "/main_live_normal.png"));
+
+  // A double click on the picture: full screen over the screen, the skin without its frame.
+  QTest::mouseDClick(Skin(), Qt::LeftButton, {}, QPoint(170, 150));
+  EXPECT_TRUE(dlg->View()->State().fullScreen);
+  EXPECT_EQ(dlg->geometry().size(), ScreenSize());
+  ASSERT_TRUE(PumpUntil([&] { return Skin()->size() == ScreenSize(); }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return dlg->Core().State().levelBars > 0; }, 60000));
+  EXPECT_TRUE(dlg->grab().toImage().save(shots + "/main_live_fullscreen.png"));
+  // Esc leaves it for the rectangle it came from.
+  QTest::keyClick(dlg.get(), Qt::Key_Escape);
+  EXPECT_FALSE(dlg->View()->State().fullScreen);
+  EXPECT_EQ(dlg->geometry(), normal);
+
+  // Alt+2 doubles the view (a tuner is found and live plays); Alt+1 brings the normal size back.
+  QTest::keyClick(dlg.get(), Qt::Key_2, Qt::AltModifier);
+  EXPECT_EQ(dlg->geometry().size(), QSize(666, 560));
+  QTest::keyClick(dlg.get(), Qt::Key_1, Qt::AltModifier);
+  EXPECT_EQ(dlg->geometry().size(), QSize(346, 380));
+
+  // Ctrl+Down: one volume step down, on the slider too.
+  const int volume = dlg->Settings().volume;
+  ASSERT_GE(volume, kVolumeStep);
+  QTest::keyClick(dlg.get(), Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(dlg->Settings().volume, volume - kVolumeStep);
+
+  // A right click opens menu 273; its ticks follow the window (always on top is off).
+  std::vector<uint32_t> ids;
+  std::vector<uint32_t> ticked;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    std::function<void(QMenu*)> walk = [&](QMenu* m) {
+      for (QAction* a : m->actions()) {
+        if (a->menu()) walk(a->menu());
+        if (!a->data().isValid()) continue;
+        ids.push_back(a->data().toUInt());
+        if (a->isChecked()) ticked.push_back(a->data().toUInt());
+      }
+    };
+    walk(menu);
+    menu->close();
+  });
+  poll.start(10);
+  QTest::mousePress(Skin(), Qt::RightButton, {}, QPoint(170, 150));  // returns when the menu closes
+  poll.stop();
+  QTest::mouseRelease(Skin(), Qt::RightButton, {}, QPoint(170, 150));
+  EXPECT_NE(std::find(ids.begin(), ids.end(), 32833u), ids.end()) << "menu 273 not shown";
+  EXPECT_EQ(std::find(ticked.begin(), ticked.end(), 32833u), ticked.end());
+  EXPECT_NE(std::find(ticked.begin(), ticked.end(), 32884u), ticked.end());  // the EPG display starts on
+
+  // The resize corner: dropped inside the least size it stops there, dropped outside it follows.
+  const QPoint corner(346 - 2, 380 - 2);
+  struct Case {
+    QPoint to;
+    QSize expected;
+  } cases[] = {{{200, 200}, {346, 380}}, {{498, 448}, {500, 450}}};
+  for (const auto& c : cases) {
+    dlg->resize(346, 380);
+    ASSERT_TRUE(PumpUntil([&] { return Skin()->size() == QSize(346, 380); }, 20000));
+    const QPoint origin = dlg->geometry().topLeft();
+    QTimer::singleShot(0, Skin(), [&] {
+      QMouseEvent move(QEvent::MouseMove, c.to, origin + c.to, Qt::NoButton, Qt::LeftButton, {});
+      QCoreApplication::sendEvent(Skin(), &move);
+      QMouseEvent up(QEvent::MouseButtonRelease, c.to, origin + c.to, Qt::LeftButton, {}, {});
+      QCoreApplication::sendEvent(Skin(), &up);
+    });
+    QMouseEvent press(QEvent::MouseButtonPress, corner, origin + corner, Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(Skin(), &press);  // returns when the tracker's drag ends
+    EXPECT_EQ(dlg->size(), c.expected) << c.to.x() << "," << c.to.y();
+    EXPECT_EQ(dlg->geometry().topLeft(), origin);
+    EXPECT_EQ(Skin()->geometry(), dlg->rect());  // the skin fills the window it resized
+  }
+  // The live picture kept playing through all of it.
+  EXPECT_GT(dlg->Core().MediaGraph()->GetFrameRate(), 0);
+}
+
+}  // namespace
+}  // namespace tevalo::shell::test
