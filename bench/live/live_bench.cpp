@@ -14,6 +14,11 @@
 // from the buffer times at the two sink inputs (the renderer's pictures, the audio stage's sound):
 // live, tuned where a key picture comes before the sound stamped after it, while the filter records;
 // then that recording played through the playback element, and each other recording given.
+//
+// live_bench weak-sync [seconds]: the sync broadcast looped to the seconds given, beside the same
+// stream damaged by tools/fixturegen/weak_signal.py (seed 18), each played live: the beep's distance
+// from each flash, and where sound is missing from the delivered timeline against the longest run
+// of audio frames the damage touched.
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -26,6 +31,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -33,6 +39,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <random>
 #include <sstream>
 #include <string>
@@ -270,13 +277,15 @@ struct BenchEnv {
 // order; its pictures to `video`, its sound (when given) to `sound`.
 struct BenchPlayer {
   BenchPlayer(IPlayerView& view, const std::string& dir, IVideoOutput* video,
-              tevalo::test::FlashBeepProbe* sound = nullptr, bool watchDevices = true) {
+              tevalo::test::FlashBeepProbe* sound = nullptr, bool watchDevices = true,
+              CMediaGraph::AudioTap alsoTap = {}) {
     CPlayerCore::Options o;
     o.video = video;
     o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
     if (sound)
-      o.audioTap = [sound](const int16_t* s, size_t f, int c, int r, int64_t pts) {
+      o.audioTap = [sound, alsoTap](const int16_t* s, size_t f, int c, int r, int64_t pts) {
         sound->OnSound(s, f, c, r, pts);
+        if (alsoTap) alsoTap(s, f, c, r, pts);
       };
     core = std::make_unique<CPlayerCore>(view, o);
     adapter = std::make_unique<CWindowAdapter>(*core);
@@ -296,6 +305,7 @@ struct BenchPlayer {
 };
 
 int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& others);
+int RunWeakSync(const BenchEnv& env, int seconds);
 
 }  // namespace
 
@@ -303,6 +313,8 @@ int main(int argc, char** argv) {
   BenchEnv env;
   QCoreApplication app(argc, argv);
   gst_init(nullptr, nullptr);
+  if (argc > 1 && std::string(argv[1]) == "weak-sync")
+    return RunWeakSync(env, argc > 2 ? std::max(10, std::atoi(argv[2])) : 60);
   if (argc > 1 && std::string(argv[1]) == "sync")
     return RunSync(env, argc > 2 ? std::max(5, std::atoi(argv[2])) : 12,
                    std::vector<std::string>(argv + std::min(argc, 3), argv + argc));
@@ -564,6 +576,137 @@ int RunSync(const BenchEnv& env, int seconds, const std::vector<std::string>& ot
   std::filesystem::copy_file(recording, kept, std::filesystem::copy_options::overwrite_existing);
   std::printf("  the recording is kept as %s\n", kept.c_str());
   return 0;
+}
+
+// Where sound is missing from the delivered timeline: the longest stretch and the sum, in ms.
+struct SoundTimeline {
+  std::mutex lock;
+  std::vector<std::pair<int64_t, int64_t>> spans;  // start, end in ns
+  void OnSound(size_t frames, int rate, int64_t pts) {
+    if (pts < 0 || rate <= 0) return;
+    std::lock_guard l(lock);
+    spans.emplace_back(pts, pts + int64_t(frames) * 1000000000LL / rate);
+  }
+  std::pair<double, double> Gaps() {
+    std::lock_guard l(lock);
+    std::sort(spans.begin(), spans.end());
+    double longest = 0, total = 0;
+    for (size_t i = 1; i < spans.size(); ++i) {
+      const double gap = (spans[i].first - spans[i - 1].second) / 1e6;
+      if (gap > 1) {  // rounding of the stamps is not a gap
+        longest = std::max(longest, gap);
+        total += gap;
+      }
+    }
+    return {longest, total};
+  }
+};
+
+struct SyncRun {
+  std::vector<double> offsets;
+  size_t flashes = 0, beeps = 0, pictures = 0;
+  double longestGapMs = 0, missingMs = 0;
+  bool played = false;
+};
+
+SyncRun PlayLive(const std::string& dir, const std::string& stream, int seconds) {
+  tunersim::SimProcess::Options so;
+  so.args = {"--channel", "27=" + stream, "--tune-start", "150"};
+  tunersim::SimProcess sim(so);
+  CNullPlayerView view;
+  SyncProbe probe;
+  SoundTimeline sound;
+  auto controller = std::make_unique<BenchPlayer>(
+      view, dir, &probe, &probe.probe, true,
+      [&sound](const int16_t*, size_t f, int, int r, int64_t pts) { sound.OnSound(f, r, pts); });
+  (*controller)->StartTuner();
+  SyncRun run;
+  run.played = PumpUntil(
+      [&] {
+        auto g = (*controller)->MediaGraph();
+        return g && !(*controller)->State().opening && g->GetFrameRate() > 0;
+      },
+      30000);
+  if (run.played) PumpFor(seconds * 1000);
+  controller.reset();
+  sim.stop();
+  run.offsets = probe.probe.Offsets();
+  run.flashes = probe.probe.Flashes();
+  run.beeps = probe.probe.Onsets();
+  run.pictures = probe.Count();
+  std::tie(run.longestGapMs, run.missingMs) = sound.Gaps();
+  return run;
+}
+
+// The longest run of consecutive indices in damage.json's "damaged_audio_frames".
+int LongestDamagedRun(const std::string& file) {
+  std::ifstream in(file);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const size_t at = text.find("\"damaged_audio_frames\"");
+  if (at == std::string::npos) return -1;
+  std::istringstream list(text.substr(text.find('[', at) + 1));
+  int longest = 0, run = 0;
+  long last = -2, n = 0;
+  char sep = 0;
+  while (list >> n) {
+    run = n == last + 1 ? run + 1 : 1;
+    longest = std::max(longest, run);
+    last = n;
+    if (!(list >> sep) || sep == ']') break;
+  }
+  return longest;
+}
+
+// The sync broadcast looped to `seconds` with its stamps carried on, then damaged as at the edge of
+// reception by the committed generator, both played live the same seconds.
+int RunWeakSync(const BenchEnv& env, int seconds) {
+  const std::string& dir = env.dir;
+  const std::string clean = dir + "/avsync-long.ts";
+  {
+    const auto loop = tunersim::TsLoop::load(std::string(TEVALO_FIXTURE_DIR) + "/avsync/stream.ts");
+    const double loopSeconds = double(loop.period_ticks()) / tunersim::kPcrHz;
+    const uint64_t packets = uint64_t(std::ceil(seconds / loopSeconds)) * loop.packet_count();
+    std::ofstream out(clean, std::ios::binary);
+    uint8_t packet[tunersim::kPacketSize];
+    for (uint64_t i = 0; i < packets; ++i) {
+      loop.packet(i, packet);
+      out.write(reinterpret_cast<const char*>(packet), sizeof packet);
+    }
+  }
+  const std::string weakDir = dir + "/weak";
+  const std::string generate = "/usr/bin/python3 '" + std::string(TEVALO_SOURCE_ROOT) +
+                               "/tools/fixturegen/weak_signal.py' '" + clean + "' '" + weakDir +
+                               "' --seed 18 > /dev/null";
+  std::filesystem::create_directories(weakDir);
+  if (std::system(generate.c_str()) != 0) {
+    std::fprintf(stderr, "live_bench: the weak-signal generator failed\n");
+    return 1;
+  }
+  const SyncRun c = PlayLive(dir, clean, seconds);
+  const SyncRun w = PlayLive(dir, weakDir + "/stream.ts", seconds);
+  const int damagedRun = LongestDamagedRun(weakDir + "/damage.json");
+  constexpr double kFrameMs = 1024 * 1000.0 / 24000;
+
+  std::printf("the A/V sync broadcast, %d s live, clean and at the edge of reception (seed 18):\n", seconds);
+  for (const auto& [name, r] : {std::pair<const char*, const SyncRun&>{"clean", c}, {"weak", w}}) {
+    if (!r.played) {
+      std::printf("  %-6s does not play\n", name);
+      continue;
+    }
+    const size_t within = size_t(
+        std::count_if(r.offsets.begin(), r.offsets.end(), [](double o) { return std::fabs(o) <= 40; }));
+    std::printf(
+        "  %-6s pictures %5zu  flashes %3zu  beeps %3zu  flashes with a beep %3zu, within 40 ms %3zu\n", name,
+        r.pictures, r.flashes, r.beeps, r.offsets.size(), within);
+    PrintOffsets(name, r.offsets);
+    std::printf("  %-6s sound missing: longest %.0f ms (%.1f frames), in all %.0f ms\n", name, r.longestGapMs,
+                r.longestGapMs / kFrameMs, r.missingMs);
+  }
+  std::printf("  weak   offsets per flash:");
+  for (double o : w.offsets) std::printf(" %+.0f", o);
+  std::printf("\n  damaged audio frames: longest run %d, so a silent run of at most %d frames (%.0f ms)\n",
+              damagedRun, damagedRun + 1, (damagedRun + 1) * kFrameMs);
+  return c.played && w.played ? 0 : 1;
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "player/shell/player_dlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
@@ -247,7 +248,44 @@ bool CPlayerDlg::OnInitDialog() {
     Trace(StepName(step));
     if (!RunInitStep(step)) return false;
   }
+  m_initDone = true;
+  if (m_closeRequested) {
+    if (m_promptCloser) m_promptCloser->stop();
+    PostQuit();  // runs once the dialog's own loop does
+  }
   return true;
+}
+
+namespace {
+
+void RejectModalPrompts(const QWidget* mainWindow) {
+  // Bounded: a prompt that refuses to close must not spin here.
+  for (int i = 0; i < 8; ++i) {
+    QWidget* prompt = QApplication::activeModalWidget();
+    if (!prompt || prompt == mainWindow) return;
+    if (auto* dialog = qobject_cast<QDialog*>(prompt))
+      dialog->reject();
+    else
+      prompt->close();
+  }
+}
+
+}  // namespace
+
+void CPlayerDlg::RequestClose() {
+  m_closeRequested = true;
+  RejectModalPrompts(this);
+  if (m_initDone) {
+    PostQuit();
+    return;
+  }
+  // Start-up may still open prompts of its own (the area dialog, error messages); each is answered
+  // as cancelled until start-up ends and the close can run.
+  if (!m_promptCloser) {
+    m_promptCloser = new QTimer(this);
+    connect(m_promptCloser, &QTimer::timeout, this, [this] { RejectModalPrompts(this); });
+    m_promptCloser->start(100);
+  }
 }
 
 void CPlayerDlg::Fail(const QString& text) {
@@ -507,8 +545,14 @@ void CPlayerDlg::LoadSettings() {
   const bool noAutoLogonUser = registry::ReadString(kWinlogonKey, u"DefaultUserName").value_or(u"").empty();
   m_settings = ReadSettings(m_paths.configPath, noAutoLogonUser);
   m_nSavedVolume = m_settings.volume;
-  const StartSearch search =
-      DecideStartSearch(m_settings.areaIndex, m_hooks.askArea, m_hooks.loadChannelList);
+  std::function<std::optional<int>(int)> askArea;
+  if (m_hooks.askArea) {
+    askArea = [this](int preselected) {
+      qCInfo(lcPlayerWindow) << "asking for the area";
+      return m_hooks.askArea(preselected);
+    };
+  }
+  const StartSearch search = DecideStartSearch(m_settings.areaIndex, askArea, m_hooks.loadChannelList);
   m_settings.areaIndex = search.areaIndex;
   m_bAreaChosen = search.areaChosen ? 1 : 0;
   m_core->SetStartSearch(search.kind, search.areaIndex, search.areaChosen);

@@ -6,6 +6,7 @@
 
 #include <QPoint>
 #include <QRect>
+#include <QTimer>
 #include <functional>
 #include <map>
 #include <memory>
@@ -99,6 +100,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   DispatchResult OnCommand(CommandId id);
   // Closes the window: the close steps, then the modal run ends. Safe to call twice.
   void OnClose();
+  // Closes as the close button does but without the close question, also while start-up still
+  // runs or a prompt is up (Ctrl-C, SIGTERM): open prompts are answered as cancelled.
+  void RequestClose();
 
   CPlayerCore& Core() { return *m_core; }
   CCommandTable& Commands() { return m_commands; }
@@ -193,6 +197,9 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   bool m_placed = false;
   bool m_closing = false;
   bool m_closed = false;
+  bool m_initDone = false;
+  bool m_closeRequested = false;
+  QTimer* m_promptCloser = nullptr;
 
   std::map<int, QWidget*> m_controls;
   CTickerStatic* m_strips[3] = {};

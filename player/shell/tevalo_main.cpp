@@ -33,7 +33,7 @@ void CloseOnSignals(CPlayerDlg& dlg) {
     char c;
     while (::read(g_signalPipe[0], &c, 1) > 0) {
     }
-    dlg.close();
+    dlg.RequestClose();
   });
   struct sigaction action {};
   action.sa_handler = OnSignal;

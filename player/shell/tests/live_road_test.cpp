@@ -1,10 +1,12 @@
 // The live road on the stick stand-in: search, tune, play, channel changes, a pulled stick, a
 // build that fails, closing at awkward moments, recording, and the filter's connection messages.
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 
 #include "live_harness.h"
@@ -53,6 +55,17 @@ class LiveRoad : public ::testing::Test {
         ms);
   }
 
+  // Plays the sample channels and starts recording with the filter's own toggle message.
+  void PlayAndRecord() {
+    Start(SampleChannels());
+    core().StartTuner();
+    ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 60000)) << State();
+    tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
+    tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
+                              reinterpret_cast<tevalo::win::LPARAM>(&toggle));
+    ASSERT_TRUE(core().IsRecording());
+  }
   std::string State() {
     const auto c = core().Counts();
     const auto s = core().State();
@@ -353,14 +366,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
 // A recording of the live channel: the file named in the settings, the recorder's start and stop
 // over the channel, and the stop of a channel change (the filter's code 4 follows) without asking.
 TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
-  Start(SampleChannels());
-  core().StartTuner();
-  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 60000)) << State();
-  tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
-  tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
-                            reinterpret_cast<tevalo::win::LPARAM>(&toggle));
-  ASSERT_TRUE(core().IsRecording());
+  ASSERT_NO_FATAL_FAILURE(PlayAndRecord());
   const std::u16string path = core().RecordingPath();
   EXPECT_EQ(tevalo::profile::ReadString(tevalo::text::ToUtf16(config), u"RECControl", u"FileName", u""),
             path);
@@ -388,6 +394,42 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
   EXPECT_LT(view.Find("recording on"), view.Find("recording off"));
   EXPECT_NE(view.Find("recording off"), std::string::npos);
   EXPECT_FALSE(core().Timers().IsArmed(TimerId::kRecordingClock));
+}
+
+// A write that fails on the disk (the file size limit stands in for a full file system): the
+// recorder's word reaches the view once when records stop reaching the file and once when they do
+// again, and the file goes on from where it stopped.
+TEST_F(LiveRoad, AFailingWriteIsShownOnceAndItsEndOnce) {
+  ASSERT_NO_FATAL_FAILURE(PlayAndRecord());
+  const std::string file = tevalo::text::ToUtf8(core().RecordingPath());
+  auto size = [&] {
+    std::error_code ec;
+    const auto n = std::filesystem::file_size(file, ec);
+    return ec ? 0 : n;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return size() > 50000; }, 60000));
+
+  // Writes past the limit fail with EFBIG instead of raising SIGXFSZ; this test has its own process.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit limited = old;
+  limited.rlim_cur = size();
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool stopped =
+      PumpUntil([&] { return view.Find("records not written") != std::string::npos; }, 60000);
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
+  ASSERT_TRUE(stopped) << view.Dump();
+  const auto heldAt = size();
+
+  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 60000))
+      << view.Dump();
+  ASSERT_TRUE(PumpUntil([&] { return size() > heldAt + 50000; }, 60000));
+  EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "records not written"), 1);
+  EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "records written"), 1);
+  EXPECT_LT(view.Find("records not written"), view.Find("records written"));
+  EXPECT_TRUE(core().IsRecording());
+  EXPECT_EQ(view.offGuiThread, 0);
 }
 
 TEST_F(LiveRoad, ConnectionMessagesCheckTheSenderAndTheSourceMode) {

@@ -73,6 +73,7 @@ class Player {
     *exitCode = m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     return true;
   }
+  void Terminate() { m_process.terminate(); }  // SIGTERM, as Ctrl-C or a session's end sends
   void Kill() {
     m_process.kill();
     m_process.waitForFinished(kWaitMs);
@@ -144,6 +145,28 @@ TEST_F(ProgramTest, AfterAKilledFirstInstanceTheNextStartIsFirst) {
   Player next(folder);
   ASSERT_TRUE(next.WaitFor(QStringLiteral("window shown"))) << next.Log().toStdString();
   Close(next);
+}
+
+// A signal closes the player through its close steps, also while start-up waits on the area dialog,
+// so the settings are written and the process ends normally.
+TEST_F(ProgramTest, SignalsCloseThePlayerAndKeepItsSettings) {
+  struct Case {
+    bool firstStart;
+    const char* waitFor;
+  };
+  for (const Case& c : {Case{false, "window shown"}, Case{true, "asking for the area"}}) {
+    SCOPED_TRACE(c.waitFor);
+    if (c.firstStart) fs::remove(folder / "config.ini");
+    Player player(folder);
+    ASSERT_TRUE(player.WaitFor(QString::fromLatin1(c.waitFor))) << player.Log().toStdString();
+    player.Terminate();
+    int code = -2;
+    ASSERT_TRUE(player.Finish(&code));
+    EXPECT_EQ(code, 0) << player.Log().toStdString();
+    std::ifstream config(folder / "config.ini");
+    const std::string written((std::istreambuf_iterator<char>(config)), std::istreambuf_iterator<char>());
+    EXPECT_NE(written.find("VOLUME_POS"), std::string::npos) << written;
+  }
 }
 
 TEST_F(ProgramTest, VersionEvents) {
