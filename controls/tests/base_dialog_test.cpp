@@ -47,7 +47,7 @@ TEST(BaseDialog, PressOnTheSurfaceDragsByTheMouseOffset) {
   panel.Create();
   panel.move(100, 100);
   panel.show();
-  ProcessEvents(10);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel, 60000));
   const QPoint start = panel.pos();
   QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(50, 50));
   QMouseEvent move(QEvent::MouseMove, QPointF(80, 70), panel.mapToGlobal(QPointF(80, 70)), Qt::NoButton,
@@ -73,7 +73,7 @@ TEST(BaseDialog, AHeldWindowIsProposedEachMouseStepAnew) {
   panel.Create();
   panel.move(100, 100);
   panel.show();
-  ProcessEvents(10);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel, 60000));
   panel.snapX = 100;
   const QPoint press = panel.mapToGlobal(QPoint(50, 50));
   QTest::mousePress(&panel, Qt::LeftButton, {}, QPoint(50, 50));
@@ -97,7 +97,7 @@ TEST(BaseDialog, PressOnAChildButtonDoesNotDrag) {
   panel.Create();
   panel.move(200, 200);
   panel.show();
-  ProcessEvents(10);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&panel, 60000));
   const QPoint start = panel.pos();
   QTest::mousePress(button, Qt::LeftButton, {}, QPoint(5, 5));
   QMouseEvent move(QEvent::MouseMove, QPointF(15, 15), button->mapToGlobal(QPointF(15, 15)), Qt::NoButton,

@@ -40,7 +40,7 @@ struct Fixture : ::testing::Test {
                      Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(b, &move);
     // The hover shows once the button's 1 ms timer has run, which a busy machine can delay.
-    for (int i = 0; i < 1000 && !b->IsHover(); ++i) ProcessEvents(5);
+    ASSERT_TRUE(WaitFor([b] { return b->IsHover(); }));
   }
   std::unique_ptr<QWidget> parent;
 };

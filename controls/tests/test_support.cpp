@@ -67,3 +67,10 @@ void ProcessEvents(int ms) {
     QApplication::processEvents(QEventLoop::AllEvents, 5);
   } while (t.elapsed() < ms);
 }
+
+bool WaitFor(const std::function<bool()>& done, int ms) {
+  QElapsedTimer t;
+  t.start();
+  while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  return done();
+}

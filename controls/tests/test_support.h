@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <vector>
 
 // A strip of equally wide frames, each filled with its own colour; the top-left 4x4 pixels of every
@@ -17,3 +18,5 @@ QImage Snapshot(QWidget* widget);
 // Writes a picture for a person to look at under the build folder.
 void SaveScreenshot(QWidget* widget, const QString& name);
 void ProcessEvents(int ms = 0);
+// Runs events until done() holds; the bound only ends a broken run.
+bool WaitFor(const std::function<bool()>& done, int ms = 60000);

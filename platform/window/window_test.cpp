@@ -99,7 +99,7 @@ TEST(WindowMessages, SendRunsOnTheWindowsThreadAndReturnsItsResult) {
   EXPECT_EQ(SendMessageW(w.hwnd(), kTwice, 21, 0), 42);
   EXPECT_EQ(ranOn.load(), w.thread());
   uintptr_t result = 0;
-  EXPECT_NE(SendMessageTimeoutW(w.hwnd(), kReenter, 5, 0, SMTO_BLOCK, 5000, &result), 0);
+  EXPECT_NE(SendMessageTimeoutW(w.hwnd(), kReenter, 5, 0, SMTO_BLOCK, 60000, &result), 0);
   EXPECT_EQ(result, 1011u);
   EXPECT_EQ(FindWindowW(nullptr, u"tevalo"), w.hwnd());  // titles match without regard to case
   EXPECT_TRUE(IsWindow(w.hwnd()));
@@ -131,7 +131,7 @@ TEST(WindowMessages, TimedOutSendIsStillHandled) {
   release.set_value();
   blocker.join();
   EXPECT_TRUE(WaitFor([&] { return handled.load() == 1; }));  // handled after the sender gave up
-  EXPECT_NE(SendMessageTimeoutW(w.hwnd(), kRecord, 10, 0, SMTO_NORMAL, 5000, &result), 0);
+  EXPECT_NE(SendMessageTimeoutW(w.hwnd(), kRecord, 10, 0, SMTO_NORMAL, 60000, &result), 0);
   EXPECT_EQ(result, 7u);
   EXPECT_EQ(handled.load(), 11);
 }
@@ -158,14 +158,14 @@ TEST(WindowMessages, CopyDataCarriesCodeValueAndACopiedPayload) {
   // The filter's run report: its process id in cbData, no data.
   COPYDATASTRUCT run{3, static_cast<uint32_t>(getpid()), nullptr};
   uintptr_t result = 0;
-  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&run), SMTO_BLOCK, 1000,
+  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&run), SMTO_BLOCK, 60000,
                                 &result),
             0);
   EXPECT_EQ(result, 1u);
   // A second instance's argument: the text with its terminator.
   std::u16string path = u"/home/u/\u756a\u7d44.pl";
   COPYDATASTRUCT iepg{16, static_cast<uint32_t>((path.size() + 1) * 2), path.data()};
-  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 1000,
+  ASSERT_NE(SendMessageTimeoutW(w.hwnd(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 60000,
                                 &result),
             0);
   // Too much data, a missing structure, and a posted WM_COPYDATA are refused without reaching the window.
@@ -223,7 +223,7 @@ TEST(WindowMessages, ThreadsSendingToEachOtherDoNotDeadlock) {
   a = wa.hwnd();
   b = wb.hwnd();
   uintptr_t result = 0;
-  ASSERT_NE(SendMessageTimeoutW(a, kTwice, 1, 0, SMTO_NORMAL, 5000, &result), 0);
+  ASSERT_NE(SendMessageTimeoutW(a, kTwice, 1, 0, SMTO_NORMAL, 60000, &result), 0);
   EXPECT_EQ(result, 70u);  // (5 + 2) * 10
 }
 
@@ -349,7 +349,7 @@ frame::Reply RawRequest(const std::string& path, const std::vector<uint8_t>& byt
 
 TEST(WindowMessages, OtherProcesses) {
   tevalo_test::ChildProcess peer("window-peer", {"Peer Window"});
-  ASSERT_EQ(peer.ReadLine(10000).value_or(""), "ready");
+  ASSERT_EQ(peer.ReadLine(60000).value_or(""), "ready");
   const std::string path = WindowSocketPath(u"Peer Window");
   struct stat st {};
   ASSERT_EQ(stat(path.substr(0, path.rfind('/')).c_str(), &st), 0);
@@ -361,20 +361,20 @@ TEST(WindowMessages, OtherProcesses) {
   // A second instance hands over its argument.
   std::u16string arg = u"/tmp/\u756a\u7d44.pl";
   COPYDATASTRUCT iepg{16, static_cast<uint32_t>((arg.size() + 1) * 2), arg.data()};
-  ASSERT_NE(
-      SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 5000, &result),
-      0);
+  ASSERT_NE(SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&iepg), SMTO_BLOCK, 60000,
+                                &result),
+            0);
   EXPECT_EQ(result, 116u);
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""),
+  EXPECT_EQ(peer.ReadLine(60000).value_or(""),
             "copydata 16 " + std::to_string(iepg.cbData) + " '/tmp/\xe7\x95\xaa\xe7\xb5\x84.pl'");
   COPYDATASTRUCT pid{4, static_cast<uint32_t>(getpid()), nullptr};
-  ASSERT_NE(
-      SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&pid), SMTO_NORMAL, 5000, &result),
-      0);
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""), "copydata 4 " + std::to_string(getpid()) + " none");
-  ASSERT_NE(SendMessageTimeoutW(remote, WM_USER + 9, 20, 2, SMTO_NORMAL, 5000, &result), 0);
+  ASSERT_NE(SendMessageTimeoutW(remote, WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&pid), SMTO_NORMAL, 60000,
+                                &result),
+            0);
+  EXPECT_EQ(peer.ReadLine(60000).value_or(""), "copydata 4 " + std::to_string(getpid()) + " none");
+  ASSERT_NE(SendMessageTimeoutW(remote, WM_USER + 9, 20, 2, SMTO_NORMAL, 60000, &result), 0);
   EXPECT_EQ(result, 42u);
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""), "message 1033 20 2");
+  EXPECT_EQ(peer.ReadLine(60000).value_or(""), "message 1033 20 2");
 
   // Bad lengths are refused and the window never sees them.
   frame::Request bad;
@@ -394,19 +394,19 @@ TEST(WindowMessages, OtherProcesses) {
   bytes = frame::Encode(bad);
   bytes.resize(frame::kRequestHeaderSize + 3);
   EXPECT_EQ(RawRequest(path, bytes, true).status, frame::ReplyStatus::kNoWindow);  // no reply
-  ASSERT_NE(SendMessageTimeoutW(remote, WM_USER + 9, 1, 0, SMTO_NORMAL, 5000, &result), 0);
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""), "message 1033 1 0");
+  ASSERT_NE(SendMessageTimeoutW(remote, WM_USER + 9, 1, 0, SMTO_NORMAL, 60000, &result), 0);
+  EXPECT_EQ(peer.ReadLine(60000).value_or(""), "message 1033 1 0");
 
   // The updater closes the player by its title without waiting.
   ASSERT_TRUE(PostMessageW(FindWindowW(nullptr, u"Peer Window"), WM_CLOSE, 0, 0));
-  EXPECT_EQ(peer.ReadLine(5000).value_or(""), "close");
+  EXPECT_EQ(peer.ReadLine(60000).value_or(""), "close");
   EXPECT_EQ(peer.Finish(), 0);
 }
 
 TEST(WindowMessages, SocketOfAKilledProcessIsTakenOver) {
   {
     tevalo_test::ChildProcess peer("window-peer", {"Crashed"});
-    ASSERT_EQ(peer.ReadLine(10000).value_or(""), "ready");
+    ASSERT_EQ(peer.ReadLine(60000).value_or(""), "ready");
     Window second(u"Crashed");
     EXPECT_FALSE(second.ReachableFromOtherProcesses());  // the live owner keeps its socket
     peer.Kill();

@@ -109,7 +109,7 @@ TEST(Halvikfsrc, PlaysTheRecordedPicturesAndSoundInTheirRecordedRelationship) {
   RecGraph g;
   g_object_set(g.src, "location", path.c_str(), nullptr);
   ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-  ASSERT_TRUE(g.WaitFor([](size_t p, size_t s) { return p >= 64 && s >= 100; }, 15000));
+  ASSERT_TRUE(g.WaitFor([](size_t p, size_t s) { return p >= 64 && s >= 100; }, 60000));
   const gint64 position = Query(g.pipe, GST_QUERY_POSITION);
   const auto pictures = g.pictures();
   const auto sounds = g.sounds();
@@ -183,7 +183,7 @@ TEST(Halvikfsrc, ASeekOnBothPadsFlushesOnceAndRateScalesTheTimes) {
   // The pipeline hands the seek to both sinks, and each sends it up its own pad.
   ASSERT_TRUE(g.Seek(0.0, 2.0));
   EXPECT_EQ(flushes.load(), 1);
-  ASSERT_TRUE(g.WaitFor([&](size_t p, size_t) { return p >= g.mark_video + 20; }, 10000));
+  ASSERT_TRUE(g.WaitFor([&](size_t p, size_t) { return p >= g.mark_video + 20; }, 60000));
   const auto pictures = g.pictures(g.mark_video);
   for (size_t i = 1; i < pictures.size(); ++i) {
     if (pictures[i].code != pictures[i - 1].code + 1) continue;
@@ -245,7 +245,7 @@ TEST(Halvikfsrc, ADualMonoRecordingPlaysItsMainProgrammeOnBothChannels) {
   g.keep_bytes = false;
   g_object_set(g.src, "location", path.c_str(), nullptr);
   ASSERT_NE(g.Set(GST_STATE_PLAYING), GST_STATE_CHANGE_FAILURE);
-  ASSERT_TRUE(g.WaitFor([](size_t, size_t s) { return s >= 60; }, 10000));
+  ASSERT_TRUE(g.WaitFor([](size_t, size_t s) { return s >= 60; }, 60000));
   const auto sounds = g.sounds();
   for (size_t i : {size_t(30), size_t(50)}) {
     const auto* pcm = reinterpret_cast<const int16_t*>(sounds[i].pcm.data());

@@ -496,7 +496,7 @@ TEST(UpdaterButton, DrawsOpaqueFramesAndKeepsThePressedFrameUntilLeft) {
   QMouseEvent hover(QEvent::MouseMove, QPointF(10, 10), button->mapToGlobal(QPointF(10, 10)), Qt::NoButton,
                     Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(button, &hover);
-  ASSERT_TRUE(WaitUntil([&] { return button->IsHover(); }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return button->IsHover(); }));
   EXPECT_EQ(button->CurrentFrame(), 2);
   QTest::mousePress(button, Qt::LeftButton, {}, QPoint(10, 10));
   EXPECT_EQ(button->CurrentFrame(), 1);

@@ -23,7 +23,7 @@ void PaintDark(QWidget& widget);
 // Saves a composed picture beside the widgets' screenshots.
 void SaveImage(const QImage& image, const QString& name);
 // Runs the event loop until done() or about `ms` have passed; returns done().
-bool WaitFor(const std::function<bool()>& done, int ms = 10000);
+bool WaitFor(const std::function<bool()>& done, int ms = 60000);
 
 // Records the slider messages posted to it.
 class SliderParent : public QWidget {

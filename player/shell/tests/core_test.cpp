@@ -176,7 +176,7 @@ TEST_F(CoreOnFakeGraph, ALiveBuildWhoseChannelCannotConnectReportsTheCloseOnce) 
     win::COPYDATASTRUCT cds{COPYDATA_FILTER_OPEN, kFilterConnectDataBytes, const_cast<uint8_t*>(data.data())};
     uintptr_t result = 0;
     win::SendMessageTimeoutW(win::FindWindowW(nullptr, kPlayerWindowTitle), win::WM_COPYDATA, 0,
-                             reinterpret_cast<win::LPARAM>(&cds), win::SMTO_BLOCK, 5000, &result);
+                             reinterpret_cast<win::LPARAM>(&cds), win::SMTO_BLOCK, 60000, &result);
     openResult = static_cast<intptr_t>(result);
   };
   Open(u"x-dmb://ch14");
@@ -210,7 +210,7 @@ TEST_F(CoreOnFakeGraph, ClosingWhileTheBuildReportsToTheWindowNeitherWaitsForNor
     uintptr_t result = 0;
     handled =
         win::SendMessageTimeoutW(win::FindWindowW(nullptr, kPlayerWindowTitle), win::WM_COPYDATA, 0,
-                                 reinterpret_cast<win::LPARAM>(&cds), win::SMTO_BLOCK, 5000, &result) != 0;
+                                 reinterpret_cast<win::LPARAM>(&cds), win::SMTO_BLOCK, 60000, &result) != 0;
   };
   Open(u"x-dmb://ch14");
   {

@@ -65,7 +65,7 @@ class LiveRoad : public ::testing::Test {
     Start(SampleChannels());
     core().StartTuner();
     ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 10000)) << State();
+    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 60000)) << State();
     tevalo::win::COPYDATASTRUCT toggle{COPYDATA_RECORD_TOGGLE, 0, nullptr};
     tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
                               reinterpret_cast<tevalo::win::LPARAM>(&toggle));
@@ -96,7 +96,7 @@ class LiveRoad : public ::testing::Test {
     std::printf("closing during %s: %.0f ms\n", during, ms);
     EXPECT_FALSE(ran) << "closing ran the event loop";
     EXPECT_LT(ms, 60000) << "closing hangs";  // a hang, not a busy machine
-    EXPECT_TRUE(PumpUntil([&] { return ran; }, 5000)) << "the queued event was lost";
+    EXPECT_TRUE(PumpUntil([&] { return ran; }, 60000)) << "the queued event was lost";
     EXPECT_FALSE(core().StreamThreadsRunning());
   }
 
@@ -221,7 +221,7 @@ TEST_F(LiveRoad, PullingTheStickStopsAndPluggingItBackPlaysAgain) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto old = core().MediaGraph();
   sim->remove();
-  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextRemoved; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return view.StripText(StripKind::kStatus) == kTextRemoved; }, 60000));
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_FALSE(core().State().tunerStarted);
   EXPECT_EQ(core().State().level, kLevelRemoved);
@@ -298,7 +298,7 @@ TEST_F(LiveRoad, AMediumAskedForDuringAnOpenOpensAfterIt) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   auto first = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   // Queued while the open step runs: it waits as the pending name and opens next.
   core().SetCurrentChannel(u"12121");
   core().PlayUrl(u"x-dmb://later");
@@ -333,7 +333,7 @@ TEST_F(LiveRoad, ClosingDuringAFailedLiveBuildDoesNotHang) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
   core().SetCurrentChannel(u"99141");  // no such channel index: the build fails
   core().PlayUrl(u"x-dmb://nosuch");
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   CloseWithoutHang("a failed build");
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_LE(core().State().graphCloseReports, 1u);
@@ -347,7 +347,7 @@ TEST_F(LiveRoad, ClosingWhileTheOldGraphStopsDoesNotHang) {
   // comes from there), then builds the next one.
   core().SetCurrentChannel(u"13131");
   core().PlayUrl(u"x-dmb://ch13");
-  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 5000));
+  ASSERT_TRUE(PumpUntil([&] { return core().State().opening; }, 60000));
   CloseWithoutHang("a stop");
   EXPECT_FALSE(core().StreamThreadsRunning());
 }
@@ -358,7 +358,7 @@ TEST_F(LiveRoad, EventsArriveOnTheGuiThreadInOrder) {
   Start(SampleChannels());
   core().StartTuner();
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
-  ASSERT_TRUE(PumpUntil([&] { return view.state.streamFormatsKnown; }, 10000)) << State();
+  ASSERT_TRUE(PumpUntil([&] { return view.state.streamFormatsKnown; }, 60000)) << State();
   EXPECT_EQ(view.offGuiThread, 0);
   const size_t searching = view.Find("animation 506");
   const size_t panel = view.Find("panel ", searching);
@@ -416,7 +416,7 @@ TEST_F(LiveRoad, RecordsTheLiveChannelUntilTheChannelChanges) {
     tevalo::win::SendMessageW(controller->window->hwnd(), tevalo::win::WM_COPYDATA, 0,
                               reinterpret_cast<tevalo::win::LPARAM>(&report));
   }
-  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 10000));
+  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 60000));
   EXPECT_LT(view.Find("records not written"), view.Find("records written"));
   auto old = core().MediaGraph();
   core().ChangeChannel(u"13131", false);
@@ -438,7 +438,7 @@ TEST_F(LiveRoad, AFailingWriteIsShownOnceAndItsEndOnce) {
     const auto n = std::filesystem::file_size(file, ec);
     return ec ? 0 : n;
   };
-  ASSERT_TRUE(PumpUntil([&] { return size() > 50000; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return size() > 50000; }, 60000));
 
   // Writes past the limit fail with EFBIG instead of raising SIGXFSZ; this test has its own process.
   std::signal(SIGXFSZ, SIG_IGN);
@@ -448,14 +448,14 @@ TEST_F(LiveRoad, AFailingWriteIsShownOnceAndItsEndOnce) {
   limited.rlim_cur = size();
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
   const bool stopped =
-      PumpUntil([&] { return view.Find("records not written") != std::string::npos; }, 20000);
+      PumpUntil([&] { return view.Find("records not written") != std::string::npos; }, 60000);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old), 0);
   ASSERT_TRUE(stopped) << view.Dump();
   const auto heldAt = size();
 
-  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 20000))
+  ASSERT_TRUE(PumpUntil([&] { return view.Find("records written") != std::string::npos; }, 60000))
       << view.Dump();
-  ASSERT_TRUE(PumpUntil([&] { return size() > heldAt + 50000; }, 20000));
+  ASSERT_TRUE(PumpUntil([&] { return size() > heldAt + 50000; }, 60000));
   EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "records not written"), 1);
   EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "records written"), 1);
   EXPECT_LT(view.Find("records not written"), view.Find("records written"));
