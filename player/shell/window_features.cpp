@@ -113,6 +113,7 @@ class CWindowFeatures final : public QObject,
       m_playlist.reset();
     };
     hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
+    m_dlg.installEventFilter(this);  // a docked playback panel moves with the window
     hooks.recordingShown = [this](bool recording) {
       m_timers.OnRecordingChanged(recording);
       if (recording) ShowRecordingClock(FormatClock(0));
@@ -288,6 +289,12 @@ class CWindowFeatures final : public QObject,
           return KeyOf(static_cast<char>(key));
         return Key::kOther;
     }
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == &m_dlg && event->type() == QEvent::Move && m_playback)
+      m_playback->FollowMainWindow(m_dlg.frameGeometry().topLeft());
+    return QObject::eventFilter(watched, event);
   }
 
   CPlayerDlg& m_dlg;

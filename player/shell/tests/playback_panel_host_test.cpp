@@ -49,6 +49,27 @@ TEST(PlaybackPanelHost, ButtonAndMenuTurnThePanelOnAndOff) {
   j.dlg().OnClose();
 }
 
+TEST(PlaybackPanelHost, ADockedPanelMovesWithTheWindow) {
+  JoinedPanel j("tevalo-panel-follow");
+  ASSERT_NE(j.panel, nullptr);
+  j.dlg().show();
+  j.dlg().OnCommand(32867);
+  ASSERT_TRUE(j.panel->IsShown());
+  // Dragged to just under the window, it docks there.
+  const QRect main = j.dlg().frameGeometry();
+  const auto at = j.panel->Logic().Drag({main.left() + 4, main.bottom() + 5});
+  j.panel->move(at.x, at.y);
+  ASSERT_TRUE(j.panel->Logic().Dock().docked);
+  const QPoint offset = j.panel->pos() - j.dlg().frameGeometry().topLeft();
+  const QPoint to = j.dlg().pos() + QPoint(40, 30);
+  j.dlg().move(to);
+  EXPECT_TRUE(PumpUntil([&] { return j.panel->pos() - j.dlg().frameGeometry().topLeft() == offset; }))
+      << "panel at " << j.panel->pos().x() << "," << j.panel->pos().y() << ", window at " << j.dlg().pos().x()
+      << "," << j.dlg().pos().y();
+  EXPECT_EQ(j.dlg().pos(), to);
+  j.dlg().OnClose();
+}
+
 TEST(PlaybackPanelHost, ClosingThePanelRestoresTheWindowsButtons) {
   JoinedPanel j("tevalo-panel-close");
   ASSERT_NE(j.panel, nullptr);
