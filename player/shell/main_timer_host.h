@@ -40,12 +40,16 @@ class CCoreTimerHost final : public IMainTimerHost {
   bool NormalLayout() const override { return m_window.NormalLayout(); }
   bool ProgrammeStripEnabled() const override { return m_window.ProgrammeStripEnabled(); }
   bool PlaybackPanelReady() const override { return m_window.PlaybackPanelReady(); }
-  bool TimeshiftPaused() const override { return m_window.TimeshiftPaused(); }
+  // The no-signal pause counts as paused too, so the signal coming back resumes it.
+  bool TimeshiftPaused() const override { return m_pausedForNoSignal || m_window.TimeshiftPaused(); }
   bool RecordingFolderHasSpace() override { return m_core.RecordingFolderHasSpace(); }
   // The core tells the view of the new bars itself.
   void SetLevel(int signal, int bars) override { m_core.UpdateLevel(signal, bars); }
   void ShowLevelBars(int) override {}
-  void SetTimeshiftPaused(bool paused) override { m_window.SetTimeshiftPaused(paused); }
+  void SetTimeshiftPaused(bool paused) override {
+    m_pausedForNoSignal = paused;
+    m_window.SetTimeshiftPaused(paused);
+  }
   void TogglePause() override { m_window.TogglePause(); }
   void PlaceVideo(bool hide) override { m_window.PlaceVideo(hide); }
   void RepaintFrame() override { m_window.RepaintFrame(); }
@@ -69,6 +73,7 @@ class CCoreTimerHost final : public IMainTimerHost {
   CPlayerCore& m_core;
   IPlayerView& m_view;
   IMainTimerWindow& m_window;
+  bool m_pausedForNoSignal = false;
 };
 
 }  // namespace tevalo::shell

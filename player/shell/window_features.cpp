@@ -217,7 +217,9 @@ class CWindowFeatures final : public QObject,
   bool ProgrammeStripEnabled() const override { return true; }
   bool PlaybackPanelReady() const override { return m_playback && !m_playback->IsDragging(); }
   void SetTimeshiftPaused(bool) override {}
-  void TogglePause() override { m_dlg.Core().PauseMedia(); }
+  void TogglePause() override {
+    m_dlg.Core().ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  }
   void PlaceVideo(bool) override {}
   void RepaintFrame() override { m_dlg.update(); }
   void ShowRecordingClock(const std::u16string& text) override {

@@ -16,7 +16,9 @@
 #include "controls/font_aliases.h"
 #include "live_harness.h"
 #include "platform/path/utf.h"
+#include "player/panels/gif_static.h"
 #include "player/resources/player_resources.h"
+#include "player/shell/main_timers.h"
 #include "player/shell/main_window_view.h"
 #include "player/shell/player_dlg.h"
 #include "player/shell/volume.h"
@@ -165,6 +167,68 @@ TEST_F(MainWindowLive, MouseAndKeysChangeTheViewSizeVolumeAndMenu) {
   }
   // The live picture kept playing through all of it.
   EXPECT_GT(dlg->Core().MediaGraph()->GetFrameRate(), 0);
+}
+
+// The stick loses the signal: after the no-signal wait the live picture pauses under animation 505
+// and the channel's mark is cleared; the signal back plays it again.
+TEST_F(MainWindowLive, NoSignalPausesUnderTheAnimationAndSignalBackResumes) {
+  CPlayerCore& core = dlg->Core();
+  panels::CGifStatic* animation = dlg->AnimationControl();
+  ASSERT_NE(animation, nullptr);
+  ASSERT_TRUE(PumpUntil(
+      [&] { return core.State().levelBars > 0 && core.State().playState == PlayState::kPlaying; }, 60000))
+      << "bars " << core.State().levelBars << ", play state " << static_cast<int>(core.State().playState);
+  ASSERT_TRUE(PumpUntil([&] { return !animation->isVisible(); }, 60000)) << "the search animation stays";
+  const int uhf = sim->status().channel;
+  ASSERT_GT(uhf, 0);
+  const int index = ChannelIndexOfCurrent(core.State().currentChannel);
+  ASSERT_GE(index, 0);
+  auto mark = [&] {
+    for (const auto& e : core.ChannelEntries())
+      if (e.index == index) return e.availability;
+    return -2;
+  };
+  ASSERT_TRUE(PumpUntil([&] { return mark() == 1; }, 60000)) << "the playing channel carries no mark";
+
+  sim->set_level(uhf, 4);
+  // The bars drop and the wait is armed for 5 s while the picture still plays.
+  ASSERT_TRUE(PumpUntil([&] { return core.State().levelBars == 0; }, 60000));
+  bool armedWhilePlaying = false;
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        if (core.Timers().IsArmed(TimerId::kNoSignal) && core.State().playState == PlayState::kPlaying) {
+          armedWhilePlaying = true;
+          EXPECT_EQ(core.Timers().Period(TimerId::kNoSignal), 5000);
+        }
+        return core.State().playState == PlayState::kPaused;
+      },
+      120000))
+      << "no pause without signal";
+  EXPECT_TRUE(armedWhilePlaying);
+  ASSERT_TRUE(PumpUntil([&] { return animation->isVisible(); }, 60000));
+  {
+    panels::CGifStatic expected;
+    ASSERT_TRUE(expected.LoadFromResource(static_cast<unsigned>(Animation::kNoSignal)));
+    ASSERT_FALSE(animation->Animation().Frames().empty());
+    EXPECT_EQ(animation->Animation().Frames().front().image, expected.Animation().Frames().front().image)
+        << "not the no-signal animation";
+  }
+  EXPECT_TRUE(PumpUntil([&] { return mark() == 0; }, 60000)) << "the lock mark stays";
+  EXPECT_EQ(core.State().levelBars, 0);
+
+  sim->set_level(uhf, 1);
+  ASSERT_TRUE(PumpUntil(
+      [&] {
+        const CoreState s = core.State();
+        return s.levelBars > 0 && s.playState == PlayState::kPlaying && !animation->isVisible();
+      },
+      120000))
+      << "the signal back does not resume: bars " << core.State().levelBars << ", play state "
+      << static_cast<int>(core.State().playState) << ", animation " << animation->isVisible();
+  EXPECT_FALSE(core.Timers().IsArmed(TimerId::kNoSignal));
+  auto graph = core.MediaGraph();
+  ASSERT_NE(graph, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return graph->GetFrameRate() > 0; }, 60000)) << "no picture after the resume";
 }
 
 }  // namespace
