@@ -867,7 +867,10 @@ void CPlayerCore::OpenQueuedMedia() {
     std::lock_guard lock(m_nameLock);
     current = m_strCurrentMedia;
   }
-  if (!StartsWith(current, kDmbScheme) && IsRecPath(current)) SetSourceMode(SourceMode::kRecording);
+  if (!StartsWith(current, kDmbScheme) && IsRecPath(current)) {
+    SetSourceMode(SourceMode::kRecording);
+    Emit([name = tevalo::panels::FileNameOf(current)](IPlayerView& v) { v.ShowPlaybackFile(name); });
+  }
   bool pending;
   {
     std::lock_guard lock(m_nameLock);

@@ -642,6 +642,10 @@ void CPlayerDlg::ResetPlaybackPanel() {
   if (m_hooks.resetPlaybackPanel) m_hooks.resetPlaybackPanel();
 }
 
+void CPlayerDlg::ShowPlaybackFile(const std::u16string& fileName) {
+  if (m_hooks.showPlaybackFile) m_hooks.showPlaybackFile(fileName);
+}
+
 void CPlayerDlg::RefreshChannelPanel(const std::vector<ChannelEntry>& entries) {
   if (m_hooks.refreshChannelPanel) m_hooks.refreshChannelPanel(entries);
 }

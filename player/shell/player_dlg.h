@@ -87,6 +87,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
     std::function<void(int position)> volumeMoving;  // the volume slider is dragged
     std::function<void(int hotIndex)> refillPlaylist;
     std::function<void()> resetPlaybackPanel;
+    std::function<void(const std::u16string& fileName)> showPlaybackFile;
     std::function<void(bool recording)> recordingShown;  // the REC label lit or put out
     std::function<void(const std::vector<ChannelEntry>& entries)> refreshChannelPanel;
     std::function<void()> hideChannelPanel;
@@ -157,6 +158,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void ShowRecordWriting(bool writing) override;
   void RefillPlaylist(int hotIndex) override;
   void ResetPlaybackPanel() override;
+  void ShowPlaybackFile(const std::u16string& fileName) override;
   void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override;
   void HideChannelPanel() override;
   void ChannelLockChanged(int index, bool locked) override;

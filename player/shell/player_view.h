@@ -40,6 +40,8 @@ class IPlayerView {
   virtual void ChannelLockChanged(int /*index*/, bool /*locked*/) {}
   // The playback panel's play button back to "play", its slider to the start.
   virtual void ResetPlaybackPanel() = 0;
+  // A recording opened: the playback panel shows its file name and its buttons in the playing state.
+  virtual void ShowPlaybackFile(const std::u16string& fileName) { (void)fileName; }
   // The playlist window's rows again, hot row given (a file was queued while media opened).
   virtual void RefillPlaylist(int hotIndex) { (void)hotIndex; }
 

@@ -104,6 +104,11 @@ class CWindowFeatures final : public QObject,
     hooks.resetPlaybackPanel = [this] {
       if (m_playback) m_playback->Reset();
     };
+    hooks.showPlaybackFile = [this](const std::u16string& fileName) {
+      if (!m_playback) return;
+      m_playback->SetFileName(QString::fromStdU16String(fileName));
+      m_playback->PlayStarted();
+    };
     hooks.refillPlaylist = [this](int hotIndex) {
       if (m_playlist) m_playlist->Refill(hotIndex);
     };

@@ -7,13 +7,21 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QPainter>
 #include <QProcess>
+#include <QTest>
 
 #include "controls/font_aliases.h"
+#include "controls/hover_button.h"
 #include "ipc/filter_protocol.h"
 #include "live_harness.h"
 #include "platform/window/window.h"
 #include "player/panels/blink_label.h"
+#include "player/panels/playback_panel.h"
+#include "player/panels/playlist.h"
+#include "player/panels/playlist_wnd.h"
+#include "player/panels/skin_list.h"
+#include "player/panels/skin_slider.h"
 #include "player/panels/ticker_static.h"
 #include "player/resources/player_resources.h"
 #include "player/shell/player_dlg.h"
@@ -198,6 +206,116 @@ TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
   EXPECT_FALSE(core().StreamThreadsRunning());
   EXPECT_TRUE(dlg->isVisible());
   Shot("removed.png");
+}
+
+// The playback panel over a recording made on the stand-in: Ctrl+D, its buttons, its slider and the
+// playlist's rows, driven by mouse and keys.
+TEST_F(PlayerWindowLive, PlaybackPanelPlaysSeeksAndDragsThroughARecording) {
+  using tevalo::panels::CPlaybackPanelLogic;
+  ASSERT_TRUE(dlg->OnInitDialog());
+  ASSERT_TRUE(WaitPlaying(nullptr));
+  // About 25 s of broadcast, copied so the playlist has two rows.
+  EXPECT_EQ(dlg->OnCommand(1077), DispatchResult::Handled);
+  ASSERT_TRUE(core().IsRecording());
+  const std::string file = text::ToUtf8(core().RecordingPath());
+  ASSERT_TRUE(PumpUntil(
+      [&] { return dlg->RecordingIndicator()->GetWindowText() >= QStringLiteral("00:00:25"); }, 180000));
+  EXPECT_EQ(dlg->OnCommand(1078), DispatchResult::Handled);
+  ASSERT_FALSE(core().IsRecording());
+  const std::string copy = std::filesystem::path(file).replace_filename("copy.rec").string();
+  std::filesystem::copy_file(file, copy, std::filesystem::copy_options::overwrite_existing);
+
+  dlg->activateWindow();
+  QTest::keyClick(dlg.get(), Qt::Key_D, Qt::ControlModifier);
+  auto* panel = dlg->findChild<CPlaybackPanel*>();
+  ASSERT_NE(panel, nullptr);
+  ASSERT_TRUE(panel->IsShown());
+
+  tevalo::panels::Playlist().Replace({text::ToUtf16(file), text::ToUtf16(copy)});
+  dlg->RefillPlaylist(0);
+  auto* playlist = dlg->findChild<CPlaylistWnd*>();
+  ASSERT_NE(playlist, nullptr);
+  if (!playlist->IsShown()) playlist->Toggle();
+  CSkinListCtrl* rows = playlist->List();
+  ASSERT_EQ(rows->topLevelItemCount(), 2);
+  auto playRow = [&](int row) {
+    const QPoint at = rows->visualItemRect(rows->topLevelItem(row)).center();
+    QTest::mouseClick(rows->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(rows->viewport(), Qt::LeftButton, {}, at);
+  };
+  auto position = [&] {
+    int tenths = -1;
+    auto g = core().MediaGraph();
+    return g && g->GetPosition(&tenths) == 1 ? tenths : -1;
+  };
+  auto playing = [&](const std::string& path) {
+    return PumpUntil(
+        [&] {
+          return core().State().sourceMode == SourceMode::kRecording && !core().State().opening &&
+                 panel->FileNameText().contains(
+                     QString::fromStdString(std::filesystem::path(path).filename().string())) &&
+                 position() > 0;
+        },
+        60000);
+  };
+  playRow(1);
+  ASSERT_TRUE(playing(copy)) << "name " << panel->FileNameText().toStdString() << ", mode "
+                             << int(core().State().sourceMode) << ", opening " << core().State().opening
+                             << ", at " << position() << ", index " << tevalo::panels::Playlist().PlayIndex();
+  EXPECT_EQ(tevalo::panels::Playlist().PlayIndex(), 1);
+
+  // Time and slider move with the stream.
+  const QString shown = panel->PlayTimeText();
+  const int slider = panel->Slider()->GetPos();
+  EXPECT_TRUE(
+      PumpUntil([&] { return panel->PlayTimeText() != shown && panel->Slider()->GetPos() > slider; }, 60000))
+      << panel->PlayTimeText().toStdString();
+  ASSERT_TRUE(PumpUntil([&] { return position() >= 30; }, 60000));
+  {
+    // The panel is a window of its own: shown under the main window's picture.
+    const QImage main = dlg->grab().toImage();
+    const QImage bar = panel->grab().toImage();
+    QImage both(std::max(main.width(), bar.width()), main.height() + bar.height(), QImage::Format_RGB32);
+    both.fill(Qt::white);
+    QPainter p(&both);
+    p.drawImage(0, 0, main);
+    p.drawImage(0, main.height(), bar);
+    p.end();
+    EXPECT_TRUE(both.save(QString::fromStdString((ScreenshotFolder() / "playback_panel.png").string())));
+  }
+
+  // Held still, each 10 s step lands within one key interval (1 s) of its target.
+  QTest::mouseClick(panel->Button(CPlaybackPanelLogic::kPause), Qt::LeftButton);
+  ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPaused; }, 20000));
+  const int held = position();
+  ASSERT_GE(held, 30);
+  struct Step {
+    int id;
+    int target;
+  } steps[] = {{CPlaybackPanelLogic::kNext, held + 100}, {CPlaybackPanelLogic::kPrevious, held}};
+  for (const auto& step : steps) {
+    QTest::mouseClick(panel->Button(step.id), Qt::LeftButton);
+    EXPECT_TRUE(PumpUntil([&] { return std::abs(position() - step.target) <= 10; }, 20000))
+        << step.id << ": at " << position() << ", target " << step.target;
+  }
+
+  // The thumb dragged to near the end seeks there.
+  auto* bar = panel->Slider();
+  const QPoint from = bar->ThumbRect().center();
+  const QPoint to(bar->width() * 9 / 10, from.y());
+  QTest::mousePress(bar, Qt::LeftButton, {}, from);
+  QTest::mouseMove(bar, QPoint((from.x() + to.x()) / 2, from.y()));
+  QTest::mouseMove(bar, to);
+  QTest::mouseRelease(bar, Qt::LeftButton, {}, to);
+  const int dropped = bar->GetPos();
+  EXPECT_GT(dropped, held + 100);
+  EXPECT_TRUE(PumpUntil([&] { return std::abs(position() - dropped) <= 10; }, 20000))
+      << "at " << position() << ", dropped at " << dropped;
+
+  // The other row by double click.
+  playRow(0);
+  ASSERT_TRUE(playing(file)) << panel->FileNameText().toStdString();
+  EXPECT_EQ(tevalo::panels::Playlist().PlayIndex(), 0);
 }
 
 // The whole display as the X server has it (the window manager's view of the player).
