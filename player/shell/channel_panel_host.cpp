@@ -45,7 +45,6 @@ void CChannelPanelHost::Bind() {
     if (!Shown()) Panel().ToggleShow();
   };
   coreHooks.retuneCurrentRow = [this] { Panel().RetuneCurrent(); };
-  m_dlg.installEventFilter(this);
 }
 
 CChannelPanel& CChannelPanelHost::Panel() {
@@ -171,10 +170,8 @@ panels::PromptAnswer CChannelPanelHost::Ask(const QString& text, const QString& 
   return yes ? panels::PromptAnswer::Yes : panels::PromptAnswer::No;
 }
 
-bool CChannelPanelHost::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &m_dlg && event->type() == QEvent::Move && m_panel)
-    m_panel->FollowMainWindow(m_dlg.frameGeometry().topLeft());
-  return QObject::eventFilter(watched, event);
+void CChannelPanelHost::FollowMainWindow() {
+  if (m_panel) m_panel->FollowMainWindow(m_dlg.frameGeometry().topLeft());
 }
 
 }  // namespace tevalo::shell

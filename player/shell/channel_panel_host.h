@@ -3,7 +3,6 @@
 // and the stored list that decides the start's search. GUI thread only.
 #pragma once
 
-#include <QObject>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -18,7 +17,7 @@ namespace tevalo::shell {
 
 class CPlayerDlg;
 
-class CChannelPanelHost final : public QObject, public ::IChannelPanelHost, public panels::IPanelPrompter {
+class CChannelPanelHost final : public ::IChannelPanelHost, public panels::IPanelPrompter {
  public:
   // playbackPanel: the playback panel as the snapping sees it (none while it does not exist).
   CChannelPanelHost(CPlayerDlg& dlg, IPrompter& prompter, std::function<panels::OtherPanel()> playbackPanel);
@@ -32,6 +31,8 @@ class CChannelPanelHost final : public QObject, public ::IChannelPanelHost, publ
   CChannelPanel* PanelIfAny() const { return m_panel.get(); }
   bool Shown() const { return m_panel && m_panel->IsShown(); }
   void Destroy() { m_panel.reset(); }
+  // The main window moved: a docked panel is carried along.
+  void FollowMainWindow();
 
   // The main window's channel steps, after its own recording and busy checks.
   void Step(ChannelStep step);
@@ -60,10 +61,6 @@ class CChannelPanelHost final : public QObject, public ::IChannelPanelHost, publ
 
   // ---- panels::IPanelPrompter ----
   panels::PromptAnswer Ask(const QString& text, const QString& title, panels::PromptButtons buttons) override;
-
- protected:
-  // The main window's moves carry a docked panel along.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void Refresh(const std::vector<ChannelEntry>& entries);

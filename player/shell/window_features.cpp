@@ -118,7 +118,7 @@ class CWindowFeatures final : public QObject,
       m_playlist.reset();
     };
     hooks.contextMenu = [this](QPoint global) { ShowContextMenu(global); };
-    m_dlg.installEventFilter(this);  // a docked playback panel moves with the window
+    m_dlg.installEventFilter(this);  // docked panels move with the window
     hooks.recordingShown = [this](bool recording) {
       m_timers.OnRecordingChanged(recording);
       if (recording) ShowRecordingClock(FormatClock(0));
@@ -299,8 +299,10 @@ class CWindowFeatures final : public QObject,
   }
 
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == &m_dlg && event->type() == QEvent::Move && m_playback)
-      m_playback->FollowMainWindow(m_dlg.frameGeometry().topLeft());
+    if (watched == &m_dlg && event->type() == QEvent::Move) {
+      m_channels.FollowMainWindow();
+      if (m_playback) m_playback->FollowMainWindow(m_dlg.frameGeometry().topLeft());
+    }
     return QObject::eventFilter(watched, event);
   }
 
