@@ -18,7 +18,10 @@ namespace {
 // The semaphores' names, kept as the threads' names.
 constexpr const char* kThreadLabels[CStreamEngine::kThreadCount] = {"Ostrel_USB", "Ostrel_DEMUX",
                                                                     "Ostrel_PARSE", "Ostrel_DATAPUMP"};
-constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
+// Consumers take only while more records than this wait. The rule batches the steady stream into
+// fewer wake-ups; after a tune it would hold the first picture until records that have not come
+// yet arrive (about 100 ms), so it applies only once the first picture is out.
+constexpr size_t kQueueThreshold = 2;
 constexpr uint32_t kPassSleepMs = 5;
 // Blocks the programme-map search keeps for the demultiplexer (about two seconds of a broadcast):
 // what came before the map, the first key picture of a tune among it, is demultiplexed too.
@@ -185,7 +188,7 @@ void CStreamEngine::Wake(ThreadId id) { tvk::ReleaseSemaphore(m_handles[id].wake
 std::unique_ptr<CTsChunk> CStreamEngine::TakeChunk() {
   if (!m_initialised) return nullptr;
   std::lock_guard lock(m_chunkLock);
-  if (m_chunks.size() <= kQueueThreshold) return nullptr;
+  if (m_chunks.size() <= (m_starting ? 0 : kQueueThreshold)) return nullptr;
   auto chunk = std::move(m_chunks.front());
   m_chunks.pop_front();
   return chunk;
@@ -194,7 +197,7 @@ std::unique_ptr<CTsChunk> CStreamEngine::TakeChunk() {
 std::unique_ptr<StreamPacket> CStreamEngine::TakePacket() {
   if (!m_initialised) return nullptr;
   std::lock_guard lock(m_packetLock);
-  if (m_packets.size() <= kQueueThreshold) return nullptr;
+  if (m_packets.size() <= (m_starting ? 0 : kQueueThreshold)) return nullptr;
   auto packet = std::move(m_packets.front());
   m_packets.pop_front();
   return packet;
@@ -217,6 +220,7 @@ void CStreamEngine::UsbReadThread() {
     const uint32_t r = Wait(kUsbRead, timeout);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitWake) {
+      m_starting = true;
       m_nPmtState = PmtState::kSearching;
       m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
       std::memset(buffer.data(), 0, buffer.size());
@@ -247,6 +251,7 @@ void CStreamEngine::DemuxThread() {
     const uint32_t r = Wait(kDemux, tvk::INFINITE);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitReset) {
+      m_starting = true;
       m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
       m_nPmtState = PmtState::kSearching;
       search->Reset();
@@ -327,6 +332,7 @@ void CStreamEngine::ParseThread() {
 void CStreamEngine::DataPumpThread() {
   FramerOutput output(*this);
   auto framer = std::make_unique<CEsFramer>(output);
+  bool newStream = false;  // the framer was reset by a search since its last picture
   for (;;) {
     tvk::SleepMs(kPassSleepMs);
     const uint32_t r = Wait(kDataPump, tvk::INFINITE);
@@ -335,11 +341,20 @@ void CStreamEngine::DataPumpThread() {
     while (!m_quitting[kDataPump]) {
       auto packet = TakePacket();
       if (!packet) break;
-      if (m_framingReset.exchange(false)) framer->ResetState();
+      if (m_framingReset.exchange(false)) {
+        framer->ResetState();
+        newStream = true;
+      }
+      const uint64_t pictures = framer->Stats().videoWritten;
       if (packet->kind == 1)
         framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
       else
         framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
+      // Frames of the previous channel still queued at a reset do not end the new one's start.
+      if (newStream && framer->Stats().videoWritten != pictures) {
+        m_starting = false;
+        newStream = false;
+      }
     }
   }
 }
