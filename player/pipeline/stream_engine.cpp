@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "platform/kernel/tick.h"
 #include "player/pipeline/ts_demux.h"
@@ -20,7 +21,7 @@ constexpr const char* kThreadLabels[CStreamEngine::kThreadCount] = {"Ostrel_USB"
                                                                     "Ostrel_PARSE", "Ostrel_DATAPUMP"};
 // Consumers take only while more records than this wait. The rule batches the steady stream into
 // fewer wake-ups; after a tune it would hold the first picture until records that have not come
-// yet arrive (about 100 ms), so it applies only once the first picture is out.
+// yet arrive (about 100 ms), so it applies only once the first picture and sound frame are out.
 constexpr size_t kQueueThreshold = 2;
 constexpr uint32_t kPassSleepMs = 5;
 // Blocks the programme-map search keeps for the demultiplexer (about two seconds of a broadcast):
@@ -332,7 +333,8 @@ void CStreamEngine::ParseThread() {
 void CStreamEngine::DataPumpThread() {
   FramerOutput output(*this);
   auto framer = std::make_unique<CEsFramer>(output);
-  bool newStream = false;  // the framer was reset by a search since its last picture
+  // Set when a search resets the framer: the counts of frames written before the new stream's.
+  std::optional<CEsFramer::Counters> newStream;
   for (;;) {
     tvk::SleepMs(kPassSleepMs);
     const uint32_t r = Wait(kDataPump, tvk::INFINITE);
@@ -343,17 +345,18 @@ void CStreamEngine::DataPumpThread() {
       if (!packet) break;
       if (m_framingReset.exchange(false)) {
         framer->ResetState();
-        newStream = true;
+        newStream = framer->Stats();
       }
-      const uint64_t pictures = framer->Stats().videoWritten;
       if (packet->kind == 1)
         framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
       else
         framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
-      // Frames of the previous channel still queued at a reset do not end the new one's start.
-      if (newStream && framer->Stats().videoWritten != pictures) {
+      // The start ends once the filter has both a picture and a sound frame to begin its clock with
+      // (frames of the previous channel still queued at a reset do not count).
+      if (newStream && framer->Stats().videoWritten != newStream->videoWritten &&
+          framer->Stats().audioWritten != newStream->audioWritten) {
         m_starting = false;
-        newStream = false;
+        newStream.reset();
       }
     }
   }

@@ -190,7 +190,7 @@ TEST(StreamEngine, TwoRecordsStayQueuedUntilAThirdArrives) {
   const size_t half = s.ts.size() / 2 / 1128 * 1128;
   e.tuner.Queue(Bytes(s.ts.begin(), s.ts.begin() + half));
   e.Start();
-  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty() && !e.Of(IPC_AUDIO_FRAME).empty(); }));
   e.tuner.Queue(Bytes(s.ts.begin() + half, s.ts.end()));
   ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedChunks() == 2; }));
   ASSERT_TRUE(WaitUntil([&] { return e.engine.QueuedPackets() == 2; }));
@@ -210,7 +210,7 @@ TEST(StreamEngine, TwoRecordsStayQueuedUntilAThirdArrives) {
   e.Shutdown();
 }
 
-TEST(StreamEngine, ATunesFirstPictureGoesOnWithoutWaitingForLaterBlocks) {
+TEST(StreamEngine, ATunesFirstPictureAndSoundGoOnWithoutWaitingForLaterBlocks) {
   // Three pictures, then silence: under the queue rule the last two blocks would wait for more,
   // and the search (which looks from four blocks gathered) would not even run.
   auto tune = [](uint16_t video, uint16_t audio, int64_t pts0) {
@@ -230,9 +230,12 @@ TEST(StreamEngine, ATunesFirstPictureGoesOnWithoutWaitingForLaterBlocks) {
     const BuiltStream s = tune(c.video, c.audio, c.pts0);
     e.tuner.Queue(s.ts);
     ASSERT_TRUE(WaitUntil([&] {
-      for (const auto& m : e.Of(IPC_VIDEO_FRAME))
-        if (m.stamp == s.video[0].pts * 300) return true;
-      return false;
+      auto has = [&](int32_t type, int64_t stamp) {
+        for (const auto& m : e.Of(type))
+          if (m.stamp == stamp) return true;
+        return false;
+      };
+      return has(IPC_VIDEO_FRAME, s.video[0].pts * 300) && has(IPC_AUDIO_FRAME, s.audio.back().pts * 300);
     }));
     EXPECT_EQ(e.engine.Pids().video, c.video);
     ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedChunks() == 0; }));
