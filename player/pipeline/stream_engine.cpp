@@ -221,6 +221,11 @@ void CStreamEngine::UsbReadThread() {
     const uint32_t r = Wait(kUsbRead, timeout);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitWake) {
+      // A (re)started read follows a tune: what was read before it is the previous channel's, and
+      // a search over it would hand the new filter that channel's pictures.
+      FlushChunkQueue();
+      FlushPacketQueue();
+      m_searchRestart = true;
       m_starting = true;
       m_nPmtState = PmtState::kSearching;
       m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
@@ -252,7 +257,6 @@ void CStreamEngine::DemuxThread() {
     const uint32_t r = Wait(kDemux, tvk::INFINITE);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitReset) {
-      m_starting = true;
       m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
       m_nPmtState = PmtState::kSearching;
       search->Reset();
@@ -270,6 +274,11 @@ void CStreamEngine::DemuxThread() {
       }
       // Once handed over, blocks are the demultiplexer's: a wake left from before must not take one.
       if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
+      if (m_searchRestart.exchange(false)) {
+        search->Reset();
+        m_programMap.ResetSearch();
+        held.clear();
+      }
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
