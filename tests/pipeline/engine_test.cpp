@@ -257,6 +257,30 @@ TEST(StreamEngine, ATunesFirstPictureAndSoundGoOnWithoutWaitingForLaterBlocks) {
   e.Shutdown();
 }
 
+TEST(StreamEngine, BlocksReadBeforeTheReadRestartsAreNotTheNewChannels) {
+  // Threads kept across a change: the old channel goes on arriving between the new filter's reset
+  // and the tune; the read's restart follows the tune.
+  Engine e;
+  e.Start();
+  const BuiltStream a = BuildStream(45);
+  e.tuner.Queue(Bytes(a.ts.begin(), a.ts.begin() + a.ts.size() / 2 / 1128 * 1128));
+  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty(); }));
+  e.engine.ResetStreamEngine();
+  ASSERT_TRUE(WaitUntil([&] { return e.engine.GetFeedTarget() == FeedTarget::kProgrammeMapSearch; }));
+  e.tuner.Queue(Bytes(a.ts.begin() + a.ts.size() / 2 / 1128 * 1128, a.ts.end()));
+  ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0; }));
+  const size_t before = e.Of(IPC_VIDEO_FRAME).size();
+  e.engine.StartUsbRead();
+  const BuiltStream b = BuildStream(45, 0x0200, 0x0210, 9000000);
+  e.tuner.Queue(b.ts);
+  ASSERT_TRUE(
+      WaitUntil([&] { return e.engine.Pids().video == 0x0200 && e.Of(IPC_VIDEO_FRAME).size() > before; }));
+  e.Shutdown();
+  const auto v = e.Of(IPC_VIDEO_FRAME);
+  for (size_t k = before; k < v.size(); ++k) EXPECT_GE(v[k].stamp, b.video[0].pts * 300) << k;
+  EXPECT_EQ(v[before].stamp, b.video[0].pts * 300);
+}
+
 TEST(StreamEngine, SearchRunsOnlyForALiveSource) {
   Engine e;
   const Bytes ts = BuildStream(20).ts;
