@@ -9,6 +9,7 @@
 //    headers, first video frame written to the filter, first picture rendered, playing), and the
 //    median and worst zap (request to first picture) of each, beside
 //    playbin fed the same bytes through appsrc from the same start at the same pace;
+//  - the random-phase changes again with a player that restarts its stream threads at each change;
 //  - peak memory (maximum resident set).
 //
 // live_bench memory [seconds]: the resident set every 10 s while live television plays, while it is
@@ -67,23 +68,32 @@ double MsSince(Clock::time_point t0, Clock::time_point t) {
   return std::chrono::duration<double, std::milli>(t - t0).count();
 }
 
-// Counts the pictures and notes when the first one after Arm() came.
+// Counts the pictures and notes when the first ones after Arm() came.
 class TimedOutput : public CHeadlessVideoOutput {
  public:
+  static constexpr size_t kNoted = 9;  // the first picture and the eight after it
+
   void OnPicture(const uint8_t* bgrx, int width, int height, int stride, int64_t ptsNs) override {
-    if (!m_seen) {  // one streaming thread calls this
-      m_first = Clock::now().time_since_epoch().count();
-      m_seen = true;
+    {
+      std::lock_guard lock(m_arrivalLock);
+      if (m_arrivals.size() < kNoted) m_arrivals.push_back(Clock::now());
     }
     CHeadlessVideoOutput::OnPicture(bgrx, width, height, stride, ptsNs);
   }
-  void Arm() { m_seen = false; }
-  bool Seen() const { return m_seen; }
-  Clock::time_point First() const { return Clock::time_point(Clock::duration(m_first.load())); }
+  void Arm() {
+    std::lock_guard lock(m_arrivalLock);
+    m_arrivals.clear();
+  }
+  std::vector<Clock::time_point> Arrivals() const {
+    std::lock_guard lock(m_arrivalLock);
+    return m_arrivals;
+  }
+  bool Seen() const { return !Arrivals().empty(); }
+  Clock::time_point First() const { return Arrivals().front(); }
 
  private:
-  std::atomic<bool> m_seen{false};
-  std::atomic<Clock::rep> m_first{0};
+  mutable std::mutex m_arrivalLock;
+  std::vector<Clock::time_point> m_arrivals;
 };
 
 // Runs the event loop until done() or the time is up; done() is asked every 2 ms.
@@ -187,6 +197,7 @@ double Median(std::vector<double> v) {
 struct Timeline {
   double opened = -1, tuned = -1, firstUnit = -1, key = -1, headers = -1, firstFrame = -1, firstPicture = -1,
          playing = -1;
+  double gap = -1;  // the longest wait between the first pictures (a stutter after the first one)
 };
 
 // Whether packet `i` of the loop begins a picture's PES; `key` tells whether a sequence header
@@ -317,9 +328,10 @@ struct BenchEnv {
 struct BenchPlayer {
   BenchPlayer(IPlayerView& view, const std::string& dir, IVideoOutput* video,
               tevalo::test::FlashBeepProbe* sound = nullptr, bool watchDevices = true,
-              CMediaGraph::AudioTap alsoTap = {}) {
+              CMediaGraph::AudioTap alsoTap = {}, bool restartStreams = false) {
     CPlayerCore::Options o;
     o.video = video;
+    o.restartStreamsOnChange = restartStreams;
     o.configPath = tevalo::text::ToUtf16(dir + "/config.ini");
     if (sound)
       o.audioTap = [sound, alsoTap](const int16_t* s, size_t f, int c, int r, int64_t pts) {
@@ -375,16 +387,19 @@ int main(int argc, char** argv) {
 
   CNullPlayerView view;
   TimedOutput video;
-  BenchPlayer controller(view, dir, &video);
-  controller->StartTuner();
+  auto player = std::make_unique<BenchPlayer>(view, dir, &video);
+  BenchPlayer* controller = player.get();
   auto playing = [&](const IMediaGraph* old) {
-    auto g = controller->MediaGraph();
-    return g && g.get() != old && !controller->State().opening && g->GetFrameRate() > 0;
+    auto g = (*controller)->MediaGraph();
+    return g && g.get() != old && !(*controller)->State().opening && g->GetFrameRate() > 0;
   };
-  if (!PumpUntil([&] { return playing(nullptr); }, 30000)) {
+  auto startTuner = [&] {
+    (*controller)->StartTuner();
+    if (PumpUntil([&] { return playing(nullptr); }, 30000)) return true;
     std::fprintf(stderr, "live_bench: nothing plays\n");
-    return 1;
-  }
+    return false;
+  };
+  if (!startTuner()) return 1;
 
   // CPU per second of live playback, with playbin playing the same file over the same seconds.
   const std::string file = fixtures + "/sample/ch27/stream.ts";
@@ -420,30 +435,43 @@ int main(int argc, char** argv) {
   for (int uhf : {27, 26, 25})
     loopOf.emplace(uhf, tunersim::TsLoop::load(fixtures + "/sample/ch" + std::to_string(uhf) + "/stream.ts"));
 
-  // Channel changes, first from the loop start, then from random points of the loop.
+  // Channel changes, first from the loop start, then from random points of the loop; last from random
+  // points again with a player whose changes stop and restart the stream threads.
   const std::u16string codes[] = {u"13131", u"12121", u"14141"};
-  const char* starts[] = {"0", "random"};
+  struct Series {
+    const char* label;
+    const char* start;  // the stand-in's tune start
+  };
+  const Series series[] = {{"0", "0"}, {"random", "random"}, {"restart", "random"}};
   std::map<std::string, std::vector<Timeline>> runs;
-  for (const char* start : starts) {
-    sim.set_tune_start(start);
+  for (const Series& run : series) {
+    const char* start = run.label;
+    if (std::string(run.label) == "restart") {
+      player->core->Shutdown();
+      player.reset();
+      player = std::make_unique<BenchPlayer>(view, dir, &video, nullptr, true, CMediaGraph::AudioTap{}, true);
+      controller = player.get();
+      if (!startTuner()) return 1;
+    }
+    sim.set_tune_start(run.start);
     for (int i = 0; i < changes; ++i) {
-      auto old = controller->MediaGraph();
-      auto before = controller->Counts();
+      auto old = (*controller)->MediaGraph();
+      auto before = (*controller)->Counts();
       const auto st = sim.status();
       const auto z0 = Clock::now();
       // The stand-in's log clock on ours: its status was answered just before z0.
       const double simAtZ0 = double(st.ms);
-      controller->ChangeChannel(codes[i % 3], false);
+      (*controller)->ChangeChannel(codes[i % 3], false);
       Timeline t;
       const bool ok = PumpUntil(
           [&] {
             const double now = MsSince(z0, Clock::now());
-            auto g = controller->MediaGraph();
+            auto g = (*controller)->MediaGraph();
             if (t.opened < 0 && g && g != old) {
               t.opened = now;
               video.Arm();  // the old graph's pictures do not count
             }
-            const auto c = controller->Counts();
+            const auto c = (*controller)->Counts();
             if (t.headers < 0 && c.formatHandOvers > before.formatHandOvers) t.headers = now;
             // Frames of the old channel may still be written until its headers go.
             if (t.headers >= 0 && t.firstFrame < 0 && c.videoWritten > before.videoWritten)
@@ -459,6 +487,10 @@ int main(int argc, char** argv) {
       if (!ok) {
         std::fprintf(stderr, "live_bench: change %d (start %s) did not play\n", i, start);
         return 1;
+      }
+      if (PumpUntil([&] { return video.Arrivals().size() >= TimedOutput::kNoted; }, 10000)) {
+        const auto a = video.Arrivals();
+        for (size_t k = 1; k < a.size(); ++k) t.gap = std::max(t.gap, MsSince(a[k - 1], a[k]));
       }
       for (const auto& r : sim.log(st.commands)) {
         const double at = double(r.ms) - simAtZ0;
@@ -476,7 +508,7 @@ int main(int argc, char** argv) {
       runs[start].push_back(t);
     }
   }
-  controller.core->Shutdown();
+  player->core->Shutdown();
   sim.stop();
   rusage self{};
   getrusage(RUSAGE_SELF, &self);
@@ -486,7 +518,7 @@ int main(int argc, char** argv) {
   for (int uhf : {26, 25, 27}) loops.push_back(&loopOf.at(uhf));
   std::mt19937_64 rng{std::random_device{}()};
   std::map<std::string, std::vector<double>> reference;
-  for (const char* start : starts)
+  for (const char* start : {"0", "random"})
     for (int i = 0; i < changes; ++i) {
       const auto& loop = *loops[i % loops.size()];
       const uint64_t first = std::string(start) == "0" ? 0 : rng() % loop.packet_count();
@@ -504,17 +536,19 @@ int main(int argc, char** argv) {
   std::printf("  busiest thread \"%s\" %.3f s (%.0f%% of the process)\n", busiest.name.c_str(), busiestShare,
               cpuLive > 0 ? 100 * busiestShare / cpuLive : 0.0);
   std::printf("channel changes (ms from the request; key-picture interval %.0f ms):\n", idrMs);
-  std::printf("  %-7s %3s %7s %7s %7s %7s %7s %7s %7s %7s\n", "start", "#", "opened", "tuned", "unit", "key",
-              "headers", "frame", "picture", "playing");
-  for (const char* start : starts) {
+  std::printf("  %-7s %3s %7s %7s %7s %7s %7s %7s %7s %7s %7s\n", "start", "#", "opened", "tuned", "unit",
+              "key", "headers", "frame", "picture", "playing", "gap");
+  for (const Series& run : series) {
+    const char* start = run.label;
     const auto& list = runs[start];
     for (size_t i = 0; i < list.size(); ++i) {
       const Timeline& t = list[i];
-      std::printf("  %-7s %3zu %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f\n", start, i, t.opened,
-                  t.tuned, t.firstUnit, t.key, t.headers, t.firstFrame, t.firstPicture, t.playing);
+      std::printf("  %-7s %3zu %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f %7.0f\n", start, i, t.opened,
+                  t.tuned, t.firstUnit, t.key, t.headers, t.firstFrame, t.firstPicture, t.playing, t.gap);
     }
   }
-  for (const char* start : starts) {
+  for (const Series& run : series) {
+    const char* start = run.label;
     const auto& list = runs[start];
     auto column = [&](double Timeline::*m) {
       std::vector<double> v;
@@ -530,8 +564,11 @@ int main(int argc, char** argv) {
         Median(column(&Timeline::headers)), Median(column(&Timeline::firstFrame)),
         Median(column(&Timeline::firstPicture)));
     std::printf("zap from %s over %zu changes: median %.0f ms, worst %.0f ms, best %.0f ms\n",
-                std::string(start) == "0" ? "the loop start" : "a random phase", zaps.size(), Median(zaps),
-                *std::max_element(zaps.begin(), zaps.end()), *std::min_element(zaps.begin(), zaps.end()));
+                std::string(start) == "0"        ? "the loop start"
+                : std::string(start) == "random" ? "a random phase, stream threads kept"
+                                                 : "a random phase, stream threads restarted",
+                zaps.size(), Median(zaps), *std::max_element(zaps.begin(), zaps.end()),
+                *std::min_element(zaps.begin(), zaps.end()));
     // From the stick's first unit, the player's part of the change compares with the reference's.
     std::vector<double> fromUnit;
     for (const auto& t : list)
@@ -542,7 +579,10 @@ int main(int argc, char** argv) {
       if (t.key >= 0 && t.firstPicture >= 0) fromKey.push_back(t.firstPicture - t.key);
     std::printf("  key picture handed on to first picture: median %.0f ms, worst %.0f ms\n", Median(fromKey),
                 fromKey.empty() ? -1.0 : *std::max_element(fromKey.begin(), fromKey.end()));
-    const auto& ref = reference[start];
+    const auto gaps = column(&Timeline::gap);
+    std::printf("  longest wait between the first %zu pictures: median %.0f ms, worst %.0f ms\n",
+                TimedOutput::kNoted, Median(gaps), *std::max_element(gaps.begin(), gaps.end()));
+    const auto& ref = reference[run.start];
     std::printf(
         "  first unit to first picture: median %.0f ms; playbin fed the same bytes at the same pace, "
         "first byte to first picture: median %.0f ms, worst %.0f ms, best %.0f ms\n",

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <iterator>
+#include <optional>
 
 #include "platform/kernel/tick.h"
 #include "player/pipeline/ts_demux.h"
@@ -18,7 +19,10 @@ namespace {
 // The semaphores' names, kept as the threads' names.
 constexpr const char* kThreadLabels[CStreamEngine::kThreadCount] = {"Ostrel_USB", "Ostrel_DEMUX",
                                                                     "Ostrel_PARSE", "Ostrel_DATAPUMP"};
-constexpr size_t kQueueThreshold = 2;  // consumers take only while more records than this wait
+// Consumers take only while more records than this wait. The rule batches the steady stream into
+// fewer wake-ups; after a tune it would hold the first picture until records that have not come
+// yet arrive (about 100 ms), so it applies only once the first picture and sound frame are out.
+constexpr size_t kQueueThreshold = 2;
 constexpr uint32_t kPassSleepMs = 5;
 // Blocks the programme-map search keeps for the demultiplexer (about two seconds of a broadcast):
 // what came before the map, the first key picture of a tune among it, is demultiplexed too.
@@ -185,7 +189,7 @@ void CStreamEngine::Wake(ThreadId id) { tvk::ReleaseSemaphore(m_handles[id].wake
 std::unique_ptr<CTsChunk> CStreamEngine::TakeChunk() {
   if (!m_initialised) return nullptr;
   std::lock_guard lock(m_chunkLock);
-  if (m_chunks.size() <= kQueueThreshold) return nullptr;
+  if (m_chunks.size() <= (m_starting ? 0 : kQueueThreshold)) return nullptr;
   auto chunk = std::move(m_chunks.front());
   m_chunks.pop_front();
   return chunk;
@@ -194,7 +198,7 @@ std::unique_ptr<CTsChunk> CStreamEngine::TakeChunk() {
 std::unique_ptr<StreamPacket> CStreamEngine::TakePacket() {
   if (!m_initialised) return nullptr;
   std::lock_guard lock(m_packetLock);
-  if (m_packets.size() <= kQueueThreshold) return nullptr;
+  if (m_packets.size() <= (m_starting ? 0 : kQueueThreshold)) return nullptr;
   auto packet = std::move(m_packets.front());
   m_packets.pop_front();
   return packet;
@@ -217,6 +221,12 @@ void CStreamEngine::UsbReadThread() {
     const uint32_t r = Wait(kUsbRead, timeout);
     if (r == kWaitQuit || r == tvk::WAIT_FAILED) break;
     if (r == kWaitWake) {
+      // A (re)started read follows a tune: what was read before it is the previous channel's, and
+      // a search over it would hand the new filter that channel's pictures.
+      FlushChunkQueue();
+      FlushPacketQueue();
+      m_searchRestart = true;
+      m_starting = true;
       m_nPmtState = PmtState::kSearching;
       m_nFeedTarget = FeedTarget::kProgrammeMapSearch;
       std::memset(buffer.data(), 0, buffer.size());
@@ -264,6 +274,11 @@ void CStreamEngine::DemuxThread() {
       }
       // Once handed over, blocks are the demultiplexer's: a wake left from before must not take one.
       if (m_nFeedTarget != FeedTarget::kProgrammeMapSearch) break;
+      if (m_searchRestart.exchange(false)) {
+        search->Reset();
+        m_programMap.ResetSearch();
+        held.clear();
+      }
       auto chunk = TakeChunk();
       if (!chunk) break;
       bool searched = false;
@@ -327,6 +342,8 @@ void CStreamEngine::ParseThread() {
 void CStreamEngine::DataPumpThread() {
   FramerOutput output(*this);
   auto framer = std::make_unique<CEsFramer>(output);
+  // Set when a search resets the framer: the counts of frames written before the new stream's.
+  std::optional<CEsFramer::Counters> newStream;
   for (;;) {
     tvk::SleepMs(kPassSleepMs);
     const uint32_t r = Wait(kDataPump, tvk::INFINITE);
@@ -335,11 +352,21 @@ void CStreamEngine::DataPumpThread() {
     while (!m_quitting[kDataPump]) {
       auto packet = TakePacket();
       if (!packet) break;
-      if (m_framingReset.exchange(false)) framer->ResetState();
+      if (m_framingReset.exchange(false)) {
+        framer->ResetState();
+        newStream = framer->Stats();
+      }
       if (packet->kind == 1)
         framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
       else
         framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
+      // The start ends once the filter has both a picture and a sound frame to begin its clock with
+      // (frames of the previous channel still queued at a reset do not count).
+      if (newStream && framer->Stats().videoWritten != newStream->videoWritten &&
+          framer->Stats().audioWritten != newStream->audioWritten) {
+        m_starting = false;
+        newStream.reset();
+      }
     }
   }
 }

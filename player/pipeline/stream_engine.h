@@ -140,6 +140,11 @@ class CStreamEngine {
   CProgramMap m_programMap{m_pids};
   // Set by each programme-map search: the delivery thread captures both stream headers again.
   std::atomic<bool> m_framingReset{false};
+  // From a restarted search until the first picture and sound frame are written: the queue rule is
+  // waived.
+  std::atomic<bool> m_starting{true};
+  // Set when the read (re)starts: the search forgets what it gathered and held.
+  std::atomic<bool> m_searchRestart{false};
 
   std::function<void(ThreadId, bool)> m_observer;
 };

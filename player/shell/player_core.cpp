@@ -550,7 +550,7 @@ void CPlayerCore::ChangeChannel(std::u16string code, bool updatePanel) {
   if (m_bRecording) StopRecording(true);
   m_playback.OnChannelChange();
   // Set before the stop: the filter's stop report comes inside it and must keep the stream threads.
-  if (m_sink.HasChannel()) m_bKeepStreams = true;
+  if (m_sink.HasChannel() && !m_options.restartStreamsOnChange) m_bKeepStreams = true;
   if (m_nSourceMode != SourceMode::kNone) {
     if (auto graph = MediaGraph()) graph->Stop();  // the filter reports its stop (code 4) here
   }

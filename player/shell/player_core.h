@@ -104,6 +104,9 @@ class CPlayerCore final : public IMediaGraphOwner,
     FreeSpaceProbe freeSpace;
     // The wall clock that names recordings; empty: the system's.
     std::function<std::time_t()> wallClock;
+    // Benchmarks only: a channel change stops the stream threads and starts them again instead of
+    // keeping them.
+    bool restartStreamsOnChange = false;
   };
 
   // Where later parts of the player attach. GUI thread unless said.

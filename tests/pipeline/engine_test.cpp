@@ -186,8 +186,12 @@ TEST(StreamEngine, SemaphoresAreTheEnginesOwnAndTheirNamesLabelTheThreads) {
 TEST(StreamEngine, TwoRecordsStayQueuedUntilAThirdArrives) {
   Engine e;
   const BuiltStream s = BuildStream(30);
-  e.tuner.Queue(s.ts);
+  // The rule holds once pictures flow (a tune's start waives it): the second half comes after.
+  const size_t half = s.ts.size() / 2 / 1128 * 1128;
+  e.tuner.Queue(Bytes(s.ts.begin(), s.ts.begin() + half));
   e.Start();
+  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty() && !e.Of(IPC_AUDIO_FRAME).empty(); }));
+  e.tuner.Queue(Bytes(s.ts.begin() + half, s.ts.end()));
   ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedChunks() == 2; }));
   ASSERT_TRUE(WaitUntil([&] { return e.engine.QueuedPackets() == 2; }));
   // Nothing more moves while no block arrives, however many turns the reader has.
@@ -204,6 +208,77 @@ TEST(StreamEngine, TwoRecordsStayQueuedUntilAThirdArrives) {
   ASSERT_TRUE(WaitUntil([&] { return e.engine.QueuedChunks() == 2; }));
   EXPECT_GE(e.host.Messages().size(), written);
   e.Shutdown();
+}
+
+TEST(StreamEngine, ATunesFirstPictureAndSoundGoOnWithoutWaitingForLaterBlocks) {
+  // Three pictures, then silence: under the queue rule the last two blocks would wait for more,
+  // and the search (which looks from four blocks gathered) would not even run.
+  auto tune = [](uint16_t video, uint16_t audio, int64_t pts0) {
+    BuiltStream s = BuildStream(3, video, audio, pts0);
+    TsWriter w;
+    while (s.ts.size() < 5 * 1128) Append(s.ts, w.Null());
+    return s;
+  };
+  Engine e;
+  e.Start();
+  struct Channel {
+    uint16_t video, audio;
+    int64_t pts0;
+  };
+  for (const Channel& c : {Channel{0x0100, 0x0110, 90000}, Channel{0x0200, 0x0210, 900000}}) {
+    SCOPED_TRACE(c.video);
+    const BuiltStream s = tune(c.video, c.audio, c.pts0);
+    e.tuner.Queue(s.ts);
+    ASSERT_TRUE(WaitUntil([&] {
+      auto has = [&](int32_t type, int64_t stamp) {
+        for (const auto& m : e.Of(type))
+          if (m.stamp == stamp) return true;
+        return false;
+      };
+      return has(IPC_VIDEO_FRAME, s.video[0].pts * 300) && has(IPC_AUDIO_FRAME, s.audio.back().pts * 300);
+    }));
+    EXPECT_EQ(e.engine.Pids().video, c.video);
+    ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedChunks() == 0; }));
+    // Once pictures flow the rule holds again: two blocks wait for a third.
+    TsWriter w;
+    Bytes blocks;
+    for (int k = 0; k < 12; ++k) Append(blocks, w.Null());
+    e.tuner.Queue(blocks);
+    ASSERT_TRUE(WaitUntil([&] { return e.tuner.PolledSinceLastBlock(20); }));
+    EXPECT_EQ(e.engine.QueuedChunks(), 2u);
+    // A new tune starts again.
+    e.engine.ResetStreamEngine();
+    e.engine.StartUsbRead();
+    ASSERT_TRUE(WaitUntil([&] {
+      return e.engine.GetFeedTarget() == FeedTarget::kProgrammeMapSearch &&
+             e.engine.GetPmtState() == PmtState::kSearching;
+    }));
+  }
+  e.Shutdown();
+}
+
+TEST(StreamEngine, BlocksReadBeforeTheReadRestartsAreNotTheNewChannels) {
+  // Threads kept across a change: the old channel goes on arriving between the new filter's reset
+  // and the tune; the read's restart follows the tune.
+  Engine e;
+  e.Start();
+  const BuiltStream a = BuildStream(45);
+  e.tuner.Queue(Bytes(a.ts.begin(), a.ts.begin() + a.ts.size() / 2 / 1128 * 1128));
+  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty(); }));
+  e.engine.ResetStreamEngine();
+  ASSERT_TRUE(WaitUntil([&] { return e.engine.GetFeedTarget() == FeedTarget::kProgrammeMapSearch; }));
+  e.tuner.Queue(Bytes(a.ts.begin() + a.ts.size() / 2 / 1128 * 1128, a.ts.end()));
+  ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0; }));
+  const size_t before = e.Of(IPC_VIDEO_FRAME).size();
+  e.engine.StartUsbRead();
+  const BuiltStream b = BuildStream(45, 0x0200, 0x0210, 9000000);
+  e.tuner.Queue(b.ts);
+  ASSERT_TRUE(
+      WaitUntil([&] { return e.engine.Pids().video == 0x0200 && e.Of(IPC_VIDEO_FRAME).size() > before; }));
+  e.Shutdown();
+  const auto v = e.Of(IPC_VIDEO_FRAME);
+  for (size_t k = before; k < v.size(); ++k) EXPECT_GE(v[k].stamp, b.video[0].pts * 300) << k;
+  EXPECT_EQ(v[before].stamp, b.video[0].pts * 300);
 }
 
 TEST(StreamEngine, SearchRunsOnlyForALiveSource) {
