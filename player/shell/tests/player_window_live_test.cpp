@@ -97,8 +97,8 @@ TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
 // playlist's rows, driven by mouse and keys.
 TEST_F(PlayerWindowLive, PlaybackPanelPlaysSeeksAndDragsThroughARecording) {
   using tevalo::panels::CPlaybackPanelLogic;
-  ASSERT_TRUE(dlg->OnInitDialog());
-  ASSERT_TRUE(WaitPlaying(nullptr));
+  // Recording needs the stream formats, which come after the first pictures on a loaded machine.
+  StartPlaying();
   // About 25 s of broadcast, copied so the playlist has two rows.
   EXPECT_EQ(dlg->OnCommand(1077), DispatchResult::Handled);
   ASSERT_TRUE(core().IsRecording());

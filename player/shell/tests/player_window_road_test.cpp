@@ -100,7 +100,9 @@ TEST_F(PlayerWindowRoad, ARecordingMadeInTheWindowPlaysBackWithPicturesAndSound)
 
 TEST_F(PlayerWindowRoad, TimeshiftPlaysOnFromThePausedPictureAfterHalfAMinute) {
   StartPlaying();
-  ASSERT_GE(NextShownCode(), 0);
+  // Paused while pictures flow, a couple of seconds into the station.
+  ExpectPicturesContinue("before the pause");
+  ASSERT_TRUE(PumpUntil([&] { return ShownCode() >= 30; }, 60000));
   EXPECT_EQ(dlg->OnCommand(1075), DispatchResult::Handled);
   ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPaused; }, 20000));
   const auto paused = core().MediaGraph();
