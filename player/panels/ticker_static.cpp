@@ -3,10 +3,16 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 #include "player/panels/gui_thread.h"
 
 namespace tevalo::panels {
+
+double CondenseToFit(int textWidth, int clientWidth) {
+  if (textWidth <= clientWidth || textWidth <= 0 || clientWidth <= 0) return 1.0;
+  return std::max(kTickerMinCondense, static_cast<double>(clientWidth) / textWidth);
+}
 
 void TickerState::SetText(const QString& text, bool scrolling) {
   m_text = text;
@@ -67,18 +73,24 @@ void CTickerStatic::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), Qt::black);
   const QString& text = m_state.Text();
   if (text.isEmpty()) return;
-  // Shaping the text costs far more than copying it: it is drawn once per text and height, then
-  // copied to where the scroll puts it.
-  if (text != m_imageText || m_image.height() != height()) {
+  // Shaping the text costs far more than copying it: it is drawn once per text, height and scale,
+  // then copied to where the scroll puts it.
+  const bool newText = text != m_imageText;
+  if (newText) m_imageTextWidth = QFontMetrics(m_font).horizontalAdvance(text);
+  const double scale = m_state.Scrolling() ? 1.0 : CondenseToFit(m_imageTextWidth, width());
+  if (newText || m_image.height() != height() || scale != m_imageScale) {
     const QFontMetrics metrics(m_font);
-    m_image =
-        QPixmap(std::max(1, metrics.horizontalAdvance(text) + metrics.maxWidth()), std::max(1, height()));
+    const int drawnWidth = static_cast<int>(std::ceil(m_imageTextWidth * scale));
+    m_image = QPixmap(std::max(1, drawnWidth + metrics.maxWidth()), std::max(1, height()));
     m_image.fill(Qt::black);
     QPainter p(&m_image);
+    p.scale(scale, 1.0);
     p.setFont(m_font);
     p.setPen(Qt::white);
-    p.drawText(m_image.rect(), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
+    p.drawText(QRectF(0, 0, m_image.width() / scale, m_image.height()),
+               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
     m_imageText = text;
+    m_imageScale = scale;
   }
   painter.drawPixmap(m_state.TextLeft(), 0, m_image);
 }

@@ -13,6 +13,12 @@ namespace tevalo::panels {
 
 inline constexpr int kTickerTimerBase = 10012;  // + the strip's index
 inline constexpr int kTickerTickMs = 20;
+// A still text is drawn narrower, down to this share of its width, rather than cut at the strip's
+// edge; only a text wider still is cut.
+inline constexpr double kTickerMinCondense = 0.8;
+
+// The horizontal scale a still text of textWidth is drawn at in a strip of clientWidth.
+double CondenseToFit(int textWidth, int clientWidth);
 
 // What a strip shows from tick to tick.
 class TickerState {
@@ -67,6 +73,8 @@ class CTickerStatic : public QWidget {
   QFont m_font;
   QPixmap m_image;  // the text as last drawn
   QString m_imageText;
+  int m_imageTextWidth = 0;
+  double m_imageScale = 1.0;
   QTimer m_timer;
   int m_index = 0;
   int m_controlId;

@@ -38,9 +38,21 @@ std::u16string ChannelStripText(const std::u16string& text) {
   return u"チャンネル : " + UpperAscii(text.size() > 8 ? text.substr(8) : std::u16string());
 }
 
-std::u16string PathExtension(const std::u16string& path) {
+namespace {
+// Where a path's file part starts (after its last "/" or "\\").
+size_t FileStart(const std::u16string& path) {
   const size_t slash = path.find_last_of(u"/\\");
-  const size_t start = slash == std::u16string::npos ? 0 : slash + 1;
+  return slash == std::u16string::npos ? 0 : slash + 1;
+}
+}  // namespace
+
+std::u16string OpenedStripText(const std::u16string& urlOrPath) {
+  if (StartsWith(urlOrPath, kDmbScheme)) return ChannelStripText(urlOrPath);
+  return urlOrPath.substr(FileStart(urlOrPath));
+}
+
+std::u16string PathExtension(const std::u16string& path) {
+  const size_t start = FileStart(path);
   const size_t dot = path.rfind(u'.');
   if (dot == std::u16string::npos || dot < start) return {};
   return path.substr(dot);

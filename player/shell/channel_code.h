@@ -36,6 +36,9 @@ std::u16string UpperAscii(std::u16string text);
 // The channel-name strip's text: "x-dmb" text shows as "チャンネル : " and the text after its first
 // eight characters in upper case; anything else unchanged.
 std::u16string ChannelStripText(const std::u16string& text);
+// The same strip for what a graph was built from: a channel URL as above, a file by its name alone
+// (a whole path would show only its folders in the strip's width).
+std::u16string OpenedStripText(const std::u16string& urlOrPath);
 
 // The extension of a path's file part with its dot ("" when there is none).
 std::u16string PathExtension(const std::u16string& path);

@@ -445,6 +445,8 @@ int CPlayerCore::OpenMedia(const std::u16string& url) {
     if (UpperAscii(ext) == u".REC") {
       SetSourceMode(SourceMode::kRecording);
       ClearStatusText(StripKind::kChannel);
+      // The live programme's text does not belong to the file.
+      ClearStatusText(StripKind::kProgramme);
     }
     return 1;
   }
@@ -951,7 +953,7 @@ void CPlayerCore::OnGraphBuilt() {
     std::lock_guard lock(m_nameLock);
     target = m_strOpenTarget;
   }
-  Emit([strip = ChannelStripText(target)](IPlayerView& v) {
+  Emit([strip = OpenedStripText(target)](IPlayerView& v) {
     v.ShowVideoArea(true);
     v.SetStripText(StripKind::kChannel, strip, kStripUntilReplaced);
   });

@@ -611,6 +611,16 @@ void CPlayerDlg::HideAnimation() {
   m_animation->hide();
 }
 
+void CPlayerDlg::StateChanged(const CoreState& state) {
+  // The programme strip belongs to live television: it steps aside while a file plays.
+  if (!m_view) return;
+  ControlState look = m_view->State();
+  const bool filePlays = state.sourceMode == SourceMode::kRecording;
+  if (look.filePlays == filePlays) return;
+  look.filePlays = filePlays;
+  m_view->SetControlState(look);
+}
+
 void CPlayerDlg::ShowLevelBars(int bars) {
   if (m_view) m_view->ShowLevelBars(bars);
 }

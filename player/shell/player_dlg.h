@@ -162,6 +162,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void RefreshChannelPanel(const std::vector<ChannelEntry>& entries) override;
   void HideChannelPanel() override;
   void ChannelLockChanged(int index, bool locked) override;
+  void StateChanged(const CoreState& state) override;
 
  signals:
   // The set-up could not finish (no screen, no start-up thread); the text says why.

@@ -187,7 +187,9 @@ class CWindowFeatures final : public QObject,
   void ShowProgrammeStrip(bool shown) override {
     if (QWidget* strip = m_dlg.Control(1047)) strip->setVisible(shown);
   }
-  void EpgDisplayChanged(bool) override {}
+  void EpgDisplayChanged(bool on) override {
+    SetTimeshiftLook([on](ControlState& s) { s.epgOn = on; });
+  }
   void SetGraphVolume(long hundredthsDb) override { m_dlg.Core().SetGraphVolume(hundredthsDb); }
   void SetVolumeSlider(int position) override {
     m_dlg.Settings().volume = position;

@@ -78,6 +78,32 @@ TEST(TickerStatic, TextDrawnAtTheLeftEdgeOrScrolled) {
             }()));
 }
 
+TEST(TickerStatic, AStillTextTooWideIsDrawnNarrowerUpToAPointThenCut) {
+  struct Case {
+    int text, client;
+    double scale;
+  } cases[] = {{300, 300, 1.0}, {100, 300, 1.0}, {330, 300, 300.0 / 330}, {375, 300, 0.8}, {600, 300, 0.8},
+               {0, 300, 1.0},   {300, 0, 1.0}};
+  for (const auto& c : cases) EXPECT_DOUBLE_EQ(CondenseToFit(c.text, c.client), c.scale) << c.text;
+
+  // The removed-stick notice in the status strip's width: whole, ending inside the strip.
+  auto lastColumn = [](const QString& text, int mode) {
+    CTickerStatic strip;
+    strip.resize(300, 15);
+    strip.show();
+    strip.SetText(text, mode);
+    strip.StartScroll(true, -1);
+    return LastLitColumn(Snapshot(&strip));
+  };
+  const QString removed = QString::fromUtf8("USBデバイスが取り外されました。プレーヤーを停止します。");
+  const int end = lastColumn(removed, 0);
+  EXPECT_GT(end, 240);
+  EXPECT_LT(end, 296);
+  // Far too wide: condensed as far as it goes, then cut at the edge. Scrolling texts keep their width.
+  EXPECT_GE(lastColumn(removed + removed, 0), 298);
+  EXPECT_GE(lastColumn(removed, 1), 298);
+}
+
 TEST(TickerStatic, StatusTextClearedAfterItsTicks) {
   CTickerStatic strip;
   strip.resize(300, 15);

@@ -21,6 +21,10 @@ TEST(ChannelCode, CodesAndTexts) {
   EXPECT_EQ(ChannelStripText(u"x-dmb:/"), u"チャンネル : ");
   EXPECT_EQ(ChannelStripText(u"X-DMB://ch1"), u"X-DMB://ch1");  // exact case only
   EXPECT_EQ(ChannelStripText(u"録画"), u"録画");
+  EXPECT_EQ(OpenedStripText(u"x-dmb://ch1"), u"チャンネル : CH1");
+  EXPECT_EQ(OpenedStripText(u"/home/u/Record/ＮＨＫ総合_091205_2130.rec"), u"ＮＨＫ総合_091205_2130.rec");
+  EXPECT_EQ(OpenedStripText(u"C:\\rec\\a.rec"), u"a.rec");
+  EXPECT_EQ(OpenedStripText(u"a.rec"), u"a.rec");
 
   EXPECT_EQ(PathExtension(u"/a/b.rec"), u".rec");
   EXPECT_EQ(PathExtension(u"/a.d/b"), u"");

@@ -106,8 +106,8 @@ TEST_F(CoreOnFakeGraph, ARecordingOpensOnTheStartupThreadRunsAndStopsAtItsEnd) {
   EXPECT_EQ(core->Timers().Period(TimerId::kWatchdog), 10000);
   // What the view was shown, in order.
   const size_t video = view.Find("video on");
-  const size_t strip = view.Find("strip 1 /rec/news.rec", video);
-  const size_t caption = view.Find("clear 8", strip);  // the open step's end
+  const size_t strip = view.Find("strip 1 news.rec", video);  // the file by its name
+  const size_t caption = view.Find("clear 8", strip);         // the open step's end
   EXPECT_NE(video, std::string::npos);
   EXPECT_NE(strip, std::string::npos);
   EXPECT_NE(caption, std::string::npos);

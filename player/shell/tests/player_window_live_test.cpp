@@ -1,20 +1,14 @@
 // The whole player window on the stick stand-in with the sample broadcast, under a virtual X server
 // when one can be started (else off screen): live pictures, a channel change, a recording, timeshift
 // and the stick pulled out, each with the picture users see.
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QPainter>
 #include <QProcess>
 #include <QTest>
 
-#include "controls/font_aliases.h"
 #include "controls/hover_button.h"
 #include "ipc/filter_protocol.h"
-#include "live_harness.h"
 #include "platform/window/window.h"
 #include "player/panels/blink_label.h"
 #include "player/panels/playback_panel.h"
@@ -23,123 +17,14 @@
 #include "player/panels/skin_list.h"
 #include "player/panels/skin_slider.h"
 #include "player/panels/ticker_static.h"
-#include "player/resources/player_resources.h"
 #include "player/shell/player_dlg.h"
 #include "player/shell/window_features.h"
+#include "window_live_harness.h"
 
 namespace tevalo::shell::test {
 namespace {
 
-// An X server of its own, so the window is mapped, painted and grabbed as on a desktop.
-struct VirtualDisplay : ::testing::Environment {
-  void SetUp() override {
-    int fds[2];
-    if (::pipe(fds) == 0) {
-      pid = ::fork();
-      if (pid == 0) {
-        ::close(fds[0]);
-        const std::string fd = std::to_string(fds[1]);
-        ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                 static_cast<char*>(nullptr));
-        ::_exit(127);
-      }
-      ::close(fds[1]);
-      // Xvfb writes its display number and a line end once it accepts clients, and nothing when it
-      // cannot start.
-      std::string number;
-      char c = 0;
-      while (pid > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-      ::close(fds[0]);
-      if (!number.empty() && std::filesystem::exists("/tmp/.X11-unix/X" + number)) {
-        ::setenv("DISPLAY", (":" + number).c_str(), 1);
-        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
-      } else if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-        pid = -1;
-      }
-    }
-    if (pid <= 0) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int argc = 1;
-    static char name[] = "shell_window_live_test";
-    static char* argv[] = {name, nullptr};
-    ::setenv("TEVALO_AUDIO_SINK", "fakesink sync=true", 1);
-    LoadFontAliases();
-    app = new QApplication(argc, argv);
-    InstallPlayerResources();
-    gst_init(nullptr, nullptr);
-  }
-  void TearDown() override {
-    delete app;
-    if (pid > 0) {
-      ::kill(pid, SIGTERM);
-      ::waitpid(pid, nullptr, 0);
-    }
-  }
-  pid_t pid = -1;
-  QApplication* app = nullptr;
-};
 const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new VirtualDisplay);
-
-std::filesystem::path ScreenshotFolder() {
-  const auto dir = std::filesystem::path(Env("TEVALO_BINARY_DIR")) / "screenshots" / "live";
-  std::filesystem::create_directories(dir);
-  return dir;
-}
-
-uintmax_t FileSize(const std::string& path) {
-  std::error_code ec;
-  const uintmax_t n = std::filesystem::file_size(path, ec);
-  return ec ? 0 : n;
-}
-
-class PlayerWindowLive : public ::testing::Test {
- protected:
-  void SetUp() override {
-    config = WriteInstallation();
-    // A stored area: the first start asks nothing.
-    std::ofstream(config) << "[SETUP]\nAREA_NUM=7\n";
-    sim = StartSim(SampleChannels());
-    CPlayerDlg::Options options;
-    options.core.prompter = &prompter;
-    options.useSessionBus = false;
-    dlg = std::make_unique<CPlayerDlg>(options);
-    AttachWindowFeatures(*dlg);
-  }
-  void TearDown() override {
-    if (dlg) dlg->OnClose();
-    dlg.reset();
-    if (sim) sim->stop();
-  }
-  CPlayerCore& core() { return dlg->Core(); }
-  QString StripText(StripKind kind) { return dlg->Strip(kind)->State().Text(); }
-  bool WaitPlaying(const IMediaGraph* old) {
-    return PumpUntil(
-        [&] {
-          auto g = core().MediaGraph();
-          return g && g.get() != old && !core().State().opening && g->GetFrameRate() > 0;
-        },
-        60000);
-  }
-  // The video area holds a picture rather than the black of no picture.
-  bool ShowsPicture() {
-    const QImage shot = dlg->grab().toImage();
-    int lit = 0;
-    for (int y = 60; y < 210 && y < shot.height(); y += 2)
-      for (int x = 15; x < 330 && x < shot.width(); x += 2) lit += qGray(shot.pixel(x, y)) > 48;
-    return lit > 1000;
-  }
-  void Shot(const char* name) {
-    const QImage shot = dlg->grab().toImage();
-    ASSERT_FALSE(shot.isNull());
-    EXPECT_TRUE(shot.save(QString::fromStdString((ScreenshotFolder() / name).string())));
-  }
-
-  std::string config;
-  std::unique_ptr<tunersim::SimProcess> sim;
-  CScriptedPrompter prompter;
-  std::unique_ptr<CPlayerDlg> dlg;
-};
 
 TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
   ASSERT_TRUE(dlg->OnInitDialog());
@@ -212,8 +97,8 @@ TEST_F(PlayerWindowLive, LiveChangeRecordTimeshiftAndTheStickPulledOut) {
 // playlist's rows, driven by mouse and keys.
 TEST_F(PlayerWindowLive, PlaybackPanelPlaysSeeksAndDragsThroughARecording) {
   using tevalo::panels::CPlaybackPanelLogic;
-  ASSERT_TRUE(dlg->OnInitDialog());
-  ASSERT_TRUE(WaitPlaying(nullptr));
+  // Recording needs the stream formats, which come after the first pictures on a loaded machine.
+  StartPlaying();
   // About 25 s of broadcast, copied so the playlist has two rows.
   EXPECT_EQ(dlg->OnCommand(1077), DispatchResult::Handled);
   ASSERT_TRUE(core().IsRecording());
@@ -349,28 +234,12 @@ TEST(PlayerProgramLive, PlaysRecordsAndClosesOnWmCloseFromAnotherProcess) {
   std::filesystem::remove(sound);
   const std::string recordings = runtime + "/rec";
   std::filesystem::remove_all(recordings);
-  QProcess player;
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("TEVALO_AUDIO_SINK"),
-             QString::fromStdString("wavenc ! filesink location=" + sound));
-  env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tevalo.startup.info=true"));
-  env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
-  player.setProcessEnvironment(env);
-  player.setProcessChannelMode(QProcess::MergedChannels);
-  player.setWorkingDirectory(QString::fromStdString(runtime));
-  player.start(QString::fromStdString(Env("TEVALO_BINARY_DIR") + "/bin/tevalo"), {});
+  PlayerProgram program("wavenc ! filesink location=" + sound);
+  QProcess& player = program.process;
   ASSERT_TRUE(player.waitForStarted(60000));
-  QString log;
-  auto logHas = [&](const char* text) {
-    player.waitForReadyRead(10);
-    log += QString::fromUtf8(player.readAll());
-    return log.contains(QLatin1String(text));
-  };
-  EXPECT_TRUE(
-      PumpUntil([&] { return logHas("window shown") || player.state() == QProcess::NotRunning; }, 120000))
-      << log.toStdString();
+  EXPECT_TRUE(program.WaitShown()) << program.log.toStdString();
   // Sound from the first station reaches the sink's file.
-  EXPECT_TRUE(PumpUntil([&] { return FileSize(sound) > 200000; }, 120000)) << log.toStdString();
+  EXPECT_TRUE(PumpUntil([&] { return FileSize(sound) > 200000; }, 120000)) << program.log.toStdString();
   win::HWND hwnd = win::FindWindowW(nullptr, u"Tevalo");
   ASSERT_NE(hwnd, nullptr);
   // The record request the window sends itself, from here: a recording appears and grows.
@@ -394,7 +263,7 @@ TEST(PlayerProgramLive, PlaysRecordsAndClosesOnWmCloseFromAnotherProcess) {
   if (!ended) player.kill();
   ASSERT_TRUE(ended) << "WM_CLOSE did not end the player";
   EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(player.exitCode(), 0) << log.toStdString();
+  EXPECT_EQ(player.exitCode(), 0) << program.log.toStdString();
   sim->stop();
 }
 
