@@ -14,6 +14,7 @@
 
 #include "player/pipeline/text/text_types.h"
 #include "player/shell/main_geometry.h"
+#include "player/shell/main_press.h"
 #include "player/shell/view_state.h"
 
 class CHoverButton;
@@ -59,6 +60,9 @@ class CMainWindowView : public QWidget {
     // In full screen a left drag up or down places the video again while a graph exists.
     std::function<bool()> hasGraph;
     std::function<void()> videoPlaced;
+    // Presses are swallowed while a graph is being built or a search runs.
+    std::function<bool()> busy;
+    std::function<bool()> searching;
   };
 
   explicit CMainWindowView(Callbacks callbacks, QWidget* parent = nullptr);

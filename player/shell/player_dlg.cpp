@@ -196,6 +196,8 @@ void CPlayerDlg::HostView() {
   cb.positionKnown = [this] { return SeekThumbTakable(*m_core); };
   cb.seekThumbDropped = [this](int thumbX, int width) { SeekToThumb(*m_core, thumbX, width); };
   cb.hasGraph = [this] { return m_core->MediaGraph() != nullptr; };
+  cb.busy = [this] { return m_core->State().busy; };
+  cb.searching = [this] { return m_core->State().searching; };
   m_view = new CMainWindowView(std::move(cb), this);
   m_view->setObjectName(QStringLiteral("skin"));
   m_view->setGeometry(rect());
