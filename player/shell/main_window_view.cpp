@@ -163,6 +163,12 @@ void CMainWindowView::SetPicture(const QImage& picture) {
   update(Q(VideoArea()));
 }
 
+void CMainWindowView::SetVideoHidden(bool hidden) {
+  if (m_videoHidden == hidden) return;
+  m_videoHidden = hidden;
+  update(Q(VideoArea()));
+}
+
 void CMainWindowView::SetStrip(Place strip, const QString& text) {
   if (auto* t = qobject_cast<CTickerStatic*>(m_places[strip])) t->SetText(text, 0);
 }
@@ -238,7 +244,7 @@ void CMainWindowView::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, m_cache.Frame(c));
   else
     p.fillRect(rect(), Qt::black);
-  if (!m_picture.isNull()) {
+  if (!m_picture.isNull() && !m_videoHidden) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.drawImage(Q(VideoArea()), m_picture);
   }

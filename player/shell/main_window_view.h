@@ -74,6 +74,9 @@ class CMainWindowView : public QWidget {
   void ShowLevelBars(int bars);
   void SetRecording(bool recording);
   void SetPicture(const QImage& picture);
+  // The video area left black under the no-signal animation; the picture keeps arriving meanwhile.
+  void SetVideoHidden(bool hidden);
+  bool VideoHidden() const { return m_videoHidden; }
   void SetStrip(Place strip, const QString& text);
   void SetRecordingClock(const QString& text);
   void ShowCaption(const CaptionScreen& lines);
@@ -119,6 +122,7 @@ class CMainWindowView : public QWidget {
   int m_bars = 0;
   bool m_recording = false;
   QImage m_picture;
+  bool m_videoHidden = false;
   int m_playIconState = 0;
   int m_pressedSmallIcon = -1;
   bool m_dragging = false;

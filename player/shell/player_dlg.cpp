@@ -617,6 +617,11 @@ void CPlayerDlg::ShowLevelBars(int bars) {
   if (m_view) m_view->ShowLevelBars(bars);
 }
 
+void CPlayerDlg::ShowVideoArea(bool playing) {
+  // A graph that runs places its video visibly, even one opened under the no-signal pause.
+  if (playing && m_view) m_view->SetVideoHidden(false);
+}
+
 void CPlayerDlg::ShowRecording(bool recording) {
   if (m_view) m_view->SetRecording(recording);
   if (!recording) ShowRecordWriting(true);

@@ -214,6 +214,12 @@ TEST_F(MainWindowLive, NoSignalPausesUnderTheAnimationAndSignalBackResumes) {
         << "not the no-signal animation";
   }
   EXPECT_TRUE(PumpUntil([&] { return mark() == 0; }, 60000)) << "the lock mark stays";
+  EXPECT_TRUE(dlg->View()->VideoHidden()) << "the frozen picture shows under the animation";
+  {
+    const QString shots = qEnvironmentVariable("TEVALO_BINARY_DIR") + "/screenshots/mainwin";
+    QDir().mkpath(shots);
+    EXPECT_TRUE(dlg->grab().toImage().save(shots + "/main_live_nosignal.png"));
+  }
   EXPECT_EQ(core.State().levelBars, 0);
   // The pause is a live pause: its seconds count towards the timeshift limit while it lasts.
   EXPECT_EQ(core.Timers().Period(TimerId::kTimeshift), 1000);
@@ -231,6 +237,7 @@ TEST_F(MainWindowLive, NoSignalPausesUnderTheAnimationAndSignalBackResumes) {
       << "the signal back does not resume: bars " << core.State().levelBars << ", play state "
       << static_cast<int>(core.State().playState) << ", animation " << animation->isVisible();
   EXPECT_FALSE(core.Timers().IsArmed(TimerId::kNoSignal));
+  EXPECT_FALSE(dlg->View()->VideoHidden());
   auto graph = core.MediaGraph();
   ASSERT_NE(graph, nullptr);
   EXPECT_TRUE(PumpUntil([&] { return graph->GetFrameRate() > 0; }, 60000)) << "no picture after the resume";

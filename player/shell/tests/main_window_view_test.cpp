@@ -350,5 +350,27 @@ TEST(MainWindowView, PressesAreSwallowedWhileBusyOrSearching) {
   EXPECT_EQ(r.seeks.size(), 1u);
 }
 
+// The no-signal pause leaves the video area black under its animation, whatever pictures still
+// arrive, until it is shown again.
+TEST(MainWindowView, AHiddenVideoLeavesTheAreaBlackUntilShownAgain) {
+  Recorder r;
+  for (ControlState state : {ControlState{}, ControlState{.compact = true}}) {
+    auto view = MakeView(r, state.compact ? Size{320, 228} : kNormalViewSize, state);
+    const Rect area = view->VideoArea();
+    const QPoint inBar(area.x + area.w * 30 / 316, area.y + area.h * 30 / 178);  // the first colour bar
+    auto colour = [&] { return view->grab().toImage().pixelColor(inBar); };
+    ASSERT_EQ(colour(), QColor(Qt::white));
+    view->SetVideoHidden(true);
+    EXPECT_EQ(colour(), QColor(Qt::black));
+    view->SetVideoHidden(false);
+    EXPECT_EQ(colour(), QColor(Qt::white));
+    view->SetVideoHidden(true);
+    view->SetPicture(StillPicture());  // a paused graph may still hand over the picture it holds
+    EXPECT_EQ(colour(), QColor(Qt::black));
+    view->SetVideoHidden(false);
+    EXPECT_EQ(colour(), QColor(Qt::white));
+  }
+}
+
 }  // namespace
 }  // namespace tevalo::shell
