@@ -163,6 +163,12 @@ void CMainWindowView::SetPicture(const QImage& picture) {
   update(Q(VideoArea()));
 }
 
+void CMainWindowView::SetVideoHidden(bool hidden) {
+  if (m_videoHidden == hidden) return;
+  m_videoHidden = hidden;
+  update(Q(VideoArea()));
+}
+
 void CMainWindowView::SetStrip(Place strip, const QString& text) {
   if (auto* t = qobject_cast<CTickerStatic*>(m_places[strip])) t->SetText(text, 0);
 }
@@ -238,7 +244,7 @@ void CMainWindowView::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, m_cache.Frame(c));
   else
     p.fillRect(rect(), Qt::black);
-  if (!m_picture.isNull()) {
+  if (!m_picture.isNull() && !m_videoHidden) {
     p.setRenderHint(QPainter::SmoothPixmapTransform, true);
     p.drawImage(Q(VideoArea()), m_picture);
   }
@@ -262,52 +268,64 @@ bool CMainWindowView::OnResizeCorner(QPoint local) const {
 }
 
 void CMainWindowView::mousePressEvent(QMouseEvent* e) {
-  if (e->button() == Qt::RightButton) {
-    if (m_cb.contextMenu) m_cb.contextMenu(e->globalPosition().toPoint());
-    return;
-  }
-  if (e->button() != Qt::LeftButton) return;
   const QPoint local = e->position().toPoint();
-  if (m_state.fullScreen) {
-    if (Asks(m_cb.hasGraph)) m_verticalDrag.Press(local.y());
-    return;
-  }
-  if (HitPlayIcon(ClientSize(), local.x(), local.y())) {
-    m_playIconState = 1;
-    update(Q(PlayIconRect(ClientSize())));
-    return;
-  }
-  if (int icon = HitSmallIcon(ClientSize(), local.x(), local.y()); icon >= 0) {
-    m_pressedSmallIcon = icon;
-    update(Q(SmallIconRect(ClientSize(), icon)));
-    return;
-  }
-  const Size c = ClientSize();
-  if (HitSeekThumb(c, m_thumbX, local.x(), local.y())) {
-    if (Asks(m_cb.positionKnown)) {
+  PressInput in;
+  in.button = e->button() == Qt::LeftButton    ? PressButton::kLeft
+              : e->button() == Qt::RightButton ? PressButton::kRight
+                                               : PressButton::kOther;
+  in.busy = Asks(m_cb.busy);
+  in.searching = Asks(m_cb.searching);
+  in.fullScreen = m_state.fullScreen;
+  in.hasGraph = Asks(m_cb.hasGraph);
+  in.positionKnown = Asks(m_cb.positionKnown);
+  in.onResizeCorner = OnResizeCorner(local);
+  in.client = ClientSize();
+  in.thumbX = m_thumbX;
+  in.x = local.x();
+  in.y = local.y();
+  // Hosted in the dialog the skin is a child: drag and resize act on the window it fills.
+  QWidget* frame = window();
+  const PressAction action = DecidePress(in);
+  switch (action) {
+    case PressAction::kNone:
+      break;
+    case PressAction::kContextMenu:
+      if (m_cb.contextMenu) m_cb.contextMenu(e->globalPosition().toPoint());
+      break;
+    case PressAction::kMarkVerticalDrag:
+      m_verticalDrag.Press(local.y());
+      break;
+    case PressAction::kPlayIcon:
+      m_playIconState = 1;
+      update(Q(PlayIconRect(in.client)));
+      break;
+    case PressAction::kSmallIcon0:
+    case PressAction::kSmallIcon1:
+      m_pressedSmallIcon = action == PressAction::kSmallIcon0 ? 0 : 1;
+      update(Q(SmallIconRect(in.client, m_pressedSmallIcon)));
+      break;
+    case PressAction::kTakeSeekThumb:
       m_seekDrag = true;
       m_thumbAtPress = m_thumbX;
       m_seekPressX = local.x();
+      break;
+    case PressAction::kResize: {
+      // The corner only resizes: the tracker's bottom-right zone, then the view's least size.
+      CFrameTracker tracker;
+      const QRect g = frame->geometry();
+      tracker.SetRect(g.left(), g.top(), g.right() + 1, g.bottom() + 1);
+      tracker.Track(this, e->globalPosition().toPoint());
+      QRect r = tracker.GetRect().ToQRect();
+      Rect clamped =
+          ClampTrackedRect({r.x(), r.y(), r.width(), r.height()}, m_state.compact, m_state.captionShown);
+      frame->setGeometry(Q(clamped));
+      break;
     }
-    return;
+    case PressAction::kDrag:
+      m_dragging = true;
+      m_dragOffset = e->globalPosition().toPoint() - frame->frameGeometry().topLeft();
+      break;
   }
-  if (HitSeekBar(c, local.x(), local.y()) && !Asks(m_cb.positionKnown)) return;
-  // Hosted in the dialog the skin is a child: drag and resize act on the window it fills.
-  QWidget* frame = window();
-  if (OnResizeCorner(local)) {
-    // The corner only resizes: the tracker's bottom-right zone, then the view's least size.
-    CFrameTracker tracker;
-    const QRect g = frame->geometry();
-    tracker.SetRect(g.left(), g.top(), g.right() + 1, g.bottom() + 1);
-    tracker.Track(this, e->globalPosition().toPoint());
-    QRect r = tracker.GetRect().ToQRect();
-    Rect clamped =
-        ClampTrackedRect({r.x(), r.y(), r.width(), r.height()}, m_state.compact, m_state.captionShown);
-    frame->setGeometry(Q(clamped));
-    return;
-  }
-  m_dragging = true;
-  m_dragOffset = e->globalPosition().toPoint() - frame->frameGeometry().topLeft();
 }
 
 void CMainWindowView::PlaceVideo() {

@@ -14,6 +14,7 @@
 
 #include "player/pipeline/text/text_types.h"
 #include "player/shell/main_geometry.h"
+#include "player/shell/main_press.h"
 #include "player/shell/view_state.h"
 
 class CHoverButton;
@@ -59,6 +60,9 @@ class CMainWindowView : public QWidget {
     // In full screen a left drag up or down places the video again while a graph exists.
     std::function<bool()> hasGraph;
     std::function<void()> videoPlaced;
+    // Presses are swallowed while a graph is being built or a search runs.
+    std::function<bool()> busy;
+    std::function<bool()> searching;
   };
 
   explicit CMainWindowView(Callbacks callbacks, QWidget* parent = nullptr);
@@ -70,6 +74,9 @@ class CMainWindowView : public QWidget {
   void ShowLevelBars(int bars);
   void SetRecording(bool recording);
   void SetPicture(const QImage& picture);
+  // The video area left black under the no-signal animation; the picture keeps arriving meanwhile.
+  void SetVideoHidden(bool hidden);
+  bool VideoHidden() const { return m_videoHidden; }
   void SetStrip(Place strip, const QString& text);
   void SetRecordingClock(const QString& text);
   void ShowCaption(const CaptionScreen& lines);
@@ -115,6 +122,7 @@ class CMainWindowView : public QWidget {
   int m_bars = 0;
   bool m_recording = false;
   QImage m_picture;
+  bool m_videoHidden = false;
   int m_playIconState = 0;
   int m_pressedSmallIcon = -1;
   bool m_dragging = false;

@@ -196,6 +196,8 @@ void CPlayerDlg::HostView() {
   cb.positionKnown = [this] { return SeekThumbTakable(*m_core); };
   cb.seekThumbDropped = [this](int thumbX, int width) { SeekToThumb(*m_core, thumbX, width); };
   cb.hasGraph = [this] { return m_core->MediaGraph() != nullptr; };
+  cb.busy = [this] { return m_core->State().busy; };
+  cb.searching = [this] { return m_core->State().searching; };
   m_view = new CMainWindowView(std::move(cb), this);
   m_view->setObjectName(QStringLiteral("skin"));
   m_view->setGeometry(rect());
@@ -623,6 +625,11 @@ void CPlayerDlg::StateChanged(const CoreState& state) {
 
 void CPlayerDlg::ShowLevelBars(int bars) {
   if (m_view) m_view->ShowLevelBars(bars);
+}
+
+void CPlayerDlg::ShowVideoArea(bool playing) {
+  // A graph that runs places its video visibly, even one opened under the no-signal pause.
+  if (playing && m_view) m_view->SetVideoHidden(false);
 }
 
 void CPlayerDlg::ShowRecording(bool recording) {

@@ -154,6 +154,7 @@ class CPlayerDlg : public COstrelBaseDialog, public CNullPlayerView {
   void HideAnimation() override;
   void PostQuit() override;
   void ShowLevelBars(int bars) override;
+  void ShowVideoArea(bool playing) override;
   void ShowRecording(bool recording) override;
   void ShowRecordWriting(bool writing) override;
   void RefillPlaylist(int hotIndex) override;

@@ -227,7 +227,9 @@ class CWindowFeatures final : public QObject,
   void TogglePause() override {
     m_dlg.Core().ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
   }
-  void PlaceVideo(bool) override {}
+  void PlaceVideo(bool hide) override {
+    if (CMainWindowView* view = m_dlg.View()) view->SetVideoHidden(hide);
+  }
   void RepaintFrame() override { m_dlg.update(); }
   void ShowRecordingClock(const std::u16string& text) override {
     if (CBlinkLabel* label = m_dlg.RecordingIndicator())

@@ -214,7 +214,18 @@ TEST_F(MainWindowLive, NoSignalPausesUnderTheAnimationAndSignalBackResumes) {
         << "not the no-signal animation";
   }
   EXPECT_TRUE(PumpUntil([&] { return mark() == 0; }, 60000)) << "the lock mark stays";
+  EXPECT_TRUE(dlg->View()->VideoHidden()) << "the frozen picture shows under the animation";
+  {
+    const QString shots = qEnvironmentVariable("TEVALO_BINARY_DIR") + "/screenshots/mainwin";
+    QDir().mkpath(shots);
+    EXPECT_TRUE(dlg->grab().toImage().save(shots + "/main_live_nosignal.png"));
+  }
   EXPECT_EQ(core.State().levelBars, 0);
+  // The pause is a live pause: its seconds count towards the timeshift limit while it lasts.
+  EXPECT_EQ(core.Timers().Period(TimerId::kTimeshift), 1000);
+  const int counterAtPause = core.Playback().TimeshiftCounter();
+  EXPECT_TRUE(PumpUntil([&] { return core.Playback().TimeshiftCounter() >= counterAtPause + 2; }, 60000))
+      << "the paused seconds do not count";
 
   sim->set_level(uhf, 1);
   ASSERT_TRUE(PumpUntil(
@@ -226,9 +237,66 @@ TEST_F(MainWindowLive, NoSignalPausesUnderTheAnimationAndSignalBackResumes) {
       << "the signal back does not resume: bars " << core.State().levelBars << ", play state "
       << static_cast<int>(core.State().playState) << ", animation " << animation->isVisible();
   EXPECT_FALSE(core.Timers().IsArmed(TimerId::kNoSignal));
+  EXPECT_FALSE(dlg->View()->VideoHidden());
   auto graph = core.MediaGraph();
   ASSERT_NE(graph, nullptr);
   EXPECT_TRUE(PumpUntil([&] { return graph->GetFrameRate() > 0; }, 60000)) << "no picture after the resume";
+  // Playing again, the paused seconds stand still: the counter's timer is off and three seconds of
+  // stream later the count is what it was at the resume.
+  EXPECT_FALSE(core.Timers().IsArmed(TimerId::kTimeshift));
+  const int counterAtResume = core.Playback().TimeshiftCounter();
+  EXPECT_GE(counterAtResume, counterAtPause + 2);
+  int start = -1, now = -1;
+  ASSERT_TRUE(PumpUntil([&] { return graph->GetPosition(&start) == 1; }, 60000)) << "no stream position";
+  ASSERT_TRUE(PumpUntil([&] { return graph->GetPosition(&now) == 1 && now >= start + 30; }, 120000))
+      << "the stream stands at " << now << " tenths from " << start;
+  EXPECT_EQ(core.Playback().TimeshiftCounter(), counterAtResume);
+  EXPECT_FALSE(core.Timers().IsArmed(TimerId::kTimeshift));
+  EXPECT_EQ(core.State().playState, PlayState::kPlaying);
+}
+
+// A search running on the stick: presses on the window neither drag it nor open the menu; once the
+// search has ended the same drag moves it.
+TEST_F(MainWindowLive, PressesDuringASearchDoNothing) {
+  CPlayerCore& core = dlg->Core();
+  int menus = 0;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    if (QWidget* popup = QApplication::activePopupWidget()) {
+      ++menus;
+      popup->close();
+    }
+  });
+  poll.start(10);
+  // Sent straight to the skin, so no event of the search's end runs between them.
+  auto send = [&](QEvent::Type type, Qt::MouseButton button, QPoint at, QPoint global) {
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    QMouseEvent e(type, at, global, type == QEvent::MouseMove ? Qt::NoButton : button, held, {});
+    QCoreApplication::sendEvent(Skin(), &e);
+  };
+  auto dragBy = [&](QPoint by) {
+    const QPoint at(170, 150), global = Skin()->mapToGlobal(at), origin = dlg->pos();
+    send(QEvent::MouseButtonPress, Qt::LeftButton, at, global);
+    send(QEvent::MouseMove, Qt::LeftButton, at + by, global + by);
+    send(QEvent::MouseButtonRelease, Qt::LeftButton, at + by, global + by);
+    return dlg->pos() - origin;
+  };
+
+  ASSERT_EQ(core.BeginSearch(SearchKind::kArea), 1);
+  ASSERT_TRUE(core.State().searching);
+  EXPECT_EQ(dragBy({40, 30}), QPoint(0, 0));
+  const QPoint at(170, 150);
+  send(QEvent::MouseButtonPress, Qt::RightButton, at, Skin()->mapToGlobal(at));
+  send(QEvent::MouseButtonRelease, Qt::RightButton, at, Skin()->mapToGlobal(at));
+  ASSERT_TRUE(core.State().searching);  // the presses met the running search
+  EXPECT_EQ(menus, 0);
+
+  ASSERT_TRUE(PumpUntil([&] { return !core.State().searching; }, 180000)) << "the search does not end";
+  EXPECT_EQ(dragBy({40, 30}), QPoint(40, 30));
+  send(QEvent::MouseButtonPress, Qt::RightButton, at, Skin()->mapToGlobal(at));  // returns when it closes
+  send(QEvent::MouseButtonRelease, Qt::RightButton, at, Skin()->mapToGlobal(at));
+  EXPECT_EQ(menus, 1);
 }
 
 }  // namespace

@@ -61,6 +61,8 @@ struct Recorder {
   std::vector<int> icons;
   int doubleClicks = 0, menus = 0;
   bool positionKnown = true, hasGraph = true;
+  bool busy = false, searching = false;
+  std::vector<int> plays;
   std::vector<std::pair<int, int>> seeks;  // thumb offset, client width
   int placements = 0;
   CMainWindowView::Callbacks Callbacks() {
@@ -75,6 +77,9 @@ struct Recorder {
     cb.seekThumbDropped = [this](int x, int width) { seeks.emplace_back(x, width); };
     cb.hasGraph = [this] { return hasGraph; };
     cb.videoPlaced = [this] { ++placements; };
+    cb.busy = [this] { return busy; };
+    cb.searching = [this] { return searching; };
+    cb.playbackCommand = [this](int kind) { plays.push_back(kind); };
     return cb;
   }
 };
@@ -282,6 +287,88 @@ TEST(MainWindowView, TheCornerResizesToNoLessThanTheView) {
     QCoreApplication::sendEvent(view.get(), &press);  // returns when the tracker's drag ends
     EXPECT_EQ(view->size(), c.expected) << c.to.x() << "," << c.to.y();
     EXPECT_EQ(view->geometry().topLeft(), origin);
+  }
+}
+
+// While a graph is being built or a search runs a press does nothing: no drag, no resize, no icon,
+// no seek, no menu. The same presses act once the player is free again.
+TEST(MainWindowView, PressesAreSwallowedWhileBusyOrSearching) {
+  Recorder r;
+  auto view = MakeView(r, kNormalViewSize, {.filePlays = true});
+  view->move(100, 100);
+  const int H = kNormalViewSize.h;
+  const QPoint video(170, 150), play(20, H - 24), small(150, H - 18), thumb(20, H - 52);
+  const QPoint corner(kNormalViewSize.w - 2, kNormalViewSize.h - 2);
+  auto pressAll = [&] {
+    const QPoint origin = view->pos();
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, video);
+    SendMouse(view.get(), QEvent::MouseMove, video + QPoint(40, 30));
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, video + QPoint(40, 30));
+    const bool dragged = view->pos() != origin;
+    QTest::mouseClick(view.get(), Qt::LeftButton, {}, play);
+    QTest::mouseClick(view.get(), Qt::LeftButton, {}, small);
+    QTest::mousePress(view.get(), Qt::LeftButton, {}, thumb);
+    const bool seekTaken = view->SeekDragging();
+    QTest::mouseRelease(view.get(), Qt::LeftButton, {}, thumb);
+    QTest::mouseClick(view.get(), Qt::RightButton, {}, video);
+    // A corner press that is taken runs the tracker until this release.
+    const QPoint at = view->geometry().topLeft();
+    const QPoint to(kNormalViewSize.w + 58, kNormalViewSize.h + 38);  // the corner follows: 60 x 40 more
+    QTimer::singleShot(0, view.get(), [&] {
+      QMouseEvent move(QEvent::MouseMove, to, at + to, Qt::NoButton, Qt::LeftButton, {});
+      QCoreApplication::sendEvent(view.get(), &move);
+      QMouseEvent up(QEvent::MouseButtonRelease, to, at + to, Qt::LeftButton, {}, {});
+      QCoreApplication::sendEvent(view.get(), &up);
+    });
+    QMouseEvent press(QEvent::MouseButtonPress, corner, at + corner, Qt::LeftButton, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(view.get(), &press);
+    QCoreApplication::processEvents();  // the release posted for a swallowed press goes nowhere
+    return std::tuple{dragged, seekTaken, view->size()};
+  };
+
+  for (int blocked = 0; blocked < 2; ++blocked) {
+    r.busy = blocked == 0;
+    r.searching = blocked == 1;
+    const auto [dragged, seekTaken, size] = pressAll();
+    EXPECT_FALSE(dragged) << blocked;
+    EXPECT_FALSE(seekTaken) << blocked;
+    EXPECT_EQ(size, QSize(kNormalViewSize.w, kNormalViewSize.h)) << blocked;
+    EXPECT_TRUE(r.plays.empty()) << blocked;
+    EXPECT_TRUE(r.icons.empty()) << blocked;
+    EXPECT_EQ(r.menus, 0) << blocked;
+    EXPECT_TRUE(r.seeks.empty()) << blocked;
+  }
+
+  r.busy = r.searching = false;
+  const auto [dragged, seekTaken, size] = pressAll();
+  EXPECT_TRUE(dragged);
+  EXPECT_TRUE(seekTaken);
+  EXPECT_EQ(size, QSize(kNormalViewSize.w + 60, kNormalViewSize.h + 40));
+  EXPECT_EQ(r.plays, std::vector<int>{1});
+  EXPECT_EQ(r.icons, std::vector<int>{1});
+  EXPECT_EQ(r.menus, 1);
+  EXPECT_EQ(r.seeks.size(), 1u);
+}
+
+// The no-signal pause leaves the video area black under its animation, whatever pictures still
+// arrive, until it is shown again.
+TEST(MainWindowView, AHiddenVideoLeavesTheAreaBlackUntilShownAgain) {
+  Recorder r;
+  for (ControlState state : {ControlState{}, ControlState{.compact = true}}) {
+    auto view = MakeView(r, state.compact ? Size{320, 228} : kNormalViewSize, state);
+    const Rect area = view->VideoArea();
+    const QPoint inBar(area.x + area.w * 30 / 316, area.y + area.h * 30 / 178);  // the first colour bar
+    auto colour = [&] { return view->grab().toImage().pixelColor(inBar); };
+    ASSERT_EQ(colour(), QColor(Qt::white));
+    view->SetVideoHidden(true);
+    EXPECT_EQ(colour(), QColor(Qt::black));
+    view->SetVideoHidden(false);
+    EXPECT_EQ(colour(), QColor(Qt::white));
+    view->SetVideoHidden(true);
+    view->SetPicture(StillPicture());  // a paused graph may still hand over the picture it holds
+    EXPECT_EQ(colour(), QColor(Qt::black));
+    view->SetVideoHidden(false);
+    EXPECT_EQ(colour(), QColor(Qt::white));
   }
 }
 
