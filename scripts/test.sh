@@ -8,6 +8,10 @@ bash "$root/scripts/install-deps.sh" || exit 1
 configs=("$@")
 [ ${#configs[@]} -eq 0 ] && configs=(normal asan tsan fuzz)
 jobs=${TEVALO_JOBS:-$(nproc)}
+# A full disk shows up as compiler errors far from their cause: say up front how much room there is.
+free_kb=$(df -Pk "$root" | awk 'NR==2 {print $4}')
+echo "=== free disk: $(( free_kb / 1024 )) MB (the four configurations need about 4 GB)"
+[ "$free_kb" -lt 4194304 ] && echo "=== warning: less than 4 GB free; builds may fail with 'No space left on device'"
 status=0
 summary=()
 for cfg in "${configs[@]}"; do
