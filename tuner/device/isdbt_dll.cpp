@@ -1,5 +1,6 @@
 #include "tuner/device/isdbt_dll.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -45,6 +46,38 @@ enum Reply : std::uint8_t {
   kReplyReset = 27,
   kReplyOpen = 28,
 };
+
+// The code a command is answered with when all is well (none for stream data).
+std::uint8_t ReplyFor(std::uint8_t command) {
+  switch (command) {
+    case kCmdOpen:
+      return kReplyOpen;
+    case kCmdClose:
+      return kReplyClose;
+    case kCmdInit:
+      return kReplyInit;
+    case kCmdReset:
+      return kReplyReset;
+    case kCmdSearch:
+      return kReplySearch;
+    case kCmdSelect:
+      return kReplySelect;
+    case kCmdStatus:
+      return kReplyStatus;
+    case kCmdStartTs:
+      return kReplyStartTs;
+    case kCmdDataReady:
+      return kReplyDataReady;
+    case kCmdStopTs:
+      return kReplyStopTs;
+    case kCmdLevel:
+      return kReplyLevel;
+    default:
+      return 0;
+  }
+}
+
+std::size_t AnswerBytes(std::uint8_t command) { return command == kCmdSendData ? kStreamReadSize : 6; }
 
 }  // namespace
 
@@ -93,33 +126,69 @@ void CISDBTDll::ClosePipes() {
   if (m_commandPipe >= 0) ::close(m_commandPipe);
   m_replyPipe = -1;
   m_commandPipe = -1;
+  m_owedBytes = 0;
 }
 
 bool CISDBTDll::USB_SendCommand(const THostCommand* command) {
   std::uint8_t bytes[6] = {command->code,        command->argument,    command->reserved[0],
                            command->reserved[1], command->reserved[2], command->reserved[3]};
-  return quonda::WriteAll(m_commandPipe, bytes, sizeof bytes, kTransferTimeoutMs, &m_wake);
+  if (!quonda::WriteAll(m_commandPipe, bytes, sizeof bytes, kTransferTimeoutMs, &m_wake)) return false;
+  m_owedBytes += AnswerBytes(command->code);
+  m_owedFor = command->code;
+  return true;
 }
 
-bool CISDBTDll::USB_ReadCommand(void* reply) {
-  return quonda::ReadExact(m_replyPipe, reply, 6, kTransferTimeoutMs, &m_wake);
+bool CISDBTDll::USB_ReadCommand(void* reply) { return ReadPipe(reply, 6); }
+
+bool CISDBTDll::USB_ReadBuffer(void* buffer, unsigned int length) { return ReadPipe(buffer, length); }
+
+bool CISDBTDll::ReadPipe(void* buffer, std::size_t length) {
+  std::size_t got = 0;
+  const bool ok = quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake, &got);
+  m_owedBytes -= std::min(got, m_owedBytes);
+  // Cut short by a stop, the rest is still on its way. A time-out or a vanished stick gives the
+  // answer up; should it come later all the same, the drain before the next command takes it.
+  if (!ok && !m_wake.IsSet()) m_owedBytes = 0;
+  return ok;
 }
 
-bool CISDBTDll::USB_ReadBuffer(void* buffer, unsigned int length) {
-  return quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake);
+void CISDBTDll::DrainReplies() {
+  const std::size_t drained = quonda::DrainStale(m_replyPipe);
+  m_owedBytes -= std::min(drained, m_owedBytes);
+}
+
+bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected,
+                           std::uint8_t* answer, bool* answered) {
+  *answered = false;
+  std::uint8_t scrap[kStreamReadSize];
+  while (owed > 0) {
+    const std::size_t part = std::min(owed, sizeof scrap);
+    if (!ReadPipe(scrap, part)) return false;
+    owed -= part;
+    if (part == 6 && owed == 0 && scrap[0] == expected && ReplyFor(owedFor) != expected) {
+      std::memcpy(answer, scrap, 6);
+      m_owedBytes = 0;
+      *answered = true;
+    }
+  }
+  return true;
 }
 
 int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected,
                         std::uint8_t* reply) {
   if (m_replyPipe < 0 || m_commandPipe < 0) return kNoReply;
-  quonda::DrainStale(m_replyPipe);
+  DrainReplies();
+  const std::size_t owed = m_owedBytes;
+  const std::uint8_t owedFor = m_owedFor;
   THostCommand command;
   command.code = code;
   command.argument = argument;
   USB_SendCommand(&command);
   std::uint8_t local[6] = {};
   std::uint8_t* answer = reply ? reply : local;
-  if (!USB_ReadCommand(answer)) return kNoReply;
+  bool answered = false;
+  if (!SettleOwed(owed, owedFor, expected, answer, &answered)) return kNoReply;
+  if (!answered && !USB_ReadCommand(answer)) return kNoReply;
   return answer[0] == expected ? kOk : kNoReply;
 }
 
@@ -184,11 +253,9 @@ int CISDBTDll::Ostrel_StartTS() {
 void CISDBTDll::StopStreamThread() {
   m_stop = 1;
   if (m_thread.joinable()) {
-    m_wake.Set();  // ends a transfer in progress at once
+    m_wake.Set();  // ends a transfer in progress at once; its answer stays owed
     m_thread.join();
     m_wake.Clear();
-    if (m_midExchange) quonda::DrainUntilQuiet(m_replyPipe, 30, 300);
-    m_midExchange = false;
   }
 }
 
@@ -244,13 +311,11 @@ int CISDBTDll::StateThread() {
   std::uint8_t data[kStreamReadSize];
   std::uint8_t reply[6];
   while (m_stop == 0) {
-    m_midExchange = false;
     if (m_wake.Wait(1)) break;
-    m_midExchange = true;
     if (Exchange(kCmdDataReady, 0, kReplyDataReady, reply) == kOk) {
       THostCommand send;
       send.code = kCmdSendData;
-      quonda::DrainStale(m_replyPipe);
+      DrainReplies();
       USB_SendCommand(&send);
       // A short read leaves the batch incomplete: drop all of it rather than queue garbage.
       bool complete =

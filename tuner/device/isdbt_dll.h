@@ -69,13 +69,24 @@ class QUONDA_API CISDBTDll {
   // The path of the first stick that answers, empty when none does.
   static std::string FindDeviceInterface();
   int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
+  // Every read of the reply pipe goes through here, so the bytes the stick still owes stay counted.
+  bool ReadPipe(void* buffer, std::size_t length);
+  void DrainReplies();
+  // Skips the answer a stopped transfer still owes, which comes before the answer to the command
+  // just sent. False when it did not come in time; *answered when the 6 bytes read are already that
+  // answer (the stick never answered the stopped command).
+  bool SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected, std::uint8_t* answer,
+                  bool* answered);
   void ClosePipes();
   void StopStreamThread();
   void StoreLevel(std::uint32_t levelCode);
 
   std::atomic<std::int32_t> m_stop{0};
   std::thread m_thread;
-  bool m_midExchange = false;  // the stream thread ended between a command and its answer
+  // Bytes of answers the stick still owes: a stop wakes the stream thread out of its transfer, but the
+  // stick answers every command it took, in order, however late.
+  std::size_t m_owedBytes = 0;
+  std::uint8_t m_owedFor = 0;  // the command those bytes answer
   double m_berBefore = 0.0;
   double m_berAfter = 0.0;
   std::atomic<std::uint32_t> m_signalLevel{0};

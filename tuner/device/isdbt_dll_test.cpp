@@ -320,6 +320,31 @@ TEST_F(QuondaTest, StopWakesAStalledTransfer) {
   EXPECT_LT(MsSince(start), CISDBTDll::kTransferTimeoutMs);
 }
 
+// The stop wakes the stream thread out of its transfer, but the stick still answers the command it
+// took, here only once the next command has gone out. That answer must not pass for the next
+// reply: the stop, the retune and the restart succeed, and the new stream starts clean.
+TEST_F(QuondaTest, AnswerToAStoppedTransferIsNotTakenForTheNextReply) {
+  for (const std::uint8_t held : {8, 10, 13}) {
+    SCOPED_TRACE(::testing::Message() << "answer to command " << int(held) << " held");
+    auto stick = Plug();
+    CISDBTDll dev;
+    ASSERT_EQ(dev.Ostrel_Open(), 0);
+    ASSERT_EQ(dev.Ostrel_StartTS(), 0);
+    const std::size_t asked = stick->Received(held);
+    stick->HoldNextAnswer(held);
+    ASSERT_TRUE(WaitFor([&] { return stick->Received(held) > asked; }));
+    EXPECT_EQ(dev.Ostrel_StopTS(), 0);
+    EXPECT_EQ(dev.Ostrel_SelectChannel(1), 0);
+    ASSERT_EQ(dev.Ostrel_StartTS(), 0);
+    ASSERT_TRUE(WaitFor([&] { return dev.QueuedPackets() >= 6; }));
+    unsigned char packet[CISDBTDll::kPacketSize];
+    unsigned long got = 0;
+    ASSERT_EQ(dev.Ostrel_GetTS(packet, sizeof packet, &got, 0), 0);
+    EXPECT_EQ(FakePacketNumber(packet), 0u);
+    EXPECT_EQ(dev.Ostrel_StopTS(), 0);
+  }
+}
+
 TEST_F(QuondaTest, StartWhileStreamingRestartsOneThread) {
   auto stick = Plug();
   CISDBTDll dev;

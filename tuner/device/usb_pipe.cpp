@@ -73,11 +73,14 @@ bool WakeEvent::Wait(int timeoutMs) const {
   }
 }
 
-bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake) {
+bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake,
+               std::size_t* got) {
+  std::size_t scratch = 0;
+  std::size_t& done = got ? *got : scratch;
+  done = 0;
   if (fd < 0) return false;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   auto* out = static_cast<unsigned char*>(buffer);
-  std::size_t done = 0;
   while (done < length) {
     if (wake && wake->IsSet()) return false;
     ssize_t n = ::read(fd, out + done, length - done);
@@ -128,29 +131,18 @@ bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, con
   return ok;
 }
 
-void DrainStale(int fd) {
-  if (fd < 0) return;
+std::size_t DrainStale(int fd) {
+  std::size_t drained = 0;
+  if (fd < 0) return drained;
   unsigned char scrap[1024];
   for (;;) {
     ssize_t n = ::read(fd, scrap, sizeof scrap);
-    if (n > 0) continue;
+    if (n > 0) {
+      drained += static_cast<std::size_t>(n);
+      continue;
+    }
     if (n < 0 && errno == EINTR) continue;
-    return;
-  }
-}
-
-void DrainUntilQuiet(int fd, int quietMs, int maxMs) {
-  if (fd < 0) return;
-  auto deadline = Clock::now() + std::chrono::milliseconds(maxMs);
-  for (;;) {
-    DrainStale(fd);
-    int wait = RemainingMs(deadline);
-    if (wait <= 0) return;
-    pollfd p{fd, POLLIN, 0};
-    int n = ::poll(&p, 1, wait < quietMs ? wait : quietMs);
-    if (n == 0) return;
-    if (n < 0 && errno != EINTR) return;
-    if (n > 0 && !(p.revents & POLLIN)) return;  // hung up: nothing more will come
+    return drained;
   }
 }
 

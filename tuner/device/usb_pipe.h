@@ -26,14 +26,14 @@ class WakeEvent {
   int m_fd;
 };
 
-// Each returns false on a time-out, an error, end of file (the stick went away) or a wake.
-bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake);
+// Each returns false on a time-out, an error, end of file (the stick went away) or a wake. `got`,
+// when given, receives the bytes read also when the read falls short.
+bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake,
+               std::size_t* got = nullptr);
 // SIGPIPE is held back for the calling thread, so a vanished reader gives EPIPE, not a dead process.
 bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake);
-// Throws away whatever is waiting on a non-blocking pipe (a late reply must not pass for the next one).
-void DrainStale(int fd);
-// Drains until nothing has arrived for quietMs (at most maxMs in all): an answer to a command whose
-// exchange was cut short may still be on its way.
-void DrainUntilQuiet(int fd, int quietMs, int maxMs);
+// Throws away whatever is waiting on a non-blocking pipe (a late reply must not pass for the next one);
+// returns how many bytes that was.
+std::size_t DrainStale(int fd);
 
 }  // namespace quonda

@@ -106,6 +106,11 @@ void FakeStick::SetReplyDelayMs(std::uint8_t command, int delayMs) {
   m_delay[command] = delayMs;
 }
 
+void FakeStick::HoldNextAnswer(std::uint8_t command) {
+  std::lock_guard lock(m_lock);
+  m_hold.insert(command);
+}
+
 void FakeStick::SetBatches(int batches) {
   std::lock_guard lock(m_lock);
   m_batches = batches;
@@ -174,6 +179,7 @@ void FakeStick::Answer(const Command& command) {
       {0, 28}, {1, 25}, {2, 16}, {3, 27}, {4, 19}, {5, 21}, {6, 20}, {7, 22}, {8, 24}, {9, 23}, {10, 26}};
   std::vector<std::uint8_t> out;
   int delay = 0;
+  bool hold = false;
   {
     std::lock_guard lock(m_lock);
     m_log.push_back(command);
@@ -223,8 +229,15 @@ void FakeStick::Answer(const Command& command) {
     }
     auto d = m_delay.find(code);
     delay = d == m_delay.end() ? 0 : d->second;
+    hold = m_hold.erase(code) > 0;
   }
   if (delay > 0) std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+  if (hold) {
+    pollfd fds[2] = {{m_command, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
+    while (::poll(fds, 2, -1) < 0 && errno == EINTR) {
+    }
+    if (fds[1].revents & POLLIN) return;
+  }
   Send(out.data(), out.size());
   std::lock_guard lock(m_lock);
   ++m_answered[command[0]];

@@ -46,6 +46,9 @@ class FakeStick {
   void SetWrongReply(std::uint8_t command, bool wrong);     // reply with another code
   void SetExtraReply(std::uint8_t command, bool extra);     // answer twice
   void SetReplyDelayMs(std::uint8_t command, int delayMs);  // answer late
+  // The next command with this code is answered only once the host has sent another one: the host
+  // has given up on that answer and drained its pipe by then (a slow stick after a stop).
+  void HoldNextAnswer(std::uint8_t command);
   // Stream batches still to hand out as "ready" (-1: without end).
   void SetBatches(int batches);
   // The next batch is cut short (a failed data read on the host side).
@@ -76,6 +79,7 @@ class FakeStick {
   std::uint32_t m_levelCode = 0;
   std::set<std::uint8_t> m_silent, m_wrong, m_extra;
   std::map<std::uint8_t, int> m_delay;
+  std::set<std::uint8_t> m_hold;
   int m_batches = -1;
   bool m_cutNext = false;
   std::uint32_t m_nextPacket = 0;
