@@ -339,7 +339,7 @@ void CStreamEngine::DataPumpThread() {
       if (packet->kind == 1)
         framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
       else
-        framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
+        framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp, packet->cut);
     }
   }
 }
