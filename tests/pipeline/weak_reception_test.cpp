@@ -3,6 +3,8 @@
 // after the clean stream's first.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "fixture_units.h"
 #include "tests/pipeline/delivered_pictures.h"
 
@@ -14,8 +16,13 @@ TEST(WeakReception, MostPicturesComeThroughAndTheFirstSoon) {
   ASSERT_TRUE(clean.complete);
   ASSERT_TRUE(weak.complete);
   ASSERT_GE(clean.first, 0);
+  std::printf(
+      "weak: %zu pictures delivered of %zu units sent (%zu readable), first is frame %d; clean: %zu, "
+      "first %d\n",
+      weak.delivered, weak.unitsSent, weak.frames.size(), weak.first, clean.delivered, clean.first);
   EXPECT_GE(clean.frames.size(), 880u);
-  // ffmpeg makes 630 pictures of this file; a PES cut by loss still gives its picture here.
+  // ffmpeg 5.1 decodes 819 pictures of this file (80 % is 655); a PES cut by loss still gives its
+  // picture here.
   EXPECT_GE(weak.delivered, 750u) << "of " << weak.unitsSent << " units sent";
   EXPECT_GE(weak.frames.size(), 450u);  // real pictures, not grey concealment
   ASSERT_GE(weak.first, 0);
