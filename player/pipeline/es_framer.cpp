@@ -208,6 +208,8 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
     int64_t index;
     if (!cut.after && fromEnd > m_pesFrames) {
       index = fromEnd;
+    } else if (cut.offset < 0) {
+      return t;  // nothing to count from
     } else {
       const int64_t mean = std::max<int64_t>(m_frameBytes, 1);
       const int64_t lostBytes = int64_t(cut.offset) + int64_t(b) - m_pesFramesEnd;
@@ -226,6 +228,15 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
 void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut) {
   std::vector<uint8_t>& x = m_audioCarry;
   if (cut.before) x.clear();  // the frame the carry began lies partly in the lost bytes
+  if (cut.before && cut.offset < 0) {
+    // The PES header was lost with its first packet: the PES follows the last whole one, and only
+    // frames reaching its end can be placed.
+    if (!m_lastPesWhole || m_pesStamp < 0 || m_audioRate <= 0 || cut.after) {
+      m_lastPesWhole = false;
+      return;
+    }
+    stamp = m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
+  }
   if (!cut.before || stamp != m_pesStamp) {
     m_pesStamp = stamp;
     m_pesFrames = 0;
@@ -281,8 +292,10 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
     if (m_state == kStreaming && x.size() >= kAdtsHeader && AudioHeaderMatches(x.data()))
       ++m_counters.audioCut;
     x.clear();
-  } else if (!cut.before && x.empty() && m_pesFrames > 0) {
-    m_lastWholePesFrames = m_pesFrames;
+    m_lastPesWhole = false;
+  } else {
+    m_lastPesWhole = !cut.before && x.empty() && m_pesFrames > 0;
+    if (m_lastPesWhole) m_lastWholePesFrames = m_pesFrames;
   }
   if (x.size() > kCarryMax) x.clear();
 }

@@ -106,6 +106,7 @@ class CEsFramer {
   int64_t m_pesFrames = 0;           // frames begun in it so far
   int64_t m_pesFramesEnd = 0;        // payload position after the last of them
   int64_t m_lastWholePesFrames = 0;  // frames of the last PES that came whole
+  bool m_lastPesWhole = false;       // the PES framed last was that one
   int64_t m_frameBytes = 0;          // mean frame length (running)
 
   StreamFormatMessage m_videoFormat{};

@@ -21,7 +21,7 @@ void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued, bool lostAfter 
   a.buffer = {};
   packet->stamp = a.stamp;
   packet->kind = a.kind;
-  packet->cut = {a.pieceStart, a.afterLoss, lostAfter};
+  packet->cut = {a.headerLost ? -1 : a.pieceStart, a.afterLoss, lostAfter};
   sink.PushPacket(std::move(packet));
   if (queued) ++*queued;
 }
@@ -34,6 +34,13 @@ int64_t ReadPts(const uint8_t* p) {
 
 int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink, int lost) {
   int queued = 0;
+  if (a.kind == 0 && a.expected == 0 && lost == 1) {
+    a.Reset();
+    a.expected = kMaxPes;  // ends at the next start
+    a.afterLoss = a.headerLost = true;
+    a.buffer.resize(size_t(kMaxPes));
+    return 0;
+  }
   if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, &queued, a.kind == 0);
   const int64_t next = int64_t(a.collected) + int64_t(std::max(lost, 1)) * kWholePayload;
   if (a.kind == 1 || a.expected == 0 || next >= a.expected) {

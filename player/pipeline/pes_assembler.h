@@ -10,7 +10,8 @@ namespace tevalo::pipeline {
 
 // Where an audio PES piece lies when packets of its PES were lost around it.
 struct PesCut {
-  int32_t offset = 0;   // payload position of the piece's first byte (estimated after a loss)
+  int32_t offset = 0;   // payload position of the piece's first byte (estimated after a loss; -1
+                        // when the packet with the PES header was the one lost)
   bool before = false;  // bytes before the piece were lost: it starts mid-frame
   bool after = false;   // the PES went on past the piece but was lost: its last frame may be cut
 };
@@ -39,6 +40,7 @@ struct PesAssembler {
   int32_t collected = 0;        // payload position reached, lost bytes included
   int32_t pieceStart = 0;       // payload position of buffer[0]
   bool afterLoss = false;       // the piece in progress follows lost packets
+  bool headerLost = false;      // ... and those were just the packet with its PES header
   int32_t kind = 1;             // 1 video, 0 audio
   int lastCc = -1;              // continuity of the PID, -1 unknown
 
@@ -50,6 +52,7 @@ struct PesAssembler {
     collected = 0;
     pieceStart = 0;
     afterLoss = false;
+    headerLost = false;
   }
 };
 
@@ -61,8 +64,9 @@ int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssem
 // `lost` packets of the PES in progress were lost. A video PES hands on what arrived before the loss
 // (the decoder conceals the rest, and a key picture's first part is worth more than none) and is
 // reset. An audio PES hands on the piece before the loss and goes on collecting the rest as a new
-// piece, placed `lost` whole packets further on, so the framer can keep every undamaged frame.
-// Returns the StreamPackets handed to sink.
+// piece, placed `lost` whole packets further on, so the framer can keep every undamaged frame. When
+// no audio PES was in progress and one packet was lost, that was the next PES's first: its rest is
+// collected up to the next start as a piece without header. Returns the StreamPackets handed to sink.
 int CutAtLoss(PesAssembler& assembler, IStreamPacketSink& sink, int lost);
 
 // 33-bit PTS from the five bytes at p (PES header bytes 9 to 13).

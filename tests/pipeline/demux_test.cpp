@@ -532,15 +532,22 @@ TEST(PacketLoop, ScrambledPacketResetsItsAssembler) {
   Demux d;
   TsWriter w;
   Bytes ts = w.Packets(kA, Pes(0xC0, Pattern(500, 1), 100));
-  // The second packet of the PES becomes scrambled: the PES is lost, the next one is whole.
+  // The second packet of the PES becomes scrambled: the PES is cut there and, its header gone, its
+  // last packet comes as a piece without a place (the framer places it after the PES before, if
+  // that came whole); the next PES is whole.
   ts[188 + 3] |= 0x40;
   Append(ts, w.Packets(kA, Pes(0xC0, Pattern(300, 2), 200)));
   Bytes captionScrambled = w.Packets(kC, Pes(0xBD, Pattern(50, 1), 0), false, {2, false});
   Append(ts, captionScrambled);
   Append(ts, w.Null());
   d.Feed(ts);
-  ASSERT_EQ(d.Payloads(0).size(), 1u);
-  EXPECT_EQ(d.Payloads(0)[0], Pattern(300, 2));
+  ASSERT_EQ(d.Payloads(0).size(), 2u);
+  const Bytes first = Pattern(500, 1);
+  EXPECT_EQ(d.Payloads(0)[0], Bytes(first.begin() + 170 + 184, first.end()));
+  EXPECT_EQ(d.sink.packets[0]->cut.offset, -1);
+  EXPECT_TRUE(d.sink.packets[0]->cut.before);
+  EXPECT_EQ(d.sink.packets[0]->stamp, -1);
+  EXPECT_EQ(d.Payloads(0)[1], Pattern(300, 2));
   EXPECT_EQ(d.demux.Stats().scrambled, 2u);
   EXPECT_EQ(d.text.captions, 0);
   EXPECT_GT(d.text.captionResets, 0);

@@ -366,7 +366,10 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
       {"last packet: the cut frame is the last", {6}, {0, 1, 2, 3, 4}},
       {"two losses", {2, 4}, {0, 5}},
       {"a sync pattern inside the frame cut after the loss", {2}, {0, 4, 5}, 600},
-      {"the packet with the header: the PES has no stamp, nothing of it goes out", {0}, {}},
+      {"the packet with the header: the frames reaching the end, placed after the last PES",
+       {0},
+       {2, 3, 4, 5}},
+      {"the header and a later packet: nothing can be placed", {0, 3}, {}},
   };
   const auto frameOf = [&](int pes, int k) { return Adts(lengths[k], uint8_t(0x20 + 0x10 * pes + k)); };
   for (const auto& c : cases) {
