@@ -153,7 +153,7 @@ void CChannelPanelHost::RunSearch(int kind, const panels::SearchSteps& steps) {
   search.closeGraph = steps.closeGraph;
   search.forgetStoredChannel = steps.forgetStoredChannel;
   search.chooseArea = steps.chooseArea;
-  if (kind == static_cast<int>(SearchKind::kSingle)) search.channel = SelectedRowTunerIndex();
+  if (kind == static_cast<int>(SearchKind::kSingle)) search.channel = Panel().Model().SingleSearchChannel();
   m_dlg.Core().SearchFromPanel(static_cast<SearchKind>(kind), search);
 }
 
