@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <fstream>
 
+#include "modal_wait.h"
 #include "platform/profile/profile.h"
 #include "player/panels/area_select_dlg.h"
 #include "player/panels/channel_list_box.h"
@@ -174,21 +175,6 @@ TEST(ChannelPanelWindow, ThePanelDocksFollowsTheWindowAndTakesItsRowsFromTheTabl
   EXPECT_FALSE(panel->IsShown());
   dlg.OnClose();
   EXPECT_EQ(dlg.findChild<CChannelPanel*>(), nullptr);
-}
-
-// Acts on the modal window of type T once it shows.
-template <typename T>
-void OnModal(std::function<void(T&)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, act] {
-    auto* window = qobject_cast<T*>(QApplication::activeModalWidget());
-    if (!window || !window->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    act(*window);
-  });
-  timer->start();
 }
 
 std::string ChannelListFile(const WindowUnderTest& w) { return (w.folder / "chlist.ini").string(); }
