@@ -45,20 +45,13 @@ struct AreaAnswer {
 };
 
 void AnswerAreaDialog(const AreaAnswer& answer, bool* seen) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, seen] {
-    auto* dialog = qobject_cast<CAreaSelectDlg*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
+  OnModal<CAreaSelectDlg>([answer, seen](CAreaSelectDlg& dialog) {
     *seen = true;
-    if (answer.row >= 0) dialog->AreaList()->setCurrentRow(answer.row);
+    if (answer.row >= 0) dialog.AreaList()->setCurrentRow(answer.row);
     if (answer.shot)
-      dialog->grab().toImage().save(QString::fromStdString((ScreenshotFolder() / answer.shot).string()));
-    QTest::mouseClick(answer.ok ? dialog->OkButton() : dialog->CancelButton(), Qt::LeftButton);
+      dialog.grab().toImage().save(QString::fromStdString((ScreenshotFolder() / answer.shot).string()));
+    QTest::mouseClick(answer.ok ? dialog.OkButton() : dialog.CancelButton(), Qt::LeftButton);
   });
-  timer->start();
 }
 
 TEST(ChannelPanelWindow, AFirstStartAsksForTheAreaBeforeItSearches) {

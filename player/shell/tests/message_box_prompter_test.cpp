@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 #include <functional>
 
+#include "modal_wait.h"
 #include "player/shell/message_box_prompter.h"
 #include "window_harness.h"
 
@@ -18,18 +18,11 @@ const auto* const kEnv = ::testing::AddGlobalTestEnvironment(new GuiApp);
 
 // Runs act on the box once it shows, and records its buttons' texts.
 void OnBox(QStringList* texts, std::function<void(QMessageBox&)> act) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, texts, act] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (!box || !box->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
-    for (QAbstractButton* b : box->buttons()) *texts << b->text();
+  OnModal<QMessageBox>([texts, act](QMessageBox& box) {
+    for (QAbstractButton* b : box.buttons()) *texts << b->text();
     texts->sort();
-    act(*box);
+    act(box);
   });
-  timer->start();
 }
 
 QAbstractButton* ButtonWithText(QMessageBox& box, const char* text) {
