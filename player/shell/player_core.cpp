@@ -320,6 +320,8 @@ void CPlayerCore::StopChannelSearch() {
   // The search thread never waits for this thread, so the join ends at the scan's next poll.
   m_search->Stop();
   m_bSearching = false;
+  // Its end is never handled now: whoever waits for it (the list editor) is let go.
+  if (const auto after = std::exchange(m_afterSearch, {})) after({});
 }
 
 void CPlayerCore::CloseMediaGraph() {

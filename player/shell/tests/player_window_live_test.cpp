@@ -450,6 +450,15 @@ TEST_F(PlayerWindowLive, TheListEditorSearchesTheTickedChannelsAndPlaysThePick) 
       20000))
       << StripText(StripKind::kStatus).toStdString();
   Shot("list-editor-nothing-found.png");
+
+  // Closing while the editor waits for its search lets the editor go and ends the window.
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    tickOnly(editor, {12, 13, 14});
+    QTest::mouseClick(editor.Button(1), Qt::LeftButton);
+    dlg->RequestClose();
+  });
+  EXPECT_EQ(dlg->OnCommand(32871), DispatchResult::Handled);
+  EXPECT_TRUE(PumpUntil([&] { return core().State().closing && !core().State().searching; }, 60000));
 }
 
 }  // namespace
