@@ -2,15 +2,18 @@
 #
 # tevalo_test(NAME SOURCES ... [LIBS ...] [SLOW] [NO_TSAN] [TIMEOUT s] [ENV K=V ...])
 #   One GoogleTest executable, one ctest test labelled "quick" (or "slow": real-time tests that run in
-#   the normal build only). NO_TSAN leaves it out of the ThreadSanitizer build (code that runs inside
-#   GStreamer or Qt). Each test gets its own runtime folder and object namespace, so tests run in
-#   parallel without meeting each other's named objects.
+#   the normal build only, so NO_TSAN on them changes nothing). NO_TSAN leaves it out of the
+#   ThreadSanitizer build; the reason stands beside each. With TEVALO_TSAN_TRY_EXCLUDED on, that build makes them anyway, labelled
+#   "tsan-excluded" instead of "quick", to check whether a reason still holds. Each test gets its own
+#   runtime folder and object namespace, so tests run in parallel without meeting each other's named
+#   objects.
 #
 # tevalo_fuzz(NAME SOURCES ... [LIBS ...] CORPUS dir)
 #   A libFuzzer target. In the fuzz build it runs for TEVALO_FUZZ_SECONDS (label "fuzz"); in the other
 #   builds the same entry point replays the seed corpus as a quick test.
 
 find_package(GTest REQUIRED)
+option(TEVALO_TSAN_TRY_EXCLUDED "Build the tests left out of the ThreadSanitizer build, labelled tsan-excluded" OFF)
 
 # Debian's own Python first: tests use its packages (python3-pil, python3-pyftpdlib).
 find_program(TEVALO_PYTHON3 NAMES python3 PATHS /usr/bin NO_DEFAULT_PATH)
@@ -48,8 +51,12 @@ function(tevalo_test name)
   if(TEVALO_FUZZ)
     return()
   endif()
+  set(tsan_excluded FALSE)
   if(T_NO_TSAN AND TEVALO_SANITIZE STREQUAL "thread")
-    return()
+    if(NOT TEVALO_TSAN_TRY_EXCLUDED)
+      return()
+    endif()
+    set(tsan_excluded TRUE)
   endif()
   if(T_SLOW AND NOT TEVALO_SANITIZE STREQUAL "")
     return()
@@ -69,6 +76,9 @@ function(tevalo_test name)
   endif()
   if(T_TIMEOUT)
     set(timeout ${T_TIMEOUT})
+  endif()
+  if(tsan_excluded)
+    set(labels tsan-excluded)
   endif()
   set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${timeout} ENVIRONMENT "${env}")
 endfunction()

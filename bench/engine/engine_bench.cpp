@@ -89,7 +89,7 @@ struct DirectSink : IStreamPacketSink {
     if (p->kind == 1)
       framer->FrameVideo(p->data.data(), p->data.size(), p->stamp);
     else
-      framer->FrameAudio(p->data.data(), p->data.size(), p->stamp);
+      framer->FrameAudio(p->data.data(), p->data.size(), p->stamp, p->cut);
   }
 };
 

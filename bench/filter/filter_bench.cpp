@@ -58,7 +58,7 @@ struct Units : IFramerOutput, IStreamPacketSink {
     if (p->kind == 1)
       framer.FrameVideo(p->data.data(), p->data.size(), p->stamp);
     else
-      framer.FrameAudio(p->data.data(), p->data.size(), p->stamp);
+      framer.FrameAudio(p->data.data(), p->data.size(), p->stamp, p->cut);
   }
 };
 

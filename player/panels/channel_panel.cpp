@@ -25,8 +25,6 @@ constexpr COLORREF kRegionKey = 0x00FF00;
 constexpr SnapPoint kOffScreenFallback{100, 100};
 
 constexpr char kRecordingRefusal[] = "録画中にはチャンネルを変えることができません。";
-constexpr char kSearchStopsRecording[] =
-    "チャンネルサーチを行うと録画が停止します。チャンネルサーチを行いますか？";
 
 SnapRect ToSnap(const QRect& r) { return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
 
@@ -297,7 +295,7 @@ void CChannelPanel::StartSearch(int kind) {
   if (!steps || m_host.IsSearching()) return;
   if (m_host.State().recording) {
     const PromptAnswer answer =
-        m_prompter.Ask(QString::fromUtf8(kSearchStopsRecording),
+        m_prompter.Ask(QString::fromUtf8(tevalo::panels::kSearchStopsRecording),
                        QString::fromUtf8(tevalo::panels::kMessageTitle), PromptButtons::YesNo);
     if (answer != PromptAnswer::Yes) return;
     m_host.StopRecordingForSearch();

@@ -68,6 +68,11 @@ std::u16string CChannelPanelModel::RowCode(int row) const {
   return r ? r->code : std::u16string();
 }
 
+int CChannelPanelModel::SingleSearchChannel() const {
+  const ChannelListRecord* r = RowRecord(m_selected);
+  return r ? r->channelIndex : 0;
+}
+
 int CChannelPanelModel::RowOfChannel(int channelIndex) const {
   int found = -1;
   for (int row = 0; row < RowCount(); ++row)

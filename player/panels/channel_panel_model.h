@@ -76,6 +76,10 @@ class CChannelPanelModel {
   bool SetAvailability(int channelIndex, int availability);
 
   int Selected() const { return m_selected; }
+  // The channel a single search scans: the selected row's own channel index (the tuner looks up
+  // its record), channel 0 without a selection. Not the n-th found channel for row n: rows also list
+  // channels not found, so counting found channels would scan another row's channel.
+  int SingleSearchChannel() const;
   // Programmatic selection: never tunes. -1 or a row out of range clears it.
   void Select(int row);
   // SelectChannel: the last row of the channel, or nothing selected.

@@ -17,5 +17,8 @@ class IPanelPrompter {
 
 inline constexpr char kMessageTitle[] = "1seg Message";
 inline constexpr char kWarningTitle[] = "警告";
+// Asked before a search or the list editor while recording.
+inline constexpr char kSearchStopsRecording[] =
+    "チャンネルサーチを行うと録画が停止します。チャンネルサーチを行いますか？";
 
 }  // namespace tevalo::panels

@@ -168,20 +168,91 @@ int64_t CEsFramer::AudioStamp(int samplingIndex) {
   return s;
 }
 
-void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
+bool CEsFramer::AudioHeaderMatches(const uint8_t* h) const {
+  const uint8_t* ref = m_audioFormat.body;
+  return streamhdr::HasBroadcastAdtsSync(h, kAdtsHeader) && (h[2] & 0xC0) == 0x40 &&
+         (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F);
+}
+
+size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut) {
+  const uint8_t* x = m_audioCarry.data();
+  for (size_t b = from; b + kAdtsHeader <= t; ++b) {
+    if (!AudioHeaderMatches(x + b)) continue;
+    // A true frame start chains frame by frame to the piece's end, or, when more was lost after the
+    // piece, into the frame that loss cut. A sync pattern inside a frame almost never does.
+    size_t q = b;
+    int64_t whole = 0;
+    bool chains = true;
+    while (q < t) {
+      if (t - q < kAdtsHeader) {
+        chains = cut.after;
+        break;
+      }
+      const size_t l = AdtsFrameLength(x + q);
+      if (!AudioHeaderMatches(x + q) || l < kAdtsMinFrame) {
+        chains = false;
+        break;
+      }
+      if (l > t - q) {
+        chains = cut.after;
+        break;
+      }
+      q += l;
+      ++whole;
+    }
+    if (!chains) continue;
+    if (whole == 0) return t;
+    // The frames reaching the PES's end are its last ones: count back from the frames a whole PES
+    // has held. Otherwise estimate the lost frames from the lost bytes. At least the cut one is gone.
+    const int64_t fromEnd = m_lastWholePesFrames - whole;
+    int64_t index;
+    if (!cut.after && fromEnd > m_pesFrames) {
+      index = fromEnd;
+    } else if (cut.offset < 0) {
+      return t;  // nothing to count from
+    } else {
+      const int64_t mean = std::max<int64_t>(m_frameBytes, 1);
+      const int64_t lostBytes = int64_t(cut.offset) + int64_t(b) - m_pesFramesEnd;
+      index = m_pesFrames + std::max<int64_t>(1, (lostBytes + mean / 2) / mean);
+    }
+    m_audioBase = stamp;
+    m_audioRate = int(AacSampleRate(AdtsSamplingIndex(x + b)));
+    m_audioSamples = 1024 * index;
+    m_pesFrames = index;
+    ++m_counters.audioRejoined;
+    return b;
+  }
+  return t;
+}
+
+void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut) {
   std::vector<uint8_t>& x = m_audioCarry;
+  if (cut.before) x.clear();  // the frame the carry began lies partly in the lost bytes
+  if (cut.before && cut.offset < 0) {
+    // The PES header was lost with its first packet: the PES follows the last whole one, and only
+    // frames reaching its end can be placed.
+    if (!m_lastPesWhole || m_pesStamp < 0 || m_audioRate <= 0 || cut.after) {
+      m_lastPesWhole = false;
+      return;
+    }
+    stamp = m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
+  }
+  if (!cut.before || stamp != m_pesStamp) {
+    m_pesStamp = stamp;
+    m_pesFrames = 0;
+    m_pesFramesEnd = 0;
+  }
   const size_t p = x.size();
   x.insert(x.end(), pes, pes + length);
   const size_t t = x.size();
-  bool firstInPes = true;
+  bool firstInPes = !cut.before;
   size_t firstCandidate = SIZE_MAX;
-  size_t b = 0;
+  size_t b = cut.before && m_state == kStreaming ? RejoinAfterLoss(0, t, stamp, cut) : 0;
   while (b + kAdtsHeader <= t) {
     const uint8_t* h = x.data() + b;
     if (streamhdr::HasBroadcastAdtsSync(h, kAdtsHeader) && (h[2] & 0xC0) == 0x40) {  // and AAC LC
       if (b >= p && firstCandidate == SIZE_MAX) firstCandidate = b;
-      const uint8_t* ref = m_audioFormat.body;
-      if (m_state == kStreaming && (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F)) {
+      if (m_state == kStreaming && AudioHeaderMatches(h)) {
         const size_t l = AdtsFrameLength(h);
         if (l < kAdtsMinFrame) {
           ++m_counters.audioShortLength;
@@ -190,7 +261,8 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
             // The PES stamp belongs to the first frame that begins in it; streaming may start a few
             // frames later.
             m_audioBase = stamp;
-            m_audioSamples = 1024 * FramesBetween(x.data(), t, firstCandidate, b);
+            m_pesFrames = FramesBetween(x.data(), t, firstCandidate, b);
+            m_audioSamples = 1024 * m_pesFrames;
             m_audioRate = int(AacSampleRate(AdtsSamplingIndex(h)));
             firstInPes = false;
           }
@@ -198,6 +270,11 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
           ++m_counters.audioFrames;
           Send(IPC_AUDIO_FRAME, h, l, s);
           ++m_counters.audioWritten;
+          if (b >= p) {
+            ++m_pesFrames;
+            m_pesFramesEnd = int64_t(cut.offset) + int64_t(b - p + l);
+          }
+          m_frameBytes = m_frameBytes > 0 ? (3 * m_frameBytes + int64_t(l)) / 4 : int64_t(l);
           b += l;
           continue;
         } else {
@@ -210,6 +287,16 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp) {
   }
   if (b > t) b = t;
   x.erase(x.begin(), x.begin() + std::ptrdiff_t(b));
+  if (cut.after) {
+    // Its rest was lost: never hand the decoder a damaged frame.
+    if (m_state == kStreaming && x.size() >= kAdtsHeader && AudioHeaderMatches(x.data()))
+      ++m_counters.audioCut;
+    x.clear();
+    m_lastPesWhole = false;
+  } else {
+    m_lastPesWhole = !cut.before && x.empty() && m_pesFrames > 0;
+    if (m_lastPesWhole) m_lastWholePesFrames = m_pesFrames;
+  }
   if (x.size() > kCarryMax) x.clear();
 }
 

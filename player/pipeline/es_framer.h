@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "player/pipeline/pes_assembler.h"
 #include "player/pipeline/stream_messages.h"
 
 namespace tevalo::pipeline {
@@ -42,8 +43,10 @@ class CEsFramer {
 
   // pes: one complete video PES payload; stamp its PTS x 300 or -1.
   void FrameVideo(const uint8_t* pes, size_t length, int64_t stamp);
-  // pes: one complete audio PES payload.
-  void FrameAudio(const uint8_t* pes, size_t length, int64_t stamp);
+  // pes: one complete audio PES payload, or with cut set the undamaged piece of one. A frame the
+  // loss cut is dropped; after the loss framing picks up at the next frame that chains on, stamped
+  // by its place in the PES.
+  void FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut = {});
 
   // A new programme map: both headers must be captured again (held units are dropped). The carries
   // stay.
@@ -61,6 +64,8 @@ class CEsFramer {
     uint64_t audioFrames = 0;    // ADTS frames cut (only while streaming)
     uint64_t audioWritten = 0;
     uint64_t audioShortLength = 0;  // candidates with an impossible length
+    uint64_t audioCut = 0;          // frames a loss cut: dropped
+    uint64_t audioRejoined = 0;     // pieces after a loss framing picked up in
   };
   const Counters& Stats() const { return m_counters; }
 
@@ -70,6 +75,8 @@ class CEsFramer {
   void AudioHeaderCaptured(const uint8_t* header);
   void MaybeStartStreaming();
   int64_t AudioStamp(int samplingIndex);
+  bool AudioHeaderMatches(const uint8_t* h) const;
+  size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut);
   void Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp);
 
   IFramerOutput& m_out;
@@ -94,6 +101,13 @@ class CEsFramer {
   int64_t m_audioBase = -1;  // stamp of the frame that started the current count
   int64_t m_audioSamples = 0;
   int m_audioRate = 0;
+  // Frames of the PES being framed, for placing the frames after a loss in it.
+  int64_t m_pesStamp = -1;
+  int64_t m_pesFrames = 0;           // frames begun in it so far
+  int64_t m_pesFramesEnd = 0;        // payload position after the last of them
+  int64_t m_lastWholePesFrames = 0;  // frames of the last PES that came whole
+  bool m_lastPesWhole = false;       // the PES framed last was that one
+  int64_t m_frameBytes = 0;          // mean frame length (running)
 
   StreamFormatMessage m_videoFormat{};
   StreamFormatMessage m_audioFormat{};

@@ -10,13 +10,18 @@ namespace tevalo::pipeline {
 namespace {
 constexpr int32_t kMaxPes = 65536;
 
-void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued) {
+// Payload bytes of a packet without an adaptation field: only a PES's last packet is padded.
+constexpr int32_t kWholePayload = int32_t(kTsPacketSize) - 4;
+
+// Hands on the piece collected since pieceStart; lostAfter: the PES went on, but that was lost.
+void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued, bool lostAfter = false) {
   auto packet = std::make_unique<StreamPacket>();
-  a.buffer.resize(size_t(a.collected));
+  a.buffer.resize(size_t(a.collected - a.pieceStart));
   packet->data = std::move(a.buffer);
   a.buffer = {};
   packet->stamp = a.stamp;
   packet->kind = a.kind;
+  packet->cut = {a.headerLost ? -1 : a.pieceStart, a.afterLoss, lostAfter};
   sink.PushPacket(std::move(packet));
   if (queued) ++*queued;
 }
@@ -27,10 +32,26 @@ int64_t ReadPts(const uint8_t* p) {
          (int64_t(p[3]) << 7) | (int64_t(p[4]) >> 1);
 }
 
-int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink) {
+int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink, int lost) {
   int queued = 0;
-  if (a.kind == 1 && a.expected != 0 && a.collected > 0) Emit(a, sink, &queued);
-  a.Reset();
+  if (a.kind == 0 && a.expected == 0 && lost == 1) {
+    a.Reset();
+    a.expected = kMaxPes;  // ends at the next start
+    a.afterLoss = a.headerLost = true;
+    a.buffer.resize(size_t(kMaxPes));
+    return 0;
+  }
+  if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, &queued, a.kind == 0);
+  const int64_t next = int64_t(a.collected) + int64_t(std::max(lost, 1)) * kWholePayload;
+  if (a.kind == 1 || a.expected == 0 || next >= a.expected) {
+    a.Reset();
+    return queued;
+  }
+  // Sound frames after the loss are still whole: collect the rest of the PES as a piece of its own.
+  a.collected = a.pieceStart = int32_t(next);
+  a.afterLoss = true;
+  a.buffer.clear();
+  a.buffer.resize(size_t(a.expected - a.pieceStart));
   return queued;
 }
 
@@ -39,8 +60,9 @@ int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssem
   if (queued) *queued = 0;
   size_t pos = 0;
   if (payloadStart) {
-    // A video PES of unbounded length ends at the next start; an unfinished audio PES is lost.
-    if (a.expected != 0 && a.kind == 1 && a.collected > 0) Emit(a, sink, queued);
+    // A video PES of unbounded length ends at the next start. Sound that falls short of its length
+    // lost something unseen at its end; a piece after a loss ends exactly here.
+    if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, queued, a.kind == 0 && !a.afterLoss);
     a.Reset();
     if (size < 9) return 0;
     if (payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return 0;
@@ -67,7 +89,7 @@ int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssem
   }
   const size_t room = size_t(a.expected - a.collected);
   const size_t take = std::min(size - pos, room);
-  if (take) std::memcpy(a.buffer.data() + a.collected, payload + pos, take);
+  if (take) std::memcpy(a.buffer.data() + (a.collected - a.pieceStart), payload + pos, take);
   a.collected += int32_t(take);
   if (a.collected == a.expected) {
     Emit(a, sink, queued);

@@ -359,7 +359,7 @@ void CStreamEngine::DataPumpThread() {
       if (packet->kind == 1)
         framer->FrameVideo(packet->data.data(), packet->data.size(), packet->stamp);
       else
-        framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp);
+        framer->FrameAudio(packet->data.data(), packet->data.size(), packet->stamp, packet->cut);
       // The start ends once the filter has both a picture and a sound frame to begin its clock with
       // (frames of the previous channel still queued at a reset do not count).
       if (newStream && framer->Stats().videoWritten != newStream->videoWritten &&

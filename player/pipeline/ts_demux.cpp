@@ -127,7 +127,7 @@ void CTsDemux::ToPes(const uint8_t* pkt, const uint8_t* payload, size_t size, bo
     if (cc == a.lastCc) return;  // a repeated packet
     if (cc != ((a.lastCc + 1) & 0x0F)) {
       ++m_counters.continuityGaps;
-      CutAtLoss(a, m_sink);
+      CutAtLoss(a, m_sink, (cc - a.lastCc - 1) & 0x0F);
     }
   }
   a.lastCc = cc;

@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 
 #include "player/panels/area_select_dlg.h"
+#include "player/shell/channel_list_host.h"
 #include "player/shell/player_app.h"
 #include "player/shell/player_dlg.h"
 
@@ -12,6 +13,7 @@ namespace {
 
 constexpr int kProgrammeStripId = 1047;
 constexpr CommandId kTogglePanel = 32810;
+constexpr CommandId kEditChannelList = 32871;
 
 panels::SnapRect ToSnap(const QRect& r) { return {r.x(), r.y(), r.x() + r.width(), r.y() + r.height()}; }
 
@@ -19,7 +21,10 @@ panels::SnapRect ToSnap(const QRect& r) { return {r.x(), r.y(), r.x() + r.width(
 
 CChannelPanelHost::CChannelPanelHost(CPlayerDlg& dlg, IPrompter& prompter,
                                      std::function<panels::OtherPanel()> playbackPanel)
-    : m_dlg(dlg), m_prompter(prompter), m_playbackPanel(std::move(playbackPanel)) {}
+    : m_dlg(dlg),
+      m_prompter(prompter),
+      m_playbackPanel(std::move(playbackPanel)),
+      m_listEditing(std::make_unique<CChannelListHost>(dlg, *this, prompter)) {}
 
 CChannelPanelHost::~CChannelPanelHost() = default;
 
@@ -29,6 +34,7 @@ void CChannelPanelHost::Bind() {
                        CChannelPanel::kSingleSearch, CChannelPanel::kFullSearch, CChannelPanel::kListSearch})
     table.Set(id, [this, id] { Panel().OnCommand(static_cast<int>(id)); });
   table.Set(kTogglePanel, [this] { Panel().ToggleShow(); });
+  table.Set(kEditChannelList, [this] { m_listEditing->OnChannelSearch(); });
 
   auto& hooks = m_dlg.GetHooks();
   hooks.askArea = [this](int preselected) { return AskArea(preselected); };
@@ -147,7 +153,7 @@ void CChannelPanelHost::RunSearch(int kind, const panels::SearchSteps& steps) {
   search.closeGraph = steps.closeGraph;
   search.forgetStoredChannel = steps.forgetStoredChannel;
   search.chooseArea = steps.chooseArea;
-  if (kind == static_cast<int>(SearchKind::kSingle)) search.channel = SelectedRowTunerIndex();
+  if (kind == static_cast<int>(SearchKind::kSingle)) search.channel = Panel().Model().SingleSearchChannel();
   m_dlg.Core().SearchFromPanel(static_cast<SearchKind>(kind), search);
 }
 
@@ -163,11 +169,26 @@ void CChannelPanelHost::PanelShownChanged(bool shown) {
 
 panels::PromptAnswer CChannelPanelHost::Ask(const QString& text, const QString& title,
                                             panels::PromptButtons buttons) {
-  const bool ok = buttons == panels::PromptButtons::Ok;
-  const bool yes = m_prompter.Ask(
-      {text.toStdU16String(), title.toStdU16String(), ok ? Prompt::Buttons::kOk : Prompt::Buttons::kYesNo});
-  if (ok) return panels::PromptAnswer::Ok;
-  return yes ? panels::PromptAnswer::Yes : panels::PromptAnswer::No;
+  Prompt prompt{text.toStdU16String(), title.toStdU16String(), Prompt::Buttons::kOk};
+  switch (buttons) {
+    case panels::PromptButtons::Ok:
+      m_prompter.Ask(prompt);
+      return panels::PromptAnswer::Ok;
+    case panels::PromptButtons::YesNo:
+      prompt.buttons = Prompt::Buttons::kYesNo;
+      return m_prompter.Ask(prompt) ? panels::PromptAnswer::Yes : panels::PromptAnswer::No;
+    case panels::PromptButtons::YesNoCancel:
+      prompt.buttons = Prompt::Buttons::kYesNoCancel;
+      switch (m_prompter.Choose(prompt)) {
+        case Prompt::Reply::kYes:
+          return panels::PromptAnswer::Yes;
+        case Prompt::Reply::kNo:
+          return panels::PromptAnswer::No;
+        case Prompt::Reply::kCancel:
+          return panels::PromptAnswer::Cancel;
+      }
+  }
+  return panels::PromptAnswer::Cancel;
 }
 
 void CChannelPanelHost::FollowMainWindow() {

@@ -16,6 +16,7 @@
 namespace tevalo::shell {
 
 class CPlayerDlg;
+class CChannelListHost;
 
 class CChannelPanelHost final : public ::IChannelPanelHost, public panels::IPanelPrompter {
  public:
@@ -33,6 +34,8 @@ class CChannelPanelHost final : public ::IChannelPanelHost, public panels::IPane
   void Destroy() { m_panel.reset(); }
   // The main window moved: a docked panel is carried along.
   void FollowMainWindow();
+  // The list editor of command 32871.
+  CChannelListHost& ListEditing() { return *m_listEditing; }
 
   // The main window's channel steps, after its own recording and busy checks.
   void Step(ChannelStep step);
@@ -70,6 +73,7 @@ class CChannelPanelHost final : public ::IChannelPanelHost, public panels::IPane
   IPrompter& m_prompter;
   std::function<panels::OtherPanel()> m_playbackPanel;
   std::unique_ptr<CChannelPanel> m_panel;
+  std::unique_ptr<CChannelListHost> m_listEditing;
 };
 
 }  // namespace tevalo::shell

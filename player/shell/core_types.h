@@ -30,6 +30,7 @@ inline constexpr int kLevelRemoved = 244;
 inline constexpr char16_t kTextNoSignal[] = u"放送信号を受信できません。";
 inline constexpr char16_t kTextChanging[] = u"チャンネル変更中です。しばらくお待ちください。";
 inline constexpr char16_t kTextSearching[] = u"チャンネルサーチ中です。しばらくお待ちください。";
+inline constexpr char16_t kTextNoSelectedChannel[] = u"選択されたチャンネルがないです。";
 inline constexpr char16_t kTextNoDevice[] = u"USBデバイスが見つかりません。システムを確認してください。";
 inline constexpr char16_t kTextRemoved[] = u"USBデバイスが取り外されました。プレーヤーを停止します。";
 inline constexpr char16_t kTextRecordingStopped[] = u"録画を停止します。";

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <utility>
 
 #include "platform/kernel/tick.h"
 #include "platform/path/path.h"
@@ -319,6 +320,8 @@ void CPlayerCore::StopChannelSearch() {
   // The search thread never waits for this thread, so the join ends at the scan's next poll.
   m_search->Stop();
   m_bSearching = false;
+  // Its end is never handled now: whoever waits for it (the list editor) is let go.
+  if (const auto after = std::exchange(m_afterSearch, {})) after({});
 }
 
 void CPlayerCore::CloseMediaGraph() {
@@ -710,7 +713,36 @@ int CPlayerCore::SearchFromPanel(SearchKind kind, const PanelSearch& search) {
   return BeginSearch(kind);
 }
 
+bool CPlayerCore::SearchEditedList(int area, std::function<void()> done) {
+  if (m_bSearching || m_bClosing) return false;
+  m_nAreaIndex = area;
+  m_afterSearch = [this, done = std::move(done)](const std::u16string& chosen) {
+    if (!m_bClosing) {
+      const int index = chosen.empty() ? -1 : ChannelIndexOfCode(NormalizeChannelCode(chosen));
+      if (index < 0 || index >= kChannelCount || !IsChannelAvailable(index)) {
+        // Nothing listed leaves nothing tuned: the channel the editor replaced is not current.
+        if (chosen.empty()) SetCurrentChannel({});
+        ShowStatusText(kTextNoSelectedChannel, StripKind::kStatus, kStripUntilReplaced);
+        Emit([](IPlayerView& v) { v.ShowAnimation(Animation::kNoSignal); });
+        PublishState();
+      }
+    }
+    if (done) done();
+  };
+  PanelSearch search;
+  search.closeGraph = true;
+  search.forgetStoredChannel = true;
+  search.chooseArea = true;  // the ticked channels are scanned, not taken from their stored flags
+  if (SearchFromPanel(SearchKind::kStoredList, search) == 0) {
+    m_afterSearch = nullptr;
+    m_bAreaChosen = false;
+    return false;
+  }
+  return true;
+}
+
 void CPlayerCore::OnChannelSearchDone() {
+  const auto after = std::exchange(m_afterSearch, {});
   SetLevel(kLevelNone, 0);
   m_search->Reap();
   auto entries = BuildChannelEntries(m_pTuner->m_FICInformation, m_pTuner->m_ChannelInform,
@@ -724,12 +756,16 @@ void CPlayerCore::OnChannelSearchDone() {
   m_bSearching = false;
   Emit([](IPlayerView& v) { v.HideAnimation(); });
   PublishState();
-  if (m_bClosing) return;
+  if (m_bClosing) {
+    if (after) after({});
+    return;
+  }
   const std::u16string stored = m_strConfigPath.empty() ? std::u16string(kNoChannel) : ReadCurrentChannel();
   const std::u16string code =
       ChooseChannelCode(stored, entries, [this](int i) { return IsChannelAvailable(i) != 0; });
   ChangeChannel(code, false);
   m_nSearchKind = SearchKind::kNone;
+  if (after) after(code);
 }
 
 void CPlayerCore::ClearChannelEntries() {

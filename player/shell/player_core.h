@@ -217,6 +217,14 @@ class CPlayerCore final : public IMediaGraphOwner,
   // The area's list; true when it holds an enabled channel.
   bool LoadChannelList(int areaIndex);
   const channels::CChannelList& ChannelList() const { return m_channelList; }
+  int AreaIndex() const { return m_nAreaIndex; }
+  // The list editor works on the current list itself (GUI thread; a search scans its own copy).
+  channels::CChannelList& EditableChannelList() { return m_channelList; }
+  // The list editor's OK: the area taken, playback closed, "CurrentChannel" forgotten and the list's
+  // ticked channels searched (never taken from stored flags). done runs on the GUI thread once the
+  // search was handled and its pick tuned; a pick the tuner did not find is said on the status
+  // strip. False, and done dropped, when no search started.
+  bool SearchEditedList(int area, std::function<void()> done);
   // [CHANNEL_LOCK] "%d_LOCK" onto the tuner tables and the entries.
   void LoadChannelLocks();
   // The entries' lock marks into [CHANNEL_LOCK]; needs no open tuner.
@@ -447,6 +455,7 @@ class CPlayerCore final : public IMediaGraphOwner,
   channels::CChannelList m_channelList;  // GUI thread; a search scans a copy of its list
   channels::CTunerScanner m_scanner;
   std::unique_ptr<channels::CChannelSearch> m_search;
+  std::function<void(const std::u16string& chosen)> m_afterSearch;  // GUI thread; the next search's end
   mutable std::mutex m_entriesLock;
   std::vector<ChannelEntry> m_arrChannelEntries;
   std::array<int32_t, kChannelCount> m_SearchMask{};

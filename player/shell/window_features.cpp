@@ -3,7 +3,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QObject>
 #include <QScreen>
 #include <QTimer>
@@ -19,30 +18,12 @@
 #include "player/shell/main_timer_host.h"
 #include "player/shell/main_timers.h"
 #include "player/shell/main_window_view.h"
+#include "player/shell/message_box_prompter.h"
 #include "player/shell/playback_commands.h"
 #include "player/shell/playback_panel_host.h"
 
 namespace tevalo::shell {
 namespace {
-
-// Questions asked with a message box when the program was given no prompter of its own.
-class CMessageBoxPrompter final : public IPrompter {
- public:
-  explicit CMessageBoxPrompter(QWidget* parent) : m_parent(parent) {}
-  bool Ask(const Prompt& prompt) override {
-    const QString title = QString::fromStdU16String(prompt.title);
-    const QString text = QString::fromStdU16String(prompt.text);
-    if (prompt.buttons == Prompt::Buttons::kOk) {
-      QMessageBox::information(m_parent, title, text);
-      return true;
-    }
-    return QMessageBox::question(m_parent, title, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
-  }
-
- private:
-  QWidget* m_parent;
-};
 
 // What the playlist window asks of the main window: its place, and plays and drops through the core.
 class CPlaylistHost final : public ::IPlaylistHost {

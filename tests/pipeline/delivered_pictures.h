@@ -18,11 +18,12 @@ extern "C" {
 namespace tevalo::test {
 
 struct DeliveredPictures {
-  bool complete = false;  // the whole broadcast went through
-  size_t unitsSent = 0;   // access units written to the channel
-  size_t delivered = 0;   // pictures out of the decoder
-  std::set<int> frames;   // frame numbers read from them (a concealed picture may not show one)
-  int first = -1;         // frame number of the first readable picture
+  bool complete = false;             // the whole broadcast went through
+  size_t unitsSent = 0;              // access units written to the channel
+  size_t delivered = 0;              // pictures out of the decoder
+  std::set<int> frames;              // frame numbers read from them (a concealed picture may not show one)
+  int first = -1;                    // frame number of the first readable picture
+  std::vector<int64_t> soundStamps;  // of the sound frames written, in order
 };
 
 inline DeliveredPictures DeliverPictures(const Bytes& ts) {
@@ -53,6 +54,7 @@ inline DeliveredPictures DeliverPictures(const Bytes& ts) {
       front.Open(m.body.data(), m.body.size());
       continue;
     }
+    if (m.type == IPC_AUDIO_FRAME) p.soundStamps.push_back(m.stamp);
     if (m.type != IPC_VIDEO_FRAME) continue;
     ++p.unitsSent;
     if (front.Decode(m.body.data(), m.body.size()) != halvik::VideoDecoderFront::Result::kPicture) continue;

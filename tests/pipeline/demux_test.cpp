@@ -355,7 +355,9 @@ TEST(PesAssembly, UnboundedVideoPesIsDeliveredAtTheNextStart) {
   EXPECT_EQ(a.stamp, 12000 * 300);  // the second one is in progress
 }
 
-TEST(PesAssembly, UnfinishedAudioPesIsLost) {
+// The next start comes before the PES is full: what arrived goes on, marked as cut at its end so
+// the framer drops the frame the lost bytes belonged to.
+TEST(PesAssembly, UnfinishedAudioPesGoesOnMarkedCut) {
   TsWriter w;
   PesAssembler a;
   a.kind = 0;
@@ -364,8 +366,13 @@ TEST(PesAssembly, UnfinishedAudioPesIsLost) {
   cut.resize(188 * 2);  // third packet lost
   Append(cut, w.Packets(kA, Pes(0xC0, Pattern(300, 5), 200)));
   FeedPayloads(cut, a, sink);
-  ASSERT_EQ(sink.packets.size(), 1u);
-  EXPECT_EQ(sink.packets[0]->data, Pattern(300, 5));
+  ASSERT_EQ(sink.packets.size(), 2u);
+  const Bytes first = Pattern(600, 1);
+  EXPECT_EQ(sink.packets[0]->data, Bytes(first.begin(), first.begin() + 2 * 184 - 14));
+  EXPECT_TRUE(sink.packets[0]->cut.after);
+  EXPECT_FALSE(sink.packets[0]->cut.before);
+  EXPECT_EQ(sink.packets[1]->data, Pattern(300, 5));
+  EXPECT_FALSE(sink.packets[1]->cut.after);
 }
 
 TEST(PesAssembly, HeaderFillingThePacketExactlyIsLegal) {
@@ -525,15 +532,22 @@ TEST(PacketLoop, ScrambledPacketResetsItsAssembler) {
   Demux d;
   TsWriter w;
   Bytes ts = w.Packets(kA, Pes(0xC0, Pattern(500, 1), 100));
-  // The second packet of the PES becomes scrambled: the PES is lost, the next one is whole.
+  // The second packet of the PES becomes scrambled: the PES is cut there and, its header gone, its
+  // last packet comes as a piece without a place (the framer places it after the PES before, if
+  // that came whole); the next PES is whole.
   ts[188 + 3] |= 0x40;
   Append(ts, w.Packets(kA, Pes(0xC0, Pattern(300, 2), 200)));
   Bytes captionScrambled = w.Packets(kC, Pes(0xBD, Pattern(50, 1), 0), false, {2, false});
   Append(ts, captionScrambled);
   Append(ts, w.Null());
   d.Feed(ts);
-  ASSERT_EQ(d.Payloads(0).size(), 1u);
-  EXPECT_EQ(d.Payloads(0)[0], Pattern(300, 2));
+  ASSERT_EQ(d.Payloads(0).size(), 2u);
+  const Bytes first = Pattern(500, 1);
+  EXPECT_EQ(d.Payloads(0)[0], Bytes(first.begin() + 170 + 184, first.end()));
+  EXPECT_EQ(d.sink.packets[0]->cut.offset, -1);
+  EXPECT_TRUE(d.sink.packets[0]->cut.before);
+  EXPECT_EQ(d.sink.packets[0]->stamp, -1);
+  EXPECT_EQ(d.Payloads(0)[1], Pattern(300, 2));
   EXPECT_EQ(d.demux.Stats().scrambled, 2u);
   EXPECT_EQ(d.text.captions, 0);
   EXPECT_GT(d.text.captionResets, 0);
@@ -559,7 +573,8 @@ TEST(PacketLoop, AdaptationOnlyPacketKeepsThePesAndOversizeFieldResets) {
 }
 
 // A loss cuts the PES it hits: a picture goes on with what arrived before the loss (the decoder
-// conceals the rest), sound is dropped. A repeated packet is no loss.
+// conceals the rest); sound hands on the pieces either side of the loss, each marked where it lies,
+// for the framer to keep the frames they hold whole. A repeated packet is no loss.
 TEST(PacketLoop, LostPacketCutsTheDamagedPesAndRepeatsAreIgnored) {
   for (const uint16_t pid : {kV, kA}) {
     const bool video = pid == kV;
@@ -582,10 +597,22 @@ TEST(PacketLoop, LostPacketCutsTheDamagedPesAndRepeatsAreIgnored) {
     std::vector<Bytes> want = {Pattern(800, 1)};
     // Two whole packets of the second PES arrived: 184 payload bytes each, less its 14-byte header.
     const Bytes second = Pattern(800, 2);
-    if (video) want.emplace_back(second.begin(), second.begin() + 2 * 184 - 14);
+    want.emplace_back(second.begin(), second.begin() + 2 * 184 - 14);
+    if (!video) want.emplace_back(second.begin() + 3 * 184 - 14, second.end());
     want.push_back(Pattern(400, 3));
     EXPECT_EQ(got, want);
-    if (video) EXPECT_EQ(d.sink.packets[1]->stamp, 6000 * 300);
+    EXPECT_EQ(d.sink.packets[1]->stamp, 6000 * 300);
+    const PesCut before = d.sink.packets[1]->cut;
+    EXPECT_EQ(before.offset, 0);
+    EXPECT_FALSE(before.before);
+    EXPECT_EQ(before.after, !video);  // a picture's cut is the decoder's to conceal
+    if (!video) {
+      const PesCut rest = d.sink.packets[2]->cut;
+      EXPECT_EQ(rest.offset, 3 * 184 - 14);
+      EXPECT_TRUE(rest.before);
+      EXPECT_FALSE(rest.after);
+      EXPECT_EQ(d.sink.packets[2]->stamp, 6000 * 300);
+    }
     EXPECT_EQ(d.demux.Stats().continuityGaps, 1u);
   }
 }

@@ -2,6 +2,9 @@
 
 #include "ipc/stream_headers.h"
 #include "player/pipeline/es_framer.h"
+#include "player/pipeline/programme_map.h"
+#include "player/pipeline/text_decoders.h"
+#include "player/pipeline/ts_demux.h"
 #include "tests/pipeline/stream_builder.h"
 
 using namespace tevalo::pipeline;
@@ -343,6 +346,90 @@ TEST(AudioFraming, ImpossibleCandidatesArePassedOver) {
   ASSERT_EQ(a.size(), 1u);
   EXPECT_EQ(a[0].payload, Adts(100, 0x44));
   EXPECT_EQ(f.Stats().audioShortLength, 1u);
+}
+
+// Three six-frame PES on the audio PID, the middle one damaged by lost packets: every frame the
+// loss left whole comes out, stamped by its place in the PES; a frame the loss cut never does.
+TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
+  constexpr uint16_t kAudioPid = 0x0110;
+  // Payload spans in the damaged PES: 0-150 | 150-360 | 360-530 | 530-770 | 770-960 | 960-1120.
+  // Its 14-byte header leaves 170 payload bytes in the first packet, 184 in each next one.
+  const size_t lengths[6] = {150, 210, 170, 240, 190, 160};
+  struct Case {
+    const char* name;
+    std::vector<int> lost;  // packets of the damaged PES, from 0
+    std::vector<int> out;   // its frames that come out
+    size_t fakeSyncAt = 0;  // a frame-like sync pattern planted in the payload at this position
+  } cases[] = {
+      {"third packet: a frame cut each side, one lost within", {2}, {0, 4, 5}},
+      {"fourth packet: the frames before pass", {3}, {0, 1, 2, 4, 5}},
+      {"last packet: the cut frame is the last", {6}, {0, 1, 2, 3, 4}},
+      {"two losses", {2, 4}, {0, 5}},
+      {"a sync pattern inside the frame cut after the loss", {2}, {0, 4, 5}, 600},
+      {"the packet with the header: the frames reaching the end, placed after the last PES",
+       {0},
+       {2, 3, 4, 5}},
+      {"the header and a later packet: nothing can be placed", {0, 3}, {}},
+  };
+  const auto frameOf = [&](int pes, int k) { return Adts(lengths[k], uint8_t(0x20 + 0x10 * pes + k)); };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Record out;
+    CEsFramer framer(out);
+    StartStreaming(framer);
+    out.frames.clear();
+    struct ToFramer : IStreamPacketSink {
+      CEsFramer& f;
+      explicit ToFramer(CEsFramer& framer) : f(framer) {}
+      void PushPacket(std::unique_ptr<StreamPacket> p) override {
+        if (p->kind == 0) f.FrameAudio(p->data.data(), p->data.size(), p->stamp, p->cut);
+      }
+    } sink(framer);
+    struct NoText : ITextDecoders {
+      int ParseCaptionPes(bool, const uint8_t*, size_t) override { return 1; }
+      void DecodeServiceName(const uint8_t*, size_t) override {}
+      void DecodeEventInfo(const uint8_t*, size_t) override {}
+      void Reset() override {}
+      void ResetCaption() override {}
+    } text;
+    StreamPids pids;
+    pids.audio = kAudioPid;
+    CProgramMap map(pids);
+    CTsDemux demux(pids, map, sink, text);
+
+    TsWriter w;
+    Bytes ts;
+    const int64_t pesPts = 6 * 1024 * 90000 / 24000;
+    for (int pes = 0; pes < 3; ++pes) {
+      Bytes payload;
+      for (int k = 0; k < 6; ++k) Append(payload, frameOf(pes, k));
+      if (pes == 1 && c.fakeSyncAt) {
+        const Bytes fake = Adts(100, 0x77);
+        std::copy(fake.begin(), fake.begin() + 7, payload.begin() + std::ptrdiff_t(c.fakeSyncAt));
+      }
+      const Bytes packets = w.Packets(kAudioPid, Pes(0xC0, payload, 9000 + pes * pesPts));
+      for (size_t i = 0; i < packets.size() / 188; ++i) {
+        const bool lost = pes == 1 && std::find(c.lost.begin(), c.lost.end(), int(i)) != c.lost.end();
+        if (!lost)
+          ts.insert(ts.end(), packets.begin() + std::ptrdiff_t(188 * i),
+                    packets.begin() + std::ptrdiff_t(188 * (i + 1)));
+      }
+    }
+    Append(ts, w.Null());
+    demux.PushBlock(ts.data(), ts.size());
+
+    std::vector<std::pair<int, int>> want;  // (PES, frame)
+    for (int k = 0; k < 6; ++k) want.emplace_back(0, k);
+    for (int k : c.out) want.emplace_back(1, k);
+    for (int k = 0; k < 6; ++k) want.emplace_back(2, k);
+    const auto a = out.Of(IPC_AUDIO_FRAME);
+    ASSERT_EQ(a.size(), want.size());
+    for (size_t i = 0; i < want.size(); ++i) {
+      const auto [pes, k] = want[i];
+      EXPECT_EQ(a[i].payload, frameOf(pes, k)) << pes << " " << k;
+      EXPECT_EQ(a[i].stamp, (9000 + pes * pesPts) * kT + k * 1152000LL) << pes << " " << k;
+    }
+  }
 }
 
 TEST(H264Timing, DamagedSpsGivesNoPeriod) {

@@ -16,6 +16,8 @@ struct FoundChannel {
   bool found = true;
   uint32_t serviceWord = 0xF1E00000u;
   int valid = 1;
+  int tunerIndex = kOwnIndex;  // the tuner table's channel index (-1: a record no scan filled)
+  static constexpr int kOwnIndex = -2;
 };
 
 // The scan tables of an area search with these channels in it (names from the station table), and the
@@ -36,7 +38,7 @@ inline std::vector<channels::ChannelEntry> ScanEntries(int area, const std::vect
       f.m_szStationName[i] = name[i];
     f.m_nScanOrder = order++;
     f.m_bValid = c.valid;
-    inform[c.index].m_nChannelIndex = c.index;
+    inform[c.index].m_nChannelIndex = c.tunerIndex == FoundChannel::kOwnIndex ? c.index : c.tunerIndex;
     found[c.index] = c.found;
   }
   int32_t mask[kChannelCount];

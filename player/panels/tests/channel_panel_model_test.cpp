@@ -43,6 +43,37 @@ TEST(ChannelPanelModel, RecordsAndRowsFromTheTunerTables) {
   EXPECT_FALSE(model.SetAvailability(30, 1));
 }
 
+TEST(ChannelPanelModel, ASingleSearchScansTheSelectedRowsOwnChannel) {
+  // Rows: 7 8 9 11 12 13 14; 13 is not found, 10 is found but excluded, so the n-th found channel
+  // is not row n's from row 3 on.
+  std::vector<FoundChannel> found = Tokyo();
+  found[1].found = false;
+  CChannelPanelModel model;
+  model.Fill(ScanEntries(7, found, {10}), u"No-Channel");
+  struct Case {
+    int row;
+    int channel;
+  };
+  const Case cases[] = {
+      {-1, 0},                   // no selection
+      {0, 7},  {2, 9}, {3, 11},  // the third found channel would be the excluded 10
+      {5, 13},                   // not found, still the row's channel
+      {6, 14},
+  };
+  for (const Case& c : cases) {
+    model.Select(c.row);
+    EXPECT_EQ(model.SingleSearchChannel(), c.channel) << "row " << c.row;
+  }
+
+  // A record no scan filled has no tuner index; the tuner looks the row's channel up itself.
+  found = Tokyo();
+  found[3].tunerIndex = -1;  // channel 9
+  model.Fill(ScanEntries(7, found), u"No-Channel");
+  model.SelectChannel(9);
+  EXPECT_EQ(model.RowRecord(model.Selected())->tunerIndex, -1);
+  EXPECT_EQ(model.SingleSearchChannel(), 9);
+}
+
 TEST(ChannelPanelModel, SteppingSkipsWhatHasNoRowOrOtherCodesAndDoesNotWrap) {
   std::vector<FoundChannel> found = Tokyo();
   found[4].valid = 0;  // channel 8's code ends in 0

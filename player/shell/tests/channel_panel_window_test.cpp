@@ -2,16 +2,21 @@
 // the window's command table, the core's panel calls, docking and following the window's moves.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 #include <fstream>
 
+#include "modal_wait.h"
 #include "platform/profile/profile.h"
 #include "player/panels/area_select_dlg.h"
 #include "player/panels/channel_list_box.h"
+#include "player/panels/channel_list_dlg.h"
 #include "player/panels/channel_panel.h"
 #include "player/shell/window_features.h"
 #include "window_harness.h"
@@ -40,20 +45,13 @@ struct AreaAnswer {
 };
 
 void AnswerAreaDialog(const AreaAnswer& answer, bool* seen) {
-  auto* timer = new QTimer;
-  timer->setInterval(10);
-  QObject::connect(timer, &QTimer::timeout, [timer, answer, seen] {
-    auto* dialog = qobject_cast<CAreaSelectDlg*>(QApplication::activeModalWidget());
-    if (!dialog || !dialog->isVisible()) return;
-    timer->stop();
-    timer->deleteLater();
+  OnModal<CAreaSelectDlg>([answer, seen](CAreaSelectDlg& dialog) {
     *seen = true;
-    if (answer.row >= 0) dialog->AreaList()->setCurrentRow(answer.row);
+    if (answer.row >= 0) dialog.AreaList()->setCurrentRow(answer.row);
     if (answer.shot)
-      dialog->grab().toImage().save(QString::fromStdString((ScreenshotFolder() / answer.shot).string()));
-    QTest::mouseClick(answer.ok ? dialog->OkButton() : dialog->CancelButton(), Qt::LeftButton);
+      dialog.grab().toImage().save(QString::fromStdString((ScreenshotFolder() / answer.shot).string()));
+    QTest::mouseClick(answer.ok ? dialog.OkButton() : dialog.CancelButton(), Qt::LeftButton);
   });
-  timer->start();
 }
 
 TEST(ChannelPanelWindow, AFirstStartAsksForTheAreaBeforeItSearches) {
@@ -170,6 +168,105 @@ TEST(ChannelPanelWindow, ThePanelDocksFollowsTheWindowAndTakesItsRowsFromTheTabl
   EXPECT_FALSE(panel->IsShown());
   dlg.OnClose();
   EXPECT_EQ(dlg.findChild<CChannelPanel*>(), nullptr);
+}
+
+std::string ChannelListFile(const WindowUnderTest& w) { return (w.folder / "chlist.ini").string(); }
+
+std::u16string Stored(const WindowUnderTest& w, const char* section, const char* key) {
+  return profile::ReadString(text::ToUtf16(ChannelListFile(w)), text::ToUtf16(section), text::ToUtf16(key),
+                             u"-");
+}
+
+TEST(ChannelPanelWindow, TheListEditorCommandRunsTheEditorAndItsAreaQuestionHasThreeAnswers) {
+  WindowUnderTest w("tevalo-list-editor");
+  CPlayerDlg& dlg = StartWithStoredArea(w);
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  ASSERT_EQ(dlg.Core().AreaIndex(), 7);
+  // Each change of area with a tick not saved: Cancel, then No, then Yes.
+  w.prompter.Answer(Prompt::Reply::kCancel);
+  w.prompter.Answer(Prompt::Reply::kNo);
+  w.prompter.Answer(Prompt::Reply::kYes);
+  bool ran = false;
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    ran = true;
+    editor.grab().save(
+        QString::fromStdString((ScreenshotFolder() / "channel-list-editor-window.png").string()));
+    QTableWidgetItem* row0 = editor.ChannelList()->item(0, 0);
+    const Qt::CheckState before = row0->checkState();
+    const Qt::CheckState flipped = before == Qt::Checked ? Qt::Unchecked : Qt::Checked;
+    row0->setCheckState(flipped);
+    editor.AreaCombo()->setCurrentIndex(12);  // Cancel: the area and the tick stay
+    EXPECT_EQ(editor.AreaIndex(), 7);
+    EXPECT_EQ(editor.AreaCombo()->currentIndex(), 7);
+    EXPECT_EQ(row0->checkState(), flipped);
+    editor.AreaCombo()->setCurrentIndex(12);  // No: area 12 without saving area 7's tick
+    EXPECT_EQ(editor.AreaIndex(), 12);
+    EXPECT_EQ(Stored(w, "LIST7", "LIST7_COUNT"), u"-");
+    editor.ChannelList()->item(3, 0)->setCheckState(Qt::Checked);
+    editor.AreaCombo()->setCurrentIndex(20);  // Yes: area 12's list saved first
+    EXPECT_EQ(editor.AreaIndex(), 20);
+    EXPECT_EQ(Stored(w, "LIST12", "LIST12_CH3_ENABLE"), u"1");
+    editor.reject();
+  });
+  EXPECT_EQ(dlg.OnCommand(32871), DispatchResult::Handled);
+  EXPECT_TRUE(ran);
+  ASSERT_EQ(w.prompter.Asked().size(), 3u);
+  EXPECT_EQ(w.prompter.Asked()[0].text, u"リストが変更されました. セーブしますか");
+  EXPECT_EQ(w.prompter.Asked()[0].title, u"警告");
+  EXPECT_EQ(w.prompter.Asked()[0].buttons, Prompt::Buttons::kYesNoCancel);
+  // The editor's Cancel: the area in force before, its list as stored.
+  EXPECT_EQ(dlg.Core().AreaIndex(), 7);
+  EXPECT_EQ(dlg.Core().ChannelList().GetEnable(0), 0);
+  EXPECT_EQ(dlg.Core().ChannelList().GetEnable(7), 1);
+}
+
+TEST(ChannelPanelWindow, TheEditorsOkSavesTheTicksAndForgetsTheStoredChannel) {
+  WindowUnderTest w("tevalo-list-editor-ok");
+  CPlayerDlg& dlg = StartWithStoredArea(w);
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  profile::WriteString(w.options.core.configPath, u"DMBControl", u"CurrentChannel", u"27271");
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    for (int i = 0; i < CChannelListDlg::kRows; ++i)
+      editor.ChannelList()->item(i, 0)->setCheckState(i == 13 ? Qt::Checked : Qt::Unchecked);
+    QTest::mouseClick(editor.Button(1), Qt::LeftButton);
+  });
+  EXPECT_EQ(dlg.OnCommand(32871), DispatchResult::Handled);
+  EXPECT_EQ(Stored(w, "LIST7", "LIST7_CH13_ENABLE"), u"1");
+  EXPECT_EQ(Stored(w, "LIST7", "LIST7_CH14_ENABLE"), u"0");
+  EXPECT_EQ(profile::ReadString(w.options.core.configPath, u"DMBControl", u"CurrentChannel", u""),
+            u"No-Channel");
+  EXPECT_EQ(dlg.Core().AreaIndex(), 7);
+  EXPECT_FALSE(dlg.Core().State().searching);
+}
+
+TEST(ChannelPanelWindow, ClosingTheWindowAnswersAnOpenAreaQuestionAsCancel) {
+  WindowUnderTest w("tevalo-list-editor-close");
+  w.options.core.prompter = nullptr;  // the window's own message boxes
+  CPlayerDlg& dlg = StartWithStoredArea(w);
+  ASSERT_TRUE(PumpUntil([&] { return dlg.isVisible(); }));
+  int comboArea = -1;  // the area the combo box shows once the question was answered
+  QStringList buttons;
+  OnModal<QMessageBox>([&](QMessageBox& box) {
+    for (QAbstractButton* b : box.buttons()) buttons << b->text();
+    box.grab().save(QString::fromStdString((ScreenshotFolder() / "area-question.png").string()));
+    dlg.RequestClose();
+  });
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    QComboBox* combo = editor.AreaCombo();
+    QObject::connect(combo, &QComboBox::currentIndexChanged,
+                     [&comboArea, combo] { comboArea = combo->currentIndex(); });
+    editor.ChannelList()->item(0, 0)->setCheckState(Qt::Unchecked);
+    editor.ChannelList()->item(1, 0)->setCheckState(Qt::Checked);
+    editor.AreaCombo()->setCurrentIndex(12);
+  });
+  EXPECT_EQ(dlg.OnCommand(32871), DispatchResult::Handled);
+  buttons.sort();
+  EXPECT_EQ(buttons, (QStringList{"いいえ(&N)", "はい(&Y)", "キャンセル"}));
+  // Cancel puts the combo box back; nothing was saved; the closing goes on.
+  EXPECT_EQ(comboArea, 7);
+  EXPECT_EQ(Stored(w, "LIST7", "LIST7_COUNT"), u"-");
+  EXPECT_EQ(dlg.Core().AreaIndex(), 7);
+  EXPECT_TRUE(PumpUntil([&] { return Position(w.Log(), "EndClose") >= 0; }));
 }
 
 }  // namespace

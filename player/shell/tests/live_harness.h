@@ -62,7 +62,9 @@ inline std::string WriteInstallation() {
   out << "[HKEY_CLASSES_ROOT\\Media Type\\Extensions\\.rec]\n\"Source Filter\"=\"halvikfsrc\"\n";
   out.close();
   ::setenv("TEVALO_REGISTRY", path.c_str(), 1);
+  // A fresh installation: no settings, and no channel list a previous run saved beside them.
   std::filesystem::remove(user + "config.ini");
+  std::filesystem::remove(user + "chlist.ini");
   return user + "config.ini";
 }
 

@@ -5,12 +5,18 @@
 #include <QApplication>
 #include <QPainter>
 #include <QProcess>
+#include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QWindow>
 
 #include "controls/hover_button.h"
 #include "ipc/filter_protocol.h"
+#include "modal_wait.h"
 #include "platform/window/window.h"
 #include "player/panels/blink_label.h"
+#include "player/panels/channel_list_dlg.h"
+#include "player/panels/channel_panel.h"
 #include "player/panels/playback_panel.h"
 #include "player/panels/playlist.h"
 #include "player/panels/playlist_wnd.h"
@@ -265,6 +271,63 @@ TEST(PlayerProgramLive, PlaysRecordsAndClosesOnWmCloseFromAnotherProcess) {
   EXPECT_EQ(player.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(player.exitCode(), 0) << program.log.toStdString();
   sim->stop();
+}
+
+// Command 32871 on the sample broadcast: the editor over the window, its OK searching the ticked
+// channels while it waits, then the pick playing; a list of nothing on the air says so.
+TEST_F(PlayerWindowLive, TheListEditorSearchesTheTickedChannelsAndPlaysThePick) {
+  ASSERT_TRUE(dlg->OnInitDialog());
+  ASSERT_TRUE(WaitPlaying(nullptr));
+  const auto tickOnly = [](CChannelListDlg& editor, std::initializer_list<int> channels) {
+    for (int i = 0; i < CChannelListDlg::kRows; ++i)
+      editor.ChannelList()->item(i, 0)->setCheckState(
+          std::find(channels.begin(), channels.end(), i) != channels.end() ? Qt::Checked : Qt::Unchecked);
+  };
+  // UHF 26 is on the air, UHF 33 is not.
+  bool shown = false;
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    shown = true;
+    tickOnly(editor, {13, 20});
+    EXPECT_TRUE(
+        editor.grab().save(QString::fromStdString((ScreenshotFolder() / "list-editor.png").string())));
+    // The display once the X server has the editor mapped and painted over the window.
+    if (PumpUntil([&] { return editor.windowHandle() && editor.windowHandle()->isExposed(); }, 20000)) {
+      QCoreApplication::processEvents();
+      editor.repaint();
+      GrabDisplay((ScreenshotFolder() / "list-editor-over-window.png").string());
+    }
+    QTest::mouseClick(editor.Button(1), Qt::LeftButton);
+  });
+  auto old = core().MediaGraph();
+  EXPECT_EQ(dlg->OnCommand(32871), DispatchResult::Handled);
+  ASSERT_TRUE(shown);
+  EXPECT_FALSE(core().State().searching);
+  EXPECT_EQ(core().CurrentChannel(), u"13131");
+  EXPECT_TRUE(WaitPlaying(old.get()));
+  auto* panel = dlg->findChild<CChannelPanel*>();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_EQ(panel->Model().RowCount(), 2);
+  EXPECT_EQ(panel->Model().Selected(), panel->Model().RowOfChannel(13));
+
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    tickOnly(editor, {20});
+    QTest::mouseClick(editor.Button(1), Qt::LeftButton);
+  });
+  EXPECT_EQ(dlg->OnCommand(32871), DispatchResult::Handled);
+  EXPECT_TRUE(PumpUntil(
+      [&] { return StripText(StripKind::kStatus) == QStringLiteral("選択されたチャンネルがないです。"); },
+      20000))
+      << StripText(StripKind::kStatus).toStdString();
+  Shot("list-editor-nothing-found.png");
+
+  // Closing while the editor waits for its search lets the editor go and ends the window.
+  OnModal<CChannelListDlg>([&](CChannelListDlg& editor) {
+    tickOnly(editor, {12, 13, 14});
+    QTest::mouseClick(editor.Button(1), Qt::LeftButton);
+    dlg->RequestClose();
+  });
+  EXPECT_EQ(dlg->OnCommand(32871), DispatchResult::Handled);
+  EXPECT_TRUE(PumpUntil([&] { return core().State().closing && !core().State().searching; }, 60000));
 }
 
 }  // namespace
