@@ -330,6 +330,7 @@ void CPlayerCore::CloseMediaGraph() {
   if (!MediaGraph()) return;
   StopFilePlayback();
   DeleteMediaGraph();
+  Emit([](IPlayerView& v) { v.ShowVideoArea(false); });
 }
 
 void CPlayerCore::CloseTuner() {
