@@ -172,6 +172,7 @@ class EarlyTimeshift : public PlayerWindowRoad, public ::testing::WithParamInter
     PumpFor(5000);
     EXPECT_EQ(ShownCode(), held) << where << ": the held picture moved";
     EXPECT_EQ(Position(), position) << where << ": the stream time moved while paused";
+    if (GetParam() == EarlyPause::kFirstPicture) Shot("timeshift_first_picture.png");
 
     EXPECT_EQ(dlg->OnCommand(1074), DispatchResult::Handled);
     ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPlaying; }, 20000)) << where;
