@@ -127,6 +127,7 @@ void CISDBTDll::ClosePipes() {
   m_replyPipe = -1;
   m_commandPipe = -1;
   m_owedBytes = 0;
+  m_owedData = false;
 }
 
 bool CISDBTDll::USB_SendCommand(const THostCommand* command) {
@@ -135,6 +136,7 @@ bool CISDBTDll::USB_SendCommand(const THostCommand* command) {
   if (!quonda::WriteAll(m_commandPipe, bytes, sizeof bytes, kTransferTimeoutMs, &m_wake)) return false;
   m_owedBytes += AnswerBytes(command->code);
   m_owedFor = command->code;
+  if (command->code == kCmdSendData) m_owedData = true;
   return true;
 }
 
@@ -144,17 +146,23 @@ bool CISDBTDll::USB_ReadBuffer(void* buffer, unsigned int length) { return ReadP
 
 bool CISDBTDll::ReadPipe(void* buffer, std::size_t length) {
   std::size_t got = 0;
-  const bool ok = quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake, &got);
+  const bool ok =
+      quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake, &got, &m_lastRead);
   m_owedBytes -= std::min(got, m_owedBytes);
-  // Cut short by a stop, the rest is still on its way. A time-out or a vanished stick gives the
-  // answer up; should it come later all the same, the drain before the next command takes it.
-  if (!ok && !m_wake.IsSet()) m_owedBytes = 0;
+  // Cut short by a stop, or a reply the stick was too slow for: the rest is still on its way (the
+  // stick answers every command it took, in order), and the next exchange reads past it. A cut
+  // stream batch is never completed and a vanished stick sends nothing more: given up.
+  if (!ok &&
+      (m_lastRead == quonda::ReadEnd::kGone || (m_lastRead == quonda::ReadEnd::kTimedOut && m_owedData)))
+    m_owedBytes = 0;
+  if (m_owedBytes == 0) m_owedData = false;
   return ok;
 }
 
 void CISDBTDll::DrainReplies() {
   const std::size_t drained = quonda::DrainStale(m_replyPipe);
   m_owedBytes -= std::min(drained, m_owedBytes);
+  if (m_owedBytes == 0) m_owedData = false;
 }
 
 bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected,
@@ -162,20 +170,42 @@ bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t 
   *answered = false;
   std::uint8_t scrap[kStreamReadSize];
   while (owed > 0) {
-    const std::size_t part = std::min(owed, sizeof scrap);
-    if (!ReadPipe(scrap, part)) return false;
+    // The last six bytes on their own: they may already be the answer wanted.
+    const std::size_t part = owed > 6 ? std::min(owed - 6, sizeof scrap) : owed;
+    if (!ReadPipe(scrap, part)) {
+      // Older answers get one more transfer time; after that only the newest stays expected, so a
+      // stick that lost commands cannot keep every later exchange waiting for them.
+      if (m_lastRead == quonda::ReadEnd::kTimedOut)
+        m_owedBytes = std::min(m_owedBytes, AnswerBytes(m_owedFor));
+      return false;
+    }
     owed -= part;
-    if (part == 6 && owed == 0 && scrap[0] == expected && ReplyFor(owedFor) != expected) {
+    if (part == 6 && owed == 0 && scrap[0] == expected && owedFor != kCmdSendData) {
       std::memcpy(answer, scrap, 6);
-      m_owedBytes = 0;
       *answered = true;
+      // Another command's code: the stick never answered that one and owes nothing more. The same
+      // command sent again after a time-out: this is the earlier answer, the new one still comes.
+      if (ReplyFor(owedFor) != expected) m_owedBytes = 0;
     }
   }
   return true;
 }
 
-int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected,
-                        std::uint8_t* reply) {
+int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply,
+                        bool resendOnTimeOut) {
+  int result = ExchangeOnce(code, argument, expected, reply);
+  if (result != kOk && resendOnTimeOut && m_lastRead == quonda::ReadEnd::kTimedOut) {
+    // A stick that was only slow gets the command once more; its late answer is settled first.
+    std::fprintf(stderr, "quonda: no answer to command %u within %d ms, sending it again\n", unsigned{code},
+                 kTransferTimeoutMs);
+    result = ExchangeOnce(code, argument, expected, reply);
+  }
+  return result;
+}
+
+int CISDBTDll::ExchangeOnce(std::uint8_t code, std::uint8_t argument, std::uint8_t expected,
+                            std::uint8_t* reply) {
+  m_lastRead = quonda::ReadEnd::kGone;
   if (m_replyPipe < 0 || m_commandPipe < 0) return kNoReply;
   DrainReplies();
   const std::size_t owed = m_owedBytes;
@@ -224,7 +254,8 @@ int CISDBTDll::Ostrel_SearchChannel(unsigned char channelIndex) {
 }
 
 int CISDBTDll::Ostrel_SelectChannel(unsigned char channelIndex) {
-  return Exchange(kCmdSelect, static_cast<std::uint8_t>(channelIndex + kUhfOffset), kReplySelect, nullptr);
+  return Exchange(kCmdSelect, static_cast<std::uint8_t>(channelIndex + kUhfOffset), kReplySelect, nullptr,
+                  true);
 }
 
 int CISDBTDll::Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned char* status) {
@@ -239,7 +270,7 @@ int CISDBTDll::Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned cha
 int CISDBTDll::Ostrel_StartTS() {
   // One stream thread at a time: a second start replaces the first cleanly.
   StopStreamThread();
-  int result = Exchange(kCmdStartTs, 0, kReplyStartTs, nullptr);
+  int result = Exchange(kCmdStartTs, 0, kReplyStartTs, nullptr, true);
   if (result != kOk) return result;
   m_stop = 0;
   m_thread = std::thread([this] {
