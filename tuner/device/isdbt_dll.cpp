@@ -180,12 +180,19 @@ bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t 
       return false;
     }
     owed -= part;
-    if (part == 6 && owed == 0 && scrap[0] == expected && owedFor != kCmdSendData) {
+    if (part != 6 || owed != 0 || owedFor == kCmdSendData) continue;
+    if (scrap[0] == expected) {
       std::memcpy(answer, scrap, 6);
       *answered = true;
       // Another command's code: the stick never answered that one and owes nothing more. The same
       // command sent again after a time-out: this is the earlier answer, the new one still comes.
       if (ReplyFor(owedFor) != expected) m_owedBytes = 0;
+    } else if (ReplyFor(owedFor) == expected) {
+      // The same command owed, and another code than its answer: this is the error answer to the
+      // one just sent (a lost answer left the count one too high); waiting would only time out.
+      std::memcpy(answer, scrap, 6);
+      *answered = true;
+      m_owedBytes = 0;
     }
   }
   return true;

@@ -403,8 +403,9 @@ TEST_F(WrapperTest, LevelFollowsStickAndDropsToNoSignalWithoutData) {
 
   // A failing stream start: no blocks and the level stays at no signal.
   stick->SetWrongReply(7, true);
+  const std::size_t starts = stick->Answered(7);
   ASSERT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(WaitFor([&] { return stick->Answered(7) > starts; }));
   int count = -1;
   EXPECT_EQ(tuner->GetTSStream(nullptr, &count), 0);
   EXPECT_EQ(count, 0);
