@@ -87,8 +87,8 @@ class QUONDA_API CISDBTDll {
 
   std::atomic<std::int32_t> m_stop{0};
   std::thread m_thread;
-  // Bytes of answers the stick still owes: a stop wakes the stream thread out of its transfer, but the
-  // stick answers every command it took, in order, however late.
+  // Bytes of answers the stick still owes: a stop wakes the stream thread out of its transfer and a
+  // slow stick outlasts the transfer time, but it answers every command it took, in order.
   std::size_t m_owedBytes = 0;
   std::uint8_t m_owedFor = 0;                               // the command those bytes answer
   bool m_owedData = false;                                  // stream data is among them
