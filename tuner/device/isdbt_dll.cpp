@@ -170,26 +170,26 @@ bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t 
   *answered = false;
   std::uint8_t scrap[kStreamReadSize];
   while (owed > 0) {
-    // The last six bytes on their own: they may already be the answer wanted.
-    const std::size_t part = owed > 6 ? std::min(owed - 6, sizeof scrap) : owed;
-    if (!ReadPipe(scrap, part)) {
-      // Older answers get one more transfer time; after that only the newest stays expected, so a
-      // stick that lost commands cannot keep every later exchange waiting for them.
-      if (m_lastRead == quonda::ReadEnd::kTimedOut)
-        m_owedBytes = std::min(m_owedBytes, AnswerBytes(m_owedFor));
-      return false;
-    }
+    // Replies one by one, so the answer wanted is seen wherever it comes; stream data in bulk, its
+    // last six bytes on their own.
+    const std::size_t part = !m_owedData ? std::min<std::size_t>(owed, 6)
+                             : owed > 6  ? std::min(owed - 6, sizeof scrap)
+                                         : owed;
+    if (!ReadPipe(scrap, part)) return false;
     owed -= part;
-    if (part != 6 || owed != 0 || owedFor == kCmdSendData) continue;
+    if (part != 6 || (owed == 0 && owedFor == kCmdSendData)) continue;
+    const bool sameCommand = ReplyFor(owedFor) == expected;
     if (scrap[0] == expected) {
       std::memcpy(answer, scrap, 6);
       *answered = true;
-      // Another command's code: the stick never answered that one and owes nothing more. The same
-      // command sent again after a time-out: this is the earlier answer, the new one still comes.
-      if (ReplyFor(owedFor) != expected) m_owedBytes = 0;
-    } else if (ReplyFor(owedFor) == expected) {
-      // The same command owed, and another code than its answer: this is the error answer to the
-      // one just sent (a lost answer left the count one too high); waiting would only time out.
+      // Another command owed last: what came before was lost, and this is the answer. The same
+      // command sent again: this may be the earlier answer, so one more is still counted.
+      if (!sameCommand) m_owedBytes = 0;
+      return true;
+    }
+    if (owed == 0 && sameCommand) {
+      // Another code in the place of the same command's answer: the stick refused it, and waiting
+      // for more would only run out the time.
       std::memcpy(answer, scrap, 6);
       *answered = true;
       m_owedBytes = 0;

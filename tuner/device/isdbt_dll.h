@@ -77,8 +77,8 @@ class QUONDA_API CISDBTDll {
   bool ReadPipe(void* buffer, std::size_t length);
   void DrainReplies();
   // Skips the answers still owed (a stopped or timed-out transfer's), which come before the answer to
-  // the command just sent. False when they did not come in time; *answered when the last 6 bytes
-  // read already carry the code wanted.
+  // the command just sent. False when they did not come in time; *answered when a reply read on the
+  // way already is that answer.
   bool SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected, std::uint8_t* answer,
                   bool* answered);
   void ClosePipes();
