@@ -84,6 +84,7 @@ void CHalvikF::Pause() {
   {
     std::lock_guard rl(read_lock_);
     timeline_.Reset();
+    BaseOnStart();
   }
   read_thread_ = std::thread([this] { ReadThreadProc(); });
 }
@@ -131,7 +132,10 @@ bool CHalvikF::Seek(int64_t target) {
     const uint64_t ms = static_cast<uint64_t>(target / 10000);
     positioned = reader_.SeekToTime(ms);
     timeline_.Reset();
-    if (positioned && ms > 0) StartAtKeyPicture(ms);
+    if (positioned && ms > 0)
+      StartAtKeyPicture(ms);
+    else if (positioned)
+      BaseOnStart();
     // Decoding starts afresh at the new position.
     OpenDecoders();
   }
@@ -139,17 +143,30 @@ bool CHalvikF::Seek(int64_t target) {
   return positioned;
 }
 
+std::optional<int64_t> CHalvikF::FirstSoundTime() {
+  rec::Record r;
+  for (int i = 0; i < 64; ++i) {
+    const auto got = reader_.ReadRecord(r);
+    if (got == rec::CRecReader::ReadResult::End) break;
+    if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kAudioType && r.head.time != -1)
+      return r.head.time;
+  }
+  return std::nullopt;
+}
+
+void CHalvikF::BaseOnStart() {
+  // The recorder's two pins write independently, so a picture can precede the first sound in the
+  // file: its time is still known from that sound, and the key picture must not be lost.
+  if (!reader_.SeekToTime(0)) return;
+  if (const auto time = FirstSoundTime()) timeline_.SetBase(*time);
+  reader_.SeekToTime(0);
+}
+
 void CHalvikF::StartAtKeyPicture(uint64_t ms) {
   // The stored time at the target: the first sound at or after the record the seek found.
   const uint64_t target_at = reader_.Position();
   rec::Record r;
-  std::optional<int64_t> target_time;
-  for (int i = 0; i < 64 && !target_time; ++i) {
-    const auto got = reader_.ReadRecord(r);
-    if (got == rec::CRecReader::ReadResult::End) break;
-    if (got == rec::CRecReader::ReadResult::Record && r.head.type == rec::kAudioType && r.head.time != -1)
-      target_time = r.head.time;
-  }
+  const std::optional<int64_t> target_time = FirstSoundTime();
   uint64_t start = target_at;
   if (target_time) {
     // Decoding begins at the last key picture before the target, so the first picture shown is the

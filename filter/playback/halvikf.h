@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -75,6 +76,11 @@ class CHalvikF {
   void ReadThreadProc();
   void OpenDecoders();
   void StartAtKeyPicture(uint64_t ms);  // read_lock_ held
+  // The stored time of the first timed sound within 64 records from the current one; read_lock_
+  // held, the position is left after it.
+  std::optional<int64_t> FirstSoundTime();
+  // Positions at the first record with the times based on the file's first sound; read_lock_ held.
+  void BaseOnStart();
   // Waits `ms` unless the thread is ended or a seek intervenes; false then.
   bool Pace(uint32_t ms, uint64_t generation);
   void EndReadThread();

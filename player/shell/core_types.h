@@ -44,8 +44,9 @@ struct CoreState {
   SourceMode sourceMode = SourceMode::kNone;
   FilterState filterState = FilterState::kStopped;
   PlayState playState = PlayState::kNone;
-  bool opening = false;  // the start-up thread's open step runs
-  bool busy = false;     // a graph is being built
+  bool opening = false;     // the start-up thread's open step runs
+  bool openQueued = false;  // a name waits for timer 105 or its open step runs
+  bool busy = false;        // a graph is being built
   bool searching = false;
   SearchKind searchKind = SearchKind::kArea;  // the running or next search's; kNone after a search
   bool areaChosen = false;                    // first start: the search forgets the stored channel

@@ -13,8 +13,6 @@ class IMainTimerWindow {
   virtual bool NormalLayout() const = 0;
   virtual bool ProgrammeStripEnabled() const = 0;
   virtual bool PlaybackPanelReady() const = 0;
-  virtual bool TimeshiftPaused() const = 0;
-  virtual void SetTimeshiftPaused(bool paused) = 0;
   virtual void TogglePause() = 0;
   virtual void PlaceVideo(bool hide) = 0;
   virtual void RepaintFrame() = 0;
@@ -40,16 +38,13 @@ class CCoreTimerHost final : public IMainTimerHost {
   bool NormalLayout() const override { return m_window.NormalLayout(); }
   bool ProgrammeStripEnabled() const override { return m_window.ProgrammeStripEnabled(); }
   bool PlaybackPanelReady() const override { return m_window.PlaybackPanelReady(); }
-  // The no-signal pause counts as paused too, so the signal coming back resumes it.
-  bool TimeshiftPaused() const override { return m_pausedForNoSignal || m_window.TimeshiftPaused(); }
+  // One flag for the user's timeshift pause and the no-signal one: the core's.
+  bool TimeshiftPaused() const override { return m_core.IsTimeshiftPaused(); }
   bool RecordingFolderHasSpace() override { return m_core.RecordingFolderHasSpace(); }
   // The core tells the view of the new bars itself.
   void SetLevel(int signal, int bars) override { m_core.UpdateLevel(signal, bars); }
   void ShowLevelBars(int) override {}
-  void SetTimeshiftPaused(bool paused) override {
-    m_pausedForNoSignal = paused;
-    m_window.SetTimeshiftPaused(paused);
-  }
+  void SetTimeshiftPaused(bool paused) override { m_core.SetTimeshiftPaused(paused); }
   void TogglePause() override { m_window.TogglePause(); }
   void PlaceVideo(bool hide) override { m_window.PlaceVideo(hide); }
   void RepaintFrame() override { m_window.RepaintFrame(); }
@@ -73,7 +68,6 @@ class CCoreTimerHost final : public IMainTimerHost {
   CPlayerCore& m_core;
   IPlayerView& m_view;
   IMainTimerWindow& m_window;
-  bool m_pausedForNoSignal = false;
 };
 
 }  // namespace tevalo::shell

@@ -78,6 +78,7 @@ void CMainTimers::OnLevelTimer() {
   const int signal = m_host.ReadSignal();
   const int bars = LevelBarsFor(signal);
   m_host.SetLevel(signal, bars);
+  const bool pausedForNoSignal = m_noSignalShown;
   if (bars > 0) m_noSignalShown = false;
   if (bars != m_shownBars) {
     m_shownBars = bars;
@@ -97,8 +98,11 @@ void CMainTimers::OnLevelTimer() {
     m_host.HideAnimation();
     CoreState s = m_host.State();
     if (m_host.HasGraph() && s.sourceMode == SourceMode::kLive) {
-      if (m_host.TimeshiftPaused()) m_host.TogglePause();
-      m_host.SetTimeshiftPaused(false);
+      // Only the no-signal pause is undone: a timeshift pause made while the wait was armed stays.
+      if (pausedForNoSignal) {
+        if (m_host.TimeshiftPaused()) m_host.TogglePause();
+        m_host.SetTimeshiftPaused(false);
+      }
       m_noSignalArmed = false;
       m_noSignalShown = false;
       if (m_host.NormalLayout() && m_host.ProgrammeStripEnabled()) m_host.ShowProgrammeStrip(true);

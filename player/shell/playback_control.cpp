@@ -14,7 +14,9 @@ int CPlaybackControl::ExecuteControl(unsigned kind) {
   const PlaybackContext c = m_host.Context();
   switch (static_cast<ControlCommand>(kind)) {
     case ControlCommand::kPlayPause: {
-      if (c.busy || c.searching) return 0;
+      // A queued open is about to replace the graph: a pause now would land on a graph that goes,
+      // or race the start-up thread's run of the new one.
+      if (c.busy || c.searching || c.openQueued) return 0;
       if (c.sourceMode == SourceMode::kOther) return 1;
       if (m_stoppedByChange) {
         m_host.StartMedia();
@@ -104,8 +106,13 @@ bool CPlaybackControl::TimeshiftRefused(const PlaybackContext& c) {
 }
 
 bool CPlaybackControl::StartTimeshift() {
-  if (TimeshiftRefused(m_host.Context())) return false;
-  if (!m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  const PlaybackContext c = m_host.Context();
+  if (TimeshiftRefused(c)) return false;
+  if (!m_timeshiftPaused && c.playState != PlayState::kPaused)
+    ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  // A refused pause (an open under way, the limit) marks nothing: the flag always means a paused
+  // graph, so the play that follows never pauses one that runs.
+  if (m_host.Context().playState != PlayState::kPaused) return false;
   m_timeshiftPaused = true;
   m_timeshiftActive = true;
   m_host.ShowTimeshiftPlayButton(true);
@@ -115,12 +122,20 @@ bool CPlaybackControl::StartTimeshift() {
 }
 
 bool CPlaybackControl::PlayTimeshift() {
-  if (TimeshiftRefused(m_host.Context())) return false;
-  if (m_timeshiftPaused) ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  const PlaybackContext c = m_host.Context();
+  if (TimeshiftRefused(c)) return false;
+  if (m_timeshiftPaused && c.playState == PlayState::kPaused) {
+    ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+    if (m_host.Context().playState == PlayState::kPaused) return false;  // refused: still paused
+  }
   m_host.AccumulatePausedTime(false);
   m_timeshiftPaused = false;
   m_host.ShowPlayButton(true);
   return true;
+}
+
+void CPlaybackControl::SetTimeshiftPaused(bool paused) {
+  m_timeshiftPaused = paused && m_host.Context().playState == PlayState::kPaused;
 }
 
 void CPlaybackControl::StopTimeshift() {

@@ -26,7 +26,8 @@ inline constexpr int kTimeshiftLimitSeconds = 1200;
 struct PlaybackContext {
   SourceMode sourceMode = SourceMode::kNone;
   PlayState playState = PlayState::kNone;
-  bool busy = false;  // a graph is being built
+  bool busy = false;        // a graph is being built
+  bool openQueued = false;  // an open is queued or runs: the graph in hand is about to go
   bool searching = false;
   bool recording = false;
   bool notLiveMedia = false;
@@ -95,6 +96,9 @@ class CPlaybackControl {
   bool StartTimeshift();
   bool PlayTimeshift();
   void StopTimeshift();
+  // The no-signal wait pauses and resumes live television under the same flag; it holds only while
+  // the graph is paused.
+  void SetTimeshiftPaused(bool paused);
   void OpenRecordingFiles();
 
   // Each open: timeshift ends, the graph is new.

@@ -53,6 +53,7 @@ class CPlayerCore::PlaybackHost final : public IPlaybackHost {
     c.sourceMode = m_core.m_nSourceMode;
     c.playState = m_core.m_nPlayState;
     c.busy = m_core.m_bBusy;
+    c.openQueued = m_core.m_bOpenQueued;
     c.searching = m_core.m_bSearching;
     c.recording = m_core.m_bRecording;
     c.notLiveMedia = m_core.m_bNotLiveMedia;
@@ -186,6 +187,7 @@ CoreState CPlayerCore::State() const {
   s.filterState = m_nFilterState;
   s.playState = m_nPlayState;
   s.opening = m_bOpening;
+  s.openQueued = m_bOpenQueued;
   s.busy = m_bBusy;
   s.searching = m_bSearching;
   s.searchKind = m_nSearchKind;
@@ -328,6 +330,7 @@ void CPlayerCore::CloseMediaGraph() {
   if (!MediaGraph()) return;
   StopFilePlayback();
   DeleteMediaGraph();
+  Emit([](IPlayerView& v) { v.ShowVideoArea(false); });
 }
 
 void CPlayerCore::CloseTuner() {
@@ -526,6 +529,7 @@ void CPlayerCore::PlayUrl(const std::u16string& text, bool listQueuedFile) {
     } else {
       m_strCurrentMedia = text;
     }
+    m_bOpenQueued = true;
   }
   if (!opening) {
     SetTimer(TimerId::kOpen, 100);
@@ -847,8 +851,8 @@ bool CPlayerCore::PrepareOpen() {
   }
   ++m_nOpenGeneration;
   if (m_bNotLiveMedia && m_bRecording) StopRecording(true);
-  if (m_playback.TimeshiftPaused())
-    m_playback.ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
+  // A timeshift pause is not resumed first: the paused graph goes with this open, and play requests
+  // wait for the open to end.
   m_playback.OnOpen();
   m_bStreamFormatsKnown = false;
   m_timers.KillTimer(TimerId::kWatchdog);
@@ -914,6 +918,7 @@ void CPlayerCore::OpenQueuedMedia() {
     std::lock_guard lock(m_nameLock);
     m_bOpening = false;
     pending = !tevalo::text::EqualsNoCase(m_strPendingName, kNullName);
+    m_bOpenQueued = pending;
   }
   ClearStatusText(StripKind::kCaption);
   PublishState();

@@ -258,6 +258,7 @@ class CPlayerCore final : public IMediaGraphOwner,
   void OpenRecordingFiles() { m_playback.OpenRecordingFiles(); }
   bool IsLive() const override { return m_nSourceMode == SourceMode::kLive; }
   bool IsTimeshiftPaused() const override { return m_playback.TimeshiftPaused(); }
+  void SetTimeshiftPaused(bool paused) { m_playback.SetTimeshiftPaused(paused); }
 
   // ---- sound, dropped files, updater (GUI thread) ----
   // The filter's dual-mono report (0 none, 1 main, 2 sub).
@@ -394,6 +395,8 @@ class CPlayerCore final : public IMediaGraphOwner,
   std::atomic<FilterState> m_nFilterState{FilterState::kStopped};
   std::atomic<PlayState> m_nPlayState{PlayState::kNone};
   std::atomic<bool> m_bOpening{false};
+  // From the name's queueing to the end of its open step; set and cleared under m_nameLock.
+  std::atomic<bool> m_bOpenQueued{false};
   std::atomic<bool> m_bBusy{false};
   std::atomic<bool> m_bKeepStreams{false};
   std::atomic<bool> m_bTunerStarted{false};

@@ -628,8 +628,13 @@ void CPlayerDlg::ShowLevelBars(int bars) {
 }
 
 void CPlayerDlg::ShowVideoArea(bool playing) {
-  // A graph that runs places its video visibly, even one opened under the no-signal pause.
-  if (playing && m_view) m_view->SetVideoHidden(false);
+  if (!m_view) return;
+  // A graph that runs places its video visibly, even one opened under the no-signal pause; a graph
+  // that closed or failed leaves no picture behind.
+  if (playing)
+    m_view->SetVideoHidden(false);
+  else
+    m_view->SetPicture(QImage());
 }
 
 void CPlayerDlg::ShowRecording(bool recording) {

@@ -204,7 +204,6 @@ class CWindowFeatures final : public QObject,
   bool NormalLayout() const override { return !m_logic.View().Compact() && !m_logic.View().FullScreen(); }
   bool ProgrammeStripEnabled() const override { return true; }
   bool PlaybackPanelReady() const override { return m_playback && !m_playback->IsDragging(); }
-  void SetTimeshiftPaused(bool) override {}
   void TogglePause() override {
     m_dlg.Core().ExecuteControl(static_cast<unsigned>(ControlCommand::kPlayPause));
   }

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -104,6 +106,54 @@ TEST(CHalvikF, ASeekEmptiesTheQueuesAndTheFirstFrameShownIsAtTheTarget) {
   }
   EXPECT_TRUE(negative_seen);
   EXPECT_NEAR((3840 + 6000.0 * shown) / 90.0, 2000.0, 100.0) << shown;
+}
+
+// The recorder's pins write independently, so the first picture can reach the file before the
+// first sound: it is still shown, at its distance from that sound, whether playback starts at the
+// beginning or seeks back to it.
+TEST(CHalvikF, APictureWrittenBeforeTheFirstSoundIsShown) {
+  testgraph::Stream s = Basic();
+  const auto first_video =
+      std::find_if(s.units.begin(), s.units.end(), [](auto& u) { return u.type == 259; });
+  ASSERT_NE(first_video, s.units.begin());
+  ASSERT_GT(first_video->pts90, s.units.front().pts90);
+  std::rotate(s.units.begin(), first_video, first_video + 1);
+  const int64_t lead = (s.units.front().pts90 - s.units[1].pts90) * 1000 / 9;  // 100 ns
+  const std::string path = TestPath("picturefirst.rec");
+  recgraph::WriteRecording(path, s, 1);
+  const size_t pictures = testgraph::CountUnits(s, 259);
+  const size_t records = pictures + testgraph::CountUnits(s, 260);
+
+  for (const bool seek : {false, true}) {
+    SCOPED_TRACE(seek ? "seek to the start" : "start");
+    CHalvikF f;
+    ASSERT_EQ(f.Load(path), Open::Ok);
+    if (seek) {
+      ASSERT_TRUE(f.ReadRecords(0));
+      ASSERT_TRUE(f.Seek(0));
+      while (f.ReadRecords(0)) {
+      }
+    } else {
+      f.Pause();  // the read thread reads the whole file: the queues' bound is far above it
+      for (int i = 0; i < 60000 && f.queued_video() + f.queued_audio() < records; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(f.queued_video(), pictures);
+    std::vector<uint8_t> picture(size_t(320) * 180 * 4);
+    std::vector<int> codes;
+    std::vector<int64_t> times;
+    while (f.queued_video() > 0) {
+      const auto v = f.video_pin().FillBuffer(picture.data(), {320, 180}, 320 * 4);
+      if (v.kind != halvik::CHalvikVideoStream::Fill::kDeliver) continue;
+      codes.push_back(tevalo::test::ReadFrameCodeBgrx(picture.data(), 320, 180, 320 * 4));
+      times.push_back(v.time);
+    }
+    ASSERT_EQ(codes.size(), pictures);
+    EXPECT_EQ(codes.front(), 0);
+    EXPECT_EQ(codes.back(), int(pictures) - 1);
+    EXPECT_EQ(times.front(), lead);
+    f.Stop();
+  }
 }
 
 TEST(CHalvikF, SeeksBesideTheReadThreadAndThePins) {

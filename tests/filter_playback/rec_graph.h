@@ -33,7 +33,11 @@ inline uint32_t WriteRecording(
   const auto video = rec::MakeInfoBlock(rec::kVideoInfoType, s.video_config);
   const auto audio = rec::MakeInfoBlock(rec::kAudioInfoType, s.audio_config);
   if (!w.Start(path, video, audio, start_tick)) return 0;
-  const int64_t p0 = s.units.front().pts90;
+  // Times count from the earliest unit, which need not come first (the recorder's pins write
+  // independently).
+  const int64_t p0 = std::min_element(s.units.begin(), s.units.end(), [](auto& a, auto& b) {
+                       return a.pts90 < b.pts90;
+                     })->pts90;
   uint32_t last = start_tick;
   for (int l = 0; l < loops; ++l)
     for (const auto& u : s.units) {
@@ -75,6 +79,7 @@ class RecGraph {
       GstAppSinkCallbacks cb{};
       cb.new_sample = s == vsink ? OnVideo : OnAudio;
       cb.new_preroll = OnPreroll;
+      cb.eos = OnEos;
       gst_app_sink_set_callbacks(GST_APP_SINK(s), &cb, this, nullptr);
     }
     gst_bin_add_many(GST_BIN(pipe), src, vsink, asink, nullptr);
@@ -134,6 +139,16 @@ class RecGraph {
     std::lock_guard l(m);
     return pictures_[mark];
   }
+  // What came so far, for a failure's message: counts, end of stream and the last stamps.
+  std::string Progress() {
+    std::lock_guard l(m);
+    const auto last = [](auto& v) {
+      return v.empty() ? std::string("none") : std::to_string(v.back().pts / GST_MSECOND) + " ms";
+    };
+    return std::to_string(pictures_.size()) + " pictures (last at " + last(pictures_) + "), " +
+           std::to_string(sounds_.size()) + " sounds (last at " + last(sounds_) + "), end of stream on " +
+           std::to_string(eos_.load()) + " of 2 sinks";
+  }
   size_t mark_video = 0, mark_audio = 0;
   std::atomic<int> prerolls{0};
   bool keep_bytes = true;
@@ -148,6 +163,7 @@ class RecGraph {
     ++static_cast<RecGraph*>(data)->prerolls;
     return GST_FLOW_OK;
   }
+  static void OnEos(GstAppSink*, gpointer data) { ++static_cast<RecGraph*>(data)->eos_; }
   static GstFlowReturn OnVideo(GstAppSink* sink, gpointer data) {
     auto* g = static_cast<RecGraph*>(data);
     GstSample* s = gst_app_sink_pull_sample(sink);
@@ -189,6 +205,7 @@ class RecGraph {
   std::mutex m;
   std::vector<Picture> pictures_;
   std::vector<Sound> sounds_;
+  std::atomic<int> eos_{0};
 };
 
 }  // namespace recgraph

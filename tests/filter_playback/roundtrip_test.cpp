@@ -81,7 +81,9 @@ TEST(RecordingRoundTrip, TheLiveFilterRecordsWhatThePlaybackElementPlaysBackUnch
   ASSERT_TRUE(gst_element_query_duration(playback.pipe, GST_FORMAT_TIME, &duration));
   EXPECT_EQ(duration, gint64(duration_ms) * gint64(GST_MSECOND));
   ASSERT_TRUE(playback.WaitFor(
-      [&](size_t p, size_t s) { return p >= live_video.size() && s >= live_audio.size(); }, 60000));
+      [&](size_t p, size_t s) { return p >= live_video.size() && s >= live_audio.size(); }, 60000))
+      << "played " << playback.Progress() << "; the live run had " << live_video.size() << " pictures and "
+      << live_audio.size() << " sounds";
   const auto pictures = playback.pictures();
   const auto sounds = playback.sounds();
   ASSERT_EQ(pictures.size(), live_video.size());

@@ -74,6 +74,8 @@ class PlaybackSrc final : public halvik::TwoPadSrc {
     seg.applied_rate = core_.rate();
     GstEvent* ev = gst_event_new_segment(&seg);
     if (seqnum != GST_SEQNUM_INVALID) gst_event_set_seqnum(ev, seqnum);
+    GST_DEBUG_OBJECT(element(), "segment on %s from file time %" GST_TIME_FORMAT, GST_PAD_NAME(pad),
+                     GST_TIME_ARGS(seg.time));
     gst_pad_push_event(pad, ev);
   }
 
@@ -268,7 +270,6 @@ void halvikf_src_impl_class_init(HalvikFSrcClass* klass) {
   halvik::TwoPadSrc::InitClass(klass,
                                {kFilterName, "Plays .rec recordings back through the broadcast decoders",
                                 "Path of the .rec recording", &video_template, &audio_template});
-  GST_DEBUG_CATEGORY_INIT(halvikf_debug, "halvikfsrc", 0, kFilterName);
 }
 
 void halvikf_src_impl_init(HalvikFSrc* self) { self->impl = new PlaybackSrc(GST_ELEMENT(self)); }
@@ -278,6 +279,9 @@ void halvikf_src_impl_init(HalvikFSrc* self) { self->impl = new PlaybackSrc(GST_
 GType halvikf_src_get_type() { return halvikf_src_impl_get_type(); }
 
 gboolean halvikf_src_register(GstPlugin* plugin) {
+  // Here rather than at class init, so that the category is listed and takes GST_DEBUG's level
+  // before the first element is made.
+  GST_DEBUG_CATEGORY_INIT(halvikf_debug, "halvikfsrc", 0, kFilterName);
   return gst_element_register(plugin, "halvikfsrc", GST_RANK_NONE, halvikf_src_get_type());
 }
 

@@ -79,7 +79,6 @@ class LiveSrc final : public TwoPadSrc {
 void halvik_src_impl_class_init(HalvikSrcClass* klass) {
   TwoPadSrc::InitClass(klass, {kFilterName, "Decodes the broadcast frames the player hands over",
                                "The x-dmb URL", &video_template, &audio_template});
-  GST_DEBUG_CATEGORY_INIT(halvik_debug, "halviksrc", 0, kFilterName);
 }
 
 void halvik_src_impl_init(HalvikSrc* self) { self->impl = new LiveSrc(GST_ELEMENT(self)); }
@@ -112,6 +111,9 @@ void halvik_src_uri_handler_init(gpointer g_iface, gpointer) {
 GType halvik_src_get_type() { return halvik_src_impl_get_type(); }
 
 gboolean halvik_src_register(GstPlugin* plugin) {
+  // Here rather than at class init, so that the category is listed and takes GST_DEBUG's level
+  // before the first element is made.
+  GST_DEBUG_CATEGORY_INIT(halvik_debug, "halviksrc", 0, kFilterName);
   return gst_element_register(plugin, "halviksrc", GST_RANK_PRIMARY, halvik_src_get_type());
 }
 

@@ -180,6 +180,8 @@ bool TwoPadSrc::NegotiateVideo(PictureSize size) {
 }
 
 void TwoPadSrc::Push(GstPad* pad, GstBuffer* buf) {
+  GST_CAT_LOG_OBJECT(category_, element_, "push on %s at %" GST_TIME_FORMAT, GST_PAD_NAME(pad),
+                     GST_TIME_ARGS(GST_BUFFER_PTS(buf)));
   const GstFlowReturn rc = gst_pad_push(pad, buf);
   if (rc != GST_FLOW_OK && rc != GST_FLOW_FLUSHING)
     GST_CAT_DEBUG_OBJECT(category_, element_, "push on %s: %s", GST_PAD_NAME(pad), gst_flow_get_name(rc));

@@ -126,8 +126,6 @@ struct TimerWindow final : IMainTimerWindow {
   bool NormalLayout() const override { return true; }
   bool ProgrammeStripEnabled() const override { return true; }
   bool PlaybackPanelReady() const override { return true; }
-  bool TimeshiftPaused() const override { return false; }
-  void SetTimeshiftPaused(bool) override {}
   void TogglePause() override {}
   void PlaceVideo(bool) override {}
   void RepaintFrame() override {}

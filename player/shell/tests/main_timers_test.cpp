@@ -44,11 +44,14 @@ class FakeHost final : public IMainTimerHost {
     state.levelBars = bars;
   }
   void ShowLevelBars(int bars) override { barsShown.push_back(bars); }
-  void SetTimeshiftPaused(bool p) override { paused = p; }
+  // As the core keeps it: the flag holds only over a paused graph.
+  void SetTimeshiftPaused(bool p) override { paused = p && state.playState == PlayState::kPaused; }
   void TogglePause() override {
     ++toggles;
+    if (refusePause) return;  // an open under way
     state.playState = state.playState == PlayState::kPaused ? PlayState::kPlaying : PlayState::kPaused;
   }
+  bool refusePause = false;
   void PlaceVideo(bool hide) override { placed.push_back(hide); }
   void RepaintFrame() override { ++repaints; }
   void ShowAnimation(Animation id) override { animations += id == Animation::kNoSignal; }
@@ -149,6 +152,50 @@ TEST_F(MainTimersTest, SignalBackBeforeFiveSecondsOnlyDisarms) {
   clock.Advance(8000);
   EXPECT_EQ(host.toggles, 0);
   EXPECT_EQ(host.animations, 0);
+}
+
+// The signal coming back undoes the no-signal pause only: a timeshift pause the user made while the
+// wait was armed stays, and a no-signal pause that was refused leaves a playing graph playing.
+TEST_F(MainTimersTest, SignalBackResumesOnlyTheNoSignalPause) {
+  struct Case {
+    const char* what;
+    bool userPausesWhileArmed;
+    bool noSignalPauseRefused;
+    int silentMs;  // zero bars from the first tick on
+    PlayState after;
+    int toggles;
+  };
+  const Case cases[] = {
+      {"user pause while armed", true, false, 800, PlayState::kPaused, 0},
+      {"no-signal pause refused", false, true, 800 + 5000, PlayState::kPlaying, 1},
+      {"no-signal pause", false, false, 800 + 5000, PlayState::kPlaying, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    CManualTimerClock clock;
+    CTimerTable timers{clock};
+    FakeHost host;
+    host.state.sourceMode = SourceMode::kLive;
+    host.state.playState = PlayState::kPlaying;
+    host.state.currentChannel = u"13141";
+    CMainTimers main{timers, host};
+    timers.SetTimer(TimerId::kLevel, 800);
+    host.signal = -1;
+    host.refusePause = c.noSignalPauseRefused;
+    clock.Advance(c.silentMs);
+    ASSERT_TRUE(main.NoSignalArmed());
+    if (c.userPausesWhileArmed) {
+      host.state.playState = PlayState::kPaused;
+      host.paused = true;
+    }
+    host.refusePause = false;
+    host.signal = 20;
+    clock.Advance(800);
+    EXPECT_EQ(host.state.playState, c.after);
+    EXPECT_EQ(host.paused, c.after == PlayState::kPaused);
+    EXPECT_EQ(host.toggles, c.toggles);
+    EXPECT_FALSE(main.NoSignalArmed());
+  }
 }
 
 TEST_F(MainTimersTest, NoLockMarkIsClearedWithoutAChannelIndex) {

@@ -110,10 +110,14 @@ TEST(PlaybackControl, PlayPauseByState) {
       EXPECT_EQ(host.timers[TimerId::kTimeshift], 1000);  // live: the limit counts
     }
   }
-  // Busy or searching: refused; a source without controls: nothing.
+  // Busy, searching or an open queued: refused; a source without controls: nothing.
   Live busy;
   busy.context.busy = true;
   EXPECT_EQ(CPlaybackControl(busy).ExecuteControl(1), 0);
+  Live queued;
+  queued.context.openQueued = true;
+  EXPECT_EQ(CPlaybackControl(queued).ExecuteControl(1), 0);
+  EXPECT_TRUE(queued.graph->Running());
   Live other;
   other.context.sourceMode = SourceMode::kOther;
   EXPECT_EQ(CPlaybackControl(other).ExecuteControl(1), 1);
@@ -216,6 +220,55 @@ TEST(PlaybackControl, TimeshiftPausesPlaysAndStops) {
   host.log.clear();
   control.StopTimeshift();
   EXPECT_TRUE(host.log.empty());
+}
+
+// A timeshift pause whose pause is refused (an open under way, the graph being built, the limit
+// reached) marks nothing, and the play that follows never pauses the graph that runs on.
+TEST(PlaybackControl, ARefusedTimeshiftPauseMarksNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(Live&, CPlaybackControl&)> change;
+    bool message;
+  };
+  const Case cases[] = {
+      {"open queued", [](Live& h, CPlaybackControl&) { h.context.openQueued = true; }, false},
+      {"graph being built", [](Live& h, CPlaybackControl&) { h.context.busy = true; }, false},
+      {"limit reached",
+       [](Live&, CPlaybackControl& c) {
+         ASSERT_EQ(c.ExecuteControl(1), 1);
+         for (int s = 0; s <= kTimeshiftLimitSeconds; ++s) c.OnTimeshiftTimer();  // and the resume
+       },
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Live host;
+    CPlaybackControl control(host);
+    c.change(host, control);
+    ASSERT_TRUE(host.graph->Running());
+    host.status.clear();
+    EXPECT_FALSE(control.StartTimeshift());
+    EXPECT_FALSE(control.TimeshiftPaused() || control.TimeshiftActive() || host.timeshiftButton);
+    EXPECT_EQ(host.status.size(), c.message ? 1u : 0u);
+    host.context.openQueued = host.context.busy = false;
+    EXPECT_TRUE(control.PlayTimeshift());
+    EXPECT_TRUE(host.graph->Running());
+    EXPECT_EQ(host.context.playState, PlayState::kPlaying);
+  }
+}
+
+// The no-signal pause shares the flag, which holds only over a paused graph.
+TEST(PlaybackControl, TheSharedPauseFlagFollowsTheGraph) {
+  Live host;
+  CPlaybackControl control(host);
+  control.SetTimeshiftPaused(true);  // the no-signal pause was refused: the graph plays
+  EXPECT_FALSE(control.TimeshiftPaused());
+  ASSERT_EQ(control.ExecuteControl(1), 1);
+  control.SetTimeshiftPaused(true);
+  EXPECT_TRUE(control.TimeshiftPaused());
+  // An open takes it down with the paused graph.
+  control.OnOpen();
+  EXPECT_FALSE(control.TimeshiftPaused());
 }
 
 TEST(PlaybackControl, RecordRequestAndFilesChosenWhileRecording) {

@@ -10,6 +10,7 @@
 #include "player/panels/channel_panel.h"
 #include "player/panels/gif_static.h"
 #include "player/panels/ticker_static.h"
+#include "player/shell/main_window_view.h"
 #include "window_live_harness.h"
 
 namespace tevalo::shell::test {
@@ -123,6 +124,122 @@ TEST_F(PlayerWindowRoad, TimeshiftPlaysOnFromThePausedPictureAfterHalfAMinute) {
   EXPECT_EQ(core().MediaGraph(), paused);  // played on, not rebuilt
   EXPECT_TRUE(PumpUntil([&] { return FileSize(SoundFile()) > soundHeld + kSoundBytesPerSecond; }, 60000));
 }
+
+// A timeshift pause asked for at the edges of a tune: as the first picture of the first station
+// shows, right after a change is asked for, as the changed-to station's first picture shows, and
+// while the no-signal wait is armed (a tune reads no level until its first block), the signal then
+// coming back.
+// The pause either holds the picture at its stream time and plays on from there, or is refused and
+// the station plays on; never a still picture after play, nor a jump to the live picture.
+enum class EarlyPause { kFirstPicture, kRightAfterChange, kChangedFirstPicture, kNoSignalWaitArmed };
+
+class EarlyTimeshift : public PlayerWindowRoad, public ::testing::WithParamInterface<EarlyPause> {
+ protected:
+  // The pause asked for now, then played on after ten seconds of broadcast. Each graph starts at
+  // the broadcast's first frame, so the window may show the old graph's picture a moment longer.
+  void PauseAndPlayOn(const char* where, const std::function<void()>& oncePaused = {}) {
+    EXPECT_EQ(dlg->OnCommand(1075), DispatchResult::Handled);
+    // The open under way ends before the outcome is read.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+          const CoreState s = core().State();
+          return !s.openQueued && !s.busy;
+        },
+        60000))
+        << where;
+    if (!core().IsTimeshiftPaused()) {
+      // Refused: nothing says paused and the station plays on, its pictures in the window.
+      EXPECT_EQ(core().State().playState, PlayState::kPlaying) << where;
+      EXPECT_FALSE(dlg->View()->State().timeshift) << where;
+      RecordProperty(where, "refused");
+      ASSERT_TRUE(PumpUntil([&] { return Position() >= 10; }, 60000)) << where;
+      ExpectPicturesContinue(where);
+      return;
+    }
+    ++paused;
+    RecordProperty(where, "paused");
+    ASSERT_EQ(core().State().playState, PlayState::kPaused) << where;
+    EXPECT_TRUE(dlg->View()->State().timeshift) << where;
+    const auto graph = core().MediaGraph();
+    ASSERT_NE(graph, nullptr) << where;
+    if (oncePaused) oncePaused();
+    // The stream time stands; so does the picture, once the window shows the paused graph's.
+    const int position = Position();
+    PumpFor(5000);
+    EXPECT_EQ(Position(), position) << where << ": the stream time moved while paused";
+    const int held = ShownCode();
+    ASSERT_GE(held, 0) << where << ": no picture held";
+    PumpFor(5000);
+    EXPECT_EQ(ShownCode(), held) << where << ": the held picture moved";
+    EXPECT_EQ(Position(), position) << where << ": the stream time moved while paused";
+    if (GetParam() == EarlyPause::kFirstPicture) Shot("timeshift_first_picture.png");
+
+    EXPECT_EQ(dlg->OnCommand(1074), DispatchResult::Handled);
+    ASSERT_TRUE(PumpUntil([&] { return core().State().playState == PlayState::kPlaying; }, 20000)) << where;
+    EXPECT_FALSE(core().IsTimeshiftPaused()) << where;
+    EXPECT_EQ(core().MediaGraph(), graph) << where << ": rebuilt under the pause";
+    // Ten seconds on, the live picture is some 150 frames past the held one.
+    const int next = NextShownCode(held);
+    ASSERT_GE(next, 0) << where << ": the picture stayed at " << held;
+    EXPECT_LE(FramesAfter(held, next), 90) << where << ": held " << held << ", then " << next;
+    ExpectPicturesContinue(where);
+    EXPECT_TRUE(PumpUntil([&] { return Position() > position; }, 20000)) << where;
+  }
+  int paused = 0;
+};
+
+TEST_P(EarlyTimeshift, PausesAtItsStreamTimeOrIsRefused) {
+  switch (GetParam()) {
+    case EarlyPause::kFirstPicture:
+      ASSERT_TRUE(dlg->OnInitDialog());
+      ASSERT_TRUE(PumpUntil([&] { return ShownCode() >= 0; }, 120000));
+      PauseAndPlayOn("at the first picture");
+      break;
+    case EarlyPause::kNoSignalWaitArmed: {
+      StartPlaying();
+      ExpectPicturesContinue("before the signal goes");
+      ASSERT_TRUE(PumpUntil([&] { return core().State().levelBars > 0; }, 20000));
+      for (int uhf : {25, 26, 27}) sim->set_level(uhf, 4);  // no level
+      ASSERT_TRUE(PumpUntil([&] { return core().State().levelBars == 0; }, 20000));
+      PauseAndPlayOn("with the no-signal wait armed", [&] {
+        const int levels[] = {3, 2, 1};
+        for (int uhf : {25, 26, 27}) sim->set_level(uhf, levels[uhf - 25]);
+        ASSERT_TRUE(PumpUntil([&] { return core().State().levelBars > 0; }, 20000));
+      });
+      break;
+    }
+    case EarlyPause::kRightAfterChange:
+    case EarlyPause::kChangedFirstPicture: {
+      StartPlaying();
+      ExpectPicturesContinue("before the change");
+      const std::u16string other = core().CurrentChannel() == u"13131" ? u"12121" : u"13131";
+      const auto old = core().MediaGraph();
+      core().ChangeChannel(other, false);
+      if (GetParam() == EarlyPause::kChangedFirstPicture) {
+        // The new graph's renderer has its first picture.
+        ASSERT_TRUE(PumpUntil(
+            [&] {
+              const auto g = core().MediaGraph();
+              return g && g != old && g->GetFrameRate() > 0;
+            },
+            120000));
+      }
+      PauseAndPlayOn(GetParam() == EarlyPause::kRightAfterChange ? "right after the change"
+                                                                 : "at the change's picture");
+      break;
+    }
+  }
+  // Once pictures flow the pause is taken, whatever happened to the early one.
+  if (!core().IsTimeshiftPaused() && paused == 0) {
+    ASSERT_TRUE(PumpUntil([&] { return core().State().streamFormatsKnown; }, 20000));
+    PauseAndPlayOn("once pictures flow");
+    EXPECT_EQ(paused, 1);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Moments, EarlyTimeshift,
+                         ::testing::Values(EarlyPause::kFirstPicture, EarlyPause::kRightAfterChange,
+                                           EarlyPause::kChangedFirstPicture, EarlyPause::kNoSignalWaitArmed));
 
 TEST_F(PlayerWindowRoad, TheStickPulledAndPluggedBackPlaysAgainWithoutARestart) {
   StartPlaying();
