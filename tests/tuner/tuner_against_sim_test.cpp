@@ -343,13 +343,16 @@ TEST_F(TunerSimTest, NoStick) {
 TEST_F(TunerSimTest, MissingAndWrongReplies) {
   StartSim();
   OpenTuner();
-  sim->arm_fault("noreply cmd=5 count=1");
-  auto start = Clock::now();
-  EXPECT_EQ(tuner->SetChannel(14, 0, 0, 0.f), 0);
-  EXPECT_GE(MsSince(start), 950);  // its time was given
-
   sim->arm_fault("wrongcode cmd=5 count=1");
   EXPECT_EQ(tuner->SetChannel(14, 0, 0, 0.f), 0);
+
+  // One lost reply costs a second select, which tunes; lost twice, the tune fails.
+  sim->arm_fault("noreply cmd=5 count=1");
+  EXPECT_EQ(tuner->SetChannel(14, 0, 0, 0.f), 1);
+  sim->arm_fault("noreply cmd=5 count=2");
+  auto start = Clock::now();
+  EXPECT_EQ(tuner->SetChannel(14, 0, 0, 0.f), 0);
+  EXPECT_GE(MsSince(start), 2 * 950);  // both tries were given their time
 
   // A late reply (1300 ms) fails its own exchange and is not taken for the next one.
   sim->arm_fault("delay cmd=2 ms=1300 count=1");

@@ -127,6 +127,7 @@ void CISDBTDll::ClosePipes() {
   m_replyPipe = -1;
   m_commandPipe = -1;
   m_owedBytes = 0;
+  m_owedData = false;
 }
 
 bool CISDBTDll::USB_SendCommand(const THostCommand* command) {
@@ -135,6 +136,7 @@ bool CISDBTDll::USB_SendCommand(const THostCommand* command) {
   if (!quonda::WriteAll(m_commandPipe, bytes, sizeof bytes, kTransferTimeoutMs, &m_wake)) return false;
   m_owedBytes += AnswerBytes(command->code);
   m_owedFor = command->code;
+  if (command->code == kCmdSendData) m_owedData = true;
   return true;
 }
 
@@ -144,17 +146,23 @@ bool CISDBTDll::USB_ReadBuffer(void* buffer, unsigned int length) { return ReadP
 
 bool CISDBTDll::ReadPipe(void* buffer, std::size_t length) {
   std::size_t got = 0;
-  const bool ok = quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake, &got);
+  const bool ok =
+      quonda::ReadExact(m_replyPipe, buffer, length, kTransferTimeoutMs, &m_wake, &got, &m_lastRead);
   m_owedBytes -= std::min(got, m_owedBytes);
-  // Cut short by a stop, the rest is still on its way. A time-out or a vanished stick gives the
-  // answer up; should it come later all the same, the drain before the next command takes it.
-  if (!ok && !m_wake.IsSet()) m_owedBytes = 0;
+  // Cut short by a stop, or a reply the stick was too slow for: the rest is still on its way (the
+  // stick answers every command it took, in order), and the next exchange reads past it. A cut
+  // stream batch is never completed and a vanished stick sends nothing more: given up.
+  if (!ok &&
+      (m_lastRead == quonda::ReadEnd::kGone || (m_lastRead == quonda::ReadEnd::kTimedOut && m_owedData)))
+    m_owedBytes = 0;
+  if (m_owedBytes == 0) m_owedData = false;
   return ok;
 }
 
 void CISDBTDll::DrainReplies() {
   const std::size_t drained = quonda::DrainStale(m_replyPipe);
   m_owedBytes -= std::min(drained, m_owedBytes);
+  if (m_owedBytes == 0) m_owedData = false;
 }
 
 bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected,
@@ -162,20 +170,49 @@ bool CISDBTDll::SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t 
   *answered = false;
   std::uint8_t scrap[kStreamReadSize];
   while (owed > 0) {
-    const std::size_t part = std::min(owed, sizeof scrap);
+    // Replies one by one, so the answer wanted is seen wherever it comes; stream data in bulk, its
+    // last six bytes on their own.
+    const std::size_t part = !m_owedData ? std::min<std::size_t>(owed, 6)
+                             : owed > 6  ? std::min(owed - 6, sizeof scrap)
+                                         : owed;
     if (!ReadPipe(scrap, part)) return false;
     owed -= part;
-    if (part == 6 && owed == 0 && scrap[0] == expected && ReplyFor(owedFor) != expected) {
+    if (part != 6 || (owed == 0 && owedFor == kCmdSendData)) continue;
+    const bool sameCommand = ReplyFor(owedFor) == expected;
+    if (scrap[0] == expected) {
       std::memcpy(answer, scrap, 6);
-      m_owedBytes = 0;
       *answered = true;
+      // Another command owed last: what came before was lost, and this is the answer. The same
+      // command sent again: this may be the earlier answer, so one more is still counted.
+      if (!sameCommand) m_owedBytes = 0;
+      return true;
+    }
+    if (owed == 0 && sameCommand) {
+      // Another code in the place of the same command's answer: the stick refused it, and waiting
+      // for more would only run out the time.
+      std::memcpy(answer, scrap, 6);
+      *answered = true;
+      m_owedBytes = 0;
     }
   }
   return true;
 }
 
-int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected,
-                        std::uint8_t* reply) {
+int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply,
+                        bool resendOnTimeOut) {
+  int result = ExchangeOnce(code, argument, expected, reply);
+  if (result != kOk && resendOnTimeOut && m_lastRead == quonda::ReadEnd::kTimedOut) {
+    // A stick that was only slow gets the command once more; its late answer is settled first.
+    std::fprintf(stderr, "quonda: no answer to command %u within %d ms, sending it again\n", unsigned{code},
+                 kTransferTimeoutMs);
+    result = ExchangeOnce(code, argument, expected, reply);
+  }
+  return result;
+}
+
+int CISDBTDll::ExchangeOnce(std::uint8_t code, std::uint8_t argument, std::uint8_t expected,
+                            std::uint8_t* reply) {
+  m_lastRead = quonda::ReadEnd::kGone;
   if (m_replyPipe < 0 || m_commandPipe < 0) return kNoReply;
   DrainReplies();
   const std::size_t owed = m_owedBytes;
@@ -224,7 +261,8 @@ int CISDBTDll::Ostrel_SearchChannel(unsigned char channelIndex) {
 }
 
 int CISDBTDll::Ostrel_SelectChannel(unsigned char channelIndex) {
-  return Exchange(kCmdSelect, static_cast<std::uint8_t>(channelIndex + kUhfOffset), kReplySelect, nullptr);
+  return Exchange(kCmdSelect, static_cast<std::uint8_t>(channelIndex + kUhfOffset), kReplySelect, nullptr,
+                  true);
 }
 
 int CISDBTDll::Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned char* status) {
@@ -239,7 +277,7 @@ int CISDBTDll::Ostrel_ReadChannelStatus(unsigned char channelIndex, unsigned cha
 int CISDBTDll::Ostrel_StartTS() {
   // One stream thread at a time: a second start replaces the first cleanly.
   StopStreamThread();
-  int result = Exchange(kCmdStartTs, 0, kReplyStartTs, nullptr);
+  int result = Exchange(kCmdStartTs, 0, kReplyStartTs, nullptr, true);
   if (result != kOk) return result;
   m_stop = 0;
   m_thread = std::thread([this] {

@@ -68,13 +68,17 @@ class QUONDA_API CISDBTDll {
 
   // The path of the first stick that answers, empty when none does.
   static std::string FindDeviceInterface();
-  int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
+  // A tune's commands (select, start) are sent once more when the stick only answered too late; an
+  // error answer or a vanished stick fails at once.
+  int Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply,
+               bool resendOnTimeOut = false);
+  int ExchangeOnce(std::uint8_t code, std::uint8_t argument, std::uint8_t expected, std::uint8_t* reply);
   // Every read of the reply pipe goes through here, so the bytes the stick still owes stay counted.
   bool ReadPipe(void* buffer, std::size_t length);
   void DrainReplies();
-  // Skips the answer a stopped transfer still owes, which comes before the answer to the command
-  // just sent. False when it did not come in time; *answered when the 6 bytes read are already that
-  // answer (the stick never answered the stopped command).
+  // Skips the answers still owed (a stopped or timed-out transfer's), which come before the answer to
+  // the command just sent. False when they did not come in time; *answered when a reply read on the
+  // way already is that answer.
   bool SettleOwed(std::size_t owed, std::uint8_t owedFor, std::uint8_t expected, std::uint8_t* answer,
                   bool* answered);
   void ClosePipes();
@@ -83,10 +87,12 @@ class QUONDA_API CISDBTDll {
 
   std::atomic<std::int32_t> m_stop{0};
   std::thread m_thread;
-  // Bytes of answers the stick still owes: a stop wakes the stream thread out of its transfer, but the
-  // stick answers every command it took, in order, however late.
+  // Bytes of answers the stick still owes: a stop wakes the stream thread out of its transfer and a
+  // slow stick outlasts the transfer time, but it answers every command it took, in order.
   std::size_t m_owedBytes = 0;
-  std::uint8_t m_owedFor = 0;  // the command those bytes answer
+  std::uint8_t m_owedFor = 0;                               // the command those bytes answer
+  bool m_owedData = false;                                  // stream data is among them
+  quonda::ReadEnd m_lastRead = quonda::ReadEnd::kComplete;  // how the last read of the reply pipe ended
   double m_berBefore = 0.0;
   double m_berAfter = 0.0;
   std::atomic<std::uint32_t> m_signalLevel{0};

@@ -345,6 +345,84 @@ TEST_F(QuondaTest, AnswerToAStoppedTransferIsNotTakenForTheNextReply) {
   }
 }
 
+// A tune's select or start that the stick answers only after the transfer time (a slow machine, not a
+// fault) is sent once more: the late answer is taken, the one still owed is read past, and the
+// stream starts clean. A retry says so on stderr.
+TEST_F(QuondaTest, ATuneCommandAnsweredTooLateIsSentOnceMore) {
+  for (const std::uint8_t late : {5, 7}) {
+    SCOPED_TRACE(::testing::Message() << "answer to command " << int(late) << " late");
+    auto stick = Plug();
+    CISDBTDll dev;
+    ASSERT_EQ(dev.Ostrel_Open(), 0);
+    stick->HoldNextAnswer(late);
+    ::testing::internal::CaptureStderr();
+    const int selected = late == 5 ? dev.Ostrel_SelectChannel(1) : 0;
+    const int started = dev.Ostrel_StartTS();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(selected, 0);
+    ASSERT_EQ(started, 0);
+    EXPECT_EQ(stick->Received(late), 2u);
+    EXPECT_NE(log.find("no answer to command " + std::to_string(late)), std::string::npos) << log;
+    ASSERT_TRUE(WaitFor([&] { return dev.QueuedPackets() >= 12; }));
+    unsigned char packets[2 * CISDBTDll::kPacketSize];
+    unsigned long got = 0;
+    ASSERT_EQ(dev.Ostrel_GetTS(packets, sizeof packets, &got, 0), 0);
+    EXPECT_EQ(FakePacketNumber(packets), 0u);
+    EXPECT_EQ(FakePacketNumber(packets + CISDBTDll::kPacketSize), 1u);
+    EXPECT_EQ(dev.Ostrel_StopTS(), 0);
+    EXPECT_EQ(dev.Ostrel_Close(), 0);
+  }
+}
+
+// An error answer, a stick that is gone, or one that stays silent through the second try: the tune
+// fails, and only a time-out is worth a second try.
+TEST_F(QuondaTest, ATuneCommandThatFailsOutrightIsNotSentAgain) {
+  enum class Fault { kWrongCode, kRemoved, kSilent };
+  struct Case {
+    Fault fault;
+    std::uint8_t command;
+    std::size_t sends;  // what the stick receives
+  } cases[] = {
+      {Fault::kWrongCode, 5, 1}, {Fault::kWrongCode, 7, 1}, {Fault::kRemoved, 5, 0},
+      {Fault::kRemoved, 7, 0},   {Fault::kSilent, 5, 2},    {Fault::kSilent, 7, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "fault " << int(c.fault) << " on command " << int(c.command));
+    auto stick = Plug();
+    CISDBTDll dev;
+    ASSERT_EQ(dev.Ostrel_Open(), 0);
+    stick->ClearCommands();
+    if (c.fault == Fault::kWrongCode) stick->SetWrongReply(c.command, true);
+    if (c.fault == Fault::kSilent) stick->SetSilent(c.command, true);
+    if (c.fault == Fault::kRemoved) stick->Remove();
+    ::testing::internal::CaptureStderr();
+    const int result = c.command == 5 ? dev.Ostrel_SelectChannel(1) : dev.Ostrel_StartTS();
+    const std::string log = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(result, 2);
+    EXPECT_EQ(stick->Received(c.command), c.sends);
+    EXPECT_EQ(log.find("sending it again") != std::string::npos, c.fault == Fault::kSilent) << log;
+    EXPECT_EQ(dev.QueuedPackets(), 0u);
+  }
+}
+
+// A stop whose answer comes after its transfer time (a slow stick) is still owed: the select that
+// follows reads past it instead of taking it for its own reply, and tunes at the first try.
+TEST_F(QuondaTest, ALateStopAnswerIsNotTakenForTheSelectAfterIt) {
+  auto stick = Plug();
+  CISDBTDll dev;
+  ASSERT_EQ(dev.Ostrel_Open(), 0);
+  ASSERT_EQ(dev.Ostrel_StartTS(), 0);
+  ASSERT_TRUE(WaitFor([&] { return dev.QueuedPackets() >= 6; }));
+  stick->HoldNextAnswer(9);
+  EXPECT_EQ(dev.Ostrel_StopTS(), 2);  // its time ran out
+  stick->ClearCommands();
+  EXPECT_EQ(dev.Ostrel_SelectChannel(1), 0);
+  EXPECT_EQ(stick->Received(5), 1u);
+  ASSERT_EQ(dev.Ostrel_StartTS(), 0);
+  EXPECT_EQ(stick->Received(7), 1u);
+  EXPECT_EQ(dev.Ostrel_StopTS(), 0);
+}
+
 TEST_F(QuondaTest, StartWhileStreamingRestartsOneThread) {
   auto stick = Plug();
   CISDBTDll dev;
@@ -355,7 +433,6 @@ TEST_F(QuondaTest, StartWhileStreamingRestartsOneThread) {
   // A failed start leaves no thread behind either.
   stick->SetWrongReply(7, true);
   EXPECT_EQ(dev.Ostrel_StartTS(), 2);
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
   EXPECT_EQ(dev.QueuedPackets(), 0u);
 }
 

@@ -74,15 +74,21 @@ bool WakeEvent::Wait(int timeoutMs) const {
 }
 
 bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake,
-               std::size_t* got) {
+               std::size_t* got, ReadEnd* end) {
   std::size_t scratch = 0;
   std::size_t& done = got ? *got : scratch;
+  ReadEnd ignored = ReadEnd::kComplete;
+  ReadEnd& how = end ? *end : ignored;
   done = 0;
+  how = ReadEnd::kGone;
   if (fd < 0) return false;
   auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   auto* out = static_cast<unsigned char*>(buffer);
   while (done < length) {
-    if (wake && wake->IsSet()) return false;
+    if (wake && wake->IsSet()) {
+      how = ReadEnd::kWoken;
+      return false;
+    }
     ssize_t n = ::read(fd, out + done, length - done);
     if (n > 0) {
       done += static_cast<std::size_t>(n);
@@ -91,8 +97,15 @@ bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const Wa
     if (n == 0) return false;  // no writer: the stick is gone
     if (errno == EINTR) continue;
     if (errno != EAGAIN) return false;
-    if (!WaitReady(fd, POLLIN, deadline, wake)) return false;
+    if (!WaitReady(fd, POLLIN, deadline, wake)) {
+      if (wake && wake->IsSet())
+        how = ReadEnd::kWoken;
+      else if (Clock::now() >= deadline)
+        how = ReadEnd::kTimedOut;
+      return false;
+    }
   }
+  how = ReadEnd::kComplete;
   return true;
 }
 

@@ -26,10 +26,13 @@ class WakeEvent {
   int m_fd;
 };
 
+// How a read ended. Only a time-out leaves the stick able to answer later.
+enum class ReadEnd { kComplete, kTimedOut, kWoken, kGone };
+
 // Each returns false on a time-out, an error, end of file (the stick went away) or a wake. `got`,
-// when given, receives the bytes read also when the read falls short.
+// when given, receives the bytes read also when the read falls short; `end` says which it was.
 bool ReadExact(int fd, void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake,
-               std::size_t* got = nullptr);
+               std::size_t* got = nullptr, ReadEnd* end = nullptr);
 // SIGPIPE is held back for the calling thread, so a vanished reader gives EPIPE, not a dead process.
 bool WriteAll(int fd, const void* buffer, std::size_t length, int timeoutMs, const WakeEvent* wake);
 // Throws away whatever is waiting on a non-blocking pipe (a late reply must not pass for the next one);

@@ -107,7 +107,11 @@ int CTDMBDll::SetChannel(int channelIndex, int, int, float) {
   std::lock_guard lock(m_stickLock);
   StopBlockThread();
   m_ChannelState.m_nSignalLevel = kNoSignal;
-  if (!m_pDevice || m_pDevice->Ostrel_SelectChannel(static_cast<unsigned char>(channelIndex)) != 0) return 0;
+  if (!m_pDevice) return 0;
+  if (m_pDevice->Ostrel_SelectChannel(static_cast<unsigned char>(channelIndex)) != 0) {
+    std::fprintf(stderr, "ostreldmb: the stick did not tune to channel %d\n", channelIndex);
+    return 0;
+  }
   m_bThreadStop = 0;
   m_thread = std::thread([this] {
     pthread_setname_np(pthread_self(), "tuner-blocks");
@@ -119,7 +123,10 @@ int CTDMBDll::SetChannel(int channelIndex, int, int, float) {
 
 void CTDMBDll::StateThread() {
   int failedPasses = 0;
-  if (m_pDevice->Ostrel_StartTS() != 0) return;
+  if (m_pDevice->Ostrel_StartTS() != 0) {
+    std::fprintf(stderr, "ostreldmb: the stick did not start its stream\n");
+    return;
+  }
   std::uint8_t block[kBlockBytes];
   while (m_bThreadStop == 0) {
     if (m_threadWake.Wait(kBlockPassMs)) break;

@@ -403,8 +403,9 @@ TEST_F(WrapperTest, LevelFollowsStickAndDropsToNoSignalWithoutData) {
 
   // A failing stream start: no blocks and the level stays at no signal.
   stick->SetWrongReply(7, true);
+  const std::size_t starts = stick->Answered(7);
   ASSERT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  ASSERT_TRUE(WaitFor([&] { return stick->Answered(7) > starts; }));
   int count = -1;
   EXPECT_EQ(tuner->GetTSStream(nullptr, &count), 0);
   EXPECT_EQ(count, 0);
@@ -416,9 +417,29 @@ TEST_F(WrapperTest, TuningFailureStartsNothing) {
   PlugAndOpen({20});
   stick->SetSilent(5, true);
   EXPECT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 0);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  EXPECT_TRUE(Sent(7).empty());
+  EXPECT_EQ(Sent(5).size(), 2u);  // a silent stick gets one more try
+  EXPECT_TRUE(Sent(7).empty());   // no block thread was started to send it
   EXPECT_EQ(tuner->m_ChannelState.m_nSignalLevel, 100u);
+}
+
+// A stick too slow to answer the select or the stream start in time still tunes: the command goes
+// out once more and the new channel's stream arrives from its first packet.
+TEST_F(WrapperTest, ASlowAnswerToTheTuneStillPlays) {
+  for (const std::uint8_t late : {5, 7}) {
+    SCOPED_TRACE(::testing::Message() << "answer to command " << int(late) << " late");
+    tuner.reset();
+    stick.reset();
+    PlugAndOpen({20});
+    stick->HoldNextAnswer(late);
+    ASSERT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 1);
+    unsigned char block[1128];
+    int count = -1;
+    ASSERT_TRUE(WaitFor([&] { return tuner->GetTSStream(block, &count) == 1; }));
+    EXPECT_EQ(FakePacketNumber(block), 0u);
+    EXPECT_EQ(Sent(late).size(), 2u);
+    EXPECT_TRUE(WaitFor([&] { return tuner->m_ChannelState.m_nSignalLevel < 100u; }));
+    EXPECT_EQ(tuner->Close(), 1);
+  }
 }
 
 TEST_F(WrapperTest, StickPulledMidStreamThenBack) {

@@ -124,12 +124,15 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
     const HRESULT hr = TearDown();
     if (hr < 0) return hr;
   }
-  auto fail = [this](HRESULT hr) {
+  // One line on stderr for each failed build, so a run that ends in "no signal" says where.
+  auto fail = [this, &urlOrPath](HRESULT hr, const char* why) {
+    std::fprintf(stderr, "tevalo: media graph: cannot build %s: %s\n",
+                 tevalo::text::ToUtf8(urlOrPath).c_str(), why);
     if (m_owner) m_owner->OnGraphBuildFailed();
     return hr;
   };
   const std::optional<std::string> factory = tevalo::registry::FindSourceElement(urlOrPath);
-  if (!factory) return fail(VFW_E_NOT_FOUND);
+  if (!factory) return fail(VFW_E_NOT_FOUND, "no source element for it");
 
   auto graph = std::make_shared<Graph>();
   graph->factory = *factory;
@@ -137,11 +140,12 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
   graph->source = gst_element_factory_make(factory->c_str(), "source");
   if (!graph->pipeline || !graph->source) {
     if (graph->source) gst_object_unref(graph->source);
-    return fail(VFW_E_CANNOT_RENDER);
+    return fail(VFW_E_CANNOT_RENDER, "the source element cannot be made");
   }
   gst_bin_add(GST_BIN(graph->pipeline), graph->source);
-  if (!LoadSource(graph->source, tevalo::text::ToUtf8(urlOrPath))) return fail(VFW_E_CANNOT_RENDER);
-  if (m_owner && !m_owner->SourceLoaded(urlOrPath)) return fail(S_FALSE);
+  if (!LoadSource(graph->source, tevalo::text::ToUtf8(urlOrPath)))
+    return fail(VFW_E_CANNOT_RENDER, "the source does not take it");
+  if (m_owner && !m_owner->SourceLoaded(urlOrPath)) return fail(S_FALSE, "the source did not load it");
 
   auto renderer = std::make_shared<Renderer>();
   renderer->output = m_video;
@@ -231,7 +235,7 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
   }
   g_value_unset(&item);
   gst_iterator_free(pads);
-  if (failed || (!linkedVideo && !linkedAudio)) return fail(VFW_E_CANNOT_RENDER);
+  if (failed || (!linkedVideo && !linkedAudio)) return fail(VFW_E_CANNOT_RENDER, "its pins do not link");
 
   GstBus* bus = gst_element_get_bus(graph->pipeline);
   gst_bus_set_sync_handler(
@@ -242,7 +246,7 @@ HRESULT CMediaGraph::BuildGraph(const std::u16string& urlOrPath) {
       this, nullptr);
   gst_object_unref(bus);
   if (gst_element_set_state(graph->pipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
-    return fail(VFW_E_CANNOT_RENDER);
+    return fail(VFW_E_CANNOT_RENDER, "the graph does not get ready");
 
   {
     std::lock_guard lock(m_lock);

@@ -256,6 +256,47 @@ TEST_F(LiveRoad, ABuildThatCannotTuneTakesTheCloseReportOnce) {
   ASSERT_TRUE(WaitPlaying(nullptr, 60000));
 }
 
+// A stick that answers the change's select too late still tunes (the select goes out once more); one
+// that answers it with an error fails the change at once, closed once, with the no-signal text.
+TEST_F(LiveRoad, ASlowSelectStillChangesAndAWrongOneFailsAtOnce) {
+  Start(SampleChannels());
+  core().StartTuner();
+  ASSERT_TRUE(WaitPlaying(nullptr, 60000));
+  const std::u16string codes[] = {u"13131", u"12121"};
+  struct Case {
+    const char* fault;
+    bool plays;
+    std::size_t selects;
+  } cases[] = {{"delay cmd=5 count=1 ms=1500", true, 2}, {"wrongcode cmd=5 count=1", false, 1}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const Case& c = cases[i];
+    SCOPED_TRACE(c.fault);
+    sim->clear_log();
+    sim->arm_fault(c.fault);
+    const auto closes = core().State().graphCloseReports;
+    auto old = core().MediaGraph();
+    core().ChangeChannel(codes[i], false);
+    if (c.plays) {
+      ASSERT_TRUE(WaitPlaying(old.get(), 60000)) << State();
+      EXPECT_EQ(core().CurrentChannel(), codes[i]);
+      EXPECT_EQ(core().State().graphCloseReports, closes);
+    } else {
+      ASSERT_TRUE(PumpUntil(
+          [&] {
+            const auto s = core().State();
+            return s.graphCloseReports > closes && !s.opening &&
+                   view.StripText(StripKind::kStatus) == kTextNoSignal;
+          },
+          60000))
+          << State();
+      EXPECT_EQ(core().State().graphCloseReports, closes + 1);
+    }
+    std::size_t selects = 0;
+    for (const auto& r : sim->log()) selects += r.code == 5;
+    EXPECT_EQ(selects, c.selects);
+  }
+}
+
 TEST_F(LiveRoad, SoundStaysWithThePicturesOnTheSyncBroadcast) {
   // Beep onsets from the audio stage, flash pictures from the renderer, both by their stamps.
   tevalo::test::FlashBeepProbe probe;
