@@ -757,10 +757,20 @@ int RunMemory(const BenchEnv& env, int seconds) {
 struct SoundTimeline {
   std::mutex lock;
   std::vector<std::pair<int64_t, int64_t>> spans;  // start, end in ns
-  void OnSound(size_t frames, int rate, int64_t pts) {
+  std::vector<std::pair<int64_t, int64_t>> loud;   // of the spans whose first channel is loud
+  void OnSound(const int16_t* samples, size_t frames, int channels, int rate, int64_t pts) {
     if (pts < 0 || rate <= 0) return;
+    int peak = 0;
+    for (size_t i = 0; samples && i < frames; ++i)
+      peak = std::max(peak, std::abs(int(samples[i * size_t(channels)])));
     std::lock_guard l(lock);
     spans.emplace_back(pts, pts + int64_t(frames) * 1000000000LL / rate);
+    if (peak >= 4000) loud.push_back(spans.back());
+  }
+  // Whether sound that is loud (a beep) was delivered at t.
+  bool LoudAt(int64_t t) {
+    std::lock_guard l(lock);
+    return std::any_of(loud.begin(), loud.end(), [t](const auto& s) { return s.first <= t && t < s.second; });
   }
   std::pair<double, double> Gaps() {
     std::lock_guard l(lock);
@@ -794,6 +804,7 @@ struct SyncRun {
   size_t flashes = 0, beeps = 0, pictures = 0;
   double longestGapMs = 0, missingMs = 0;
   std::vector<std::pair<int64_t, int64_t>> silentRuns;
+  std::vector<std::string> offCauses;  // of each mark further than 40 ms, in order
   bool played = false;
 };
 
@@ -806,7 +817,7 @@ SyncRun PlayLive(const std::string& dir, const std::string& stream, int seconds)
   SoundTimeline sound;
   auto controller = std::make_unique<BenchPlayer>(
       view, dir, &probe, &probe.probe, true,
-      [&sound](const int16_t*, size_t f, int, int r, int64_t pts) { sound.OnSound(f, r, pts); });
+      [&sound](const int16_t* s, size_t f, int c, int r, int64_t pts) { sound.OnSound(s, f, c, r, pts); });
   (*controller)->StartTuner();
   SyncRun run;
   run.played = PumpUntil(
@@ -819,6 +830,15 @@ SyncRun PlayLive(const std::string& dir, const std::string& stream, int seconds)
   controller.reset();
   sim.stop();
   run.offsets = probe.probe.Offsets();
+  // Why a mark is off: the beep's start not sounding at the flash (its first frames lost or
+  // undecodable), or the flash's first pictures not shown (the beep comes before it).
+  for (const auto& [flash, offset] : probe.probe.Marks()) {
+    if (std::fabs(offset) <= 40) continue;
+    const int64_t beepAt = offset > 0 ? flash : flash + int64_t(offset * 1e6);
+    run.offCauses.push_back(offset < 0                       ? "flash pictures missing"
+                            : sound.LoudAt(beepAt + 1000000) ? "beep sounded at the flash"
+                                                             : "beep start silent");
+  }
   run.flashes = probe.probe.Flashes();
   run.beeps = probe.probe.Onsets();
   run.pictures = probe.Count();
@@ -942,6 +962,8 @@ int RunWeakSync(const BenchEnv& env, int seconds) {
   }
   std::printf("  weak   offsets per flash:");
   for (double o : w.offsets) std::printf(" %+.0f", o);
+  std::printf("\n  weak   marks further than 40 ms:");
+  for (const auto& cause : w.offCauses) std::printf(" [%s]", cause.c_str());
   std::printf("\n  damaged audio frames: longest run %d, so a silent run of at most %d frames (%.0f ms)\n",
               damagedRun, damagedRun + 1, (damagedRun + 1) * kFrameMs);
   if (w.played) {

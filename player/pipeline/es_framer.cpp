@@ -43,6 +43,13 @@ void CEsFramer::ResetState() {
   m_capturing = false;
   m_capture.clear();
   m_heldUnits.clear();
+  // The new stream's stamps start a grid of their own.
+  m_videoStamps.Reset();
+  m_audioStamps.Reset();
+  m_lastVideoStamp = -1;
+  m_pesStamp = m_pesGivenStamp = -1;
+  m_lastPesWhole = false;
+  m_usualPesFrames = m_lastWholePesFrames = 0;
 }
 
 void CEsFramer::MaybeStartStreaming() {
@@ -94,6 +101,13 @@ void CEsFramer::CutVideoUnit(const uint8_t* unit, size_t size, bool oversize, in
 
 void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
   std::vector<uint8_t>& x = m_videoCarry;
+  if (stamp >= 0 && m_state == kStreaming) {
+    // A picture stamp off the frame grid is placed one frame after the last picture instead.
+    const int64_t expected = m_lastVideoStamp >= 0 ? m_lastVideoStamp + m_framePeriod : -1;
+    stamp = m_videoStamps.Take(stamp, double(m_framePeriod), expected, false);
+    m_counters.stampsRefused = uint64_t(m_audioStamps.Refused() + m_videoStamps.Refused());
+    if (stamp >= 0) m_lastVideoStamp = stamp;
+  }
   if (x.empty()) {
     m_unitStamp = stamp;  // the unit in progress begins in this PES
     m_videoScan = 0;
@@ -174,7 +188,8 @@ bool CEsFramer::AudioHeaderMatches(const uint8_t* h) const {
          (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F);
 }
 
-size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut) {
+size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut,
+                                  size_t pieceStart) {
   const uint8_t* x = m_audioCarry.data();
   for (size_t b = from; b + kAdtsHeader <= t; ++b) {
     if (!AudioHeaderMatches(x + b)) continue;
@@ -204,15 +219,16 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
     if (whole == 0) return t;
     // The frames reaching the PES's end are its last ones: count back from the frames a whole PES
     // has held. Otherwise estimate the lost frames from the lost bytes. At least the cut one is gone.
-    const int64_t fromEnd = m_lastWholePesFrames - whole;
+    const int64_t fromEnd = m_usualPesFrames - whole;
     int64_t index;
     if (!cut.after && fromEnd > m_pesFrames) {
       index = fromEnd;
-    } else if (cut.offset < 0) {
+    } else if (cut.offset < 0 || stamp < 0) {
       return t;  // nothing to count from
     } else {
       const int64_t mean = std::max<int64_t>(m_frameBytes, 1);
-      const int64_t lostBytes = int64_t(cut.offset) + int64_t(b) - m_pesFramesEnd;
+      const int64_t lostBytes = int64_t(cut.offset) + int64_t(b) - int64_t(pieceStart) - m_pesFramesEnd;
+      if (lostBytes < 0) return t;
       index = m_pesFrames + std::max<int64_t>(1, (lostBytes + mean / 2) / mean);
     }
     m_audioBase = stamp;
@@ -223,6 +239,16 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
     return b;
   }
   return t;
+}
+
+int64_t CEsFramer::TakeAudioStamp(int64_t stamp) {
+  const bool known = m_audioRate > 0 && m_pesStamp >= 0;
+  const double period = known ? 1024.0 * double(kTicksPerSecond) / m_audioRate : 0;
+  const int64_t expected =
+      known && m_lastPesWhole ? m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate : -1;
+  const int64_t taken = m_audioStamps.Take(stamp, period, expected, true);
+  m_counters.stampsRefused = uint64_t(m_audioStamps.Refused() + m_videoStamps.Refused());
+  return taken;
 }
 
 void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut) {
@@ -236,18 +262,49 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
       return;
     }
     stamp = m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
-  }
-  if (!cut.before || stamp != m_pesStamp) {
+    m_pesGivenStamp = -1;
     m_pesStamp = stamp;
     m_pesFrames = 0;
     m_pesFramesEnd = 0;
+    m_pesClean = false;
+  } else if (!cut.before || stamp != m_pesGivenStamp) {
+    // A new PES: its stamp must fit where the frames before it lie.
+    if (!cut.before && !x.empty() && length >= kAdtsHeader && AudioHeaderMatches(pes)) {
+      // A frame that would run on into a PES beginning with a frame of its own had its length
+      // damaged: waiting for the rest would swallow the frames here.
+      if (x.size() >= kAdtsHeader && AudioHeaderMatches(x.data())) ++m_counters.audioBroken;
+      x.clear();
+    }
+    const int64_t given = stamp;
+    stamp = m_state == kStreaming ? TakeAudioStamp(stamp) : stamp;
+    m_pesGivenStamp = given;
+    m_pesStamp = stamp;
+    m_pesFrames = 0;
+    m_pesFramesEnd = 0;
+    m_pesClean = !cut.before;
+    if (given >= 0 && stamp < 0) {
+      // Neither its own stamp nor the frames before it place this PES.
+      x.clear();
+      m_lastPesWhole = false;
+      return;
+    }
+  } else {
+    stamp = m_pesStamp;
+    if (stamp < 0 && m_pesGivenStamp >= 0) {
+      x.clear();  // the rest of a PES that could not be placed
+      m_lastPesWhole = false;
+      return;
+    }
   }
+  const bool wasStreaming = m_state == kStreaming;
   const size_t p = x.size();
   x.insert(x.end(), pes, pes + length);
   const size_t t = x.size();
   bool firstInPes = !cut.before;
   size_t firstCandidate = SIZE_MAX;
-  size_t b = cut.before && m_state == kStreaming ? RejoinAfterLoss(0, t, stamp, cut) : 0;
+  size_t next = p == 0 && !cut.before ? 0 : SIZE_MAX;  // where the next frame should begin
+  size_t b = cut.before && wasStreaming ? RejoinAfterLoss(0, t, stamp, cut) : 0;
+  if (cut.before && b < t) next = b;
   while (b + kAdtsHeader <= t) {
     const uint8_t* h = x.data() + b;
     if (streamhdr::HasBroadcastAdtsSync(h, kAdtsHeader) && (h[2] & 0xC0) == 0x40) {  // and AAC LC
@@ -257,6 +314,19 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
         if (l < kAdtsMinFrame) {
           ++m_counters.audioShortLength;
         } else if (t - b >= l) {
+          // A frame whose length does not lead to the next frame's header (or the PES's end) had a
+          // bit of its length flipped: it is dropped, and framing picks up at the next frame that
+          // chains on, placed by its own position, never by counting past the damage.
+          const bool chains = b + l + kAdtsHeader > t || AudioHeaderMatches(h + l);
+          if (!chains || (wasStreaming && b != next && b >= p && (firstInPes || next != SIZE_MAX))) {
+            if (!chains) ++m_counters.audioBroken;
+            m_pesClean = false;
+            firstInPes = false;
+            const size_t from = chains ? b : b + 1;
+            b = RejoinAfterLoss(from, t, stamp, cut, p);
+            next = b;
+            continue;
+          }
           if (b >= p && firstInPes) {
             // The PES stamp belongs to the first frame that begins in it; streaming may start a few
             // frames later.
@@ -276,6 +346,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
           }
           m_frameBytes = m_frameBytes > 0 ? (3 * m_frameBytes + int64_t(l)) / 4 : int64_t(l);
           b += l;
+          next = b;
           continue;
         } else {
           break;  // the rest of this frame comes with the next PES
@@ -283,6 +354,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
       }
       if ((m_state & 0x0F) == 0) AudioHeaderCaptured(h);
     }
+    if (m_state == kStreaming) m_pesClean = false;
     ++b;
   }
   if (b > t) b = t;
@@ -294,8 +366,13 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
     x.clear();
     m_lastPesWhole = false;
   } else {
-    m_lastPesWhole = !cut.before && x.empty() && m_pesFrames > 0;
-    if (m_lastPesWhole) m_lastWholePesFrames = m_pesFrames;
+    m_lastPesWhole = !cut.before && m_pesClean && x.empty() && m_pesFrames > 0;
+    if (m_lastPesWhole) {
+      // A PES of another size now and then (where an encoder's cycle ends) does not change the
+      // usual count: once there is one, two whole PES in a row must agree on another.
+      if (m_usualPesFrames == 0 || m_pesFrames == m_lastWholePesFrames) m_usualPesFrames = m_pesFrames;
+      m_lastWholePesFrames = m_pesFrames;
+    }
   }
   if (x.size() > kCarryMax) x.clear();
 }

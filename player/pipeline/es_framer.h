@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "player/pipeline/pes_assembler.h"
+#include "player/pipeline/stamp_guard.h"
 #include "player/pipeline/stream_messages.h"
 
 namespace tevalo::pipeline {
@@ -48,8 +49,8 @@ class CEsFramer {
   // by its place in the PES.
   void FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut = {});
 
-  // A new programme map: both headers must be captured again (held units are dropped). The carries
-  // stay.
+  // A new programme map: both headers must be captured again (held units are dropped), and stamps
+  // are believed afresh. The carries stay.
   void ResetState();
 
   uint8_t State() const { return m_state; }
@@ -66,6 +67,8 @@ class CEsFramer {
     uint64_t audioShortLength = 0;  // candidates with an impossible length
     uint64_t audioCut = 0;          // frames a loss cut: dropped
     uint64_t audioRejoined = 0;     // pieces after a loss framing picked up in
+    uint64_t audioBroken = 0;       // frames whose length does not reach the next frame: dropped
+    uint64_t stampsRefused = 0;     // PES stamps off their stream's grid (sound and pictures)
   };
   const Counters& Stats() const { return m_counters; }
 
@@ -76,7 +79,8 @@ class CEsFramer {
   void MaybeStartStreaming();
   int64_t AudioStamp(int samplingIndex);
   bool AudioHeaderMatches(const uint8_t* h) const;
-  size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut);
+  size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut, size_t pieceStart = 0);
+  int64_t TakeAudioStamp(int64_t stamp);
   void Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp);
 
   IFramerOutput& m_out;
@@ -95,6 +99,8 @@ class CEsFramer {
   };
   std::vector<HeldUnit> m_heldUnits;
   int64_t m_framePeriod = kDefaultFramePeriod;
+  CStampGuard m_videoStamps;
+  int64_t m_lastVideoStamp = -1;  // of the last video PES, as placed
 
   // Audio: bytes after the last complete frame.
   std::vector<uint8_t> m_audioCarry;
@@ -102,12 +108,16 @@ class CEsFramer {
   int64_t m_audioSamples = 0;
   int m_audioRate = 0;
   // Frames of the PES being framed, for placing the frames after a loss in it.
-  int64_t m_pesStamp = -1;
+  int64_t m_pesStamp = -1;           // as placed
+  int64_t m_pesGivenStamp = -1;      // as its header gave it
+  bool m_pesClean = false;           // every byte of it so far in frames that chain
   int64_t m_pesFrames = 0;           // frames begun in it so far
   int64_t m_pesFramesEnd = 0;        // payload position after the last of them
   int64_t m_lastWholePesFrames = 0;  // frames of the last PES that came whole
+  int64_t m_usualPesFrames = 0;      // frames two whole PES in a row held
   bool m_lastPesWhole = false;       // the PES framed last was that one
   int64_t m_frameBytes = 0;          // mean frame length (running)
+  CStampGuard m_audioStamps;
 
   StreamFormatMessage m_videoFormat{};
   StreamFormatMessage m_audioFormat{};

@@ -25,6 +25,13 @@ void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued, bool lostAfter 
   sink.PushPacket(std::move(packet));
   if (queued) ++*queued;
 }
+// Collects a sound PES's rest up to the next start, as a piece whose header (and stamp) is gone.
+void CollectHeaderless(PesAssembler& a) {
+  a.Reset();
+  a.expected = kMaxPes;  // ends at the next start
+  a.afterLoss = a.headerLost = true;
+  a.buffer.resize(size_t(kMaxPes));
+}
 }  // namespace
 
 int64_t ReadPts(const uint8_t* p) {
@@ -35,10 +42,7 @@ int64_t ReadPts(const uint8_t* p) {
 int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink, int lost) {
   int queued = 0;
   if (a.kind == 0 && a.expected == 0 && lost == 1) {
-    a.Reset();
-    a.expected = kMaxPes;  // ends at the next start
-    a.afterLoss = a.headerLost = true;
-    a.buffer.resize(size_t(kMaxPes));
+    CollectHeaderless(a);
     return 0;
   }
   if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, &queued, a.kind == 0);
@@ -64,20 +68,27 @@ int AssemblePes(bool payloadStart, const uint8_t* payload, size_t size, PesAssem
     // lost something unseen at its end; a piece after a loss ends exactly here.
     if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, queued, a.kind == 0 && !a.afterLoss);
     a.Reset();
-    if (size < 9) return 0;
-    if (payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return 0;
+    // A sound PES whose header a flipped bit spoilt still brings whole frames in its later packets:
+    // they go on as a piece without header, as if its first packet had been lost.
+    const auto refuse = [&a] {
+      if (a.kind != 0) return 0;
+      CollectHeaderless(a);
+      return 1;
+    };
+    if (size < 9) return refuse();
+    if (payload[0] != 0 || payload[1] != 0 || payload[2] != 1) return refuse();
     const uint8_t id = payload[3];
     const bool audioId = id >= 0xC0 && id <= 0xDF;
     const bool videoId = id >= 0xE0 && id <= 0xEF;
-    if (!audioId && !videoId && id != 0xBD) return 0;
+    if (!audioId && !videoId && id != 0xBD) return refuse();
     int32_t length = (payload[4] << 8) | payload[5];
     if (length == 0 && a.kind == 1) length = kMaxPes;
     const int32_t headerData = payload[8];
     const int32_t expected = length - headerData - 3;
     // Any payload byte counts: a PES may hold a single short frame (a silent ADTS frame is 15 bytes).
-    if (expected < 1 || expected > kMaxPes) return 0;
+    if (expected < 1 || expected > kMaxPes) return refuse();
     const size_t header = 9 + size_t(headerData);
-    if (header > size) return 0;  // header runs past the packet
+    if (header > size) return refuse();  // header runs past the packet
     int64_t stamp = -1;
     if ((payload[7] & 0x80) && headerData >= 5) stamp = ReadPts(payload + 9) * kPtsToTicks;
     a.expected = expected;

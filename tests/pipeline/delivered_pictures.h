@@ -26,10 +26,11 @@ struct DeliveredPictures {
   std::vector<int64_t> soundStamps;  // of the sound frames written, in order
 };
 
-inline DeliveredPictures DeliverPictures(const Bytes& ts) {
-  DeliveredPictures p;
+// What the whole stream engine writes for a broadcast; complete: all of it went through.
+inline std::vector<SentMessage> ThroughEngine(const Bytes& ts, bool* complete) {
+  *complete = false;
   const auto flushed = WithFlushTail(ts);
-  if (!flushed) return p;
+  if (!flushed) return {};
   FakeTuner tuner;
   RecordingSink host;
   pipeline::CStreamEngine engine(host, tuner);
@@ -39,13 +40,20 @@ inline DeliveredPictures DeliverPictures(const Bytes& ts) {
   engine.SetLiveSource(true);
   engine.StartStreamThreads();
   engine.StartUsbRead();
-  p.complete = WaitUntil([&] { return flushed->Reached(host.Messages()); }, 120);
+  *complete = WaitUntil([&] { return flushed->Reached(host.Messages()); }, 120);
   engine.StopStreamThreads();
-  const auto messages = flushed->WithoutTail(host.Messages());
+  auto messages = flushed->WithoutTail(host.Messages());
   engine.CloseStreamEvents();
   engine.FlushChunkQueue();
   engine.FlushPacketQueue();
   engine.DeleteStreamEngine();
+  return messages;
+}
+
+inline DeliveredPictures DeliverPictures(const Bytes& ts) {
+  DeliveredPictures p;
+  const auto messages = ThroughEngine(ts, &p.complete);
+  if (!p.complete && messages.empty()) return p;
 
   av_log_set_level(AV_LOG_QUIET);  // a damaged broadcast makes thousands of concealment reports
   halvik::VideoDecoderFront front;

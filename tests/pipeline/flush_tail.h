@@ -4,7 +4,7 @@
 // engine keeps the last two blocks and the last two records queued, a PES ends only where the next
 // one on its PID starts, and an access unit only at the next delimiter. The tail goes on with the
 // broadcast's continuity counters (a gap would drop the PES in progress) and carries six video and
-// (when given a frame) six audio PES stamped a second after the broadcast's last, then null packets to
+// (when given a frame) six audio PES stamped about a second after the broadcast's last, then null packets to
 // whole blocks. The engine writes in stream order, so once the tail's first units are written,
 // everything of the broadcast that it writes at all has been written.
 #pragma once
@@ -85,9 +85,10 @@ inline std::optional<FlushedStream> WithFlushTail(const Bytes& ts, const Bytes& 
   }
   TsWriter w;
   for (auto [pid, last] : cc) w.Cc(pid) = uint8_t(last + 1);
-  // A second on, within the 33 bits of a PTS.
+  // About a second on, within the 33 bits of a PTS, each on its stream's grid (15 pictures, 25
+  // sound frames of 1024 samples at 24 kHz): a stamp off the grid would be taken for damage.
   constexpr int64_t kPtsMask = (int64_t{1} << 33) - 1;
-  const int64_t video0 = (pts[videoPid] + 90000) & kPtsMask, audio0 = (pts[audioPid] + 90000) & kPtsMask;
+  const int64_t video0 = (pts[videoPid] + 90000) & kPtsMask, audio0 = (pts[audioPid] + 25 * 3840) & kPtsMask;
   for (int k = 0; k < 6; ++k) {
     Append(f.ts, w.Packets(videoPid,
                            Pes(0xE0, AccessUnit(uint8_t(0xA0 + k), false), (video0 + 6000 * k) & kPtsMask)));

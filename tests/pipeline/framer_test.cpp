@@ -357,9 +357,10 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
   const size_t lengths[6] = {150, 210, 170, 240, 190, 160};
   struct Case {
     const char* name;
-    std::vector<int> lost;  // packets of the damaged PES, from 0
-    std::vector<int> out;   // its frames that come out
-    size_t fakeSyncAt = 0;  // a frame-like sync pattern planted in the payload at this position
+    std::vector<int> lost;     // packets of the damaged PES, from 0
+    std::vector<int> out;      // its frames that come out
+    size_t fakeSyncAt = 0;     // a frame-like sync pattern planted in the payload at this position
+    bool spoilHeader = false;  // a bit of its PES start code flipped
   } cases[] = {
       {"third packet: a frame cut each side, one lost within", {2}, {0, 4, 5}},
       {"fourth packet: the frames before pass", {3}, {0, 1, 2, 4, 5}},
@@ -370,6 +371,7 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
        {0},
        {2, 3, 4, 5}},
       {"the header and a later packet: nothing can be placed", {0, 3}, {}},
+      {"a start code bit flipped: as the header lost", {}, {2, 3, 4, 5}, 0, true},
   };
   const auto frameOf = [&](int pes, int k) { return Adts(lengths[k], uint8_t(0x20 + 0x10 * pes + k)); };
   for (const auto& c : cases) {
@@ -410,9 +412,10 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
       const Bytes packets = w.Packets(kAudioPid, Pes(0xC0, payload, 9000 + pes * pesPts));
       for (size_t i = 0; i < packets.size() / 188; ++i) {
         const bool lost = pes == 1 && std::find(c.lost.begin(), c.lost.end(), int(i)) != c.lost.end();
-        if (!lost)
-          ts.insert(ts.end(), packets.begin() + std::ptrdiff_t(188 * i),
-                    packets.begin() + std::ptrdiff_t(188 * (i + 1)));
+        if (lost) continue;
+        ts.insert(ts.end(), packets.begin() + std::ptrdiff_t(188 * i),
+                  packets.begin() + std::ptrdiff_t(188 * (i + 1)));
+        if (pes == 1 && i == 0 && c.spoilHeader) ts[ts.size() - 188 + 6] ^= 0x01;
       }
     }
     Append(ts, w.Null());

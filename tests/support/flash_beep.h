@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "tests/support/frame_code.h"
@@ -35,14 +36,20 @@ class FlashBeepProbe {
   // Beep onset minus flash in ms, for each flash after the first second that has a beep within
   // 500 ms.
   std::vector<double> Offsets() {
-    std::lock_guard lock(m_lock);
     std::vector<double> out;
+    for (const auto& [flash, offset] : Marks()) out.push_back(offset);
+    return out;
+  }
+  // The same, each with its flash's time in ns.
+  std::vector<std::pair<std::int64_t, double>> Marks() {
+    std::lock_guard lock(m_lock);
+    std::vector<std::pair<std::int64_t, double>> out;
     for (std::int64_t f : m_flashes) {
       if (f < m_flashes.front() + 1000000000LL) continue;
       std::int64_t best = INT64_MAX;
       for (std::int64_t a : m_onsets)
         if (std::llabs(a - f) < std::llabs(best)) best = a - f;
-      if (std::llabs(best) < 500000000LL) out.push_back(best / 1e6);
+      if (std::llabs(best) < 500000000LL) out.emplace_back(f, best / 1e6);
     }
     return out;
   }
