@@ -105,7 +105,7 @@ void CEsFramer::FrameVideo(const uint8_t* pes, size_t length, int64_t stamp) {
     // A picture stamp off the frame grid is placed one frame after the last picture instead.
     const int64_t expected = m_lastVideoStamp >= 0 ? m_lastVideoStamp + m_framePeriod : -1;
     stamp = m_videoStamps.Take(stamp, double(m_framePeriod), expected, false);
-    m_counters.stampsRefused = uint64_t(m_audioStamps.Refused() + m_videoStamps.Refused());
+    CountRefusedStamps();
     if (stamp >= 0) m_lastVideoStamp = stamp;
   }
   if (x.empty()) {
@@ -241,13 +241,20 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
   return t;
 }
 
+int64_t CEsFramer::AfterLastWholePes() const {
+  return m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
+}
+
+void CEsFramer::CountRefusedStamps() {
+  m_counters.stampsRefused = uint64_t(m_audioStamps.Refused() + m_videoStamps.Refused());
+}
+
 int64_t CEsFramer::TakeAudioStamp(int64_t stamp) {
   const bool known = m_audioRate > 0 && m_pesStamp >= 0;
   const double period = known ? 1024.0 * double(kTicksPerSecond) / m_audioRate : 0;
-  const int64_t expected =
-      known && m_lastPesWhole ? m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate : -1;
+  const int64_t expected = known && m_lastPesWhole ? AfterLastWholePes() : -1;
   const int64_t taken = m_audioStamps.Take(stamp, period, expected, true);
-  m_counters.stampsRefused = uint64_t(m_audioStamps.Refused() + m_videoStamps.Refused());
+  CountRefusedStamps();
   return taken;
 }
 
@@ -261,7 +268,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
       m_lastPesWhole = false;
       return;
     }
-    stamp = m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
+    stamp = AfterLastWholePes();
     m_pesGivenStamp = -1;
     m_pesStamp = stamp;
     m_pesFrames = 0;

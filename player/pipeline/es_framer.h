@@ -81,6 +81,9 @@ class CEsFramer {
   bool AudioHeaderMatches(const uint8_t* h) const;
   size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut, size_t pieceStart = 0);
   int64_t TakeAudioStamp(int64_t stamp);
+  // Where the frames of the last whole sound PES end (its stamp, rate and frame count known).
+  int64_t AfterLastWholePes() const;
+  void CountRefusedStamps();
   void Send(int32_t type, const uint8_t* payload, size_t size, int64_t stamp);
 
   IFramerOutput& m_out;
