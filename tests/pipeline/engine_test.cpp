@@ -238,7 +238,9 @@ TEST(StreamEngine, ATunesFirstPictureAndSoundGoOnWithoutWaitingForLaterBlocks) {
       return has(IPC_VIDEO_FRAME, s.video[0].pts * 300) && has(IPC_AUDIO_FRAME, s.audio.back().pts * 300);
     }));
     EXPECT_EQ(e.engine.Pids().video, c.video);
-    ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0 && e.engine.QueuedChunks() == 0; }));
+    // Whether the null blocks after the pictures went too depends on when the start ended: at most
+    // the two the rule holds back stay.
+    ASSERT_TRUE(WaitUntil([&] { return e.tuner.PolledSinceLastBlock() && e.engine.QueuedChunks() <= 2; }));
     // Once pictures flow the rule holds again: two blocks wait for a third.
     TsWriter w;
     Bytes blocks;
@@ -259,26 +261,52 @@ TEST(StreamEngine, ATunesFirstPictureAndSoundGoOnWithoutWaitingForLaterBlocks) {
 
 TEST(StreamEngine, BlocksReadBeforeTheReadRestartsAreNotTheNewChannels) {
   // Threads kept across a change: the old channel goes on arriving between the new filter's reset
-  // and the tune; the read's restart follows the tune.
-  Engine e;
-  e.Start();
-  const BuiltStream a = BuildStream(45);
-  e.tuner.Queue(Bytes(a.ts.begin(), a.ts.begin() + a.ts.size() / 2 / 1128 * 1128));
-  ASSERT_TRUE(WaitUntil([&] { return !e.Of(IPC_VIDEO_FRAME).empty(); }));
-  e.engine.ResetStreamEngine();
-  ASSERT_TRUE(WaitUntil([&] { return e.engine.GetFeedTarget() == FeedTarget::kProgrammeMapSearch; }));
-  e.tuner.Queue(Bytes(a.ts.begin() + a.ts.size() / 2 / 1128 * 1128, a.ts.end()));
-  ASSERT_TRUE(WaitUntil([&] { return e.tuner.Left() == 0; }));
-  const size_t before = e.Of(IPC_VIDEO_FRAME).size();
-  e.engine.StartUsbRead();
-  const BuiltStream b = BuildStream(45, 0x0200, 0x0210, 9000000);
-  e.tuner.Queue(b.ts);
-  ASSERT_TRUE(
-      WaitUntil([&] { return e.engine.Pids().video == 0x0200 && e.Of(IPC_VIDEO_FRAME).size() > before; }));
-  e.Shutdown();
-  const auto v = e.Of(IPC_VIDEO_FRAME);
-  for (size_t k = before; k < v.size(); ++k) EXPECT_GE(v[k].stamp, b.video[0].pts * 300) << k;
-  EXPECT_EQ(v[before].stamp, b.video[0].pts * 300);
+  // and the tune; the read's restart follows the tune. Stations often share their PIDs.
+  for (const uint16_t video : {uint16_t{0x0200}, uint16_t{0x0100}}) {
+    SCOPED_TRACE(video);
+    Engine e;
+    e.Start();
+    const BuiltStream a = BuildStream(45);
+    const size_t half = a.ts.size() / 2 / 1128 * 1128;
+    e.tuner.Queue(Bytes(a.ts.begin(), a.ts.begin() + half));
+    // Demultiplexed but for the blocks and packets the queue rule holds back.
+    ASSERT_TRUE(WaitUntil([&] {
+      return e.tuner.PolledSinceLastBlock() && e.engine.QueuedChunks() <= 2 && e.engine.QueuedPackets() <= 2;
+    }));
+    e.engine.ResetStreamEngine();
+    ASSERT_TRUE(WaitUntil([&] { return e.engine.GetFeedTarget() == FeedTarget::kProgrammeMapSearch; }));
+    // The rest of the old channel without its tables: the search gathers it and never hands it over.
+    Bytes rest(a.ts.begin() + half, a.ts.end());
+    TsWriter w;
+    for (size_t k = 0; k + 188 <= rest.size(); k += 188) {
+      const int pid = (rest[k + 1] << 8 | rest[k + 2]) & 0x1FFF;
+      if (pid == 0x0000 || pid == 0x1FC8) {
+        const Bytes null = w.Null();
+        std::copy(null.begin(), null.end(), rest.begin() + ptrdiff_t(k));
+      }
+    }
+    e.tuner.Queue(rest);
+    ASSERT_TRUE(WaitUntil([&] { return e.tuner.PolledSinceLastBlock(); }));
+    const size_t before = e.Of(IPC_VIDEO_FRAME).size();
+    e.engine.StartUsbRead();
+    const BuiltStream b = BuildStream(45, video, uint16_t(video + 0x10), 9000000);
+    const int64_t b0 = b.video[0].pts * 300;
+    e.tuner.Queue(b.ts);
+    ASSERT_TRUE(WaitUntil([&] {
+      const auto v = e.Of(IPC_VIDEO_FRAME);
+      return std::any_of(v.begin(), v.end(), [&](const SentMessage& m) { return m.stamp >= b0; });
+    }));
+    EXPECT_EQ(e.engine.Pids().video, video);
+    e.Shutdown();
+    const auto v = e.Of(IPC_VIDEO_FRAME);
+    size_t first = before;
+    while (first < v.size() && v[first].stamp < b0) ++first;
+    ASSERT_LT(first, v.size());
+    EXPECT_EQ(v[first].stamp, b0);
+    // Only a picture still being written as the search gathered may come; none after the new ones.
+    EXPECT_LE(first - before, 1u);
+    for (size_t k = first; k < v.size(); ++k) EXPECT_GE(v[k].stamp, b0) << k;
+  }
 }
 
 TEST(StreamEngine, SearchRunsOnlyForALiveSource) {
