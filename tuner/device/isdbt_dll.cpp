@@ -206,6 +206,9 @@ int CISDBTDll::Exchange(std::uint8_t code, std::uint8_t argument, std::uint8_t e
     std::fprintf(stderr, "quonda: no answer to command %u within %d ms, sending it again\n", unsigned{code},
                  kTransferTimeoutMs);
     result = ExchangeOnce(code, argument, expected, reply);
+    if (result != kOk)
+      std::fprintf(stderr, "quonda: command %u sent again, %s\n", unsigned{code},
+                   m_lastRead == quonda::ReadEnd::kTimedOut ? "still no answer" : "a wrong or no answer");
   }
   return result;
 }

@@ -434,7 +434,8 @@ TEST_F(WrapperTest, ASlowAnswerToTheTuneStillPlays) {
     ASSERT_EQ(tuner->SetChannel(7, 0, 0, 0.f), 1);
     unsigned char block[1128];
     int count = -1;
-    ASSERT_TRUE(WaitFor([&] { return tuner->GetTSStream(block, &count) == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return tuner->GetTSStream(block, &count) == 1; }))
+        << "sent " << Sent(late).size() << ", answered " << stick->Answered(late);
     EXPECT_EQ(FakePacketNumber(block), 0u);
     EXPECT_EQ(Sent(late).size(), 2u);
     EXPECT_TRUE(WaitFor([&] { return tuner->m_ChannelState.m_nSignalLevel < 100u; }));
