@@ -66,15 +66,15 @@ void CPlaybackControl::PauseMedia() {
   const PlaybackContext c = m_host.Context();
   const auto graph = m_host.Graph();
   if (c.playState == PlayState::kNone || !graph) return;
-  if (c.sourceMode == SourceMode::kLive) {
-    if (m_timeshiftCounter >= kTimeshiftLimitSeconds) {
-      // The limit holds until a channel change: live television keeps playing.
-      m_host.ShowStatus(kTextTimeshiftLimit, kLimitStripTicks);
-      return;
-    }
-    m_host.SetTimer(TimerId::kTimeshift, 1000);
+  const bool live = c.sourceMode == SourceMode::kLive;
+  if (live && m_timeshiftCounter >= kTimeshiftLimitSeconds) {
+    // The limit holds until a channel change: live television keeps playing.
+    m_host.ShowStatus(kTextTimeshiftLimit, kLimitStripTicks);
+    return;
   }
-  graph->Pause();
+  // A graph still on its way to playing refuses: the station plays on and nothing says paused.
+  if (graph->Pause() < 0) return;
+  if (live) m_host.SetTimer(TimerId::kTimeshift, 1000);
   m_host.SetPlayState(PlayState::kPaused);
 }
 

@@ -69,6 +69,7 @@ class CFakeMediaGraph final : public IMediaGraph {
     Log("Pause");
     std::lock_guard lock(m_lock);
     if (!m_built) return E_ABORT;
+    if (m_settling) return VFW_E_WRONG_STATE;
     m_running = false;
     m_paused = true;
     return S_OK;
@@ -155,6 +156,11 @@ class CFakeMediaGraph final : public IMediaGraph {
     }
     if (m_owner) m_owner->PostGraphEvent();
   }
+  // While settling (still on its way to running), a pause is refused as a real graph refuses it.
+  void SetSettling(bool settling) {
+    std::lock_guard lock(m_lock);
+    m_settling = settling;
+  }
   bool Running() const {
     std::lock_guard lock(m_lock);
     return m_running;
@@ -186,6 +192,7 @@ class CFakeMediaGraph final : public IMediaGraph {
   bool m_running = false;
   bool m_paused = false;
   bool m_ended = false;
+  bool m_settling = false;
   int m_position = 0;
   long m_volume = 0;
   std::vector<std::string> m_calls;

@@ -331,6 +331,12 @@ HRESULT CMediaGraph::Run() {
 HRESULT CMediaGraph::Pause() {
   auto g = Current();
   if (!g) return E_ABORT;
+  // A pause asked for while the pipeline is still on its way to a state can strand it: the bin
+  // drops its scheduled step to PLAYING and never completes the PAUSED asked for instead, so the
+  // graph neither holds a picture properly nor plays again. Refused until the pipeline has settled.
+  GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
+  if (gst_element_get_state(g->pipeline, &current, &pending, 0) == GST_STATE_CHANGE_ASYNC)
+    return VFW_E_WRONG_STATE;
   return gst_element_set_state(g->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
 }
 

@@ -17,6 +17,7 @@ constexpr HRESULT E_ABORT = static_cast<HRESULT>(0x80004004u);
 constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT VFW_E_CANNOT_RENDER = static_cast<HRESULT>(0x80040218u);
 constexpr HRESULT VFW_E_NOT_FOUND = static_cast<HRESULT>(0x80040216u);
+constexpr HRESULT VFW_E_WRONG_STATE = static_cast<HRESULT>(0x80040227u);
 
 // What building and events do to the window that owns the graph.
 class IMediaGraphOwner {
@@ -48,6 +49,8 @@ class IMediaGraph {
   // Tears the graph down (hides the video, stops, releases); S_OK also without a graph.
   virtual HRESULT Stop() = 0;
   virtual HRESULT Run() = 0;
+  // VFW_E_WRONG_STATE while the graph is still changing state (starting, or seeking): nothing is
+  // paused then and the graph goes on as it was.
   virtual HRESULT Pause() = 0;
   virtual bool HasGraph() const = 0;
 

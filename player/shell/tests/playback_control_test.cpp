@@ -222,8 +222,9 @@ TEST(PlaybackControl, TimeshiftPausesPlaysAndStops) {
   EXPECT_TRUE(host.log.empty());
 }
 
-// A timeshift pause whose pause is refused (an open under way, the graph being built, the limit
-// reached) marks nothing, and the play that follows never pauses the graph that runs on.
+// A timeshift pause whose pause is refused (an open under way, the graph being built or still on its
+// way to running, the limit reached) marks nothing, and the play that follows never pauses the graph
+// that runs on.
 TEST(PlaybackControl, ARefusedTimeshiftPauseMarksNothing) {
   struct Case {
     const char* what;
@@ -233,6 +234,7 @@ TEST(PlaybackControl, ARefusedTimeshiftPauseMarksNothing) {
   const Case cases[] = {
       {"open queued", [](Live& h, CPlaybackControl&) { h.context.openQueued = true; }, false},
       {"graph being built", [](Live& h, CPlaybackControl&) { h.context.busy = true; }, false},
+      {"graph still settling", [](Live& h, CPlaybackControl&) { h.graph->SetSettling(true); }, false},
       {"limit reached",
        [](Live&, CPlaybackControl& c) {
          ASSERT_EQ(c.ExecuteControl(1), 1);
@@ -250,6 +252,8 @@ TEST(PlaybackControl, ARefusedTimeshiftPauseMarksNothing) {
     EXPECT_FALSE(control.StartTimeshift());
     EXPECT_FALSE(control.TimeshiftPaused() || control.TimeshiftActive() || host.timeshiftButton);
     EXPECT_EQ(host.status.size(), c.message ? 1u : 0u);
+    EXPECT_EQ(host.context.playState, PlayState::kPlaying);
+    EXPECT_FALSE(host.Armed(TimerId::kTimeshift)) << "no limit counts for a refused pause";
     host.context.openQueued = host.context.busy = false;
     EXPECT_TRUE(control.PlayTimeshift());
     EXPECT_TRUE(host.graph->Running());

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +141,60 @@ TEST_F(MediaGraph, APausedGraphShowsItsFirstPictureOnceAndRunsOnFromIt) {
   EXPECT_EQ(graph.TearDown(), S_OK);
   std::lock_guard g(stamps.lock);
   for (size_t i = 1; i < stamps.pts.size(); ++i) EXPECT_GT(stamps.pts[i], stamps.pts[i - 1]) << i;
+}
+
+// A pause asked for while the graph is still on its way to playing is refused and the graph plays
+// on; once it plays, a pause holds the stream time and the same graph runs on from there.
+TEST_F(MediaGraph, APauseDuringTheStartIsRefusedAndOneOnceSettledHolds) {
+  // The first picture is held back, which keeps the pipeline's start pending.
+  struct HeldFirst : CHeadlessVideoOutput {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool entered = false, released = false;
+    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t ns) override {
+      {
+        std::unique_lock g(lock);
+        if (!entered) {
+          entered = true;
+          changed.notify_all();
+          changed.wait(g, [&] { return released; });
+        }
+      }
+      CHeadlessVideoOutput::OnPicture(p, w, h, stride, ns);
+    }
+    void Release() {
+      std::lock_guard g(lock);
+      released = true;
+      changed.notify_all();
+    }
+  } output;
+  CMediaGraph graph(&owner, &output);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  {
+    std::unique_lock g(output.lock);
+    ASSERT_TRUE(output.changed.wait_for(g, std::chrono::seconds(60), [&] { return output.entered; }));
+  }
+  EXPECT_EQ(graph.Pause(), VFW_E_WRONG_STATE);
+  output.Release();
+  // It plays on.
+  ASSERT_TRUE(WaitFor([&] { return output.Count() >= 10; }, 60000));
+
+  ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK; }, 60000));
+  int held = -1;
+  ASSERT_TRUE(WaitFor([&] { return graph.GetPosition(&held) == 1; }, 60000));
+  const uint64_t shown = output.Count();
+  // Half a second of the clock, in which a running graph passes seven pictures; a slower machine
+  // only lengthens it.
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  int position = -1;
+  EXPECT_EQ(graph.GetPosition(&position), 1);
+  EXPECT_LE(std::abs(position - held), 1) << "held " << held << ", then " << position;
+  EXPECT_LE(output.Count(), shown + 2) << "a picture in flight and the one that completes the pause";
+
+  ASSERT_EQ(graph.Run(), S_OK);
+  EXPECT_TRUE(WaitFor([&] { return graph.GetPosition(&position) == 1 && position >= held + 5; }, 60000));
+  EXPECT_TRUE(WaitFor([&] { return output.Count() >= shown + 5; }, 60000));
 }
 
 int OpenFds() {
