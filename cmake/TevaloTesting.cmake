@@ -52,6 +52,18 @@ function(_tevalo_test_env out name)
   set(${out} ${env} PARENT_SCOPE)
 endfunction()
 
+# GLib's futex locks and pool hand-overs made visible to TSan (tests/tsan_glib_locks.cpp): the wrappers must be in the
+# executable's dynamic symbols to stand before GLib's.
+function(_tevalo_tsan_glib_locks name)
+  target_sources(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests/tsan_glib_locks.cpp)
+  target_link_libraries(${name} PRIVATE ${CMAKE_DL_LIBS})
+  target_link_options(${name} PRIVATE
+    -Wl,--export-dynamic-symbol=g_mutex_lock,--export-dynamic-symbol=g_mutex_trylock
+    -Wl,--export-dynamic-symbol=g_mutex_unlock,--export-dynamic-symbol=g_cond_wait
+    -Wl,--export-dynamic-symbol=g_cond_wait_until,--export-dynamic-symbol=g_thread_pool_new
+    -Wl,--export-dynamic-symbol=g_thread_pool_push)
+endfunction()
+
 function(tevalo_test name)
   cmake_parse_arguments(T "SLOW;NO_TSAN" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(TEVALO_FUZZ)
@@ -69,6 +81,9 @@ function(tevalo_test name)
   endif()
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+  if(TEVALO_SANITIZE STREQUAL "thread")
+    _tevalo_tsan_glib_locks(${name})
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/run/${name})
   _tevalo_test_env(env ${name})

@@ -162,16 +162,20 @@ class Dispatcher : public QObject {
  public:
   explicit Dispatcher(std::shared_ptr<ThreadQueue> q) : q_(std::move(q)) {}
   bool event(QEvent* e) override {
-    if (e->type() != WakeType()) return QObject::event(e);
     std::shared_ptr<Call> c;
+    bool wake;
     {
+      // The wake event was made under this lock on the posting thread: taking it before looking
+      // at the event orders the two where race checkers see it (Qt's futex hand-over they don't).
       std::lock_guard<std::mutex> g(q_->signal->m);
+      wake = e->type() == WakeType();
       auto& from = !q_->sent.empty() ? q_->sent : q_->posted;
-      if (!from.empty()) {
+      if (wake && !from.empty()) {
         c = std::move(from.front());
         from.pop_front();
       }
     }
+    if (!wake) return QObject::event(e);
     if (c) {
       ++q_->dispatching;
       Execute(c);

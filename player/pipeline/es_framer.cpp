@@ -50,6 +50,8 @@ void CEsFramer::ResetState() {
   m_pesStamp = m_pesGivenStamp = -1;
   m_lastPesWhole = false;
   m_usualPesFrames = m_lastWholePesFrames = 0;
+  m_headerlessPiece.clear();
+  m_lastSoundStamp = -1;
 }
 
 void CEsFramer::MaybeStartStreaming() {
@@ -241,6 +243,36 @@ size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const Pe
   return t;
 }
 
+void CEsFramer::SendBefore(const std::vector<uint8_t>& piece, int64_t next) {
+  const size_t t = piece.size();
+  const uint8_t* x = piece.data();
+  for (size_t b = 0; b + kAdtsHeader <= t; ++b) {
+    std::vector<size_t> starts;
+    size_t q = b;
+    while (t - q >= kAdtsHeader && AudioHeaderMatches(x + q)) {
+      const size_t l = AdtsFrameLength(x + q);
+      if (l < kAdtsMinFrame || l > t - q) break;
+      starts.push_back(q);
+      q += l;
+    }
+    if (q != t || starts.empty()) continue;  // a true frame start chains to the piece's end
+    const int rate = int(AacSampleRate(AdtsSamplingIndex(x + b)));
+    if (rate == 0) return;
+    for (size_t k = 0; k < starts.size(); ++k) {
+      const int64_t samples = 1024 * int64_t(starts.size() - k);
+      const int64_t s = next - samples * kTicksPerSecond / rate;
+      if (s <= m_lastSoundStamp) continue;
+      const size_t l = AdtsFrameLength(x + starts[k]);
+      ++m_counters.audioFrames;
+      Send(IPC_AUDIO_FRAME, x + starts[k], l, s);
+      ++m_counters.audioWritten;
+      m_lastSoundStamp = s;
+    }
+    ++m_counters.audioRejoined;
+    return;
+  }
+}
+
 int64_t CEsFramer::AfterLastWholePes() const {
   return m_pesStamp + m_lastWholePesFrames * 1024 * kTicksPerSecond / m_audioRate;
 }
@@ -261,10 +293,17 @@ int64_t CEsFramer::TakeAudioStamp(int64_t stamp) {
 void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, const PesCut& cut) {
   std::vector<uint8_t>& x = m_audioCarry;
   if (cut.before) x.clear();  // the frame the carry began lies partly in the lost bytes
+  const std::vector<uint8_t> headerless = std::move(m_headerlessPiece);
+  m_headerlessPiece.clear();
   if (cut.before && cut.offset < 0) {
-    // The PES header was lost with its first packet: the PES follows the last whole one, and only
-    // frames reaching its end can be placed.
-    if (!m_lastPesWhole || m_pesStamp < 0 || m_audioRate <= 0 || cut.after) {
+    // The PES header was lost with its first packet: only frames reaching its end can be placed,
+    // after the last whole PES, or else back from the next PES's stamp.
+    if (m_audioRate <= 0 || cut.after) {
+      m_lastPesWhole = false;
+      return;
+    }
+    if (!m_lastPesWhole || m_pesStamp < 0) {
+      if (m_state == kStreaming) m_headerlessPiece.assign(pes, pes + length);
       m_lastPesWhole = false;
       return;
     }
@@ -295,6 +334,8 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
       m_lastPesWhole = false;
       return;
     }
+    // Its first frame follows the last of a piece held for want of a stamp.
+    if (!cut.before && stamp >= 0 && !headerless.empty()) SendBefore(headerless, stamp);
   } else {
     stamp = m_pesStamp;
     if (stamp < 0 && m_pesGivenStamp >= 0) {
@@ -346,6 +387,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
           const int64_t s = AudioStamp(int(AdtsSamplingIndex(h)));
           ++m_counters.audioFrames;
           Send(IPC_AUDIO_FRAME, h, l, s);
+          m_lastSoundStamp = s;
           ++m_counters.audioWritten;
           if (b >= p) {
             ++m_pesFrames;

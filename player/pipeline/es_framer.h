@@ -81,6 +81,9 @@ class CEsFramer {
   bool AudioHeaderMatches(const uint8_t* h) const;
   size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut, size_t pieceStart = 0);
   int64_t TakeAudioStamp(int64_t stamp);
+  // Sends the frames of a sound piece without header that chain to its end, placed back from
+  // `next`, the stamp of the PES right after it.
+  void SendBefore(const std::vector<uint8_t>& piece, int64_t next);
   // Where the frames of the last whole sound PES end (its stamp, rate and frame count known).
   int64_t AfterLastWholePes() const;
   void CountRefusedStamps();
@@ -120,6 +123,10 @@ class CEsFramer {
   int64_t m_usualPesFrames = 0;      // frames two whole PES in a row held
   bool m_lastPesWhole = false;       // the PES framed last was that one
   int64_t m_frameBytes = 0;          // mean frame length (running)
+  // A piece whose header was lost after a PES that did not come whole: nothing before it places
+  // it, so it waits for the next PES's stamp.
+  std::vector<uint8_t> m_headerlessPiece;
+  int64_t m_lastSoundStamp = -1;  // of the last sound frame sent
   CStampGuard m_audioStamps;
 
   StreamFormatMessage m_videoFormat{};

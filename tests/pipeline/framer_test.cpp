@@ -357,10 +357,12 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
   const size_t lengths[6] = {150, 210, 170, 240, 190, 160};
   struct Case {
     const char* name;
-    std::vector<int> lost;     // packets of the damaged PES, from 0
-    std::vector<int> out;      // its frames that come out
-    size_t fakeSyncAt = 0;     // a frame-like sync pattern planted in the payload at this position
-    bool spoilHeader = false;  // a bit of its PES start code flipped
+    std::vector<int> lost;             // packets of the damaged PES, from 0
+    std::vector<int> out;              // its frames that come out
+    size_t fakeSyncAt = 0;             // a frame-like sync pattern planted in the payload at this position
+    bool spoilHeader = false;          // a bit of its PES start code flipped
+    std::vector<int> lostBefore = {};  // packets of the PES before it lost
+    std::vector<int> outBefore = {0, 1, 2, 3, 4, 5};
   } cases[] = {
       {"third packet: a frame cut each side, one lost within", {2}, {0, 4, 5}},
       {"fourth packet: the frames before pass", {3}, {0, 1, 2, 4, 5}},
@@ -370,8 +372,17 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
       {"the packet with the header: the frames reaching the end, placed after the last PES",
        {0},
        {2, 3, 4, 5}},
-      {"the header and a later packet: nothing can be placed", {0, 3}, {}},
+      {"the header and a later packet: the frames after the later loss, placed back from the next PES",
+       {0, 3},
+       {4, 5}},
       {"a start code bit flipped: as the header lost", {}, {2, 3, 4, 5}, 0, true},
+      {"the header after a PES that lost a packet: placed back from the next PES",
+       {0},
+       {2, 3, 4, 5},
+       0,
+       false,
+       {3},
+       {0, 1, 2, 4, 5}},
   };
   const auto frameOf = [&](int pes, int k) { return Adts(lengths[k], uint8_t(0x20 + 0x10 * pes + k)); };
   for (const auto& c : cases) {
@@ -411,7 +422,9 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
       }
       const Bytes packets = w.Packets(kAudioPid, Pes(0xC0, payload, 9000 + pes * pesPts));
       for (size_t i = 0; i < packets.size() / 188; ++i) {
-        const bool lost = pes == 1 && std::find(c.lost.begin(), c.lost.end(), int(i)) != c.lost.end();
+        const std::vector<int>* lostHere = pes == 1 ? &c.lost : pes == 0 ? &c.lostBefore : nullptr;
+        const bool lost =
+            lostHere && std::find(lostHere->begin(), lostHere->end(), int(i)) != lostHere->end();
         if (lost) continue;
         ts.insert(ts.end(), packets.begin() + std::ptrdiff_t(188 * i),
                   packets.begin() + std::ptrdiff_t(188 * (i + 1)));
@@ -422,7 +435,7 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
     demux.PushBlock(ts.data(), ts.size());
 
     std::vector<std::pair<int, int>> want;  // (PES, frame)
-    for (int k = 0; k < 6; ++k) want.emplace_back(0, k);
+    for (int k : c.outBefore) want.emplace_back(0, k);
     for (int k : c.out) want.emplace_back(1, k);
     for (int k = 0; k < 6; ++k) want.emplace_back(2, k);
     const auto a = out.Of(IPC_AUDIO_FRAME);
