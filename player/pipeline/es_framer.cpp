@@ -190,34 +190,29 @@ bool CEsFramer::AudioHeaderMatches(const uint8_t* h) const {
          (h[2] & 0xFE) == (ref[2] & 0xFE) && (h[3] & 0x3F) == (ref[3] & 0x3F);
 }
 
+bool CEsFramer::ChainsToEnd(const uint8_t* x, size_t b, size_t t, bool cutAfter, int64_t* whole) const {
+  // A true frame start chains frame by frame to the piece's end, or, when more was lost after the
+  // piece, into the frame that loss cut. A sync pattern inside a frame almost never does.
+  *whole = 0;
+  if (!AudioHeaderMatches(x + b)) return false;
+  size_t q = b;
+  while (q < t) {
+    if (t - q < kAdtsHeader) return cutAfter;
+    const size_t l = AdtsFrameLength(x + q);
+    if (!AudioHeaderMatches(x + q) || l < kAdtsMinFrame) return false;
+    if (l > t - q) return cutAfter;
+    q += l;
+    ++*whole;
+  }
+  return true;
+}
+
 size_t CEsFramer::RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut,
                                   size_t pieceStart) {
   const uint8_t* x = m_audioCarry.data();
   for (size_t b = from; b + kAdtsHeader <= t; ++b) {
-    if (!AudioHeaderMatches(x + b)) continue;
-    // A true frame start chains frame by frame to the piece's end, or, when more was lost after the
-    // piece, into the frame that loss cut. A sync pattern inside a frame almost never does.
-    size_t q = b;
     int64_t whole = 0;
-    bool chains = true;
-    while (q < t) {
-      if (t - q < kAdtsHeader) {
-        chains = cut.after;
-        break;
-      }
-      const size_t l = AdtsFrameLength(x + q);
-      if (!AudioHeaderMatches(x + q) || l < kAdtsMinFrame) {
-        chains = false;
-        break;
-      }
-      if (l > t - q) {
-        chains = cut.after;
-        break;
-      }
-      q += l;
-      ++whole;
-    }
-    if (!chains) continue;
+    if (!ChainsToEnd(x, b, t, cut.after, &whole)) continue;
     if (whole == 0) return t;
     // The frames reaching the PES's end are its last ones: count back from the frames a whole PES
     // has held. Otherwise estimate the lost frames from the lost bytes. At least the cut one is gone.
@@ -247,26 +242,21 @@ void CEsFramer::SendBefore(const std::vector<uint8_t>& piece, int64_t next) {
   const size_t t = piece.size();
   const uint8_t* x = piece.data();
   for (size_t b = 0; b + kAdtsHeader <= t; ++b) {
-    std::vector<size_t> starts;
-    size_t q = b;
-    while (t - q >= kAdtsHeader && AudioHeaderMatches(x + q)) {
-      const size_t l = AdtsFrameLength(x + q);
-      if (l < kAdtsMinFrame || l > t - q) break;
-      starts.push_back(q);
-      q += l;
-    }
-    if (q != t || starts.empty()) continue;  // a true frame start chains to the piece's end
+    int64_t whole = 0;
+    if (!ChainsToEnd(x, b, t, false, &whole)) continue;
     const int rate = int(AacSampleRate(AdtsSamplingIndex(x + b)));
     if (rate == 0) return;
-    for (size_t k = 0; k < starts.size(); ++k) {
-      const int64_t samples = 1024 * int64_t(starts.size() - k);
-      const int64_t s = next - samples * kTicksPerSecond / rate;
-      if (s <= m_lastSoundStamp) continue;
-      const size_t l = AdtsFrameLength(x + starts[k]);
-      ++m_counters.audioFrames;
-      Send(IPC_AUDIO_FRAME, x + starts[k], l, s);
-      ++m_counters.audioWritten;
-      m_lastSoundStamp = s;
+    size_t q = b;
+    for (int64_t k = 0; k < whole; ++k) {
+      const size_t l = AdtsFrameLength(x + q);
+      const int64_t s = next - 1024 * (whole - k) * kTicksPerSecond / rate;
+      if (s > m_lastSoundStamp) {
+        ++m_counters.audioFrames;
+        Send(IPC_AUDIO_FRAME, x + q, l, s);
+        ++m_counters.audioWritten;
+        m_lastSoundStamp = s;
+      }
+      q += l;
     }
     ++m_counters.audioRejoined;
     return;

@@ -80,6 +80,9 @@ class CEsFramer {
   int64_t AudioStamp(int samplingIndex);
   bool AudioHeaderMatches(const uint8_t* h) const;
   size_t RejoinAfterLoss(size_t from, size_t t, int64_t stamp, const PesCut& cut, size_t pieceStart = 0);
+  // Whether the frame at b chains to t (or, cutAfter, into the frame a later loss cut); whole: the
+  // frames that end by t.
+  bool ChainsToEnd(const uint8_t* x, size_t b, size_t t, bool cutAfter, int64_t* whole) const;
   int64_t TakeAudioStamp(int64_t stamp);
   // Sends the frames of a sound piece without header that chain to its end, placed back from
   // `next`, the stamp of the PES right after it.
