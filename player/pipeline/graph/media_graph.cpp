@@ -36,8 +36,13 @@ struct CMediaGraph::Renderer {
   // thread only.
   const GstBuffer* preroll = nullptr;
   GstClockTime prerollPts = GST_CLOCK_TIME_NONE;
+  // Pictures shown since the graph first ran, and the time it has run: a resume goes on counting
+  // rather than starting again, so a graph just resumed does not read as one showing nothing.
   std::atomic<uint64_t> frames{0};
-  std::atomic<int64_t> runStartNs{0};
+  std::atomic<bool> ran{false};
+  std::atomic<int64_t> runStartNs{0};    // start of the current running stretch
+  std::atomic<int64_t> ranBeforeNs{0};   // earlier stretches
+  std::atomic<int64_t> pausedAtNs{0};    // 0 while running
   std::atomic<int> width{0};
   std::atomic<int> height{0};
 };
@@ -322,8 +327,14 @@ HRESULT CMediaGraph::Run() {
     r = m_renderer;
   }
   if (r) {
-    r->frames = 0;
-    r->runStartNs = NowNs();
+    const int64_t now = NowNs();
+    if (!r->ran.exchange(true)) {
+      r->frames = 0;  // a picture shown while paused before the first run is not counted
+      r->runStartNs = now;
+    } else if (const int64_t pausedAt = r->pausedAtNs.exchange(0)) {
+      r->ranBeforeNs += pausedAt - r->runStartNs;
+      r->runStartNs = now;
+    }
   }
   return gst_element_set_state(g->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
 }
@@ -423,7 +434,8 @@ int CMediaGraph::GetFrameRate() const {
   if (!r) return -1;
   const uint64_t frames = r->frames;
   if (frames == 0) return 0;
-  const int64_t elapsed = NowNs() - r->runStartNs;
+  const int64_t pausedAt = r->pausedAtNs;
+  const int64_t elapsed = r->ranBeforeNs + (pausedAt ? pausedAt : NowNs()) - r->runStartNs;
   if (elapsed <= 0) return 0;
   return static_cast<int>(static_cast<double>(frames) * 100.0 * 1e9 / static_cast<double>(elapsed));
 }
@@ -443,13 +455,13 @@ int CMediaGraph::DeliverSample(GstAppSink* sink, void* data, bool preroll) {
     if (gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {
       renderer->width = GST_VIDEO_INFO_WIDTH(&info);
       renderer->height = GST_VIDEO_INFO_HEIGHT(&info);
-      ++renderer->frames;
       if (renderer->output) {
         renderer->output->OnPicture(static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&frame, 0)),
                                     GST_VIDEO_INFO_WIDTH(&info), GST_VIDEO_INFO_HEIGHT(&info),
                                     GST_VIDEO_FRAME_PLANE_STRIDE(&frame, 0),
                                     GST_CLOCK_TIME_IS_VALID(pts) ? static_cast<int64_t>(pts) : -1);
       }
+      ++renderer->frames;  // counted once shown
       gst_video_frame_unmap(&frame);
     }
   }

@@ -64,7 +64,8 @@ class IMediaGraph {
   virtual HRESULT GetDuration(int* tenths) = 0;
   virtual int GetPosition(int* tenths) = 0;
   virtual HRESULT SetPosition(int tenths) = 0;
-  // Average frames per second x 100 since the graph last started running; -1 without a renderer.
+  // Average frames per second x 100 over the time the graph has run since it first started; paused
+  // time is left out and a resume goes on counting. -1 without a renderer.
   virtual int GetFrameRate() const = 0;
   // Drains the graph's events; the end of a recording calls the owner's StopFilePlayback. GUI thread.
   virtual HRESULT HandleGraphEvent() = 0;
