@@ -244,6 +244,36 @@ TEST_F(MediaGraph, AResumedGraphKeepsItsRateUntilItsNextPicture) {
   EXPECT_GT(graph.GetFrameRate(), 0);
 }
 
+// A pause that comes right after a resume, while the video sink may still hold the picture it
+// prerolled, either holds the picture or is refused with the graph playing on: never a graph that
+// reads paused while its pictures go on.
+TEST_F(MediaGraph, APauseRightAfterAResumeHoldsThePictureOrIsRefused) {
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 60000));
+  int refused = 0;
+  for (int i = 0; i < 12; ++i) {
+    // Paused and settled: a pause asked for again is accepted only then.
+    ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK && graph.Pause() == S_OK; }, 60000)) << i;
+    ASSERT_EQ(graph.Run(), S_OK);
+    if (graph.Pause() != S_OK) {
+      ++refused;
+      const uint64_t seen = video.Count();
+      EXPECT_TRUE(WaitFor([&] { return video.Count() >= seen + 3; }, 60000)) << i << ": refused, yet still";
+      continue;
+    }
+    ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK; }, 60000)) << i;
+    const uint64_t shown = video.Count();
+    // A running graph shows seven pictures in this time; a slower machine only lengthens it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LE(video.Count(), shown + 1) << i << ": pictures went on under the pause";
+    ASSERT_EQ(graph.Run(), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return video.Count() >= shown + 3; }, 60000)) << i;
+  }
+  RecordProperty("refused", refused);
+}
+
 int OpenFds() {
   int n = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
