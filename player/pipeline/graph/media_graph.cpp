@@ -36,6 +36,10 @@ struct CMediaGraph::Renderer {
   // thread only.
   const GstBuffer* preroll = nullptr;
   GstClockTime prerollPts = GST_CLOCK_TIME_NONE;
+  // The sink holds a preroll picture it has not rendered yet. A pause reaching a running sink
+  // before its streaming thread has left that preroll finds it prerolled and takes effect in name
+  // only: the sink goes on rendering on the running clock while the graph reads paused.
+  std::atomic<bool> prerollHeld{false};
   // Pictures shown since the graph first ran, and the time it has run: a resume goes on counting
   // rather than starting again, so a graph just resumed does not read as one showing nothing.
   std::atomic<uint64_t> frames{0};
@@ -348,7 +352,19 @@ HRESULT CMediaGraph::Pause() {
   GstState current = GST_STATE_VOID_PENDING, pending = GST_STATE_VOID_PENDING;
   if (gst_element_get_state(g->pipeline, &current, &pending, 0) == GST_STATE_CHANGE_ASYNC)
     return VFW_E_WRONG_STATE;
-  return gst_element_set_state(g->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE ? E_FAIL : S_OK;
+  std::shared_ptr<Renderer> r;
+  {
+    std::lock_guard lock(m_lock);
+    r = m_renderer;
+  }
+  // Likewise until a running graph's video sink has rendered the picture it prerolled.
+  if (current == GST_STATE_PLAYING && r && r->prerollHeld) return VFW_E_WRONG_STATE;
+  if (gst_element_set_state(g->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) return E_FAIL;
+  if (r && r->ran) {
+    int64_t running = 0;
+    r->pausedAtNs.compare_exchange_strong(running, NowNs());
+  }
+  return S_OK;
 }
 
 HRESULT CMediaGraph::PrepareVideoWindow(int* width, int* height) {
@@ -450,6 +466,7 @@ int CMediaGraph::DeliverSample(GstAppSink* sink, void* data, bool preroll) {
   if (!preroll && buffer == renderer->preroll && pts == renderer->prerollPts) buffer = nullptr;  // shown
   renderer->preroll = preroll ? buffer : nullptr;
   renderer->prerollPts = pts;
+  renderer->prerollHeld = preroll;
   if (buffer && gst_video_info_from_caps(&info, gst_sample_get_caps(sample))) {
     GstVideoFrame frame;
     if (gst_video_frame_map(&frame, &info, buffer, GST_MAP_READ)) {

@@ -41,6 +41,38 @@ bool WaitFor(F done, int ms) {
   return done();
 }
 
+// Holds the first picture it is given once armed (from the start unless told otherwise) until
+// released, which keeps the graph's streaming thread waiting with it.
+struct GatedOutput : CHeadlessVideoOutput {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool armed = true, entered = false, released = false;
+  void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t ns) override {
+    {
+      std::unique_lock g(lock);
+      if (armed && !entered) {
+        entered = true;
+        changed.notify_all();
+        changed.wait(g, [&] { return released; });
+      }
+    }
+    CHeadlessVideoOutput::OnPicture(p, w, h, stride, ns);
+  }
+  void Arm(bool on) {
+    std::lock_guard g(lock);
+    armed = on;
+  }
+  bool WaitHeld() {
+    std::unique_lock g(lock);
+    return changed.wait_for(g, std::chrono::seconds(60), [&] { return entered; });
+  }
+  void Release() {
+    std::lock_guard g(lock);
+    released = true;
+    changed.notify_all();
+  }
+};
+
 struct MediaGraph : ::testing::Test {
   static void SetUpTestSuite() { RegisterTestSource(); }
   void SetUp() override { WriteRegistry("tevalotestsrc"); }
@@ -147,34 +179,11 @@ TEST_F(MediaGraph, APausedGraphShowsItsFirstPictureOnceAndRunsOnFromIt) {
 // on; once it plays, a pause holds the stream time and the same graph runs on from there.
 TEST_F(MediaGraph, APauseDuringTheStartIsRefusedAndOneOnceSettledHolds) {
   // The first picture is held back, which keeps the pipeline's start pending.
-  struct HeldFirst : CHeadlessVideoOutput {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool entered = false, released = false;
-    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t ns) override {
-      {
-        std::unique_lock g(lock);
-        if (!entered) {
-          entered = true;
-          changed.notify_all();
-          changed.wait(g, [&] { return released; });
-        }
-      }
-      CHeadlessVideoOutput::OnPicture(p, w, h, stride, ns);
-    }
-    void Release() {
-      std::lock_guard g(lock);
-      released = true;
-      changed.notify_all();
-    }
-  } output;
+  GatedOutput output;
   CMediaGraph graph(&owner, &output);
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
   ASSERT_EQ(graph.Run(), S_OK);
-  {
-    std::unique_lock g(output.lock);
-    ASSERT_TRUE(output.changed.wait_for(g, std::chrono::seconds(60), [&] { return output.entered; }));
-  }
+  ASSERT_TRUE(output.WaitHeld());
   EXPECT_EQ(graph.Pause(), VFW_E_WRONG_STATE);
   output.Release();
   // It plays on.
@@ -200,48 +209,53 @@ TEST_F(MediaGraph, APauseDuringTheStartIsRefusedAndOneOnceSettledHolds) {
 // The stream watchdog rebuilds a running graph whose rate reads 0: a graph just resumed from a pause
 // must not read so while its next picture is still on the way, or the timeshift it held is lost.
 TEST_F(MediaGraph, AResumedGraphKeepsItsRateUntilItsNextPicture) {
-  struct Gate : CHeadlessVideoOutput {
-    std::mutex lock;
-    std::condition_variable changed;
-    bool armed = false, entered = false, released = false;
-    void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t ns) override {
-      {
-        std::unique_lock g(lock);
-        if (armed && !entered) {
-          entered = true;
-          changed.notify_all();
-          changed.wait(g, [&] { return released; });
-        }
-      }
-      CHeadlessVideoOutput::OnPicture(p, w, h, stride, ns);
-    }
-    void Release() {
-      std::lock_guard g(lock);
-      released = true;
-      changed.notify_all();
-    }
-  } output;
+  GatedOutput output;
+  output.Arm(false);
   CMediaGraph graph(&owner, &output);
   ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
   ASSERT_EQ(graph.Run(), S_OK);
   ASSERT_TRUE(WaitFor([&] { return output.Count() >= 10; }, 60000));
   ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK; }, 60000));
   EXPECT_GT(graph.GetFrameRate(), 0) << "paused, with what it showed before";
-  {
-    std::lock_guard g(output.lock);
-    output.armed = true;  // the next picture, whether the pause's own or the run's first, waits
-  }
+  output.Arm(true);  // the next picture, whether the pause's own or the run's first, waits
   ASSERT_EQ(graph.Run(), S_OK);
   EXPECT_GT(graph.GetFrameRate(), 0) << "resumed, no picture since";
-  {
-    std::unique_lock g(output.lock);
-    ASSERT_TRUE(output.changed.wait_for(g, std::chrono::seconds(60), [&] { return output.entered; }));
-  }
+  ASSERT_TRUE(output.WaitHeld());
   EXPECT_GT(graph.GetFrameRate(), 0) << "a picture held on its way";
   const uint64_t shown = output.Count();
   output.Release();
   EXPECT_TRUE(WaitFor([&] { return output.Count() >= shown + 5; }, 60000));
   EXPECT_GT(graph.GetFrameRate(), 0);
+}
+
+// A pause that comes right after a resume, while the video sink may still hold the picture it
+// prerolled, either holds the picture or is refused with the graph playing on: never a graph that
+// reads paused while its pictures go on.
+TEST_F(MediaGraph, APauseRightAfterAResumeHoldsThePictureOrIsRefused) {
+  CMediaGraph graph(&owner, &video);
+  ASSERT_EQ(graph.BuildGraph(u"x-dmb://ch1"), S_OK);
+  ASSERT_EQ(graph.Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return video.Count() >= 3; }, 60000));
+  int refused = 0;
+  for (int i = 0; i < 12; ++i) {
+    // Paused and settled: a pause asked for again is accepted only then.
+    ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK && graph.Pause() == S_OK; }, 60000)) << i;
+    ASSERT_EQ(graph.Run(), S_OK);
+    if (graph.Pause() != S_OK) {
+      ++refused;
+      const uint64_t seen = video.Count();
+      EXPECT_TRUE(WaitFor([&] { return video.Count() >= seen + 3; }, 60000)) << i << ": refused, yet still";
+      continue;
+    }
+    ASSERT_TRUE(WaitFor([&] { return graph.Pause() == S_OK; }, 60000)) << i;
+    const uint64_t shown = video.Count();
+    // A running graph shows seven pictures in this time; a slower machine only lengthens it.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_LE(video.Count(), shown + 1) << i << ": pictures went on under the pause";
+    ASSERT_EQ(graph.Run(), S_OK);
+    ASSERT_TRUE(WaitFor([&] { return video.Count() >= shown + 3; }, 60000)) << i;
+  }
+  RecordProperty("refused", refused);
 }
 
 int OpenFds() {
