@@ -62,8 +62,6 @@ class CHalvikVideoStream {
   PictureSize held_size_;
   std::atomic<bool> empty_{true};
   bool first_sample_ = true;
-  FrameRecordPtr pending_;  // the frame after a gap, held while the gap's silent frame plays
-  int64_t next_time_ = -1;  // where the last AAC frame decoded ends (100 ns), -1 after a (re)open
 };
 
 struct AudioPinOptions {
