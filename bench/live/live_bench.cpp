@@ -21,9 +21,9 @@
 // then that recording played through the playback element, and each other recording given.
 //
 // live_bench weak-sync [seconds]: the sync broadcast looped to the seconds given, beside the same
-// stream damaged by tools/fixturegen/weak_signal.py (seed 18), each played live: the beep's distance
-// from each flash, and where sound is missing from the delivered timeline against the longest run
-// of audio frames the damage touched.
+// stream damaged by tools/fixturegen/weak_signal.py (seed 18), each played live: each beep's onset
+// against where it may begin in the stream given the damaged sound frames, and each stretch of
+// missing sound against the frames the damage touched.
 #include <gst/gst.h>
 #include <sys/resource.h>
 #include <sys/time.h>
@@ -595,12 +595,18 @@ int main(int argc, char** argv) {
 
 namespace {
 
-// Flash pictures at the renderer and beep onsets at the audio stage, by their buffer times.
+// Flash pictures at the renderer and beep onsets at the audio stage, by their buffer times; each
+// picture's time with the frame number drawn into it (-1: unreadable).
 struct SyncProbe : CHeadlessVideoOutput {
   tevalo::test::FlashBeepProbe probe;
+  std::mutex codeLock;
+  std::map<int64_t, int> codes;
   void OnPicture(const uint8_t* p, int w, int h, int stride, int64_t pts) override {
     CHeadlessVideoOutput::OnPicture(p, w, h, stride, pts);
     probe.OnPicture(p, w, h, stride, pts);
+    const int code = tevalo::test::ReadFrameCodeBgrx(p, w, h, stride);
+    std::lock_guard lock(codeLock);
+    codes[pts] = code;
   }
 };
 
@@ -753,58 +759,30 @@ int RunMemory(const BenchEnv& env, int seconds) {
   return 0;
 }
 
-// Where sound is missing from the delivered timeline: the longest stretch and the sum, in ms.
+// The sound delivered: each buffer's span in ns and the ones whose first channel is loud.
 struct SoundTimeline {
   std::mutex lock;
   std::vector<std::pair<int64_t, int64_t>> spans;  // start, end in ns
-  std::vector<std::pair<int64_t, int64_t>> loud;   // of the spans whose first channel is loud
   void OnSound(const int16_t* samples, size_t frames, int channels, int rate, int64_t pts) {
     if (pts < 0 || rate <= 0) return;
-    int peak = 0;
-    for (size_t i = 0; samples && i < frames; ++i)
-      peak = std::max(peak, std::abs(int(samples[i * size_t(channels)])));
+    (void)samples;
+    (void)channels;
     std::lock_guard l(lock);
     spans.emplace_back(pts, pts + int64_t(frames) * 1000000000LL / rate);
-    if (peak >= 4000) loud.push_back(spans.back());
   }
-  // Whether sound that is loud (a beep) was delivered at t.
-  bool LoudAt(int64_t t) {
-    std::lock_guard l(lock);
-    return std::any_of(loud.begin(), loud.end(), [t](const auto& s) { return s.first <= t && t < s.second; });
-  }
-  std::pair<double, double> Gaps() {
+  std::vector<std::pair<int64_t, int64_t>> Sorted() {
     std::lock_guard l(lock);
     std::sort(spans.begin(), spans.end());
-    double longest = 0, total = 0;
-    for (size_t i = 1; i < spans.size(); ++i) {
-      const double gap = (spans[i].first - spans[i - 1].second) / 1e6;
-      if (gap > 1) {  // rounding of the stamps is not a gap
-        longest = std::max(longest, gap);
-        total += gap;
-      }
-    }
-    return {longest, total};
-  }
-  // Each stretch of missing sound as (first missing frame, frames), counted in frames of frameNs
-  // from the first sound delivered.
-  std::vector<std::pair<int64_t, int64_t>> SilentRuns(double frameNs) {
-    std::lock_guard l(lock);
-    std::sort(spans.begin(), spans.end());
-    std::vector<std::pair<int64_t, int64_t>> runs;
-    for (size_t i = 1; i < spans.size(); ++i) {
-      const int64_t n = std::llround((spans[i].first - spans[i - 1].second) / frameNs);
-      if (n > 0) runs.emplace_back(std::llround((spans[i - 1].second - spans[0].first) / frameNs), n);
-    }
-    return runs;
+    return spans;
   }
 };
 
 struct SyncRun {
-  std::vector<double> offsets;
+  std::vector<std::pair<int64_t, double>> marks;  // flash time in ns, beep onset minus flash in ms
+  std::pair<std::vector<int64_t>, std::vector<int64_t>> times;  // flashes, beep onsets in ns
+  std::map<int64_t, int> codes;                                 // each picture's time in ns and frame number
+  std::vector<std::pair<int64_t, int64_t>> sound;               // sorted spans in ns
   size_t flashes = 0, beeps = 0, pictures = 0;
-  double longestGapMs = 0, missingMs = 0;
-  std::vector<std::pair<int64_t, int64_t>> silentRuns;
-  std::vector<std::string> offCauses;  // of each mark further than 40 ms, in order
   bool played = false;
 };
 
@@ -829,21 +807,16 @@ SyncRun PlayLive(const std::string& dir, const std::string& stream, int seconds)
   if (run.played) PumpFor(seconds * 1000);
   controller.reset();
   sim.stop();
-  run.offsets = probe.probe.Offsets();
-  // Why a mark is off: the beep's start not sounding at the flash (its first frames lost or
-  // undecodable), or the flash's first pictures not shown (the beep comes before it).
-  for (const auto& [flash, offset] : probe.probe.Marks()) {
-    if (std::fabs(offset) <= 40) continue;
-    const int64_t beepAt = offset > 0 ? flash : flash + int64_t(offset * 1e6);
-    run.offCauses.push_back(offset < 0                       ? "flash pictures missing"
-                            : sound.LoudAt(beepAt + 1000000) ? "beep sounded at the flash"
-                                                             : "beep start silent");
+  run.marks = probe.probe.Marks();
+  run.times = probe.probe.Times();
+  {
+    std::lock_guard lock(probe.codeLock);
+    run.codes = probe.codes;
   }
   run.flashes = probe.probe.Flashes();
   run.beeps = probe.probe.Onsets();
   run.pictures = probe.Count();
-  std::tie(run.longestGapMs, run.missingMs) = sound.Gaps();
-  run.silentRuns = sound.SilentRuns(1024 * 1e9 / 24000);
+  run.sound = sound.Sorted();
   return run;
 }
 
@@ -866,51 +839,191 @@ std::vector<long> DamagedFrames(const std::string& file, long* frames) {
   return out;
 }
 
-// The longest run of consecutive damaged frames.
-int LongestDamagedRun(const std::vector<long>& damaged) {
-  int longest = 0, run = 0;
-  long last = -2;
-  for (long n : damaged) {
-    run = n == last + 1 ? run + 1 : 1;
-    longest = std::max(longest, run);
-    last = n;
+// The sync broadcast's timing from its manifest, in 90 kHz ticks from its first picture's stamp. The
+// looped file carries the stamps on: loop L starts at L * loop. Sound frame j (counted from the
+// file's first, as the generator counts) holds the sound of [(j - delay) * frame, +frame): the first
+// frames are the encoder's delay.
+struct SyncTiming {
+  int64_t loop = 0, picture = 0, frame = 0, beep = 0;
+  int delayFrames = 0, flashEvery = 0;
+  explicit SyncTiming(const std::string& manifest) {
+    loop = int64_t(ManifestNumber(manifest, "pts_period"));
+    const double fps = ManifestNumber(manifest, "fps");
+    const double rate = ManifestNumber(manifest, "sample_rate");
+    const double samples = ManifestNumber(manifest, "samples_per_frame");
+    picture = fps > 0 ? int64_t(std::llround(90000 / fps)) : 0;
+    frame = rate > 0 ? int64_t(std::llround(samples * 90000 / rate)) : 0;
+    beep = int64_t(ManifestNumber(manifest, "beep_ms") * 90);
+    delayFrames = samples > 0 ? int(ManifestNumber(manifest, "encoder_delay_samples") / samples) : 0;
+    flashEvery = int(ManifestNumber(manifest, "flash_every_frames"));
   }
-  return longest;
-}
+  bool Valid() const { return loop > 0 && picture > 0 && frame > 0 && flashEvery > 0; }
+  int PicturesPerLoop() const { return int(loop / picture); }
+  // The first sound frame holding stream time t.
+  long FrameAt(int64_t t) const { return long(t / frame) + delayFrames; }
+  int64_t FrameStart(long j) const { return (j - delayFrames) * frame; }
+};
 
-// Holds each silent run against the damaged frames where it lies. The delivered timeline starts at a
-// stream frame the bench does not see (and the stand-in loops the stream): take the start that puts
-// the fewest silent frames on undamaged ones. Returns the runs longer than their damaged frames plus one, and
-// the worst excess.
-std::pair<size_t, int64_t> RunsBeyondDamage(const std::vector<std::pair<int64_t, int64_t>>& runs,
-                                            const std::vector<long>& damaged, long streamFrames) {
-  if (streamFrames <= 0) return {runs.size(), 0};
-  std::vector<uint8_t> hit(size_t(streamFrames), 0);
-  for (long n : damaged)
-    if (n >= 0 && n < streamFrames) hit[size_t(n)] = 1;
-  auto damagedIn = [&](long from, int64_t count) {
-    int64_t d = 0;
-    for (int64_t k = 0; k < count; ++k) d += hit[size_t((from + long(k)) % streamFrames)];
-    return d;
-  };
-  long best = 0;
-  int64_t bestClean = INT64_MAX;
-  for (long start = 0; start < streamFrames; ++start) {
-    int64_t clean = 0;
-    for (const auto& [at, n] : runs) clean += n - damagedIn(start + long(at), n);
-    if (clean < bestClean) {
-      bestClean = clean;
-      best = start;
+int64_t NsToTicks(int64_t ns) { return ns * 9 / 100000; }
+
+// Output time (ns) to stream time: the offset, taken from the pictures' own frame numbers. The
+// stand-in starts the tune at `startTicks` into the first loop, which picks the first picture's loop.
+struct PictureClock {
+  int64_t offset = 0;  // stream ticks minus output ticks
+  bool valid = false;
+  PictureClock(const std::map<int64_t, int>& codes, const SyncTiming& s, int64_t startTicks) {
+    for (const auto& [ns, code] : codes) {
+      if (code < 0 || code >= s.PicturesPerLoop()) continue;
+      const int64_t at = code * s.picture;
+      // The loop that puts this picture nearest the tune's start, given that output time starts there.
+      const int64_t loops = std::llround(double(NsToTicks(ns) + startTicks - at) / double(s.loop));
+      offset = loops * s.loop + at - NsToTicks(ns);
+      valid = true;
+      return;
     }
   }
-  size_t beyond = 0;
-  int64_t worst = 0;
-  for (const auto& [at, n] : runs) {
-    const int64_t excess = n - (damagedIn(best + long(at), n) + 1);
-    if (excess > 0) ++beyond;
-    worst = std::max(worst, excess);
+  // The stream time of a picture with frame number `code` shown at `ns`.
+  int64_t StreamTime(int64_t ns, int code, const SyncTiming& s) const {
+    const int64_t guess = NsToTicks(ns) + offset;
+    const int64_t loops = std::llround(double(guess - code * s.picture) / double(s.loop));
+    return loops * s.loop + code * s.picture;
   }
-  return {beyond, worst};
+};
+
+// One flash and its beep, placed in the stream. At the edge of reception the beep's first sound
+// frames may be lost, so its sound starts at a later frame; the flash picture may be lost too. Each
+// onset is held against where it may begin given the damage: at the beep's own start, or at the start
+// of a later beep frame when every frame before it was damaged. What remains is the A/V offset.
+struct MarkCheck {
+  enum Kind { kWhole, kStartLost, kBeepLost, kBeepMissing, kUnread };
+  Kind kind = kUnread;
+  int64_t flashNs = 0;
+  double measured = 0;   // onset minus flash picture at the sinks, ms
+  double expected = 0;   // where the onset may begin, from the flash picture shown, in the clean stream, ms
+  double offset = 0;     // measured - expected
+  int code = -1;         // the frame number of the flash picture shown
+  long beepFrame = -1;   // the beep's first sound frame
+  long onsetFrame = -1;  // the frame the onset was taken to begin in
+};
+
+std::vector<MarkCheck> CheckMarks(const SyncRun& r, const SyncTiming& s, const PictureClock& clock,
+                                  const std::vector<uint8_t>& hit) {
+  auto damaged = [&](long j) { return j >= 0 && size_t(j) < hit.size() && hit[size_t(j)]; };
+  // Flash frames of one loop, for the neighbours of each flash.
+  std::vector<int64_t> schedule;
+  for (int k = 0; k < s.PicturesPerLoop(); k += s.flashEvery) schedule.push_back(k * s.picture);
+  std::vector<MarkCheck> out;
+  const auto& [flashes, onsets] = r.times;
+  for (int64_t flashNs : flashes) {
+    if (flashNs < flashes.front() + 1000000000LL) continue;  // as the probe's marks
+    MarkCheck m;
+    m.flashNs = flashNs;
+    const auto code = r.codes.find(flashNs);
+    m.code = code == r.codes.end() ? -1 : code->second;
+    if (m.code < 0 || m.code >= s.PicturesPerLoop()) {
+      out.push_back(m);
+      continue;
+    }
+    const int64_t shown = clock.StreamTime(flashNs, m.code, s);
+    const int64_t loopStart = shown - m.code * s.picture;
+    const int64_t flash = shown - (m.code % s.flashEvery) * s.picture;
+    // Where this beep's sound may start, and where the flashes before and after it have theirs.
+    m.beepFrame = s.FrameAt(flash);
+    std::vector<std::pair<int64_t, long>> starts = {{flash, m.beepFrame}};
+    for (long j = m.beepFrame + 1; s.FrameStart(j) < flash + s.beep && damaged(j - 1); ++j)
+      starts.emplace_back(s.FrameStart(j), j);
+    // The decoder holds back the end of each frame's sound until the next frame decodes: a beep that
+    // starts within that end comes out with the next frame.
+    constexpr int64_t kDecoderHoldTicks = 960 * 90000 / 48000;
+    bool allDamaged = true;
+    for (long j = m.beepFrame; s.FrameStart(j) < flash + s.beep; ++j)
+      if (j != m.beepFrame || s.FrameStart(j + 1) - flash > kDecoderHoldTicks)
+        allDamaged = allDamaged && damaged(j);
+    std::vector<int64_t> others;
+    for (int64_t loop : {loopStart - s.loop, loopStart, loopStart + s.loop})
+      for (int64_t at : schedule)
+        if (loop + at != flash) others.push_back(loop + at);
+    double best = 1e18;
+    for (int64_t onsetNs : onsets) {
+      const double ms = (onsetNs - flashNs) / 1e6;
+      if (std::fabs(ms) >= 500) continue;
+      const double at = double(shown) + ms * 90;
+      double other = 1e18;
+      for (int64_t o : others) other = std::min(other, std::fabs(at - double(o)));
+      for (const auto& [start, j] : starts) {
+        const double d = std::fabs(at - double(start));
+        if (d >= other || d >= std::fabs(best)) continue;  // nearer another flash's beep: its own
+        best = at - double(start);
+        m.measured = ms;
+        m.expected = double(start - shown) / 90;
+        m.onsetFrame = j;
+      }
+    }
+    if (best < 1e17) {
+      m.offset = m.measured - m.expected;
+      m.kind = m.onsetFrame == m.beepFrame && shown == flash ? MarkCheck::kWhole : MarkCheck::kStartLost;
+    } else {
+      m.kind = allDamaged ? MarkCheck::kBeepLost : MarkCheck::kBeepMissing;
+    }
+    out.push_back(m);
+  }
+  return out;
+}
+
+// Each stretch of missing sound as (first missing frame, frames), the frames counted as the
+// generator counts them. The sound's own clock: where the intact beeps sound against their flashes'
+// stream times (their median), so the frame numbers do not lean on the pictures being in sync.
+std::vector<std::pair<long, long>> SilentRuns(const SyncRun& r, const SyncTiming& s,
+                                              const std::vector<MarkCheck>& marks,
+                                              const PictureClock& clock) {
+  std::vector<double> offsets;
+  for (const auto& m : marks)
+    if (m.kind == MarkCheck::kWhole) {
+      const int64_t flash = clock.StreamTime(m.flashNs, m.code, s);
+      offsets.push_back(double(flash - NsToTicks(m.flashNs + int64_t(m.measured * 1e6))));
+    }
+  const int64_t soundOffset = offsets.empty() ? clock.offset : int64_t(std::llround(Median(offsets)));
+  std::vector<std::pair<long, long>> runs;
+  for (size_t i = 1; i < r.sound.size(); ++i) {
+    const int64_t gap = NsToTicks(r.sound[i].first - r.sound[i - 1].second);
+    const long n = long(std::llround(double(gap) / double(s.frame)));
+    if (n <= 0) continue;
+    const int64_t from = NsToTicks(r.sound[i - 1].second) + soundOffset;
+    runs.emplace_back(long(std::llround(double(from) / double(s.frame))) + s.delayFrames, n);
+  }
+  return runs;
+}
+
+void PrintMarks(const char* name, const std::vector<MarkCheck>& marks) {
+  std::map<MarkCheck::Kind, std::vector<double>> of;
+  for (const auto& m : marks) of[m.kind].push_back(m.offset);
+  const std::pair<MarkCheck::Kind, const char*> kinds[] = {
+      {MarkCheck::kWhole, "flash and beep start whole"},
+      {MarkCheck::kStartLost, "beep start or flash picture lost to damage"},
+      {MarkCheck::kBeepLost, "every frame with the beep's sound damaged"},
+      {MarkCheck::kBeepMissing, "no beep though frames whole"},
+      {MarkCheck::kUnread, "flash picture's number unreadable"}};
+  for (const auto& [kind, label] : kinds) {
+    const auto& v = of[kind];
+    if (v.empty()) continue;
+    std::printf("  %-6s %-43s %3zu", name, label, v.size());
+    if (kind == MarkCheck::kWhole || kind == MarkCheck::kStartLost)
+      std::printf(", within 40 ms %3zu (median %+.1f ms, %+.1f .. %+.1f)",
+                  size_t(std::count_if(v.begin(), v.end(), [](double o) { return std::fabs(o) <= 40; })),
+                  Median(v), *std::min_element(v.begin(), v.end()), *std::max_element(v.begin(), v.end()));
+    std::printf("\n");
+  }
+  for (const auto& m : marks) {
+    if (m.kind == MarkCheck::kWhole && std::fabs(m.offset) <= 40) continue;
+    std::printf(
+        "         flash %7.3f s picture %2d, beep frame %4ld, onset in %4ld: measured %+7.1f ms, clean "
+        "stream "
+        "%+6.1f ms, offset %+6.1f ms%s\n",
+        m.flashNs / 1e9, m.code, m.beepFrame, m.onsetFrame, m.measured, m.expected, m.offset,
+        m.kind == MarkCheck::kBeepLost      ? " (beep lost)"
+        : m.kind == MarkCheck::kBeepMissing ? " (BEEP MISSING)"
+                                            : "");
+  }
 }
 
 // The sync broadcast looped to `seconds` with its stamps carried on, then damaged as at the edge of
@@ -918,16 +1031,25 @@ std::pair<size_t, int64_t> RunsBeyondDamage(const std::vector<std::pair<int64_t,
 int RunWeakSync(const BenchEnv& env, int seconds) {
   const std::string& dir = env.dir;
   const std::string clean = dir + "/avsync-long.ts";
+  const std::string fixture = std::string(TEVALO_FIXTURE_DIR) + "/avsync/stream.ts";
+  constexpr uint64_t kTuneStart = 150;  // the stand-in's --tune-start in PlayLive
+  int64_t startTicks = 0;
   {
-    const auto loop = tunersim::TsLoop::load(std::string(TEVALO_FIXTURE_DIR) + "/avsync/stream.ts");
+    const auto loop = tunersim::TsLoop::load(fixture);
     const double loopSeconds = double(loop.period_ticks()) / tunersim::kPcrHz;
     const uint64_t packets = uint64_t(std::ceil(seconds / loopSeconds)) * loop.packet_count();
+    startTicks = int64_t((loop.start_ticks(kTuneStart) - loop.start_ticks(0)) / 300);
     std::ofstream out(clean, std::ios::binary);
     uint8_t packet[tunersim::kPacketSize];
     for (uint64_t i = 0; i < packets; ++i) {
       loop.packet(i, packet);
       out.write(reinterpret_cast<const char*>(packet), sizeof packet);
     }
+  }
+  const SyncTiming timing(std::string(TEVALO_FIXTURE_DIR) + "/avsync/manifest.json");
+  if (!timing.Valid()) {
+    std::fprintf(stderr, "live_bench: the sync broadcast's manifest lacks its timing\n");
+    return 1;
   }
   const std::string weakDir = dir + "/weak";
   const std::string generate = "/usr/bin/python3 '" + std::string(TEVALO_SOURCE_ROOT) +
@@ -942,8 +1064,10 @@ int RunWeakSync(const BenchEnv& env, int seconds) {
   const SyncRun w = PlayLive(dir, weakDir + "/stream.ts", seconds);
   long streamFrames = 0;
   const std::vector<long> damaged = DamagedFrames(weakDir + "/damage.json", &streamFrames);
-  const int damagedRun = LongestDamagedRun(damaged);
-  constexpr double kFrameMs = 1024 * 1000.0 / 24000;
+  std::vector<uint8_t> hit(size_t(std::max(0L, streamFrames)), 0);
+  for (long n : damaged)
+    if (n >= 0 && n < streamFrames) hit[size_t(n)] = 1;
+  const double frameMs = double(timing.frame) / 90;
 
   std::printf("the A/V sync broadcast, %d s live, clean and at the edge of reception (seed 18):\n", seconds);
   for (const auto& [name, r] : {std::pair<const char*, const SyncRun&>{"clean", c}, {"weak", w}}) {
@@ -951,26 +1075,35 @@ int RunWeakSync(const BenchEnv& env, int seconds) {
       std::printf("  %-6s does not play\n", name);
       continue;
     }
-    const size_t within = size_t(
-        std::count_if(r.offsets.begin(), r.offsets.end(), [](double o) { return std::fabs(o) <= 40; }));
-    std::printf(
-        "  %-6s pictures %5zu  flashes %3zu  beeps %3zu  flashes with a beep %3zu, within 40 ms %3zu\n", name,
-        r.pictures, r.flashes, r.beeps, r.offsets.size(), within);
-    PrintOffsets(name, r.offsets);
-    std::printf("  %-6s sound missing: longest %.0f ms (%.1f frames), in all %.0f ms\n", name, r.longestGapMs,
-                r.longestGapMs / kFrameMs, r.missingMs);
-  }
-  std::printf("  weak   offsets per flash:");
-  for (double o : w.offsets) std::printf(" %+.0f", o);
-  std::printf("\n  weak   marks further than 40 ms:");
-  for (const auto& cause : w.offCauses) std::printf(" [%s]", cause.c_str());
-  std::printf("\n  damaged audio frames: longest run %d, so a silent run of at most %d frames (%.0f ms)\n",
-              damagedRun, damagedRun + 1, (damagedRun + 1) * kFrameMs);
-  if (w.played) {
-    const auto [beyond, worst] = RunsBeyondDamage(w.silentRuns, damaged, streamFrames);
-    std::printf(
-        "  weak   silent runs %zu, longer than their damaged frames plus one: %zu (worst by %lld frames)\n",
-        w.silentRuns.size(), beyond, (long long)worst);
+    const PictureClock clock(r.codes, timing, startTicks);
+    const std::vector<uint8_t> none(hit.size(), 0);
+    const auto marks = CheckMarks(r, timing, clock, &r == &w ? hit : none);
+    std::printf("  %-6s pictures %5zu  flashes %3zu  beeps %3zu  flashes with a beep %3zu\n", name,
+                r.pictures, r.flashes, r.beeps, r.marks.size());
+    PrintMarks(name, marks);
+    const auto runs = SilentRuns(r, timing, marks, clock);
+    long missing = 0, longest = 0;
+    for (const auto& [at, n] : runs) {
+      missing += n;
+      longest = std::max(longest, n);
+    }
+    std::printf("  %-6s sound missing: %zu runs, longest %ld frames (%.0f ms), in all %.0f ms\n", name,
+                runs.size(), longest, longest * frameMs, missing * frameMs);
+    if (&r != &w) continue;
+    size_t beyond = 0;
+    for (const auto& [at, n] : runs) {
+      long d = 0;
+      for (long k = at; k < at + n; ++k) d += k >= 0 && k < streamFrames && hit[size_t(k)];
+      if (n <= d + 1) continue;
+      ++beyond;
+      std::printf("         silent frames %ld-%ld (%ld), damaged among them %ld; damaged near:", at,
+                  at + n - 1, n, d);
+      for (long k = at - 6; k < at + n + 6; ++k)
+        if (k >= 0 && k < streamFrames && hit[size_t(k)]) std::printf(" %ld", k);
+      std::printf("\n");
+    }
+    std::printf("  %-6s silent runs longer than their damaged frames plus one: %zu of %zu\n", name, beyond,
+                runs.size());
   }
   return c.played && w.played ? 0 : 1;
 }

@@ -24,6 +24,39 @@ void CopyToRecorder(const RecordTap& tap, const FrameRecord& r) {
   tap.queue->Push(std::move(copy));
 }
 
+// An ADTS frame holding silence for the channel layout of `header` (1: one SCE, 2: one CPE), each
+// channel a long window with no bands; empty for other layouts.
+std::vector<uint8_t> SilentAdtsFrame(const uint8_t* header) {
+  const auto h = streamhdr::ReadAdtsHeader(header, 7);
+  if (!h || (h->channel_config != 1 && h->channel_config != 2)) return {};
+  std::vector<uint8_t> out(header, header + 7);
+  uint32_t bits = 0, count = 0;
+  auto put = [&](uint32_t value, uint32_t n) {
+    for (uint32_t i = n; i-- > 0;) {
+      bits = (bits << 1) | ((value >> i) & 1);
+      if (++count % 8 == 0) out.push_back(uint8_t(bits));
+    }
+  };
+  const bool stereo = h->channel_config == 2;
+  put(stereo ? 1 : 0, 3);  // CPE or SCE
+  put(0, 4);               // element tag
+  if (stereo) put(0, 1);   // no common window
+  for (int c = 0; c < (stereo ? 2 : 1); ++c) {
+    put(100, 8);  // global gain
+    put(0, 11);   // ics_info: long window, sine shape, max_sfb 0, no prediction
+    put(0, 3);    // no pulse, TNS or gain control data
+  }
+  put(7, 3);  // END
+  if (count % 8) put(0, 8 - count % 8);
+  const uint32_t length = uint32_t(out.size());
+  out[1] |= 1;  // no CRC
+  out[3] = uint8_t((out[3] & 0xFC) | (length >> 11));
+  out[4] = uint8_t(length >> 3);
+  out[5] = uint8_t(((length & 7) << 5) | 0x1F);  // buffer fullness 0x7FF: variable rate
+  out[6] = 0xFC;                                 // ... and one raw data block
+  return out;
+}
+
 }  // namespace
 
 int CHalvikVideoStream::OpenVideoDecoder(const uint8_t* config, size_t length) {
@@ -81,6 +114,8 @@ int CHalvikAudioStream::OpenAudioDecoder(const uint8_t* config, size_t length) {
   bsac::bsac_close(bsac_);
   bsac_rate_ = 0;
   decoder_delay_ = 0;
+  next_time_ = -1;
+  pending_.reset();
   switch (sel.mode) {
     case AudioMode::kBsac: {
       mode_ = Mode::kBsac;
@@ -108,6 +143,8 @@ void CHalvikAudioStream::SetDefaultMediaType() {
   std::lock_guard lock(lock_);
   channel_config_ = channel_count_ = 2;
   first_sample_ = true;
+  next_time_ = -1;
+  pending_.reset();
 }
 
 bool CHalvikAudioStream::dual_mono() const {
@@ -144,15 +181,44 @@ size_t CHalvikAudioStream::DecodeBsac(const FrameRecord& r, uint8_t* dst) {
   return kBsacUnitBytes;
 }
 
+bool CHalvikAudioStream::FillGap(const FrameRecord& r, uint8_t* dst, Fill& f) {
+  const int64_t last = next_time_;
+  next_time_ = -1;
+  if (mode_ != Mode::kAdts || last < 0 || r.payload.size() < 7) return false;
+  const auto h = streamhdr::ReadAdtsHeader(r.payload.data(), 7);
+  if (!h || h->sample_rate == 0) return false;
+  const int64_t duration = 1024 * 10'000'000LL / h->sample_rate;
+  // Less than a frame missing is the stamps' rounding; a step back is a new stream.
+  if (r.time - last < duration / 2) return false;
+  const auto silent = SilentAdtsFrame(r.payload.data());
+  if (silent.empty()) return false;
+  const auto d = aac_.aac_decode(dst, kAudioBufferSize, silent.data(), silent.size());
+  if (d.consumed < 0 || d.out_bytes * (d.channels == 1 ? 2 : 1) != kAudioBufferSize) {
+    std::memset(dst, 0, kAudioBufferSize);
+  } else if (d.channels == 1) {
+    DoubleMono(reinterpret_cast<int16_t*>(dst), d.out_bytes / 2);
+  }
+  f.deliver = true;
+  f.time = last;
+  f.discontinuity = first_sample_;
+  first_sample_ = false;
+  return true;
+}
+
 CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
   Fill f;
   bool announce = false;
   int32_t announced = 0;
   {
     std::lock_guard lock(lock_);
-    FrameRecordPtr r = queue_.Pop();
+    FrameRecordPtr r = pending_ ? std::move(pending_) : queue_.Pop();
     empty_ = !r;
     if (!r) return f;
+    if (FillGap(*r, dst, f)) {
+      pending_ = std::move(r);
+      empty_ = false;
+      return f;
+    }
     const uint8_t* h = r->payload.data();
     const size_t n = r->payload.size();
     const Mode mode = mode_;
@@ -192,6 +258,10 @@ CHalvikAudioStream::Fill CHalvikAudioStream::FillBuffer(uint8_t* dst) {
         f.muted = MuteNoiseBurst(reinterpret_cast<int16_t*>(dst), options_.mute_threshold);
       else
         std::memset(dst, 0, kAudioBufferSize);
+      const auto header = streamhdr::ReadAdtsHeader(h, n);
+      next_time_ = mode == Mode::kAdts && header && header->sample_rate
+                       ? r->time + 1024 * 10'000'000LL / header->sample_rate
+                       : -1;
     }
     f.deliver = true;
     f.time = r->time;

@@ -116,6 +116,9 @@ class CHalvikAudioStream {
   enum class Mode { kNone = -1, kBsac = 0, kAdts = 1, kAsc = 2 };
   size_t Decode(const FrameRecord& r, uint8_t* dst, bool dual_mono);
   size_t DecodeBsac(const FrameRecord& r, uint8_t* dst);
+  // When frames were lost before `r`: decodes a silent frame into dst, which plays the decoder's
+  // overlap from the frame before the gap where it belongs instead of mixing it into `r`'s sound.
+  bool FillGap(const FrameRecord& r, uint8_t* dst, Fill& f);
 
   mutable std::mutex lock_;  // the pin lock: guards the decoder and the analysis state
   FrameQueue& queue_;
@@ -133,6 +136,8 @@ class CHalvikAudioStream {
   bool notified_ = false;
   std::atomic<bool> empty_{true};
   bool first_sample_ = true;
+  FrameRecordPtr pending_;  // the frame after a gap, held while the gap's silent frame plays
+  int64_t next_time_ = -1;  // where the last AAC frame decoded ends (100 ns), -1 after a (re)open
 };
 
 }  // namespace halvik

@@ -292,7 +292,7 @@ void CEsFramer::FrameAudio(const uint8_t* pes, size_t length, int64_t stamp, con
       m_lastPesWhole = false;
       return;
     }
-    if (!m_lastPesWhole || m_pesStamp < 0) {
+    if (!m_lastPesWhole || m_pesStamp < 0 || cut.placedByNext) {
       if (m_state == kStreaming) m_headerlessPiece.assign(pes, pes + length);
       m_lastPesWhole = false;
       return;

@@ -21,15 +21,17 @@ void Emit(PesAssembler& a, IStreamPacketSink& sink, int* queued, bool lostAfter 
   a.buffer = {};
   packet->stamp = a.stamp;
   packet->kind = a.kind;
-  packet->cut = {a.headerLost ? -1 : a.pieceStart, a.afterLoss, lostAfter};
+  packet->cut = {a.headerLost ? -1 : a.pieceStart, a.afterLoss, lostAfter, a.headerLost && a.moreLost};
   sink.PushPacket(std::move(packet));
   if (queued) ++*queued;
 }
-// Collects a sound PES's rest up to the next start, as a piece whose header (and stamp) is gone.
-void CollectHeaderless(PesAssembler& a) {
+// Collects a sound PES's rest up to the next start, as a piece whose header (and stamp) is gone;
+// moreLost: the loss may have taken more than its header.
+void CollectHeaderless(PesAssembler& a, bool moreLost = false) {
   a.Reset();
   a.expected = kMaxPes;  // ends at the next start
   a.afterLoss = a.headerLost = true;
+  a.moreLost = moreLost;
   a.buffer.resize(size_t(kMaxPes));
 }
 }  // namespace
@@ -41,12 +43,14 @@ int64_t ReadPts(const uint8_t* p) {
 
 int CutAtLoss(PesAssembler& a, IStreamPacketSink& sink, int lost) {
   int queued = 0;
-  if (a.kind == 0 && a.expected == 0 && lost == 1) {
-    CollectHeaderless(a);
-    return 0;
-  }
   if (a.expected != 0 && a.collected > a.pieceStart) Emit(a, sink, &queued, a.kind == 0);
   const int64_t next = int64_t(a.collected) + int64_t(std::max(lost, 1)) * kWholePayload;
+  if (a.kind == 0 && (a.expected == 0 || next >= a.expected)) {
+    // What follows may be the rest of a sound PES whose header went with the loss: its frames that
+    // reach the next start are whole.
+    CollectHeaderless(a, a.expected != 0 || lost > 1);
+    return queued;
+  }
   if (a.kind == 1 || a.expected == 0 || next >= a.expected) {
     a.Reset();
     return queued;

@@ -10,10 +10,12 @@ namespace tevalo::pipeline {
 
 // Where an audio PES piece lies when packets of its PES were lost around it.
 struct PesCut {
-  int32_t offset = 0;   // payload position of the piece's first byte (estimated after a loss; -1
-                        // when the packet with the PES header was the one lost)
-  bool before = false;  // bytes before the piece were lost: it starts mid-frame
-  bool after = false;   // the PES went on past the piece but was lost: its last frame may be cut
+  int32_t offset = 0;         // payload position of the piece's first byte (estimated after a loss; -1
+                              // when the packet with the PES header was the one lost)
+  bool before = false;        // bytes before the piece were lost: it starts mid-frame
+  bool after = false;         // the PES went on past the piece but was lost: its last frame may be cut
+  bool placedByNext = false;  // with offset -1: whole PES may have been lost before it too, so only
+                              // the next PES's stamp can place it
 };
 
 // One complete PES payload (or, for sound, the undamaged piece of one), the record of the packet
@@ -41,6 +43,7 @@ struct PesAssembler {
   int32_t pieceStart = 0;       // payload position of buffer[0]
   bool afterLoss = false;       // the piece in progress follows lost packets
   bool headerLost = false;      // ... and those were just the packet with its PES header
+  bool moreLost = false;        // ... or more than that
   int32_t kind = 1;             // 1 video, 0 audio
   int lastCc = -1;              // continuity of the PID, -1 unknown
 
@@ -53,6 +56,7 @@ struct PesAssembler {
     pieceStart = 0;
     afterLoss = false;
     headerLost = false;
+    moreLost = false;
   }
 };
 

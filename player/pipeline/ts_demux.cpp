@@ -24,6 +24,7 @@ void CTsDemux::ResetAssemblers() {
 
 void CTsDemux::Reset() {
   m_fill = 0;
+  m_locked = false;
   ResetAssemblers();
 }
 
@@ -33,6 +34,7 @@ void CTsDemux::PushBlock(const uint8_t* block, size_t size) {
     const size_t keep = std::min(m_fill, kCapacity - size);
     std::memmove(m_buffer.data(), m_buffer.data() + m_fill - keep, keep);
     m_fill = keep;
+    m_locked = false;
     ResetAssemblers();
   }
   std::memcpy(m_buffer.data() + m_fill, block, size);
@@ -43,20 +45,31 @@ void CTsDemux::PushBlock(const uint8_t* block, size_t size) {
 }
 
 size_t CTsDemux::RunPacketLoop(const uint8_t* buffer, size_t n) {
+  constexpr size_t kTwo = 2 * kTsPacketSize;
   size_t i = 0;
+  bool locked = m_locked;
   while (i < n) {
-    if (buffer[i] != kTsSync) {
-      ++i;
-      continue;
-    }
     if (n - i < kTsPacketSize + 1) break;
-    if (buffer[i + kTsPacketSize] != kTsSync) {
+    const bool here = buffer[i] == kTsSync, next = buffer[i + kTsPacketSize] == kTsSync;
+    if (locked && !(here && next)) {
+      // In step, a packet with a damaged sync byte is one packet, not a reason to search again.
+      if (n - i < kTwo + 1) break;
+      if (buffer[i + kTwo] == kTsSync && (here || next)) {
+        if (here) Packet(buffer + i);
+        i += kTsPacketSize;
+        continue;
+      }
+    }
+    if (!here || !next) {
+      locked = false;
       ++i;
       continue;
     }
     Packet(buffer + i);
     i += kTsPacketSize;
+    locked = true;
   }
+  m_locked = locked;
   return i;
 }
 

@@ -27,7 +27,9 @@ class CTsDemux {
   // arrived yet waits for the next block.
   void PushBlock(const uint8_t* block, size_t size);
 
-  // Parses packets in bytes [0, n); returns the offset of the first byte not parsed.
+  // Parses packets in bytes [0, n); returns the offset of the first byte not parsed. A packet is
+  // taken where its successor's sync byte is in place, or, in step with the packets before it, where
+  // the one after that is (a flipped sync byte loses one packet, not two).
   size_t RunPacketLoop(const uint8_t* buffer, size_t n);
 
   // Forget the buffer and everything being assembled.
@@ -58,6 +60,7 @@ class CTsDemux {
   PesAssembler m_audio;
   std::vector<uint8_t> m_buffer;
   size_t m_fill = 0;
+  bool m_locked = false;  // the last packet taken ended where the loop stopped
   Counters m_counters;
 };
 

@@ -112,6 +112,36 @@ TEST_F(AudioPinTest, StereoAndMonoFramesBothFillTheStereoSample) {
   EXPECT_TRUE(notified.empty());
 }
 
+// Frames lost in reception leave the decoder holding the overlap of the frame before them. It plays
+// at the first lost frame's time; the frame after the gap comes at its own time.
+TEST_F(AudioPinTest, AGapPlaysTheOverlapBeforeItWhereItBelongs) {
+  constexpr int64_t kFrame = 426666;  // 1024 samples at 24 kHz, in 100 ns
+  for (const char* file : {"tone1k_lc24_stereo.aac", "tone1k_lc24_mono.aac"}) {
+    SCOPED_TRACE(file);
+    auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath(file)));
+    for (auto& f : frames) f = testes::WithCrc(f);
+    ASSERT_GE(frames.size(), 12u);
+    pin.OpenAudioDecoder(Config1016(frames[0]).data(), 7);
+    for (size_t i : {0, 1, 2, 3, 4, 5, 8, 9, 10, 11}) q.Push(Record(260, frames[i], int64_t(i) * kFrame));
+    std::vector<int64_t> times;
+    double gapTone = 0, gapRms = 0, beforeRms = 0;
+    for (int k = 0; k < 11; ++k) {
+      const auto f = pin.FillBuffer(buf.data());
+      if (!f.deliver) break;
+      times.push_back(f.time);
+      if (f.time == 5 * kFrame) beforeRms = testes::Rms(pcm(), 2048, 0);
+      if (f.time == 6 * kFrame) {
+        gapTone = testes::ToneShare(pcm(), 2048, 0, 1000);
+        gapRms = testes::Rms(pcm(), 2048, 0);
+      }
+    }
+    EXPECT_EQ(times, (std::vector<int64_t>{0, kFrame, 2 * kFrame, 3 * kFrame, 4 * kFrame, 5 * kFrame,
+                                           6 * kFrame, 8 * kFrame, 9 * kFrame, 10 * kFrame, 11 * kFrame}));
+    EXPECT_GT(gapTone, 0.5);
+    EXPECT_GT(gapRms, beforeRms / 8);
+  }
+}
+
 TEST_F(AudioPinTest, WithoutADecoderFramesGiveSilenceAtTheirTimes) {
   const auto frames = testes::SplitAdts(testes::ReadFile(testes::DataPath("tone1k_lc24_stereo.aac")));
   q.Push(Record(260, testes::WithCrc(frames[1]), 77));  // before any configuration

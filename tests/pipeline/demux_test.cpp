@@ -619,6 +619,48 @@ TEST(PacketLoop, LostPacketCutsTheDamagedPesAndRepeatsAreIgnored) {
   }
 }
 
+// A flipped sync byte costs its own packet only: the packet before it, whose successor no longer
+// begins with the sync byte, is still taken, here near the start, inside and at the end of a block.
+TEST(PacketLoop, ADamagedSyncByteLosesOnlyItsOwnPacket) {
+  for (const size_t before : {size_t{1}, size_t{3}, size_t{4}}) {
+    SCOPED_TRACE(before);
+    Demux d;
+    TsWriter w;
+    Bytes ts;
+    for (size_t i = 0; i < before; ++i) Append(ts, w.Null());
+    Append(ts, w.Packets(kA, Pes(0xC0, Pattern(45, 1), 3000)));  // one packet
+    const size_t damaged = ts.size();
+    Append(ts, w.Null());
+    ts[damaged] ^= 0x01;
+    Append(ts, w.Packets(kA, Pes(0xC0, Pattern(45, 2), 6000)));
+    Append(ts, w.Null());
+    d.Feed(ts);
+    EXPECT_EQ(d.Payloads(0), (std::vector<Bytes>{Pattern(45, 1), Pattern(45, 2)}));
+  }
+}
+
+// Two sound packets lost: a whole PES and the header of the next. The rest of that one still comes,
+// as a piece to be placed back from the stamp of the PES after it, not after the last whole one.
+TEST(PacketLoop, SoundAfterALongerLossComesAsAPiecePlacedByTheNextStamp) {
+  Demux d;
+  TsWriter w;
+  Bytes ts = w.Packets(kA, Pes(0xC0, Pattern(45, 1), 3000));
+  w.Packets(kA, Pes(0xC0, Pattern(45, 2), 6000));  // lost
+  const Bytes third = w.Packets(kA, Pes(0xC0, Pattern(500, 3), 9000));
+  ts.insert(ts.end(), third.begin() + 188, third.end());  // its first packet lost
+  Append(ts, w.Packets(kA, Pes(0xC0, Pattern(45, 4), 12000)));
+  Append(ts, w.Null());
+  d.Feed(ts);
+  const Bytes rest = Pattern(500, 3);
+  ASSERT_EQ(d.Payloads(0),
+            (std::vector<Bytes>{Pattern(45, 1), Bytes(rest.begin() + 184 - 14, rest.end()), Pattern(45, 4)}));
+  const PesCut cut = d.sink.packets[1]->cut;
+  EXPECT_EQ(cut.offset, -1);
+  EXPECT_TRUE(cut.before);
+  EXPECT_TRUE(cut.placedByNext);
+  EXPECT_FALSE(d.sink.packets[2]->cut.placedByNext);
+}
+
 // A PES may hold a single short unit: the last PES of a stretch of silence carries one 15-byte ADTS
 // frame. Each one arrives whole, between its neighbours, also without a PTS or right after a seam.
 TEST(PacketLoop, ShortPesIsDeliveredWhole) {

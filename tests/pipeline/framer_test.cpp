@@ -383,6 +383,13 @@ TEST(AudioFraming, LossInsideAPesKeepsTheWholeFramesAndTheirStamps) {
        false,
        {3},
        {0, 1, 2, 4, 5}},
+      {"the last packet of the PES before and the header: placed back from the next PES",
+       {0},
+       {2, 3, 4, 5},
+       0,
+       false,
+       {6},
+       {0, 1, 2, 3, 4}},
   };
   const auto frameOf = [&](int pes, int k) { return Adts(lengths[k], uint8_t(0x20 + 0x10 * pes + k)); };
   for (const auto& c : cases) {

@@ -53,6 +53,11 @@ class FlashBeepProbe {
     }
     return out;
   }
+  // Each flash's and each beep onset's time in ns.
+  std::pair<std::vector<std::int64_t>, std::vector<std::int64_t>> Times() {
+    std::lock_guard lock(m_lock);
+    return {m_flashes, m_onsets};
+  }
   std::size_t Flashes() {
     std::lock_guard lock(m_lock);
     return m_flashes.size();
